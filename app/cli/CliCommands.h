@@ -1,0 +1,52 @@
+#pragma once
+// The commands of quillbox-cli. Each command lives in a file of its own and is
+// listed once in CliCommands.cpp.
+
+#include <iosfwd>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qb::cli {
+
+// Exit statuses: 0 success, 1 the work failed, 2 bad command line.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+struct CliContext {
+    std::ostream& out;
+    std::ostream& err;
+};
+
+struct CliCommand {
+    const char* name;
+    const char* usage;    // e.g. "settings [--ini FILE]"
+    const char* summary;  // one line for --help
+    int (*run)(std::span<const std::string> args, CliContext& context);
+};
+
+const std::vector<CliCommand>& AllCommands();
+
+// Reports a usage error for the command and returns kExitUsage.
+int UsageError(CliContext& context, const CliCommand& command, const std::string& message);
+const CliCommand& CommandNamed(const char* name);
+
+// Small argument reader shared by the commands: options "--name VALUE" and
+// "--flag", positional arguments in order.
+class ArgReader {
+public:
+    explicit ArgReader(std::span<const std::string> args) : args_(args) {}
+    // Next argument, or false when none is left.
+    bool Next(std::string& arg);
+    // The value after an option; false when it is missing.
+    bool Value(std::string& value);
+
+private:
+    std::span<const std::string> args_;
+    std::size_t pos_ = 0;
+};
+
+int RunSettings(std::span<const std::string> args, CliContext& context);
+
+}  // namespace qb::cli

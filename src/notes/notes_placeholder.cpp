@@ -1,0 +1,2 @@
+// Placeholder until this subsystem has sources of its own.
+namespace qb { inline void notesPlaceholder() {} }

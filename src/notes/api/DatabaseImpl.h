@@ -59,6 +59,9 @@ struct ViewImpl {
 
 // The view design note's description, from its summary items.
 std::shared_ptr<ViewImpl> DescribeView(const std::shared_ptr<DatabaseImpl>& database, const NoteIndexEntry& entry);
+inline constexpr DWORD LNSEARCH_SHARED_VIEWS_VALUE = 0xE8008;
+inline constexpr DWORD LNSEARCH_FOLDERS_VALUE = 0xE0008;
+inline constexpr DWORD LNSEARCH_PRIVATE_VIEWS_VALUE = 0xE1008;
 // Whether a view design note is returned for a search with the note type.
 bool MatchesNoteType(const NoteIndexEntry& entry, DWORD noteType);
 

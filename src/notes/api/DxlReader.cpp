@@ -883,6 +883,40 @@ bool LooksLikeNativeNsf(const std::string& path) {
     return in.gcount() == 2 && head[0] == 0x1A && head[1] == 0x00;
 }
 
+namespace {
+
+struct TitleProbe {
+    XML_Parser parser = nullptr;
+    std::string title;
+};
+
+void XMLCALL ProbeStart(void* data, const XML_Char* name, const XML_Char** attributes) {
+    auto* probe = static_cast<TitleProbe*>(data);
+    if (LocalName(name) == "database")
+        if (const char* title = Attribute(attributes, "title")) probe->title = title;
+    XML_StopParser(probe->parser, XML_FALSE);
+}
+
+}  // namespace
+
+std::string ReadDxlTitle(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    ParserPtr parser(XML_ParserCreate(nullptr));
+    TitleProbe probe;
+    probe.parser = parser.get();
+    XML_SetUserData(parser.get(), &probe);
+    XML_SetStartElementHandler(parser.get(), &ProbeStart);
+    char buffer[4096];
+    while (in) {
+        in.read(buffer, sizeof buffer);
+        std::streamsize got = in.gcount();
+        if (XML_Parse(parser.get(), buffer, static_cast<int>(got), got == 0) != XML_STATUS_OK) break;
+        if (got == 0) break;
+    }
+    return probe.title;
+}
+
 LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, std::vector<NoteIndexEntry>* notes,
                       std::string* detail) {
     std::FILE* file = std::fopen(path.c_str(), "rb");

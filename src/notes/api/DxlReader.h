@@ -43,6 +43,10 @@ LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, std::vecto
 LNSTATUS ParseDxlNote(const std::string& path, const std::string& encoding, const NoteIndexEntry& entry,
                       NoteData* note, std::string* detail);
 
+// The title of a database file: the <database> element's title attribute,
+// read without parsing further; empty when there is none.
+std::string ReadDxlTitle(const std::string& path);
+
 // Parses a whole DXL text held in memory (tests, fuzzing): the same pass as
 // IndexDxlFile, then every note whole.
 LNSTATUS ParseDxlText(const std::string& text, DxlDatabaseInfo* info, std::vector<NoteData>* notes,

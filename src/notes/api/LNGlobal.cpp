@@ -1,5 +1,7 @@
 #include "notes/api/LNGlobal.h"
 
+#include "notes/api/formula/FormulaStatus.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -54,7 +56,11 @@ const char* BaseText(LNSTATUS status) {
 
 std::string FullText(LNSTATUS status) {
     std::string text;
-    if (const char* base = BaseText(status)) {
+    if (const char* formula = qb::notes::FormulaStatusText(status)) {
+        // The compiler's own text already starts with the status text.
+        if (t_lastFailure.status == status && !t_lastFailure.detail.empty()) return t_lastFailure.detail;
+        text = formula;
+    } else if (const char* base = BaseText(status)) {
         text = base;
     } else {
         char buffer[40];
@@ -92,14 +98,20 @@ namespace qb::notes {
 
 LNSTATUS Fail(LNSTATUS status, std::string_view detail) {
     if (status == LNNOERROR) return status;
-    t_lastFailure.status = status;
-    t_lastFailure.detail.assign(detail);
-    if (g_throwAll) throw LNStatusError(status);
+    RecordFailure(status, detail);
+    // Warnings (more text follows, nothing found) are answers, not failures.
+    if (g_throwAll && status != LNWARN_NOT_FOUND && status != LNWARN_TOO_MUCH_TEXT) throw LNStatusError(status);
     return status;
 }
 
+void RecordFailure(LNSTATUS status, std::string_view detail) {
+    t_lastFailure.status = status;
+    t_lastFailure.detail.assign(detail);
+}
+
 LNSTATUS Raise(LNSTATUS status) {
-    if (status != LNNOERROR && g_throwAll) throw LNStatusError(status);
+    if (status != LNNOERROR && status != LNWARN_NOT_FOUND && status != LNWARN_TOO_MUCH_TEXT && g_throwAll)
+        throw LNStatusError(status);
     return status;
 }
 

@@ -5,7 +5,8 @@
 // global namespace as that library's do; everything behind them is in
 // qb::notes. Every operation returns an LNSTATUS (0 is success). While
 // LNSetThrowAllErrorsGlobal(true) is in force, a non-zero status is thrown as
-// an LNStatusError instead of being returned.
+// an LNStatusError instead of being returned. The warnings LNWARN_NOT_FOUND
+// and LNWARN_TOO_MUCH_TEXT are answers, not failures: they are always returned.
 
 #include <cstddef>
 #include <cstdint>
@@ -89,6 +90,9 @@ namespace qb::notes {
 // status, or throws it when throwing is switched on. Every public operation
 // ends its failure paths here.
 LNSTATUS Fail(LNSTATUS status, std::string_view detail = {});
+// Records the detail without ever throwing (for operations whose status the
+// caller is meant to test).
+void RecordFailure(LNSTATUS status, std::string_view detail);
 // Raises a status that came back from an inner call, without new detail.
 LNSTATUS Raise(LNSTATUS status);
 

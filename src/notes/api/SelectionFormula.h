@@ -1,29 +1,40 @@
 #pragma once
-// A compiled search or view selection formula, evaluated over a note's
-// summary items.
+// Formula evaluation over the database's notes: the formula engine sees a
+// note through FormulaDocument; this adapter gives it a note's summary items
+// (what a Notes search sees), or a whole note.
 
 #include <memory>
 #include <string>
 
-#include "notes/api/LNGlobal.h"
 #include "notes/api/NoteData.h"
+#include "notes/api/formula/CompiledFormula.h"
+#include "notes/api/formula/FormulaDocument.h"
 
 namespace qb::notes {
 
-class SelectionFormula {
-public:
-    SelectionFormula();
-    ~SelectionFormula();
-    SelectionFormula(SelectionFormula&&) noexcept;
-    SelectionFormula& operator=(SelectionFormula&&) noexcept;
+// One stored item as a formula value.
+FormulaValue ItemToFormulaValue(LNITEMTYPE type, std::string_view value);
 
-    // 0 or a compile status with its text in *error.
-    LNSTATUS Compile(const std::string& text, std::string* error);
-    bool Selects(const NoteIndexEntry& note) const;
+class SummaryFormulaDocument : public FormulaDocument {
+public:
+    explicit SummaryFormulaDocument(const SummaryBuffer& summary) : summary_(summary) {}
+    bool HasItem(std::string_view name) const override;
+    FormulaValue ItemValue(std::string_view name) const override;
+    bool IsResponse() const override { return HasItem("$REF"); }
 
 private:
-    struct State;
-    std::unique_ptr<State> state_;
+    const SummaryBuffer& summary_;
+};
+
+class NoteFormulaDocument : public FormulaDocument {
+public:
+    explicit NoteFormulaDocument(const NoteData& note) : note_(note) {}
+    bool HasItem(std::string_view name) const override { return note_.FindItem(name) != nullptr; }
+    FormulaValue ItemValue(std::string_view name) const override;
+    bool IsResponse() const override { return HasItem("$REF"); }
+
+private:
+    const NoteData& note_;
 };
 
 }  // namespace qb::notes

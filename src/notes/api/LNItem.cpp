@@ -162,7 +162,19 @@ double LNNumbers::operator[](LNINT index) const {
 }
 
 LNDatetimes::LNDatetimes(const LNItem& item) {
-    if (item.IsNull() || (item.GetType() != TYPE_TIME && item.GetType() != TYPE_TIME_RANGE)) return;
+    if (item.IsNull()) return;
+    if (item.GetType() == TYPE_RFC822_TEXT) {
+        // A date header keeps its native TIMEDATE.
+        int format = 0;
+        std::string native;
+        if (DecodeRfc822(item.GetRawValue(), &format, &native) != LNNOERROR || format != kRfc822FormatDate ||
+            native.size() != 8)
+            return;
+        data_ = item.Data();
+        DecodeTimes(native, false, &times_, nullptr);
+        return;
+    }
+    if (item.GetType() != TYPE_TIME && item.GetType() != TYPE_TIME_RANGE) return;
     data_ = item.Data();
     if (DecodeTimes(data_->value, data_->type == TYPE_TIME_RANGE, &times_, &ranges_) != LNNOERROR) {
         times_.clear();

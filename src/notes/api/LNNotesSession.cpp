@@ -119,6 +119,21 @@ LNSTATUS LNNotesSession::Initialize(int, int, char**, int, const char* notesIniP
     return LNNOERROR;
 }
 
+LNSTATUS LNNotesSession::InitializeWithDataDirectory(const LNString& directory) {
+    std::error_code error;
+    if (!fs::is_directory(directory, error)) return Fail(LNERR_DIRECTORY_NOT_FOUND, directory);
+    dataDirectory_ = ToSlashes(directory);
+    names_.clear();
+    mailFile_.clear();
+    mailServer_.clear();
+    userName_.clear();
+    servers_.clear();
+    iniPath_.clear();
+    initialized_ = true;
+    ++t_threadInit;
+    return LNNOERROR;
+}
+
 LNSTATUS LNNotesSession::Term() {
     if (!initialized_) return Fail(LNERR_NOT_INITIALIZED);
     initialized_ = false;

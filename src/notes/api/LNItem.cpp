@@ -109,7 +109,8 @@ LNSTATUS LNItem::GetNoteRefs(std::vector<LNString>* unids) const {
     if (!data_) return LNERR_ITEM_NOT_FOUND;
     if (data_->type == TYPE_NOTEREF_LIST) return DecodeNoteRefs(data_->value, unids);
     if (IsTextType(data_->type)) {
-        for (const LNString& text : LNText(*this).GetTexts()) {
+        LNText texts(*this);
+        for (const LNString& text : texts.GetTexts()) {
             Bytes raw;
             if (UnidFromText(text, &raw)) unids->push_back(UnidToText(raw));
         }

@@ -10,6 +10,11 @@ const std::vector<CliCommand>& AllCommands() {
     static const std::vector<CliCommand> commands = {
         {"settings", "settings [--ini FILE]",
          "load the settings as the program does and print every field as Key=value", &RunSettings},
+        {"notes-dump", "notes-dump DB [--notes-ini FILE] [--json] [--documents]",
+         "print a Notes database's title, views and folders with entry counts, and optionally every document",
+         &RunNotesDump},
+        {"notes-search", "notes-search DB FORMULA [--notes-ini FILE]",
+         "print the number of documents a Notes formula selects, then their note ids", &RunNotesSearch},
     };
     return commands;
 }

@@ -48,5 +48,7 @@ private:
 };
 
 int RunSettings(std::span<const std::string> args, CliContext& context);
+int RunNotesDump(std::span<const std::string> args, CliContext& context);
+int RunNotesSearch(std::span<const std::string> args, CliContext& context);
 
 }  // namespace qb::cli

@@ -10,6 +10,9 @@ const std::vector<CliCommand>& AllCommands() {
     static const std::vector<CliCommand> commands = {
         {"settings", "settings [--ini FILE]",
          "load the settings as the program does and print every field as Key=value", &RunSettings},
+        {"sample", "sample --out DIR [--messages N] [--seed S]",
+         "write a generated Notes data directory (mailbox, address book, notes.ini, Quillbox.ini, manifest.json)",
+         &RunSample},
     };
     return commands;
 }

@@ -1,5 +1,6 @@
 #include "notes/api/LNFormula.h"
 
+#include "notes/api/LNGlobal.h"
 #include "notes/api/formula/FormulaStatus.h"
 
 using namespace qb::notes;
@@ -24,6 +25,8 @@ LNSTATUS LNFormula::SetText(std::string_view text) {
     FormulaCompileError error;
     compiled_ = CompiledFormula::Compile(text, error);
     error_ = std::move(error);
+    // The error text names what and where; LNGetErrorMessageText gives it.
+    if (error_.status != 0) RecordFailure(error_.status, error_.text);
     return error_.status;
 }
 

@@ -1,0 +1,184 @@
+#include "notes/api/DatabaseImpl.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <strings.h>
+
+#include "notes/api/DxlWriter.h"
+
+namespace qb::notes {
+
+LNSTATUS DatabaseImpl::Open(std::string* detail) {
+    if (open) return LNNOERROR;
+    if (LooksLikeNativeNsf(filePath)) {
+        *detail = filePath;
+        return LNERR_NATIVE_NSF;
+    }
+    DxlDatabaseInfo newInfo;
+    std::vector<NoteIndexEntry> newNotes;
+    LNSTATUS status = IndexDxlFile(filePath, &newInfo, &newNotes, detail);
+    if (status != LNNOERROR) return status;
+    info = std::move(newInfo);
+    notes = std::move(newNotes);
+    Reindex();
+    open = true;
+    return LNNOERROR;
+}
+
+void DatabaseImpl::Close() {
+    open = false;
+    notes.clear();
+    notes.shrink_to_fit();
+    byId.clear();
+}
+
+void DatabaseImpl::Reindex() {
+    byId.clear();
+    byId.reserve(notes.size());
+    for (std::size_t i = 0; i < notes.size(); ++i) byId[notes[i].noteId] = i;
+}
+
+const NoteIndexEntry* DatabaseImpl::Find(NOTEID noteId) const {
+    auto found = byId.find(noteId);
+    if (found == byId.end() || notes[found->second].deleted) return nullptr;
+    return &notes[found->second];
+}
+
+const NoteIndexEntry* DatabaseImpl::FindByUnid(const std::string& unid) const {
+    for (const NoteIndexEntry& entry : notes)
+        if (!entry.deleted && strncasecmp(entry.unid.data(), unid.c_str(), 32) == 0 && unid.size() == 32) return &entry;
+    return nullptr;
+}
+
+LNSTATUS DatabaseImpl::LoadNote(NOTEID noteId, std::shared_ptr<NoteData>* note, std::string* detail) const {
+    const NoteIndexEntry* entry = Find(noteId);
+    if (!entry) {
+        char text[64];
+        std::snprintf(text, sizeof text, "note id 0x%X", noteId);
+        *detail = text;
+        return LNERR_NOTE_NOT_FOUND;
+    }
+    if (entry->written) {
+        *note = std::make_shared<NoteData>(*entry->written);
+        return LNNOERROR;
+    }
+    auto parsed = std::make_shared<NoteData>();
+    LNSTATUS status = ParseDxlNote(filePath, info.encoding, *entry, parsed.get(), detail);
+    if (status != LNNOERROR) return status;
+    if (parsed->created.IsNull()) parsed->created = entry->created;
+    if (parsed->modified.IsNull()) parsed->modified = entry->modified;
+    *note = std::move(parsed);
+    return LNNOERROR;
+}
+
+NOTEID DatabaseImpl::NextNoteId() const {
+    NOTEID highest = 0;
+    for (const NoteIndexEntry& entry : notes) highest = std::max(highest, entry.noteId);
+    return (highest / 4 + 1) * 4;
+}
+
+LNSTATUS DatabaseImpl::SaveNote(NoteData& note, std::string* detail) {
+    if (note.noteId == 0) note.noteId = NextNoteId();
+    if (note.unid.size() != 32) {
+        std::random_device random;
+        char text[40];
+        std::snprintf(text, sizeof text, "%08X%08X%08X%08X", random(), random(), random(), random());
+        note.unid = text;
+    }
+    if (note.created.IsNull()) note.created = LNDatetime::Now();
+    note.modified = LNDatetime::Now();
+    NoteIndexEntry entry;
+    entry.noteId = note.noteId;
+    std::memcpy(entry.unid.data(), note.unid.data(), 32);
+    entry.noteClass = note.noteClass;
+    entry.created = note.created;
+    entry.modified = note.modified;
+    for (const ItemData& item : note.items)
+        if (item.type != TYPE_COMPOSITE && item.type != TYPE_MIME_PART && item.type != TYPE_OBJECT)
+            entry.summary.Add(item);
+    entry.written = std::make_shared<NoteData>(note);
+    auto found = byId.find(note.noteId);
+    if (found != byId.end()) {
+        notes[found->second] = std::move(entry);
+    } else {
+        byId[note.noteId] = notes.size();
+        notes.push_back(std::move(entry));
+    }
+    return WriteFile(detail);
+}
+
+LNSTATUS DatabaseImpl::DeleteNote(NOTEID noteId, std::string* detail) {
+    auto found = byId.find(noteId);
+    if (found == byId.end() || notes[found->second].deleted) {
+        char text[64];
+        std::snprintf(text, sizeof text, "note id 0x%X", noteId);
+        *detail = text;
+        return LNERR_NOTE_NOT_FOUND;
+    }
+    notes[found->second].deleted = true;
+    return WriteFile(detail);
+}
+
+LNSTATUS DatabaseImpl::WriteFile(std::string* detail) {
+    // Written beside the file and renamed over it, so a failure never leaves
+    // half a database; notes read from the old file are loaded first.
+    std::string temporary = filePath + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            *detail = temporary;
+            return LNERR_FILE_WRITE;
+        }
+        WriteDatabaseStart(out, info);
+        for (const NoteIndexEntry& entry : notes) {
+            if (entry.deleted) continue;
+            std::shared_ptr<NoteData> note;
+            LNSTATUS status = LoadNote(entry.noteId, &note, detail);
+            if (status != LNNOERROR) {
+                std::remove(temporary.c_str());
+                return status;
+            }
+            if (!WriteNote(out, *note, detail)) {
+                std::remove(temporary.c_str());
+                return LNERR_FILE_READ;
+            }
+        }
+        WriteDatabaseEnd(out);
+        out.close();
+        if (!out) {
+            std::remove(temporary.c_str());
+            *detail = temporary;
+            return LNERR_FILE_WRITE;
+        }
+    }
+    if (std::rename(temporary.c_str(), filePath.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        *detail = filePath;
+        return LNERR_FILE_WRITE;
+    }
+    open = false;
+    return Open(detail);
+}
+
+bool MatchesNoteType(const NoteIndexEntry& entry, DWORD noteType) {
+    LNNOTECLASS classes = static_cast<LNNOTECLASS>(noteType & 0xFFFF);
+    if (noteType == LNSEARCH_SHARED_VIEWS_VALUE || noteType == LNSEARCH_FOLDERS_VALUE ||
+        noteType == LNSEARCH_PRIVATE_VIEWS_VALUE) {
+        if (entry.noteClass != NOTE_CLASS_VIEW) return false;
+        ItemData flags;
+        std::string text;
+        if (entry.summary.Find("$Flags", &flags)) text = flags.type == TYPE_TEXT ? flags.value : std::string();
+        bool isPrivate = text.find('V') != std::string::npos;
+        bool isFolder = text.find('F') != std::string::npos;
+        if (noteType == LNSEARCH_PRIVATE_VIEWS_VALUE) return isPrivate;
+        if (isPrivate) return false;
+        return noteType == LNSEARCH_FOLDERS_VALUE ? isFolder : !isFolder;
+    }
+    if (classes == 0) classes = NOTE_CLASS_DOCUMENT;
+    return (entry.noteClass & classes) != 0;
+}
+
+}  // namespace qb::notes

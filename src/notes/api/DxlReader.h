@@ -1,0 +1,55 @@
+#pragma once
+// Reading DXL files with expat.
+//
+// Expat is a streaming parser: opening a database is one pass over the file
+// that keeps, per note, its ids, class, byte range and summary items, and
+// throws everything else away as it goes (rich text, MIME parts and
+// attachment data never reach memory). Opening a document parses only its
+// byte range again. A DOM parser would hold the whole file, which for a
+// mailbox of gigabytes is not an option.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "notes/api/LNDatetime.h"
+#include "notes/api/NoteData.h"
+
+namespace qb::notes {
+
+struct AclEntryData {
+    std::string name;
+    int level = 0;  // 0 no access ... 6 manager
+};
+
+struct DxlDatabaseInfo {
+    std::string title;
+    std::string replicaId;  // 16 hex digits
+    LNDatetime created;
+    std::string encoding;  // as declared, empty for UTF-8
+    std::vector<AclEntryData> acl;
+    int defaultAccess = 6;
+};
+
+// True when the file starts like a native Notes database.
+bool LooksLikeNativeNsf(const std::string& path);
+
+// The indexing pass. On failure returns a status and a detail text (for bad
+// DXL: "file, line L, column C: expat message").
+LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, std::vector<NoteIndexEntry>* notes,
+                      std::string* detail);
+
+// Parses one note whole from its byte range.
+LNSTATUS ParseDxlNote(const std::string& path, const std::string& encoding, const NoteIndexEntry& entry,
+                      NoteData* note, std::string* detail);
+
+// The title of a database file: the <database> element's title attribute,
+// read without parsing further; empty when there is none.
+std::string ReadDxlTitle(const std::string& path);
+
+// Parses a whole DXL text held in memory (tests, fuzzing): the same pass as
+// IndexDxlFile, then every note whole.
+LNSTATUS ParseDxlText(const std::string& text, DxlDatabaseInfo* info, std::vector<NoteData>* notes,
+                      std::string* detail);
+
+}  // namespace qb::notes

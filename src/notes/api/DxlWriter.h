@@ -1,0 +1,19 @@
+#pragma once
+// Writing notes as DXL (note form, values as <rawitemdata> in their canonical
+// layout, so that every type reads back exactly).
+
+#include <ostream>
+#include <string>
+
+#include "notes/api/DxlReader.h"
+#include "notes/api/NoteData.h"
+
+namespace qb::notes {
+
+std::string XmlEscape(std::string_view text);
+void WriteDatabaseStart(std::ostream& out, const DxlDatabaseInfo& info);
+void WriteDatabaseEnd(std::ostream& out);
+// False when an attachment's content cannot be read.
+bool WriteNote(std::ostream& out, const NoteData& note, std::string* detail);
+
+}  // namespace qb::notes

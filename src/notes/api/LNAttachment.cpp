@@ -1,0 +1,81 @@
+#include "notes/api/LNAttachment.h"
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+#include "notes/api/NoteData.h"
+#include "notes/api/NotesFormat.h"
+
+using namespace qb::notes;
+
+LNAttachment::LNAttachment(std::shared_ptr<const FileObject> file, LNString itemName)
+    : file_(std::move(file)), itemName_(std::move(itemName)) {}
+
+LNString LNAttachment::GetAttachmentName() const { return file_ ? file_->name : LNString(); }
+std::uint64_t LNAttachment::GetSize() const { return file_ ? file_->size : 0; }
+LNDatetime LNAttachment::GetCreated() const { return file_ ? file_->created : LNDatetime(); }
+LNDatetime LNAttachment::GetModified() const { return file_ ? file_->modified : LNDatetime(); }
+
+namespace {
+
+// Decodes the base64 range of the DXL file chunk by chunk into out.
+LNSTATUS StreamDecode(const FileContent& content, std::ofstream& out, std::string* detail) {
+    std::ifstream in(content.dxlPath, std::ios::binary);
+    if (!in) {
+        *detail = content.dxlPath;
+        return LNERR_FILE_READ;
+    }
+    in.seekg(static_cast<std::streamoff>(content.offset));
+    Base64Decoder decoder;
+    std::string chunk(1 << 16, '\0');
+    std::string decoded;
+    std::uint64_t left = content.length;
+    while (left > 0) {
+        std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
+        in.read(chunk.data(), static_cast<std::streamsize>(want));
+        if (static_cast<std::size_t>(in.gcount()) != want) {
+            *detail = content.dxlPath + ": the file changed since it was opened";
+            return LNERR_FILE_READ;
+        }
+        left -= want;
+        decoded.clear();
+        if (!decoder.Feed(std::string_view(chunk.data(), want), decoded)) {
+            *detail = "attachment data in " + content.dxlPath;
+            return LNERR_BAD_BASE64;
+        }
+        out.write(decoded.data(), static_cast<std::streamsize>(decoded.size()));
+    }
+    decoded.clear();
+    if (!decoder.Finish(decoded)) {
+        *detail = "attachment data in " + content.dxlPath + " ends inside a base64 group";
+        return LNERR_BAD_BASE64;
+    }
+    out.write(decoded.data(), static_cast<std::streamsize>(decoded.size()));
+    return LNNOERROR;
+}
+
+}  // namespace
+
+LNSTATUS LNAttachment::Detach(const LNString& path) const {
+    if (!file_ || !file_->content) return Fail(LNERR_ATTACHMENT_NOT_FOUND, GetAttachmentName());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return Fail(LNERR_FILE_WRITE, path);
+    LNSTATUS status = LNNOERROR;
+    std::string detail;
+    if (file_->content->inMemory) {
+        out.write(file_->content->bytes.data(), static_cast<std::streamsize>(file_->content->bytes.size()));
+    } else {
+        status = StreamDecode(*file_->content, out, &detail);
+    }
+    out.close();
+    if (status == LNNOERROR && !out) {
+        status = LNERR_FILE_WRITE;
+        detail = path;
+    }
+    if (status != LNNOERROR) {
+        std::remove(path.c_str());
+        return Fail(status, detail);
+    }
+    return LNNOERROR;
+}

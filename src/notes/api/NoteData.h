@@ -1,0 +1,109 @@
+#pragma once
+// The in-memory form of notes behind the LN classes.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "notes/api/ItemTypes.h"
+#include "notes/api/LNDatetime.h"
+#include "notes/api/NotesFormat.h"
+
+namespace qb::notes {
+
+// Where a file object's content is: a base64 range of the DXL file (read and
+// decoded only when the attachment is detached), or bytes held in memory for
+// notes created by this process.
+struct FileContent {
+    std::string dxlPath;
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    bool inMemory = false;
+    Bytes bytes;
+};
+
+struct FileObject {
+    std::string name;
+    std::uint64_t size = 0;
+    LNDatetime created;
+    LNDatetime modified;
+    std::shared_ptr<const FileContent> content;
+};
+
+struct ItemData {
+    std::string name;
+    LNITEMTYPE type = TYPE_INVALID_OR_UNKNOWN;
+    LNITEMFLAGS flags = 0;
+    Bytes value;  // canonical layout (NotesFormat.h)
+    std::shared_ptr<const FileObject> file;  // TYPE_OBJECT items only
+};
+
+struct NoteData {
+    NOTEID noteId = 0;
+    std::string unid;  // 32 hex digits
+    LNNOTECLASS noteClass = NOTE_CLASS_DOCUMENT;
+    LNDatetime created;
+    LNDatetime modified;
+    std::vector<ItemData> items;
+
+    const ItemData* FindItem(std::string_view name) const;  // first of that name, case ignored
+    ItemData* FindItem(std::string_view name);
+};
+
+// Summary items of one note packed into one buffer: per item WORD name
+// length, name, WORD type, WORD flags, DWORD value length, value. The index
+// keeps one per note, so its memory follows the summary data only.
+class SummaryBuffer {
+public:
+    void Add(const ItemData& item);
+    // Calls visit(name, type, flags, value) for each item in order until it returns false.
+    template <typename Visit>
+    void ForEach(Visit visit) const;
+    bool Find(std::string_view name, ItemData* item) const;
+    void ShrinkToFit() { data_.shrink_to_fit(); }
+    std::size_t Size() const { return data_.size(); }
+
+private:
+    Bytes data_;
+};
+
+template <typename Visit>
+void SummaryBuffer::ForEach(Visit visit) const {
+    std::string_view data(data_);
+    std::size_t offset = 0;
+    while (offset + 2 <= data.size()) {
+        std::size_t nameLength = GetWord(data, offset);
+        std::string_view name = data.substr(offset + 2, nameLength);
+        offset += 2 + nameLength;
+        LNITEMTYPE type = GetWord(data, offset);
+        LNITEMFLAGS flags = GetWord(data, offset + 2);
+        std::size_t valueLength = GetDword(data, offset + 4);
+        std::string_view value = data.substr(offset + 8, valueLength);
+        offset += 8 + valueLength;
+        if (!visit(name, type, flags, value)) return;
+    }
+}
+
+bool NameEquals(std::string_view a, std::string_view b);
+
+// One note of a database as the index knows it.
+struct NoteIndexEntry {
+    NOTEID noteId = 0;
+    std::array<char, 32> unid{};
+    LNNOTECLASS noteClass = NOTE_CLASS_DOCUMENT;
+    bool deleted = false;
+    std::uint64_t start = 0;  // byte range of the note's element in the DXL file
+    std::uint64_t end = 0;
+    LNDatetime created;
+    LNDatetime modified;
+    SummaryBuffer summary;
+    // Notes written by this process (local databases) are held whole.
+    std::shared_ptr<NoteData> written;
+
+    std::string Unid() const { return std::string(unid.data(), unid.size()); }
+};
+
+}  // namespace qb::notes

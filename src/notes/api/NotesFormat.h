@@ -1,0 +1,76 @@
+#pragma once
+// Canonical binary layouts of item values (little-endian, as the Notes C API
+// stores them) and base64. Every item value is held in this form, whether it
+// came from a DXL <rawitemdata> or from formatted DXL, so one decoder serves
+// both.
+//
+//   text 0x0500            the bytes of the text
+//   text list 0x0501       WORD count, count x WORD length, the texts
+//   number 0x0300          IEEE double
+//   number range 0x0301    WORD list count, WORD pair count, doubles, pairs
+//   time 0x0400            TIMEDATE (two DWORDs)
+//   time range 0x0401      WORD list count, WORD pair count, TIMEDATEs, pairs
+//   note ref list 0x0004   WORD count, count x UNID (16 bytes)
+//   RFC 822 text 0x0502    RFC822ITEMDESC (14 bytes) then native, name, delimiter, body
+//   rich text 0x0001       CD records (see RichTextRecords.h)
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "notes/api/LNDatetime.h"
+#include "notes/api/LNGlobal.h"
+
+namespace qb::notes {
+
+using Bytes = std::string;
+
+void PutWord(Bytes& out, std::uint16_t value);
+void PutDword(Bytes& out, std::uint32_t value);
+std::uint16_t GetWord(std::string_view bytes, std::size_t offset);
+std::uint32_t GetDword(std::string_view bytes, std::size_t offset);
+
+Bytes EncodeTextList(const std::vector<std::string>& texts);
+Bytes EncodeNumbers(const std::vector<double>& numbers);  // range layout
+Bytes EncodeNumber(double number);
+Bytes EncodeTimes(const std::vector<LNDatetime>& times,
+                  const std::vector<std::pair<LNDatetime, LNDatetime>>& pairs);  // range layout
+Bytes EncodeTime(const LNDatetime& time);
+// UNIDs as 32 hexadecimal digits; false when one is malformed.
+bool EncodeNoteRefs(const std::vector<std::string>& unids, Bytes* out);
+
+LNSTATUS DecodeTextList(std::string_view value, std::vector<std::string>* texts);
+LNSTATUS DecodeNumbers(std::string_view value, bool range, std::vector<double>* numbers,
+                       std::vector<std::pair<double, double>>* pairs);
+LNSTATUS DecodeTimes(std::string_view value, bool range, std::vector<LNDatetime>* times,
+                     std::vector<std::pair<LNDatetime, LNDatetime>>* pairs);
+LNSTATUS DecodeNoteRefs(std::string_view value, std::vector<std::string>* unids);
+// The native text of an RFC 822 text item.
+LNSTATUS DecodeRfc822Text(std::string_view value, std::string* text);
+
+// 32 upper-case hex digits of a UNID stored as File and Note TIMEDATEs, and back.
+std::string UnidToText(std::string_view sixteenBytes);
+bool UnidFromText(std::string_view text, Bytes* sixteenBytes);
+
+// Incremental base64 decoder: skips whitespace and character references that
+// DXL may put between lines; anything else outside the alphabet is an error.
+class Base64Decoder {
+public:
+    // Appends decoded bytes to out; false on bad input.
+    bool Feed(std::string_view text, Bytes& out);
+    // True when the input ended on a whole quantum.
+    bool Finish(Bytes& out);
+
+private:
+    std::uint32_t bits_ = 0;
+    int count_ = 0;
+    int padding_ = 0;
+    bool inReference_ = false;
+};
+
+bool DecodeBase64(std::string_view text, Bytes* out);
+std::string EncodeBase64(std::string_view bytes, std::size_t lineLength = 76);
+
+}  // namespace qb::notes

@@ -1,0 +1,159 @@
+#include "notes/api/RichTextRecords.h"
+
+#include "notes/api/NotesFormat.h"
+
+namespace qb::notes {
+
+bool CdRecordReader::Next(CdRecord* record) {
+    if (damaged_ || offset_ + 2 > value_.size()) return false;
+    std::uint8_t signature = static_cast<std::uint8_t>(value_[offset_]);
+    std::uint8_t second = static_cast<std::uint8_t>(value_[offset_ + 1]);
+    std::size_t header = 2, length = second;
+    if (second == 0xFF) {
+        header = 4;
+        if (offset_ + 4 > value_.size()) return damaged_ = true, false;
+        length = GetWord(value_, offset_ + 2);
+    } else if (second == 0x00) {
+        header = 6;
+        if (offset_ + 6 > value_.size()) return damaged_ = true, false;
+        length = GetDword(value_, offset_ + 2);
+    }
+    if (length < header || length > value_.size() - offset_) return damaged_ = true, false;
+    record->signature = signature;
+    record->record = value_.substr(offset_, length);
+    record->body = record->record.substr(header);
+    offset_ += length + (length & 1);
+    return true;
+}
+
+void CdRecordWriter::Pad() {
+    if (value_.size() & 1) value_.push_back('\0');
+}
+
+void CdRecordWriter::Byte(std::uint8_t signature, std::string_view body) {
+    value_.push_back(static_cast<char>(signature));
+    value_.push_back(static_cast<char>(body.size() + 2));
+    value_.append(body);
+    Pad();
+}
+
+void CdRecordWriter::Word(std::uint8_t signature, std::string_view body) {
+    value_.push_back(static_cast<char>(signature));
+    value_.push_back(static_cast<char>(0xFF));
+    PutWord(value_, static_cast<std::uint16_t>(body.size() + 4));
+    value_.append(body);
+    Pad();
+}
+
+void CdRecordWriter::Long(std::uint8_t signature, std::string_view body) {
+    value_.push_back(static_cast<char>(signature));
+    value_.push_back('\0');
+    PutDword(value_, static_cast<std::uint32_t>(body.size() + 6));
+    value_.append(body);
+    Pad();
+}
+
+void CdRecordWriter::Paragraph() { Byte(SIG_CD_PARAGRAPH, {}); }
+
+void CdRecordWriter::ParagraphStyle(std::uint16_t pabId, std::uint16_t justify) {
+    std::string body;
+    PutWord(body, pabId);
+    PutWord(body, justify);
+    body.resize(90 - 4, '\0');
+    Word(SIG_CD_PABDEFINITION, body);
+}
+
+void CdRecordWriter::ParagraphStyleReference(std::uint16_t pabId) {
+    std::string body;
+    PutWord(body, pabId);
+    Byte(SIG_CD_PABREFERENCE, body);
+}
+
+void CdRecordWriter::Text(const FontId& font, std::string_view text) {
+    // A text record holds at most a WORD length; long runs are split.
+    constexpr std::size_t kMaxText = 0xFFFF - 8 - 1;
+    do {
+        std::string_view piece = text.substr(0, kMaxText);
+        text.remove_prefix(piece.size());
+        std::string body;
+        body.push_back(static_cast<char>(font.face));
+        body.push_back(static_cast<char>(font.attributes));
+        body.push_back(static_cast<char>(font.color));
+        body.push_back(static_cast<char>(font.pointSize));
+        body.append(piece);
+        Word(SIG_CD_TEXT, body);
+    } while (!text.empty());
+}
+
+void CdRecordWriter::LinkByIndex(std::uint16_t index) {
+    std::string body;
+    PutWord(body, index);
+    Byte(SIG_CD_LINK, body);
+}
+
+void CdRecordWriter::Link(std::string_view noteLink40, std::string_view comment) {
+    std::string body(noteLink40.substr(0, 40));
+    body.resize(40, '\0');
+    std::string_view shown = comment.substr(0, 0xFF00);
+    PutWord(body, static_cast<std::uint16_t>(shown.size()));
+    body.append(shown);
+    Word(SIG_CD_LINKEXPORT2, body);
+}
+
+void CdRecordWriter::Graphic(std::uint16_t imageType, std::uint16_t width, std::uint16_t height,
+                             std::string_view imageFile) {
+    constexpr std::size_t kSegment = 10240;
+    std::string graphic;
+    PutWord(graphic, width);
+    PutWord(graphic, height);
+    Word(SIG_CD_GRAPHIC, graphic);
+    std::string header;
+    PutWord(header, imageType);
+    PutWord(header, width);
+    PutWord(header, height);
+    PutDword(header, static_cast<std::uint32_t>(imageFile.size()));
+    PutWord(header, static_cast<std::uint16_t>((imageFile.size() + kSegment - 1) / kSegment));
+    Long(SIG_CD_IMAGEHEADER, header);
+    for (std::size_t offset = 0; offset < imageFile.size(); offset += kSegment) {
+        std::string_view data = imageFile.substr(offset, kSegment);
+        std::string segment;
+        PutWord(segment, static_cast<std::uint16_t>(data.size()));
+        PutWord(segment, static_cast<std::uint16_t>(data.size() + (data.size() & 1)));
+        segment.append(data);
+        Long(SIG_CD_IMAGESEGMENT, segment);
+    }
+}
+
+void CdRecordWriter::HotspotBegin(std::uint16_t type, std::uint32_t flags, std::string_view data) {
+    std::string body;
+    PutWord(body, type);
+    PutDword(body, flags);
+    PutWord(body, static_cast<std::uint16_t>(data.size()));
+    body.append(data);
+    Word(SIG_CD_HOTSPOTBEGIN, body);
+}
+
+void CdRecordWriter::HotspotEnd() { Byte(SIG_CD_HOTSPOTEND, {}); }
+
+void CdRecordWriter::Raw(std::string_view record) {
+    value_.append(record);
+    Pad();
+}
+
+std::string RichTextPlainText(std::string_view value) {
+    std::string text;
+    bool first = true;
+    CdRecordReader reader(value);
+    for (CdRecord record; reader.Next(&record);) {
+        if (record.signature == SIG_CD_PARAGRAPH) {
+            if (!first) text.push_back('\n');
+            first = false;
+        } else if (record.signature == SIG_CD_TEXT && record.body.size() >= 4) {
+            first = false;
+            for (char c : record.body.substr(4)) text.push_back(c == '\0' ? '\n' : c);
+        }
+    }
+    return text;
+}
+
+}  // namespace qb::notes

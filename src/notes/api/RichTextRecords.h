@@ -1,0 +1,128 @@
+#pragma once
+// Rich text as the Notes C API stores it: a sequence of CD records, each with
+// a signature and a length that counts the whole record, header included.
+//
+// Header forms, told apart by the byte after the signature byte:
+//   BSIG  sig, length (1 byte)                      2-byte header
+//   WSIG  sig, 0xFF, length (WORD)                  4-byte header
+//   LSIG  sig, 0x00, length (DWORD)                 6-byte header
+// Records start on even offsets: an odd-length record is followed by one pad byte.
+//
+// Records this layer writes (from DXL formatted rich text) and reads:
+//   0x81 CDPARAGRAPH      BSIG; starts a paragraph
+//   0x82 CDPABDEFINITION  WSIG; WORD PABID, WORD JustifyMode, then the rest
+//                         of the 90-byte structure (zeros)
+//   0x83 CDPABREFERENCE   BSIG; WORD PABID (the paragraph style in force)
+//   0x85 CDTEXT           WSIG; FONTID (BYTE face, BYTE attributes, BYTE
+//                         colour, BYTE point size), then the UTF-8 text. A zero
+//                         byte inside the text is a line break.
+//   0x91 CDLINK           BSIG; WORD index into the note's $Links table
+//                         ($Links: WORD count, then 40-byte NOTELINKs)
+//   0x92 CDLINKEXPORT2    WSIG; NOTELINK (40 bytes: replica id TIMEDATE,
+//                         view UNID, note UNID), WORD display length, then
+//                         the display comment
+//   0x99 CDGRAPHIC        WSIG; followed by
+//   0x7D CDIMAGEHEADER    LSIG; WORD image type (1 JPEG, 2 GIF, 3 BMP, 4 PNG),
+//                         WORD width, WORD height, DWORD image size,
+//                         WORD segment count; then
+//   0x7C CDIMAGESEGMENT   LSIG; WORD data size, WORD segment size, data.
+//                         The segments' data concatenated are the image file.
+//   0xA9 CDHOTSPOTBEGIN   WSIG; WORD type (4 file attachment, 7 URL link,
+//                         ...), DWORD flags, WORD data length, then the data
+//                         (for an attachment: the $FILE item's name, a zero,
+//                         the shown file name, a zero)
+//   0xAA CDHOTSPOTEND     BSIG
+// Any other record is kept as it came and walked over.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qb::notes {
+
+inline constexpr std::uint8_t SIG_CD_PARAGRAPH = 0x81;
+inline constexpr std::uint8_t SIG_CD_PABDEFINITION = 0x82;
+inline constexpr std::uint8_t SIG_CD_PABREFERENCE = 0x83;
+inline constexpr std::uint8_t SIG_CD_TEXT = 0x85;
+inline constexpr std::uint8_t SIG_CD_LINK = 0x91;
+inline constexpr std::uint8_t SIG_CD_LINKEXPORT2 = 0x92;
+inline constexpr std::uint8_t SIG_CD_GRAPHIC = 0x99;
+inline constexpr std::uint8_t SIG_CD_IMAGEHEADER = 0x7D;
+inline constexpr std::uint8_t SIG_CD_IMAGESEGMENT = 0x7C;
+inline constexpr std::uint8_t SIG_CD_HOTSPOTBEGIN = 0xA9;
+inline constexpr std::uint8_t SIG_CD_HOTSPOTEND = 0xAA;
+
+// Font attributes of FONTID.
+inline constexpr std::uint8_t FONT_BOLD = 0x01;
+inline constexpr std::uint8_t FONT_ITALIC = 0x02;
+inline constexpr std::uint8_t FONT_UNDERLINE = 0x04;
+inline constexpr std::uint8_t FONT_STRIKEOUT = 0x08;
+inline constexpr std::uint8_t FONT_SUPERSCRIPT = 0x10;
+inline constexpr std::uint8_t FONT_SUBSCRIPT = 0x20;
+// Standard font faces; 5 and up name entries of the note's font table.
+inline constexpr std::uint8_t FONT_FACE_ROMAN = 0;
+inline constexpr std::uint8_t FONT_FACE_SWISS = 1;
+inline constexpr std::uint8_t FONT_FACE_TYPEWRITER = 4;
+
+struct FontId {
+    std::uint8_t face = FONT_FACE_SWISS;
+    std::uint8_t attributes = 0;
+    std::uint8_t color = 0;
+    std::uint8_t pointSize = 10;
+};
+
+// One record inside a rich text value; `record` spans the whole record
+// (header included), `body` what follows the header.
+struct CdRecord {
+    std::uint8_t signature = 0;
+    std::string_view record;
+    std::string_view body;
+};
+
+// Walks the records of a rich text value. A record whose length runs past the
+// end, or is shorter than its header, ends the walk and marks it damaged.
+class CdRecordReader {
+public:
+    explicit CdRecordReader(std::string_view value) : value_(value) {}
+    bool Next(CdRecord* record);
+    bool Damaged() const { return damaged_; }
+    std::size_t Offset() const { return offset_; }
+
+private:
+    std::string_view value_;
+    std::size_t offset_ = 0;
+    bool damaged_ = false;
+};
+
+// Appends records in the layouts above.
+class CdRecordWriter {
+public:
+    void Paragraph();
+    void ParagraphStyle(std::uint16_t pabId, std::uint16_t justify);
+    void ParagraphStyleReference(std::uint16_t pabId);
+    void Text(const FontId& font, std::string_view text);
+    void LinkByIndex(std::uint16_t index);
+    void Link(std::string_view noteLink40, std::string_view comment);
+    // Graphic, image header and segments of at most 10240 bytes each.
+    void Graphic(std::uint16_t imageType, std::uint16_t width, std::uint16_t height, std::string_view imageFile);
+    void HotspotBegin(std::uint16_t type, std::uint32_t flags, std::string_view data);
+    void HotspotEnd();
+    // Any record given whole.
+    void Raw(std::string_view record);
+
+    const std::string& Value() const { return value_; }
+    std::string Take() { return std::move(value_); }
+
+private:
+    void Byte(std::uint8_t signature, std::string_view body);
+    void Word(std::uint8_t signature, std::string_view body);
+    void Long(std::uint8_t signature, std::string_view body);
+    void Pad();
+    std::string value_;
+};
+
+// The plain text of a rich text value: paragraphs become line feeds (none
+// before the first), zero bytes in text become line feeds.
+std::string RichTextPlainText(std::string_view value);
+
+}  // namespace qb::notes

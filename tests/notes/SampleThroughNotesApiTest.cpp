@@ -79,7 +79,7 @@ TEST_F(SampleThroughNotesApi, AddressBookSearchesMatchTheManifest) {
 // Opens every document of ($All); counts the attachments of Notes-native
 // documents and of MIME documents apart.
 void WalkAllDocuments(LNNotesSession& session, long long& nativeFiles, long long& mimeFiles, long long& encrypted,
-                      long long& undecryptable) {
+                      long long& undecryptable, long long* rawRichText = nullptr) {
     LNDatabase mail;
     ASSERT_EQ(session.GetMailDatabase(&mail), 0u);
     ASSERT_EQ(mail.Open(), 0u);
@@ -93,6 +93,12 @@ void WalkAllDocuments(LNNotesSession& session, long long& nativeFiles, long long
         LNAttachmentArray files;
         ASSERT_EQ(doc.GetAttachments(&files), 0u) << i;
         (doc.HasItem("$NoteHasNativeMIME") ? mimeFiles : nativeFiles) += files.GetCount();
+        LNRichText body;
+        LNString text;
+        LNITEMTYPE type = 0;
+        if (rawRichText && doc.GetItemType("Body", &type) == 0 && type == TYPE_COMPOSITE && doc.GetItem("Body", &body) == 0 &&
+            body.GetText(&text) == 0 && text.find("This is normal text. And this is bold.") != LNString::npos)
+            ++*rawRichText;
         if (doc.IsEncrypted()) {
             ++encrypted;
             undecryptable += doc.Decrypt() != 0;
@@ -102,9 +108,10 @@ void WalkAllDocuments(LNNotesSession& session, long long& nativeFiles, long long
 }
 
 TEST_F(SampleThroughNotesApi, EveryDocumentOpensAndFileObjectsAreFound) {
-    long long nativeFiles = 0, mimeFiles = 0, encrypted = 0, undecryptable = 0;
-    WalkAllDocuments(session_, nativeFiles, mimeFiles, encrypted, undecryptable);
+    long long nativeFiles = 0, mimeFiles = 0, encrypted = 0, undecryptable = 0, rawRichText = 0;
+    WalkAllDocuments(session_, nativeFiles, mimeFiles, encrypted, undecryptable, &rawRichText);
     EXPECT_EQ(nativeFiles, summary_.fileAttachments);
+    EXPECT_GT(rawRichText, 0) << "rich text stored as CD records reads as its text";
     EXPECT_GE(encrypted, 2);
     EXPECT_GE(undecryptable, 1);
 }

@@ -177,7 +177,10 @@ void DxlWriter::ItemValue(const SampleItem& item) {
             out_ << "</datetimelist>";
         }
         break;
-    case ItemKind::RichText: RichText(item); break;
+    case ItemKind::RichText:
+        if (item.rawRecords) Raw("1", CompositeBytes(item));
+        else RichText(item);
+        break;
     case ItemKind::File: File(item.file); break;
     case ItemKind::NoteRefs: Raw("4", NoteRefListBytes(item.texts)); break;
     case ItemKind::Rfc822Text:
@@ -293,6 +296,49 @@ std::string MimePartBytes(const SampleItem& item) {
     PutWord(out, 0);
     PutDword(out, 0);
     return out + boundary + headers + body;
+}
+
+// Rich text as Notes stores it: a paragraph definition (CDPABDEFINITION,
+// id 1, one-inch left margin), then per paragraph a reference to it
+// (CDPABREFERENCE) and its text runs (CDTEXT with the FONTID bytes face,
+// attributes, colour, size), paragraphs separated by CDPARAGRAPH. Records
+// of odd length are followed by one pad byte that their length leaves out.
+std::string CompositeBytes(const SampleItem& item) {
+    std::string out;
+    auto pad = [&] {
+        if (out.size() % 2) out += '\0';
+    };
+    PutWord(out, 0xFF82);
+    PutWord(out, 90);
+    PutWord(out, 1);  // PABID
+    for (int i = 0; i < 4; ++i) PutWord(out, 0);
+    PutWord(out, 1440);  // left margin
+    PutWord(out, 0);
+    PutWord(out, 1440);  // first line left margin
+    while (out.size() < 90) out += '\0';
+    for (std::size_t p = 0; p < item.paragraphs.size(); ++p) {
+        if (p > 0) out += std::string("\x81\x02", 2);
+        out += std::string("\x83\x04\x01\x00", 4);
+        for (const RichRun& run : item.paragraphs[p].runs) {
+            if (run.kind != RichRun::Kind::Text) continue;
+            std::uint8_t attributes = 0;
+            if (run.style.find("bold") != std::string::npos) attributes |= 0x01;
+            if (run.style.find("italic") != std::string::npos) attributes |= 0x02;
+            if (run.style.find("underline") != std::string::npos) attributes |= 0x04;
+            const std::uint8_t face = run.fontName == "Courier New" ? 4 : run.fontName.empty() ? 0 : 1;
+            const std::uint8_t color = run.color == "red" ? 2 : run.color.empty() ? 0 : 4;
+            const auto size = static_cast<std::uint8_t>(run.sizePoints ? run.sizePoints : 10);
+            PutWord(out, 0xFF85);
+            PutWord(out, static_cast<std::uint32_t>(8 + run.text.size()));
+            out += static_cast<char>(face);
+            out += static_cast<char>(attributes);
+            out += static_cast<char>(color);
+            out += static_cast<char>(size);
+            out += run.text;
+            pad();
+        }
+    }
+    return out;
 }
 
 }  // namespace qb::notes::sample

@@ -48,5 +48,6 @@ private:
 std::string NoteRefListBytes(const std::vector<std::string>& unids);
 std::string Rfc822ItemBytes(const SampleItem& item);
 std::string MimePartBytes(const SampleItem& item);
+std::string CompositeBytes(const SampleItem& item);
 
 }  // namespace qb::notes::sample

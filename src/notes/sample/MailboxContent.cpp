@@ -195,6 +195,28 @@ void MailboxContent::AddBody(SampleDocument& doc, int bodyKind, long long index,
         body.summary = false;
         return;
     }
+    if (doc.noteForm && index % 10 == 9 && files.empty() && bodyKind == kRichBody) {
+        // Rich text in its stored form, as a raw DXL export carries it.
+        SampleItem& body = doc.Add("Body", ItemKind::RichText);
+        body.rawRecords = true;
+        RichParagraph first;
+        RichRun run;
+        run.text = "This is normal text.";
+        first.runs.push_back(run);
+        run.text = " And this is bold.";
+        run.style = "bold";
+        first.runs.push_back(run);
+        body.paragraphs.push_back(first);
+        RichParagraph second;
+        run.text = fmt::format("Monospaced red text of message {}", index);
+        run.style = "italic underline";
+        run.fontName = "Courier New";
+        run.color = "red";
+        run.sizePoints = 12;
+        second.runs.push_back(run);
+        body.paragraphs.push_back(second);
+        return;
+    }
     SampleItem& body = doc.Add("Body", ItemKind::RichText);
     body.sealed = bodyKind == kEncryptedReadable;
     body.paragraphs.push_back(StyledParagraph(index));

@@ -64,6 +64,7 @@ struct SampleItem {
     std::string rawData;
     bool summary = false;  // DXL summary='true'
     bool sealed = false;   // DXL seal='true': the item was encrypted
+    bool rawRecords = false;  // RichText: written as CD records (<rawitemdata type='1'>); text runs only, ASCII
 };
 
 struct SampleDocument {

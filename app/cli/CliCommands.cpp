@@ -10,6 +10,8 @@ const std::vector<CliCommand>& AllCommands() {
     static const std::vector<CliCommand> commands = {
         {"settings", "settings [--ini FILE]",
          "load the settings as the program does and print every field as Key=value", &RunSettings},
+        {"profiles", "profiles [add NAME | remove NAME | add-pst NAME PATH [--ansi] [--display NAME]]",
+         "list the MAPI profiles with their services and stores, or add and remove them", &RunProfiles},
     };
     return commands;
 }

@@ -48,5 +48,6 @@ private:
 };
 
 int RunSettings(std::span<const std::string> args, CliContext& context);
+int RunProfiles(std::span<const std::string> args, CliContext& context);
 
 }  // namespace qb::cli

@@ -262,10 +262,9 @@ MapiFrontEnd* GetMapiFrontEnd() {
 }
 
 std::vector<BYTE> BuildStoreEntryId(const std::string& path) {
-    std::vector<BYTE> id(4, 0);
-    id.insert(id.end(), kStoreProviderUid.ab, kStoreProviderUid.ab + 16);
-    id.insert(id.end(), path.begin(), path.end());
-    id.push_back(0);
+    std::vector<BYTE> id(20 + path.size() + 1, 0);
+    std::memcpy(id.data() + 4, kStoreProviderUid.ab, 16);
+    if (!path.empty()) std::memcpy(id.data() + 20, path.data(), path.size());
     return id;
 }
 

@@ -66,19 +66,6 @@ std::string ArgumentString(LPTSTR text, ULONG flags) {
     return text;
 }
 
-HRESULT LastError::Fail(HRESULT hr, std::string text) {
-    hr_ = hr;
-    text_ = std::move(text);
-    return hr;
-}
-
-HRESULT LastError::Get(HRESULT hr, std::string_view component, LPMAPIERROR* out) const {
-    if (hr == hr_ && !text_.empty()) return MakeMapiError(text_, component, static_cast<ULONG>(hr), out);
-    char text[64];
-    std::snprintf(text, sizeof text, "The operation failed (0x%08X).", static_cast<unsigned>(hr));
-    return MakeMapiError(text, component, static_cast<ULONG>(hr), out);
-}
-
 // ---- Message service administration ---------------------------------------
 
 MapiPtr<IMsgServiceAdmin> MsgServiceAdmin::Create(std::string profileName) {

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "outlook/mapi/MapiError.h"
 #include "outlook/mapi/MapiFrontEnd.h"
 #include "outlook/mapi/ProfileFile.h"
 #include "outlook/mapi/PropUtil.h"
@@ -22,17 +23,6 @@ public:
 // The location of a configured personal folders service.
 StoreLocation LocationOf(const ServiceEntry& service);
 bool IsPersonalFoldersService(std::string_view serviceName);
-
-// The last failure of an object, for its GetLastError.
-class LastError {
-public:
-    HRESULT Fail(HRESULT hr, std::string text);
-    HRESULT Get(HRESULT hr, std::string_view component, LPMAPIERROR* out) const;
-
-private:
-    HRESULT hr_ = S_OK;
-    std::string text_;
-};
 
 class MsgServiceAdmin final : public ComObject<IMsgServiceAdmin> {
 public:

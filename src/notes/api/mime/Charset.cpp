@@ -96,6 +96,13 @@ CharsetStatus ConvertWithIconv(std::string_view bytes, const std::string& charse
 
 }  // namespace
 
+unsigned char UnicodeToCp1252(char32_t cp) {
+    if (cp >= 0xA0 && cp <= 0xFF) return static_cast<unsigned char>(cp);
+    for (size_t i = 0; i < kCp1252High.size(); ++i)
+        if (kCp1252High[i] && kCp1252High[i] == cp) return static_cast<unsigned char>(0x80 + i);
+    return 0;
+}
+
 void AppendUtf8(std::string& out, char32_t cp) {
     if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
     if (cp < 0x80) {

@@ -42,6 +42,9 @@ bool IsValidUtf8(std::string_view bytes);
 // Appends the UTF-8 encoding of a code point (invalid ones become U+FFFD).
 void AppendUtf8(std::string& out, char32_t codePoint);
 
+// The Windows-1252 byte of a code point from U+0080 on, 0 when it has none.
+unsigned char UnicodeToCp1252(char32_t codePoint);
+
 // Decodes one UTF-8 sequence at pos, advancing pos; invalid bytes give
 // U+FFFD and advance by one.
 char32_t NextCodePoint(std::string_view text, size_t& pos);

@@ -80,6 +80,12 @@ public:
         if (out_.empty()) return;
         if (!out_.ends_with("\r\n\r\n")) out_.append("\r\n");
     }
+    // Between two table cells; nothing before the first text of a line.
+    void Cell() {
+        pendingSpace_ = false;
+        TrimTrailingSpace();
+        if (!AtLineStart()) out_.push_back('\t');
+    }
     void Separator(std::string_view text) {
         Flush();
         out_.append(text);
@@ -223,7 +229,7 @@ std::string HtmlToText(std::string_view html) {
             case TagEffect::Block: out.Block(); break;
             case TagEffect::Paragraph: out.Paragraph(); break;
             case TagEffect::Cell:
-                if (cellOpenInRow) out.Separator("\t");
+                if (cellOpenInRow) out.Cell();
                 cellOpenInRow = true;
                 break;
             case TagEffect::ListItem:

@@ -65,6 +65,9 @@ TEST(ContentTypeParsing, Rfc2231ContinuationsAndEncodedFileNames) {
     EXPECT_EQ(ct.Parameter("name"), "R\xC3\xA9sum\xC3\xA9.pdf");
     // A gap in the section numbers ends the value.
     EXPECT_EQ(ParseParameters("x; a*0=one; a*2=three")["a"], "one");
+    // A section number too long to be one is part of the name (found by fuzzing:
+    // it overflowed an int).
+    EXPECT_EQ(ParseParameters("x; a*99999999999999=v")["a*99999999999999"], "v");
 }
 
 TEST(TransferDecoding, Base64ToleratesLineBreaksAndReportsBadCharacters) {

@@ -111,9 +111,9 @@ RawParameter ReadParameter(std::string_view piece) {
         std::string_view number = name.substr(star + 1);
         int section = 0;
         bool digits = !number.empty() && number.size() < 4;
-        for (char c : number) {
-            if (c < '0' || c > '9') digits = false;
-            else section = section * 10 + (c - '0');
+        for (size_t i = 0; digits && i < number.size(); ++i) {
+            if (number[i] < '0' || number[i] > '9') digits = false;
+            else section = section * 10 + (number[i] - '0');
         }
         if (digits) {
             p.section = section;

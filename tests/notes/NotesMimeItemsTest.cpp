@@ -70,12 +70,19 @@ TEST(NotesMimeItems, RealMimeMemoGivesSubjectSenderDateAndBody) {
     EXPECT_EQ(subject.headerName, "Subject");
     EXPECT_EQ(subject.format(), Rfc822Format::Text);
     EXPECT_EQ(subject.nativeValue, "Extra 60% 0ff EVERYTHING + Lots More Summer Savings.");
+    EXPECT_EQ(subject.Text(), subject.nativeValue);
     Rfc822Item posted;
     it = std::find_if(items.begin(), items.end(), [](auto& i) { return i.name == "PostedDate"; });
     ASSERT_EQ(DecodeRfc822Item(it->value, posted), NotesMimeStatus::Ok);
     EXPECT_EQ(posted.format(), Rfc822Format::Date);
     EXPECT_EQ(posted.headerName, "Date");
     EXPECT_EQ(posted.nativeValue.size(), 8u);  // a TIMEDATE
+    ASSERT_TRUE(posted.Date());
+    EXPECT_EQ(posted.Date()->utcSeconds, 1407518313);
+    Rfc822Item rules;
+    it = std::find_if(items.begin(), items.end(), [](auto& i) { return i.name == "X_MXTHUNDER_Rules"; });
+    ASSERT_EQ(DecodeRfc822Item(it->value, rules), NotesMimeStatus::Ok);
+    EXPECT_EQ(rules.Text(), "100-5953858-488-518-m \t100-5946975-601-620-m \t100-5953858-0-13495-f");
 
     MimeMessage message = ParseNotesMime(items);
     EXPECT_TRUE(message.warnings.empty()) << message.warnings.front();

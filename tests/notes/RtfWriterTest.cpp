@@ -103,6 +103,7 @@ TEST(RtfDocument, TablesStylesParagraphsAndPictures) {
 TEST(RtfDocument, EmptyDocumentAndUnwritablePath) {
     std::string rtf = RenderRtf({});
     EXPECT_EQ(rtf.rfind("{\\rtf1", 0), 0u);
+    EXPECT_NE(rtf.find("{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}"), std::string::npos);
     EXPECT_EQ(rtf.back(), '\n');
     std::string error;
     EXPECT_FALSE(WriteRtfFile({}, "/nonexistent-folder/x.rtf", &error));

@@ -1,5 +1,6 @@
 #include "notes/api/mime/NotesMimeItems.h"
 
+#include "notes/api/mime/EncodedWords.h"
 #include "notes/api/mime/HeaderList.h"
 
 namespace qb::mime {
@@ -33,6 +34,15 @@ std::string Rfc822Item::HeaderLine() const {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
     return line;
 }
+
+std::string Rfc822Item::Text() const {
+    // Unfold by parsing the line as a one-field header block.
+    HeaderBlock block = ParseHeaderBlock("X: " + headerBody);
+    const HeaderField* field = block.headers.Find("X");
+    return DecodeHeaderText(field ? field->value : std::string(Trim(headerBody)));
+}
+
+std::optional<MailDate> Rfc822Item::Date() const { return ParseMailDate(headerBody); }
 
 NotesMimeStatus DecodeRfc822Item(std::string_view value, Rfc822Item& item) {
     if (value.size() < kRfc822HeaderSize) return NotesMimeStatus::TooShort;

@@ -43,6 +43,12 @@ struct Rfc822Item {
     Rfc822Format format() const { return static_cast<Rfc822Format>(flags & 3); }
     // "Name: body" without a trailing line break; folding kept.
     std::string HeaderLine() const;
+    // The header body unfolded, encoded words decoded, as UTF-8: the item's
+    // text value (the native value is in the Notes character set, LMBCS,
+    // which is not UTF-8 beyond ASCII).
+    std::string Text() const;
+    // The header body read as a mail date (for Date-format items).
+    std::optional<MailDate> Date() const;
 };
 
 enum class MimePartType : uint8_t { Prolog = 1, Body = 2, Epilog = 3, RetrieveInfo = 4, Message = 5 };

@@ -38,6 +38,7 @@ public:
         // The tables come first in the file but are known only at the end.
         std::string body;
         for (const Paragraph& paragraph : document.paragraphs) WriteParagraph(paragraph, body);
+        if (fonts_.empty()) FontIndex("Arial");  // \deff0 must name a font
         std::string out = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\\deflang1033\n";
         out += "{\\fonttbl";
         for (size_t i = 0; i < fonts_.size(); ++i)

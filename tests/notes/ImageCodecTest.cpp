@@ -67,6 +67,18 @@ TEST(ImageDecoders, GifPlainInterlacedAndTransparent) {
     EXPECT_EQ(Pixel(transparent, 1, 0)[3], 255);
 }
 
+TEST(ImageDecoders, GifFrameSmallerThanScreenIsPlacedOnTransparency) {
+    Bitmap b;
+    ASSERT_EQ(DecodeImage(test::MakeGifWithOffsetFrame(), b), ImageStatus::Ok);
+    EXPECT_EQ(b.width, 4u);
+    EXPECT_EQ(b.height, 3u);
+    EXPECT_TRUE(b.hasAlpha);
+    EXPECT_EQ(Pixel(b, 0, 0)[3], 0);
+    EXPECT_EQ(Pixel(b, 1, 1), (std::array<int, 4>{10, 20, 30, 255}));
+    EXPECT_EQ(Pixel(b, 2, 2), (std::array<int, 4>{10, 20, 30, 255}));
+    EXPECT_EQ(Pixel(b, 3, 2)[3], 0);
+}
+
 TEST(ImageDecoders, JpegColourGreyAndProgressive) {
     Bitmap colour;
     ASSERT_EQ(DecodeImage(MakeJpeg(6, 6, false, false), colour), ImageStatus::Ok);
@@ -75,6 +87,9 @@ TEST(ImageDecoders, JpegColourGreyAndProgressive) {
     Bitmap progressive;
     ASSERT_EQ(DecodeImage(MakeJpeg(6, 6, false, true), progressive), ImageStatus::Ok);
     ExpectGradient(progressive, 30);
+    Bitmap cmyk;
+    ASSERT_EQ(DecodeImage(test::MakeJpegCmykAdobe(6, 6), cmyk), ImageStatus::Ok);
+    ExpectGradient(cmyk, 8);
     Bitmap grey;
     ASSERT_EQ(DecodeImage(MakeJpeg(5, 2, true, false), grey), ImageStatus::Ok);
     auto p = Pixel(grey, 4, 1);

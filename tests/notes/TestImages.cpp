@@ -120,6 +120,58 @@ std::string MakeJpeg(int width, int height, bool grey, bool progressive) {
     return out;
 }
 
+std::string MakeJpegCmykAdobe(int width, int height) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 100, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<unsigned char> row(static_cast<size_t>(width) * 4);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        int y = static_cast<int>(cinfo.next_scanline);
+        for (int x = 0; x < width; ++x) {
+            // Inverted CMYK of (x*40, y*40, 200) with no black.
+            row[static_cast<size_t>(x) * 4] = static_cast<unsigned char>(x * 40);
+            row[static_cast<size_t>(x) * 4 + 1] = static_cast<unsigned char>(y * 40);
+            row[static_cast<size_t>(x) * 4 + 2] = 200;
+            row[static_cast<size_t>(x) * 4 + 3] = 255;
+        }
+        JSAMPROW rows[] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::string out(reinterpret_cast<char*>(buffer), size);
+    std::free(buffer);
+    return out;
+}
+
+std::string MakeGifWithOffsetFrame() {
+    std::string out;
+    int error = 0;
+    GifFileType* gif = EGifOpen(&out, WriteToString, &error);
+    GifColorType colours[8] = {};
+    colours[5] = {10, 20, 30};
+    ColorMapObject* map = GifMakeMapObject(8, colours);
+    EGifPutScreenDesc(gif, 4, 3, 3, 0, map);
+    EGifPutImageDesc(gif, 1, 1, 2, 2, false, nullptr);
+    GifPixelType line[2] = {5, 5};
+    EGifPutLine(gif, line, 2);
+    EGifPutLine(gif, line, 2);
+    EGifCloseFile(gif, &error);
+    GifFreeMapObject(map);
+    return out;
+}
+
 std::string MakeBmp24(int width, int height) {
     size_t rowBytes = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
     std::string s = BmpHeaders(width, height, 24, 0, 0, rowBytes * static_cast<size_t>(height));

@@ -41,6 +41,10 @@ TEST(EncodedWords, BothFormsAdjacentWordsAndCharsets) {
     // Malformed words and raw 8-bit text.
     EXPECT_EQ(DecodeHeaderText("=?utf-8?X?abc?= =?broken"), "=?utf-8?X?abc?= =?broken");
     EXPECT_EQ(DecodeHeaderText("M\xFCller"), "M\xC3\xBCller");
+    // Text full of word starts without ends is read in linear time.
+    std::string starts;
+    for (int i = 0; i < 200000; ++i) starts += "=?a?B?x";
+    EXPECT_EQ(DecodeHeaderText(starts), starts);
     EXPECT_EQ(DecodeHeaderText("M\xC3\xBCller"), "M\xC3\xBCller");
 }
 

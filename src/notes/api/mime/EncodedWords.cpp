@@ -4,6 +4,7 @@
 #include "notes/api/mime/HeaderList.h"
 #include "notes/api/mime/TransferDecoding.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace qb::mime {
@@ -42,13 +43,37 @@ struct EncodedWord {
 };
 
 // An encoded word starting at pos ("=?"), or nothing when malformed.
-std::optional<EncodedWord> ReadEncodedWord(std::string_view raw, size_t pos) {
-    size_t q1 = raw.find('?', pos + 2);
+// Words are at most 75 characters by the RFC; writers exceed that, but a
+// bound keeps the scan linear on text full of "=?".
+constexpr size_t kMaxCharsetLength = 64;
+constexpr size_t kMaxWordTextLength = 4096;
+
+// The next "?=" at or after a position; positions asked for only grow, so
+// the answer is reused and the whole scan stays linear.
+class WordEndFinder {
+public:
+    explicit WordEndFinder(std::string_view raw) : raw_(raw) {}
+    size_t From(size_t pos) {
+        if (!known_ || (found_ != std::string_view::npos && found_ < pos)) {
+            found_ = raw_.find("?=", pos);
+            known_ = true;
+        }
+        return found_;
+    }
+
+private:
+    std::string_view raw_;
+    bool known_ = false;
+    size_t found_ = std::string_view::npos;
+};
+
+std::optional<EncodedWord> ReadEncodedWord(std::string_view raw, size_t pos, WordEndFinder& ends) {
+    size_t q1 = raw.substr(0, std::min(raw.size(), pos + 2 + kMaxCharsetLength + 1)).find('?', pos + 2);
     if (q1 == std::string_view::npos || q1 + 2 >= raw.size() || raw[q1 + 2] != '?') return std::nullopt;
     char encoding = raw[q1 + 1];
     size_t textStart = q1 + 3;
-    size_t end = raw.find("?=", textStart);
-    if (end == std::string_view::npos) return std::nullopt;
+    size_t end = ends.From(textStart);
+    if (end == std::string_view::npos || end - textStart > kMaxWordTextLength) return std::nullopt;
     std::string_view charset = raw.substr(pos + 2, q1 - pos - 2);
     if (charset.empty() || charset.find_first_of(" \t\r\n") != std::string_view::npos) return std::nullopt;
     std::string_view text = raw.substr(textStart, end - textStart);
@@ -87,10 +112,11 @@ std::string DecodeHeaderText(std::string_view raw) {
     size_t pos = 0;
     size_t literalStart = 0;
     bool lastWasEncoded = false;
+    WordEndFinder ends(raw);
     while (pos < raw.size()) {
         size_t start = raw.find("=?", pos);
         if (start == std::string_view::npos) break;
-        std::optional<EncodedWord> word = ReadEncodedWord(raw, start);
+        std::optional<EncodedWord> word = ReadEncodedWord(raw, start, ends);
         if (!word) {
             pos = start + 2;
             continue;

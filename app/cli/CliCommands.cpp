@@ -10,6 +10,12 @@ const std::vector<CliCommand>& AllCommands() {
     static const std::vector<CliCommand> commands = {
         {"settings", "settings [--ini FILE]",
          "load the settings as the program does and print every field as Key=value", &RunSettings},
+        {"pst-dump", "pst-dump FILE [--json] [--messages]",
+         "print the folder tree of a personal folders file, with --messages every message", &RunPstDump},
+        {"pst-check", "pst-check FILE",
+         "check every CRC, signature, B-tree, allocation bit and table row of a personal folders file", &RunPstCheck},
+        {"pst-sample", "pst-sample OUT.pst [--format unicode|ansi] [--messages N] [--seed S]",
+         "write a personal folders file with sample folders and messages, and OUT.pst.json describing it", &RunPstSample},
     };
     return commands;
 }

@@ -48,5 +48,8 @@ private:
 };
 
 int RunSettings(std::span<const std::string> args, CliContext& context);
+int RunPstDump(std::span<const std::string> args, CliContext& context);
+int RunPstCheck(std::span<const std::string> args, CliContext& context);
+int RunPstSample(std::span<const std::string> args, CliContext& context);
 
 }  // namespace qb::cli

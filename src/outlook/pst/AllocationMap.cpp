@@ -82,7 +82,11 @@ bool AllocationMap::FitsInRegion(std::uint64_t ib, std::size_t size) const {
     std::size_t region = std::size_t((ib - kFirstAMapOffset) / kAMapCoverage);
     if (region >= regions_.size()) return false;
     if ((ib + size - 1 - kFirstAMapOffset) / kAMapCoverage != region) return false;
-    return !IsAllocated(ib, size) && ib + size <= RegionStart(region) + kAMapCoverage;
+    for (std::uint64_t off = ib; off < ib + size; off += kUnit) {
+        std::size_t bit = std::size_t((off - RegionStart(region)) / kUnit);
+        if (regions_[region][bit / 8] & (0x80 >> (bit % 8))) return false;
+    }
+    return true;
 }
 
 std::uint64_t AllocationMap::Allocate(std::size_t size, std::size_t alignment) {

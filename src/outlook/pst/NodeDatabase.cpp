@@ -155,7 +155,7 @@ Bid NodeDatabase::WriteBlock(const std::uint8_t* data, std::size_t size, BlockKi
     if (kind == BlockKind::Internal) bid |= kBidInternal;
     std::size_t total = std::size_t(AlignUp(size + traits_.blockTrailer, 64));
     std::uint64_t ib = amap_.Allocate(total, 64);
-    if (!traits_.unicode && amap_.fileEof() > kAnsiSizeLimit)
+    if (!traits_.unicode && amap_.fileEof() > ansiLimit_)
         throw PstError("the ANSI personal folders file '" + file_->path() + "' has reached its 2 GB limit");
     Bytes buf(total, 0);
     std::copy_n(data, size, buf.begin());
@@ -321,6 +321,15 @@ void NodeDatabase::ReserveNid(Nid nid) {
     if (header_.rgnid[type] < NidIndexOf(nid)) header_.rgnid[type] = NidIndexOf(nid);
 }
 
+void NodeDatabase::PublishFreedSpace() {
+    if (HasChanges()) Commit();
+    amap_.WriteMaps(*file_, header_.bidNextP);
+    header_.cbAMapFree = amap_.freeBytes();
+    Bytes raw = header_.Serialize();
+    file_->Write(0, raw.data(), raw.size());
+    if (syncOnCommit_) file_->Sync();
+}
+
 void NodeDatabase::Commit() {
     if (!HasChanges()) return;
     PageSink sink{
@@ -337,7 +346,7 @@ void NodeDatabase::Commit() {
     };
     header_.nbt = nbt_.Commit(sink);
     header_.bbt = bbt_.Commit(sink);
-    if (!traits_.unicode && amap_.fileEof() > kAnsiSizeLimit)
+    if (!traits_.unicode && amap_.fileEof() > ansiLimit_)
         throw PstError("the ANSI personal folders file '" + file_->path() + "' has reached its 2 GB limit");
     amap_.WriteMaps(*file_, header_.bidNextP);
     header_.ibFileEof = amap_.fileEof();

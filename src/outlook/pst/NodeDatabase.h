@@ -84,6 +84,11 @@ public:
 
     // Publishes everything written since the last commit.
     void Commit();
+    // After a commit: records the space that commit released as free in the
+    // maps and the header (safe because the committed state no longer uses it).
+    void PublishFreedSpace();
+    // Test hook: the size at which an ANSI file counts as full.
+    void SetAnsiLimitForTest(std::uint64_t limit) { ansiLimit_ = limit; }
     bool HasChanges() const { return nbt_.dirty() || bbt_.dirty() || changed_; }
     std::uint64_t bytesWritten() const { return bytesWritten_; }
     void SetSyncOnCommit(bool sync) { syncOnCommit_ = sync; }
@@ -101,6 +106,7 @@ private:
     bool changed_ = false;
     bool syncOnCommit_ = true;
     std::uint64_t bytesWritten_ = 0;
+    std::uint64_t ansiLimit_ = kAnsiSizeLimit;
 };
 
 }  // namespace qb::pst

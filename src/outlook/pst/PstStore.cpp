@@ -568,7 +568,15 @@ void PstStore::Commit() {
 
 void PstStore::Close() {
     if (closed_) return;
-    if (writable_ && !failed_) Commit();
+    if (writable_ && !failed_) {
+        Commit();
+        try {
+            db_->PublishFreedSpace();
+        } catch (...) {
+            failed_ = true;
+            throw;
+        }
+    }
     closed_ = true;
 }
 

@@ -93,7 +93,7 @@ SampleSummary WriteSampleStore(const std::string& path, const SampleOptions& opt
         m->SetProperty(tags::kSubject, PropValue::Unicode(SampleSubject(i)));
         m->SetProperty(kConversationTopic, PropValue::Unicode(SampleSubject(i)));
         std::size_t bodySize = options.benchShape ? 10000 : (i % 50 == 1 ? 20000 : i % 500 == 2 ? 600000 : 200 + rng() % 2000);
-        std::string body = "Body of message " + std::to_string(i) + ". " + Text(rng, bodySize);
+        std::string body = "Body of message " + std::to_string(i) + ". Grüße, naïve café. " + Text(rng, bodySize);
         summary.bodyBytes += body.size();
         m->SetProperty(kBody, PropValue::Unicode(body));
         if (i % 4 == 1 && !options.benchShape) m->SetProperty(kHtml, PropValue::Binary(Bytes(body.begin(), body.begin() + long(std::min<std::size_t>(body.size(), 5000)))));
@@ -108,7 +108,7 @@ SampleSummary WriteSampleStore(const std::string& path, const SampleOptions& opt
         m->SetProperty(kSensitivity, PropValue::Long(0));
         m->SetProperty(tags::kMessageFlags, PropValue::Long(i % 2 ? tags::kMsgFlagRead : 0));
         m->SetProperty(kReadReceipt, PropValue::Boolean(i % 5 == 0));
-        m->SetProperty(kInternetCodepage, PropValue::Long(65001));
+        m->SetProperty(kInternetCodepage, PropValue::Long(options.format == PstFormat::Unicode ? 65001 : 1252));
         m->SetProperty(MakeTag(idKeywords, kPtUnicode | kPtMvFlag), PropValue::MvUnicode({"Notes", "Export", "Ärger"}));
         m->SetProperty(MakeTag(idPercent, kPtDouble), PropValue::Double(double(i % 100) / 100.0));
         m->SetProperty(MakeTag(idCodes, kPtLong | kPtMvFlag), PropValue::MvLong({1, 2, std::int32_t(i)}));
@@ -158,6 +158,7 @@ SampleSummary WriteSampleStore(const std::string& path, const SampleOptions& opt
             }
             summary.attachmentBytes += size;
             ++summary.attachments;
+            if (size == 0) ++summary.emptyAttachments;
         }
         if (!options.benchShape && i % 7 == 6) {
             AttachmentBuilder& att = m->AddAttachment();
@@ -168,6 +169,7 @@ SampleSummary WriteSampleStore(const std::string& path, const SampleOptions& opt
             inner.SetProperty(kBody, PropValue::Unicode("Embedded body — ünïcödé"));
             inner.SetProperty(tags::kMessageFlags, PropValue::Long(tags::kMsgFlagRead));
             ++summary.attachments;
+            ++summary.embeddedMessages;
         }
         m->Save();
         ++summary.folders[folderPath];
@@ -189,7 +191,8 @@ std::string SampleSummaryJson(const SampleSummary& summary, const SampleOptions&
     std::string json = "{\n  \"format\": \"";
     json += options.format == PstFormat::Unicode ? "unicode" : "ansi";
     json += "\",\n  \"messages\": " + std::to_string(summary.messages) + ",\n  \"attachments\": " +
-            std::to_string(summary.attachments) + ",\n  \"folders\": {";
+            std::to_string(summary.attachments) + ",\n  \"emptyAttachments\": " + std::to_string(summary.emptyAttachments) +
+            ",\n  \"embeddedMessages\": " + std::to_string(summary.embeddedMessages) + ",\n  \"folders\": {";
     bool first = true;
     for (const auto& [path, count] : summary.folders) {
         json += first ? "\n" : ",\n";

@@ -24,6 +24,8 @@ struct SampleOptions {
 struct SampleSummary {
     std::map<std::string, std::size_t> folders;  // path below the mail root ("\" between levels) -> messages
     std::size_t attachments = 0;
+    std::size_t emptyAttachments = 0;
+    std::size_t embeddedMessages = 0;
     std::size_t messages = 0;
     std::uint64_t attachmentBytes = 0;
     std::uint64_t bodyBytes = 0;

@@ -20,6 +20,12 @@ const std::vector<CliCommand>& AllCommands() {
          &RunSample},
         {"profiles", "profiles [add NAME | remove NAME | add-pst NAME PATH [--ansi] [--display NAME]]",
          "list the MAPI profiles with their services and stores, or add and remove them", &RunProfiles},
+        {"pst-dump", "pst-dump FILE [--json] [--messages]",
+         "print the folder tree of a personal folders file, with --messages every message", &RunPstDump},
+        {"pst-check", "pst-check FILE",
+         "check every CRC, signature, B-tree, allocation bit and table row of a personal folders file", &RunPstCheck},
+        {"pst-sample", "pst-sample OUT.pst [--format unicode|ansi] [--messages N] [--seed S]",
+         "write a personal folders file with sample folders and messages, and OUT.pst.json describing it", &RunPstSample},
     };
     return commands;
 }

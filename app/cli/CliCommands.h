@@ -52,5 +52,8 @@ int RunNotesDump(std::span<const std::string> args, CliContext& context);
 int RunNotesSearch(std::span<const std::string> args, CliContext& context);
 int RunSample(std::span<const std::string> args, CliContext& context);
 int RunProfiles(std::span<const std::string> args, CliContext& context);
+int RunPstDump(std::span<const std::string> args, CliContext& context);
+int RunPstCheck(std::span<const std::string> args, CliContext& context);
+int RunPstSample(std::span<const std::string> args, CliContext& context);
 
 }  // namespace qb::cli

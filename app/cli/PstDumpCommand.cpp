@@ -1,0 +1,171 @@
+// quillbox-cli pst-dump: the folder tree of a personal folders file with
+// message counts and, on request, every message with its properties,
+// recipients and attachments.
+
+#include <cstdio>
+#include <functional>
+#include <ostream>
+
+#include "CliCommands.h"
+#include "outlook/pst/PstStore.h"
+
+namespace qb::cli {
+namespace {
+using namespace qb::pst;
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') { out += '\\'; out += char(c); }
+        else if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\t') out += "\\t";
+        else if (c < 0x20) { char buf[8]; std::snprintf(buf, sizeof buf, "\\u%04x", c); out += buf; }
+        else out += char(c);
+    }
+    return out + "\"";
+}
+
+std::string TagText(std::uint16_t id, std::uint16_t type) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%04X%04X", id, type);
+    return buf;
+}
+
+class Dumper {
+public:
+    Dumper(const PstStore& store, std::ostream& out, bool json, bool messages)
+        : store_(store), out_(out), json_(json), messages_(messages) {}
+
+    void Run() {
+        Properties sp = store_.StoreProperties();
+        std::string name = sp.count(0x3001) ? sp.at(0x3001).AsString() : "";
+        const char* format = store_.format() == PstFormat::Unicode ? "unicode" : "ansi";
+        if (json_) out_ << "{\"format\":\"" << format << "\",\"displayName\":" << JsonString(name) << ",\"folders\":[";
+        else out_ << "Store " << JsonString(name) << " (" << format << ")\n";
+        Nid top = store_.IpmSubtree();
+        Folder(store_.RootFolder(), "", 0, top);
+        if (json_) out_ << "]}\n";
+    }
+
+private:
+    void Folder(Nid nid, const std::string& path, int depth, Nid top) {
+        FolderInfo info = store_.Folder(nid);
+        std::vector<Nid> messages = store_.Messages(nid);
+        if (json_) {
+            if (!first_) out_ << ",";
+            first_ = false;
+            out_ << "{\"path\":" << JsonString(path) << ",\"nid\":" << nid << ",\"name\":" << JsonString(info.name)
+                 << ",\"containerClass\":" << JsonString(info.containerClass) << ",\"messages\":" << messages.size()
+                 << ",\"contentCount\":" << info.contentCount;
+            if (messages_) {
+                out_ << ",\"items\":[";
+                for (std::size_t i = 0; i < messages.size(); ++i) {
+                    if (i) out_ << ",";
+                    JsonMessage(store_.ReadMessage(messages[i]));
+                }
+                out_ << "]";
+            }
+            out_ << "}";
+        } else {
+            out_ << std::string(std::size_t(depth) * 2, ' ') << (info.name.empty() ? "(root)" : info.name) << " ["
+                 << messages.size() << " messages";
+            if (!info.containerClass.empty()) out_ << ", " << info.containerClass;
+            out_ << "] " << HexId(nid) << "\n";
+            if (messages_)
+                for (Nid m : messages) TextMessage(store_.ReadMessage(m), depth + 1);
+        }
+        for (Nid child : store_.Subfolders(nid)) {
+            std::string name = store_.Folder(child).name;
+            std::string childPath = nid == top || nid == store_.RootFolder() ? name : path + "\\" + name;
+            if (nid == store_.RootFolder() && child != top) childPath = "\\" + name;  // outside the mail tree
+            if (child == top) childPath = "";
+            Folder(child, childPath, depth + 1, top);
+        }
+    }
+
+    void TextProps(const Properties& props, int depth) {
+        for (const auto& [id, v] : props)
+            out_ << std::string(std::size_t(depth) * 2, ' ') << TagText(id, v.type) << " = " << v.Describe() << "\n";
+    }
+
+    void TextMessage(const MessageData& m, int depth) {
+        std::string pad(std::size_t(depth) * 2, ' ');
+        out_ << pad << "Message " << HexId(m.nid) << "\n";
+        TextProps(m.props, depth + 1);
+        for (std::size_t i = 0; i < m.recipients.size(); ++i) {
+            out_ << pad << "  Recipient " << i << "\n";
+            TextProps(m.recipients[i], depth + 2);
+        }
+        for (const AttachmentData& a : m.attachments) {
+            out_ << pad << "  Attachment " << HexId(a.nid) << "\n";
+            TextProps(a.props, depth + 2);
+            if (a.embedded) TextMessage(*a.embedded, depth + 2);
+        }
+    }
+
+    void JsonProps(const Properties& props) {
+        out_ << "{";
+        bool first = true;
+        for (const auto& [id, v] : props) {
+            if (!first) out_ << ",";
+            first = false;
+            out_ << JsonString(TagText(id, v.type)) << ":" << JsonString(v.Describe());
+        }
+        out_ << "}";
+    }
+
+    void JsonMessage(const MessageData& m) {
+        out_ << "{\"nid\":" << m.nid << ",\"props\":";
+        JsonProps(m.props);
+        out_ << ",\"recipients\":[";
+        for (std::size_t i = 0; i < m.recipients.size(); ++i) {
+            if (i) out_ << ",";
+            JsonProps(m.recipients[i]);
+        }
+        out_ << "],\"attachments\":[";
+        for (std::size_t i = 0; i < m.attachments.size(); ++i) {
+            if (i) out_ << ",";
+            out_ << "{\"nid\":" << m.attachments[i].nid << ",\"props\":";
+            JsonProps(m.attachments[i].props);
+            if (m.attachments[i].embedded) {
+                out_ << ",\"embedded\":";
+                JsonMessage(*m.attachments[i].embedded);
+            }
+            out_ << "}";
+        }
+        out_ << "]}";
+    }
+
+    const PstStore& store_;
+    std::ostream& out_;
+    bool json_;
+    bool messages_;
+    bool first_ = true;
+};
+}  // namespace
+
+int RunPstDump(std::span<const std::string> args, CliContext& context) {
+    const CliCommand& self = CommandNamed("pst-dump");
+    std::string path;
+    bool json = false, messages = false;
+    ArgReader reader(args);
+    for (std::string arg; reader.Next(arg);) {
+        if (arg == "--json") json = true;
+        else if (arg == "--messages") messages = true;
+        else if (!arg.empty() && arg[0] == '-') return UsageError(context, self, "unknown option '" + arg + "'");
+        else if (path.empty()) path = arg;
+        else return UsageError(context, self, "unexpected argument '" + arg + "'");
+    }
+    if (path.empty()) return UsageError(context, self, "a file is needed");
+    try {
+        auto store = PstStore::Open(path, false);
+        Dumper(*store, context.out, json, messages).Run();
+    } catch (const PstError& e) {
+        context.err << "quillbox-cli pst-dump: " << e.what() << "\n";
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+}  // namespace qb::cli

@@ -1,0 +1,23 @@
+#pragma once
+// CRC, block/page signatures and the data block encodings of the format.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "outlook/pst/PstTypes.h"
+
+namespace qb::pst {
+
+// Reflected CRC-32 (polynomial 0xEDB88320), initial value 0, no final inversion.
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0);
+
+// Signature of a block or B-tree page stored at `ib` with id `bid`.
+std::uint16_t ComputeSig(std::uint64_t ib, std::uint64_t bid);
+
+enum CryptMethod : std::uint8_t { kCryptNone = 0, kCryptPermute = 1, kCryptCyclic = 2 };
+
+// Encodes / decodes the bytes of an external data block in place.
+void EncodeData(std::uint8_t method, Bid bid, std::uint8_t* data, std::size_t size);
+void DecodeData(std::uint8_t method, Bid bid, std::uint8_t* data, std::size_t size);
+
+}  // namespace qb::pst

@@ -1,0 +1,112 @@
+#pragma once
+// The node database: blocks (with trailers, signatures, CRCs and the data
+// encoding), data trees (XBLOCK / XXBLOCK), subnode trees (SLBLOCK /
+// SIBLOCK), and nodes kept in the NBT, blocks in the BBT.
+//
+// Writing is copy-on-write: new blocks go to free space, changed B-tree pages
+// to new places, and Commit() publishes them through the header only after
+// everything it points to is written.
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "outlook/pst/AllocationMap.h"
+#include "outlook/pst/Header.h"
+#include "outlook/pst/PageBTree.h"
+#include "outlook/pst/PstFile.h"
+
+namespace qb::pst {
+
+struct SubnodeEntry {
+    Nid nid = 0;
+    Bid bidData = 0;
+    Bid bidSub = 0;
+};
+using SubnodeMap = std::map<Nid, SubnodeEntry>;
+
+enum class BlockKind { Data, Internal };
+
+// The blocks a node's data was last written as, so that a rewrite can keep
+// every block whose bytes did not change (tables grow at their end).
+struct BlockCache {
+    std::vector<Bid> bids;
+    std::vector<Bytes> contents;
+    std::vector<Bid> internal;  // XBLOCK / XXBLOCK above them
+    Bid root = 0;
+};
+
+class NodeDatabase {
+public:
+    static std::unique_ptr<NodeDatabase> Open(const std::string& path, bool writable);
+    static std::unique_ptr<NodeDatabase> Create(const std::string& path, PstFormat format);
+
+    const FormatTraits& traits() const { return traits_; }
+    const Header& header() const { return header_; }
+    Header& header() { return header_; }
+    PstFile& file() { return *file_; }
+    const NodeBTree& nbt() const { return nbt_; }
+    const BlockBTree& bbt() const { return bbt_; }
+    const AllocationMap& amap() const { return amap_; }
+
+    // ---- reading
+    const NbtEntry* FindNode(Nid nid) const { return nbt_.Find(nid); }
+    const BbtEntry* FindBlock(Bid bid) const { return bbt_.Find(bid & ~Bid(1)); }
+    // One block's payload (decoded when it is external data). Verifies the trailer.
+    Bytes ReadBlock(Bid bid) const;
+    // The payloads of the data blocks of a data tree, in order.
+    std::vector<Bytes> ReadDataBlocks(Bid bid) const;
+    Bytes ReadData(Bid bid) const;
+    SubnodeMap ReadSubnodes(Bid bidSub) const;
+    // The internal blocks of a data tree or subnode tree, followed by their children.
+    void ForEachTreeBlock(Bid bid, const std::function<void(Bid)>& visit) const;
+
+    // ---- writing
+    Bid WriteBlock(const std::uint8_t* data, std::size_t size, BlockKind kind);
+    Bid WriteBlock(const Bytes& data, BlockKind kind) { return WriteBlock(data.data(), data.size(), kind); }
+    // Builds the XBLOCK / XXBLOCK levels above data block ids (one id: itself).
+    Bid WriteTreeAbove(const std::vector<Bid>& dataBlocks, const std::vector<std::uint32_t>& sizes,
+                       std::vector<Bid>* internal = nullptr);
+    Bid WriteData(const Bytes& data);
+    // Writes data already cut into blocks, keeping unchanged blocks of the last write.
+    Bid WriteBlocksReusing(const std::vector<Bytes>& blocks, BlockCache& cache);
+    // Releases what a cache holds (the node's data is going away).
+    void ReleaseCached(BlockCache& cache);
+    Bid WriteSubnodes(const SubnodeMap& subnodes);
+    // Drops one reference to a block; the block and its space go when none is left.
+    void ReleaseBlock(Bid bid);
+    // Releases a data or subnode tree with every block under it.
+    void ReleaseTree(Bid bid);
+    void PutNode(const NbtEntry& entry) { nbt_.Upsert(entry); }
+    void RemoveNode(Nid nid) { nbt_.Erase(nid); }
+    Nid AllocateNid(std::uint32_t type);
+    void ReserveNid(Nid nid);
+
+    // Publishes everything written since the last commit.
+    void Commit();
+    // After a commit: records the space that commit released as free in the
+    // maps and the header (safe because the committed state no longer uses it).
+    void PublishFreedSpace();
+    // Test hook: the size at which an ANSI file counts as full.
+    void SetAnsiLimitForTest(std::uint64_t limit) { ansiLimit_ = limit; }
+    bool HasChanges() const { return nbt_.dirty() || bbt_.dirty() || changed_; }
+    std::uint64_t bytesWritten() const { return bytesWritten_; }
+    void SetSyncOnCommit(bool sync) { syncOnCommit_ = sync; }
+
+private:
+    NodeDatabase(std::unique_ptr<PstFile> file, const Header& header);
+    void MarkAllocationsOfExistingFile();
+
+    std::unique_ptr<PstFile> file_;
+    Header header_;
+    const FormatTraits& traits_;
+    NodeBTree nbt_;
+    BlockBTree bbt_;
+    AllocationMap amap_;
+    bool changed_ = false;
+    bool syncOnCommit_ = true;
+    std::uint64_t bytesWritten_ = 0;
+    std::uint64_t ansiLimit_ = kAnsiSizeLimit;
+};
+
+}  // namespace qb::pst

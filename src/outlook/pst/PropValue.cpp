@@ -1,0 +1,281 @@
+#include "outlook/pst/PropValue.h"
+
+#include <cstdio>
+
+namespace qb::pst {
+namespace {
+// Windows-1252 code points of 0x80..0x9F (0 where undefined).
+constexpr std::uint16_t kCp1252High[32] = {
+    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+
+std::vector<char32_t> DecodeUtf8(const std::string& s) {
+    std::vector<char32_t> out;
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        char32_t cp;
+        std::size_t len;
+        if (c < 0x80) { cp = c; len = 1; }
+        else if ((c >> 5) == 6) { cp = c & 0x1F; len = 2; }
+        else if ((c >> 4) == 14) { cp = c & 0x0F; len = 3; }
+        else if ((c >> 3) == 30) { cp = c & 0x07; len = 4; }
+        else { out.push_back(0xFFFD); ++i; continue; }
+        if (i + len > s.size()) { out.push_back(0xFFFD); break; }
+        bool ok = true;
+        for (std::size_t k = 1; k < len; ++k) {
+            unsigned char cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc >> 6) != 2) { ok = false; break; }
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if (!ok) { out.push_back(0xFFFD); ++i; continue; }
+        out.push_back(cp);
+        i += len;
+    }
+    return out;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) out += char(cp);
+    else if (cp < 0x800) { out += char(0xC0 | (cp >> 6)); out += char(0x80 | (cp & 0x3F)); }
+    else if (cp < 0x10000) { out += char(0xE0 | (cp >> 12)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F)); }
+    else { out += char(0xF0 | (cp >> 18)); out += char(0x80 | ((cp >> 12) & 0x3F)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F)); }
+}
+
+template <class T>
+PropValue FixedValue(std::uint16_t type, T v) {
+    PropValue p;
+    p.type = type;
+    p.data.resize(sizeof(T));
+    std::memcpy(p.data.data(), &v, sizeof(T));
+    return p;
+}
+
+template <class T>
+PropValue FixedMulti(std::uint16_t type, const std::vector<T>& v) {
+    PropValue p;
+    p.type = type | kPtMvFlag;
+    p.data.resize(v.size() * sizeof(T));
+    if (!v.empty()) std::memcpy(p.data.data(), v.data(), p.data.size());
+    return p;
+}
+
+std::string TextOf(std::uint16_t baseType, const Bytes& b) {
+    return baseType == kPtUnicode ? Utf16ToUtf8(b.data(), b.size()) : Cp1252ToUtf8(b.data(), b.size());
+}
+}  // namespace
+
+Bytes Utf8ToUtf16(const std::string& utf8) {
+    Bytes out;
+    for (char32_t cp : DecodeUtf8(utf8)) {
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            Append16(out, std::uint16_t(0xD800 + (cp >> 10)));
+            Append16(out, std::uint16_t(0xDC00 + (cp & 0x3FF)));
+        } else {
+            Append16(out, std::uint16_t(cp));
+        }
+    }
+    return out;
+}
+
+std::string Utf16ToUtf8(const std::uint8_t* data, std::size_t size) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        char32_t cp = Get16(data + i);
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < size) {
+            char32_t lo = Get16(data + i + 2);
+            if (lo >= 0xDC00 && lo < 0xE000) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+                i += 2;
+            }
+        }
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+Bytes Utf8ToCp1252(const std::string& utf8) {
+    Bytes out;
+    for (char32_t cp : DecodeUtf8(utf8)) {
+        if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) { out.push_back(std::uint8_t(cp)); continue; }
+        std::uint8_t mapped = '?';
+        for (int i = 0; i < 32; ++i)
+            if (kCp1252High[i] == cp) mapped = std::uint8_t(0x80 + i);
+        out.push_back(mapped);
+    }
+    return out;
+}
+
+std::string Cp1252ToUtf8(const std::uint8_t* data, std::size_t size) {
+    std::string out;
+    for (std::size_t i = 0; i < size; ++i) {
+        std::uint8_t c = data[i];
+        char32_t cp = c;
+        if (c >= 0x80 && c < 0xA0) cp = kCp1252High[c - 0x80] ? kCp1252High[c - 0x80] : 0xFFFD;
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+std::size_t FixedSizeOf(std::uint16_t type) {
+    switch (type & ~kPtMvFlag) {
+        case kPtShort: return 2;
+        case kPtLong: case kPtFloat: case kPtError: return 4;
+        case kPtBoolean: return type & kPtMvFlag ? 0 : 1;
+        case kPtDouble: case kPtCurrency: case kPtAppTime: case kPtI8: case kPtSysTime: return 8;
+        case kPtClsid: return 16;
+        default: return 0;
+    }
+}
+
+bool IsMultiValued(std::uint16_t type) { return (type & kPtMvFlag) != 0; }
+bool IsVariableSize(std::uint16_t type) {
+    return IsMultiValued(type) || type == kPtString8 || type == kPtUnicode || type == kPtBinary || type == kPtObject ||
+           type == kPtSvrEid || type == kPtSRestrict || type == kPtActions || type == kPtClsid;
+}
+
+PropValue PropValue::Short(std::int16_t v) { return FixedValue(kPtShort, v); }
+PropValue PropValue::Long(std::int32_t v) { return FixedValue(kPtLong, v); }
+PropValue PropValue::Float(float v) { return FixedValue(kPtFloat, v); }
+PropValue PropValue::Double(double v) { return FixedValue(kPtDouble, v); }
+PropValue PropValue::Currency(std::int64_t v) { return FixedValue(kPtCurrency, v); }
+PropValue PropValue::AppTime(double v) { return FixedValue(kPtAppTime, v); }
+PropValue PropValue::Error(std::uint32_t code) { return FixedValue(kPtError, code); }
+PropValue PropValue::Boolean(bool v) { return FixedValue(kPtBoolean, std::uint8_t(v ? 1 : 0)); }
+PropValue PropValue::I8(std::int64_t v) { return FixedValue(kPtI8, v); }
+PropValue PropValue::SysTime(std::uint64_t fileTime) { return FixedValue(kPtSysTime, fileTime); }
+PropValue PropValue::Unicode(const std::string& utf8) { PropValue p; p.type = kPtUnicode; p.data = Utf8ToUtf16(utf8); return p; }
+PropValue PropValue::String8(const std::string& utf8) { PropValue p; p.type = kPtString8; p.data = Utf8ToCp1252(utf8); return p; }
+PropValue PropValue::Binary(Bytes bytes) { PropValue p; p.type = kPtBinary; p.data = std::move(bytes); return p; }
+PropValue PropValue::Clsid(const Bytes& guid16) { PropValue p; p.type = kPtClsid; p.data = guid16; p.data.resize(16); return p; }
+PropValue PropValue::MvShort(const std::vector<std::int16_t>& v) { return FixedMulti(kPtShort, v); }
+PropValue PropValue::MvLong(const std::vector<std::int32_t>& v) { return FixedMulti(kPtLong, v); }
+PropValue PropValue::MvDouble(const std::vector<double>& v) { return FixedMulti(kPtDouble, v); }
+PropValue PropValue::MvI8(const std::vector<std::int64_t>& v) { return FixedMulti(kPtI8, v); }
+PropValue PropValue::MvSysTime(const std::vector<std::uint64_t>& v) { return FixedMulti(kPtSysTime, v); }
+PropValue PropValue::MvClsid(const std::vector<Bytes>& v) {
+    PropValue p;
+    p.type = kPtClsid | kPtMvFlag;
+    for (Bytes g : v) { g.resize(16); p.data.insert(p.data.end(), g.begin(), g.end()); }
+    return p;
+}
+PropValue PropValue::MvUnicode(const std::vector<std::string>& utf8) {
+    PropValue p;
+    p.type = kPtUnicode | kPtMvFlag;
+    for (const auto& s : utf8) p.items.push_back(Utf8ToUtf16(s));
+    return p;
+}
+PropValue PropValue::MvString8(const std::vector<std::string>& utf8) {
+    PropValue p;
+    p.type = kPtString8 | kPtMvFlag;
+    for (const auto& s : utf8) p.items.push_back(Utf8ToCp1252(s));
+    return p;
+}
+PropValue PropValue::MvBinary(std::vector<Bytes> v) {
+    PropValue p;
+    p.type = kPtBinary | kPtMvFlag;
+    p.items = std::move(v);
+    return p;
+}
+
+std::int64_t PropValue::AsInt() const {
+    switch (type) {
+        case kPtShort: return data.size() >= 2 ? std::int16_t(Get16(data.data())) : 0;
+        case kPtLong: case kPtError: return data.size() >= 4 ? std::int32_t(Get32(data.data())) : 0;
+        case kPtBoolean: return !data.empty() && data[0] != 0;
+        case kPtI8: case kPtCurrency: case kPtSysTime: return data.size() >= 8 ? std::int64_t(Get64(data.data())) : 0;
+        default: return 0;
+    }
+}
+
+double PropValue::AsDouble() const {
+    if (type == kPtFloat && data.size() >= 4) { float f; std::memcpy(&f, data.data(), 4); return f; }
+    if ((type == kPtDouble || type == kPtAppTime) && data.size() >= 8) { double d; std::memcpy(&d, data.data(), 8); return d; }
+    return double(AsInt());
+}
+
+std::string PropValue::AsString() const {
+    if (type == kPtUnicode || type == kPtString8) return TextOf(type, data);
+    return {};
+}
+
+std::vector<std::string> PropValue::AsStrings() const {
+    std::vector<std::string> out;
+    std::uint16_t base = type & ~kPtMvFlag;
+    if (IsMultiValued(type) && (base == kPtUnicode || base == kPtString8))
+        for (const Bytes& b : items) out.push_back(TextOf(base, b));
+    return out;
+}
+
+std::size_t PropValue::Count() const {
+    if (!IsMultiValued(type)) return 1;
+    std::size_t fixed = FixedSizeOf(type);
+    return fixed ? data.size() / fixed : items.size();
+}
+
+Bytes PropValue::Encode() const {
+    if (!IsMultiValued(type) || FixedSizeOf(type) != 0) return data;
+    Bytes out;
+    Append32(out, std::uint32_t(items.size()));
+    std::uint32_t offset = std::uint32_t(4 + 4 * items.size());
+    for (const Bytes& item : items) {
+        Append32(out, offset);
+        offset += std::uint32_t(item.size());
+    }
+    for (const Bytes& item : items) out.insert(out.end(), item.begin(), item.end());
+    return out;
+}
+
+PropValue PropValue::Decode(std::uint16_t type, const std::uint8_t* data, std::size_t size) {
+    PropValue p;
+    p.type = type;
+    if (!IsMultiValued(type) || FixedSizeOf(type) != 0) {
+        p.data.assign(data, data + size);
+        return p;
+    }
+    if (size < 4) return p;
+    std::uint32_t count = Get32(data);
+    if (count > (size - 4) / 4) throw PstError("multi-valued property with a bad count");
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint32_t begin = Get32(data + 4 + 4 * i);
+        std::uint32_t end = i + 1 < count ? Get32(data + 8 + 4 * i) : std::uint32_t(size);
+        if (begin > end || end > size) throw PstError("multi-valued property with a bad offset");
+        p.items.emplace_back(data + begin, data + end);
+    }
+    return p;
+}
+
+std::string PropValue::Describe() const {
+    auto hex = [](const Bytes& b) {
+        std::string s;
+        char buf[4];
+        for (std::size_t i = 0; i < b.size() && i < 64; ++i) { std::snprintf(buf, sizeof buf, "%02X", b[i]); s += buf; }
+        if (b.size() > 64) s += "...(" + std::to_string(b.size()) + " bytes)";
+        return s;
+    };
+    std::uint16_t base = type & ~kPtMvFlag;
+    if (IsMultiValued(type)) {
+        std::string s = "[";
+        std::size_t n = Count();
+        std::size_t fixed = FixedSizeOf(type);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (i) s += ", ";
+            if (fixed) s += PropValue::Decode(base, data.data() + i * fixed, fixed).Describe();
+            else if (base == kPtUnicode || base == kPtString8) s += "\"" + TextOf(base, items[i]) + "\"";
+            else s += hex(items[i]);
+        }
+        return s + "]";
+    }
+    char buf[64];
+    switch (type) {
+        case kPtUnicode: case kPtString8: return "\"" + AsString() + "\"";
+        case kPtBoolean: return AsBool() ? "true" : "false";
+        case kPtFloat: case kPtDouble: case kPtAppTime: std::snprintf(buf, sizeof buf, "%g", AsDouble()); return buf;
+        case kPtShort: case kPtLong: case kPtI8: case kPtCurrency: case kPtSysTime:
+            return std::to_string(AsInt());
+        case kPtError: std::snprintf(buf, sizeof buf, "error 0x%08X", unsigned(AsInt())); return buf;
+        default: return hex(data);
+    }
+}
+
+}  // namespace qb::pst

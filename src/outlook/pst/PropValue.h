@@ -1,0 +1,98 @@
+#pragma once
+// A property value with MAPI semantics: a type (PT_* code) and its value.
+// Fixed-size values are kept as little-endian bytes, strings as UTF-16LE
+// (PT_UNICODE) or 8-bit text (PT_STRING8), multi-valued variable-size values
+// as a list of items. Texts cross the API as UTF-8.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "outlook/pst/PstTypes.h"
+
+namespace qb::pst {
+
+enum PropType : std::uint16_t {
+    kPtUnspecified = 0x0000,
+    kPtNull = 0x0001,
+    kPtShort = 0x0002,
+    kPtLong = 0x0003,
+    kPtFloat = 0x0004,
+    kPtDouble = 0x0005,
+    kPtCurrency = 0x0006,
+    kPtAppTime = 0x0007,
+    kPtError = 0x000A,
+    kPtBoolean = 0x000B,
+    kPtObject = 0x000D,
+    kPtI8 = 0x0014,
+    kPtString8 = 0x001E,
+    kPtUnicode = 0x001F,
+    kPtSysTime = 0x0040,
+    kPtClsid = 0x0048,
+    kPtSvrEid = 0x00FB,
+    kPtSRestrict = 0x00FD,
+    kPtActions = 0x00FE,
+    kPtBinary = 0x0102,
+    kPtMvFlag = 0x1000,
+};
+
+inline constexpr std::uint32_t MakeTag(std::uint16_t id, std::uint16_t type) { return (std::uint32_t(id) << 16) | type; }
+inline constexpr std::uint16_t TagId(std::uint32_t tag) { return std::uint16_t(tag >> 16); }
+inline constexpr std::uint16_t TagType(std::uint32_t tag) { return std::uint16_t(tag & 0xFFFF); }
+
+// Size of a fixed-size type's value, 0 for variable-size types.
+std::size_t FixedSizeOf(std::uint16_t type);
+bool IsMultiValued(std::uint16_t type);
+bool IsVariableSize(std::uint16_t type);  // strings, binaries, objects and every multi-valued type
+
+struct PropValue {
+    std::uint16_t type = kPtNull;
+    Bytes data;                // fixed value, string bytes, binary, or concatenated fixed multi-values
+    std::vector<Bytes> items;  // multi-valued strings and binaries
+
+    static PropValue Short(std::int16_t v);
+    static PropValue Long(std::int32_t v);
+    static PropValue Float(float v);
+    static PropValue Double(double v);
+    static PropValue Currency(std::int64_t v);
+    static PropValue AppTime(double v);
+    static PropValue Error(std::uint32_t code);
+    static PropValue Boolean(bool v);
+    static PropValue I8(std::int64_t v);
+    static PropValue SysTime(std::uint64_t fileTime);
+    static PropValue Unicode(const std::string& utf8);
+    static PropValue String8(const std::string& utf8);  // stored as Windows-1252
+    static PropValue Binary(Bytes bytes);
+    static PropValue Clsid(const Bytes& guid16);
+    static PropValue MvShort(const std::vector<std::int16_t>& v);
+    static PropValue MvLong(const std::vector<std::int32_t>& v);
+    static PropValue MvDouble(const std::vector<double>& v);
+    static PropValue MvI8(const std::vector<std::int64_t>& v);
+    static PropValue MvSysTime(const std::vector<std::uint64_t>& v);
+    static PropValue MvClsid(const std::vector<Bytes>& v);
+    static PropValue MvUnicode(const std::vector<std::string>& utf8);
+    static PropValue MvString8(const std::vector<std::string>& utf8);
+    static PropValue MvBinary(std::vector<Bytes> v);
+
+    std::int64_t AsInt() const;        // short, long, boolean, I8, currency, error, systime
+    double AsDouble() const;           // float, double, apptime
+    bool AsBool() const { return AsInt() != 0; }
+    std::string AsString() const;      // UTF-8 of PT_UNICODE / PT_STRING8
+    std::vector<std::string> AsStrings() const;  // multi-valued strings as UTF-8
+    std::size_t Count() const;         // values of a multi-valued property
+    bool operator==(const PropValue& other) const { return type == other.type && data == other.data && items == other.items; }
+
+    // The encoding a property context or table stores (MV layout with counts and offsets).
+    Bytes Encode() const;
+    static PropValue Decode(std::uint16_t type, const std::uint8_t* data, std::size_t size);
+    // Readable rendering for dumps (texts as UTF-8, binaries as hex).
+    std::string Describe() const;
+};
+
+// Text conversions used throughout the engine.
+Bytes Utf8ToUtf16(const std::string& utf8);
+std::string Utf16ToUtf8(const std::uint8_t* data, std::size_t size);
+Bytes Utf8ToCp1252(const std::string& utf8);
+std::string Cp1252ToUtf8(const std::uint8_t* data, std::size_t size);
+
+}  // namespace qb::pst

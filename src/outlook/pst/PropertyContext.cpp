@@ -1,0 +1,352 @@
+#include "outlook/pst/PropertyContext.h"
+
+#include <algorithm>
+
+namespace qb::pst {
+namespace {
+bool IsInline(std::uint16_t type) {
+    std::size_t size = FixedSizeOf(type);
+    return !IsMultiValued(type) && size > 0 && size <= 4;
+}
+
+bool IsHid(std::uint32_t hnid) { return (hnid & 0x1F) == 0; }
+
+Bytes ReadHnid(const HeapReader& heap, const NodeDatabase& db, const SubnodeMap& subnodes, std::uint32_t hnid) {
+    if (IsHid(hnid)) {
+        auto span = heap.Get(hnid);
+        return Bytes(span.begin(), span.end());
+    }
+    auto it = subnodes.find(hnid);
+    if (it == subnodes.end()) throw PstError("value subnode " + HexId(hnid) + " is missing");
+    return db.ReadData(it->second.bidData);
+}
+
+// Stores a variable-size value in the heap, or in a subnode when large.
+std::uint32_t StoreValue(LtpContext& ctx, HeapBuilder& heap, const Bytes& bytes) {
+    if (bytes.empty()) return 0;
+    if (bytes.size() <= kMaxHeapAllocation) return heap.Allocate(bytes);
+    Nid nid = ctx.newSubnodeId();
+    ctx.subnodes[nid] = SubnodeEntry{nid, ctx.db.WriteData(bytes), 0};
+    return nid;
+}
+
+std::vector<Bytes> HeapPages(const NodeDatabase& db, Bid bid, std::uint8_t client) {
+    std::vector<Bytes> pages = db.ReadDataBlocks(bid);
+    return pages;
+    (void)client;
+}
+}  // namespace
+
+const PropValue* FindProp(const Properties& props, std::uint32_t tag) {
+    auto it = props.find(TagId(tag));
+    if (it == props.end()) return nullptr;
+    if (TagType(tag) != kPtUnspecified && it->second.type != TagType(tag)) {
+        // Strings match in either width.
+        std::uint16_t a = it->second.type & ~kPtMvFlag, b = TagType(tag) & ~kPtMvFlag;
+        bool strings = (a == kPtUnicode || a == kPtString8) && (b == kPtUnicode || b == kPtString8) &&
+                       IsMultiValued(it->second.type) == IsMultiValued(TagType(tag));
+        if (!strings) return nullptr;
+    }
+    return &it->second;
+}
+
+Properties ReadPropertyContext(const NodeDatabase& db, Bid bidData, const SubnodeMap& subnodes) {
+    HeapReader heap(HeapPages(db, bidData, kHeapClientPc));
+    if (heap.clientSig() != kHeapClientPc) throw PstError("node is not a property context");
+    std::size_t keySize = 0, dataSize = 0;
+    std::vector<BthRecord> records = ReadBth(heap, heap.userRoot(), &keySize, &dataSize);
+    if (keySize != 2 || dataSize != 6) throw PstError("property context with a bad record size");
+    Properties props;
+    for (const BthRecord& r : records) {
+        std::uint16_t id = Get16(r.key.data());
+        std::uint16_t type = Get16(r.data.data());
+        std::uint32_t hnid = Get32(&r.data[2]);
+        if (IsInline(type)) {
+            props[id] = PropValue::Decode(type, r.data.data() + 2, FixedSizeOf(type));
+        } else {
+            Bytes bytes = ReadHnid(heap, db, subnodes, hnid);
+            props[id] = PropValue::Decode(type, bytes.data(), bytes.size());
+        }
+    }
+    return props;
+}
+
+Bytes PackProperties(const Properties& props) {
+    Bytes out;
+    for (const auto& [id, v] : props) {
+        Bytes value = v.Encode();
+        Append16(out, id);
+        Append16(out, v.type);
+        Append32(out, std::uint32_t(value.size()));
+        out.insert(out.end(), value.begin(), value.end());
+    }
+    return out;
+}
+
+Properties UnpackProperties(const Bytes& packed) {
+    Properties props;
+    for (std::size_t off = 0; off + 8 <= packed.size();) {
+        std::uint16_t id = Get16(&packed[off]);
+        std::uint16_t type = Get16(&packed[off + 2]);
+        std::uint32_t size = Get32(&packed[off + 4]);
+        props[id] = PropValue::Decode(type, &packed[off + 8], size);
+        off += 8 + size;
+    }
+    return props;
+}
+
+Bid WritePropertyContext(LtpContext& ctx, const Properties& props, BlockCache* cache, const PresetValues* preset) {
+    HeapBuilder heap(kHeapClientPc, ctx.db.traits().maxBlockData);
+    std::vector<BthRecord> records;
+    if (preset) {
+        for (const auto& [id, value] : *preset) {
+            if (props.count(id)) continue;
+            BthRecord r;
+            r.key.resize(2);
+            Put16(r.key.data(), id);
+            r.data.resize(6, 0);
+            Put16(r.data.data(), value.first);
+            Put32(&r.data[2], value.second);
+            records.push_back(std::move(r));
+        }
+    }
+    for (const auto& [id, value] : props) {
+        BthRecord r;
+        r.key.resize(2);
+        Put16(r.key.data(), id);
+        r.data.resize(6, 0);
+        Put16(r.data.data(), value.type);
+        if (IsInline(value.type)) {
+            std::copy_n(value.data.begin(), std::min<std::size_t>(value.data.size(), 4), r.data.begin() + 2);
+        } else {
+            Put32(&r.data[2], StoreValue(ctx, heap, value.Encode()));
+        }
+        records.push_back(std::move(r));
+    }
+    std::sort(records.begin(), records.end(),
+              [](const BthRecord& a, const BthRecord& b) { return Get16(a.key.data()) < Get16(b.key.data()); });
+    heap.SetUserRoot(BuildBth(heap, 2, 6, records));
+    std::vector<Bytes> pages = heap.Build();
+    if (cache) return ctx.db.WriteBlocksReusing(pages, *cache);
+    std::vector<Bid> bids;
+    std::vector<std::uint32_t> sizes;
+    for (const Bytes& p : pages) {
+        bids.push_back(ctx.db.WriteBlock(p, BlockKind::Data));
+        sizes.push_back(std::uint32_t(p.size()));
+    }
+    return ctx.db.WriteTreeAbove(bids, sizes);
+}
+
+// ---- tables
+
+namespace {
+constexpr std::size_t kTcInfoHeader = 22;
+
+std::uint8_t CellSize(std::uint16_t type) {
+    if (IsMultiValued(type)) return 4;
+    std::size_t fixed = FixedSizeOf(type);
+    if (fixed == 0 || fixed > 8) return 4;
+    return std::uint8_t(fixed);
+}
+}  // namespace
+
+std::vector<TableColumn> LayoutColumns(const std::vector<std::uint32_t>& tags) {
+    std::vector<std::uint32_t> order{kTagLtpRowId, kTagLtpRowVer};
+    for (std::uint32_t t : tags)
+        if (t != kTagLtpRowId && t != kTagLtpRowVer) order.push_back(t);
+    std::vector<TableColumn> cols;
+    std::uint16_t ib = 0;
+    for (int group : {48, 2, 1}) {
+        for (std::uint32_t t : order) {
+            std::uint8_t cb = CellSize(TagType(t));
+            bool in = group == 48 ? (cb == 4 || cb == 8) : cb == group;
+            if (!in) continue;
+            cols.push_back(TableColumn{t, ib, cb, 0});
+            ib = std::uint16_t(ib + cb);
+        }
+    }
+    for (std::size_t i = 0; i < cols.size(); ++i) cols[i].bit = std::uint8_t(i);
+    return cols;
+}
+
+TableData ReadTableContext(const NodeDatabase& db, Bid bidData, const SubnodeMap& subnodes) {
+    HeapReader heap(db.ReadDataBlocks(bidData));
+    if (heap.clientSig() != kHeapClientTc) throw PstError("node is not a table context");
+    auto info = heap.Get(heap.userRoot());
+    if (info.size() < kTcInfoHeader || info[0] != kHeapClientTc) throw PstError("table context header is damaged");
+    std::size_t cCols = info[1];
+    if (info.size() < kTcInfoHeader + 8 * cCols) throw PstError("table context header is truncated");
+    TableData table;
+    std::uint16_t ib1b = Get16(&info[6]);
+    table.rowSize = Get16(&info[8]);
+    Hid hidRowIndex = Get32(&info[10]);
+    std::uint32_t hnidRows = Get32(&info[14]);
+    for (std::size_t i = 0; i < cCols; ++i) {
+        const std::uint8_t* p = &info[kTcInfoHeader + 8 * i];
+        TableColumn c{Get32(p), Get16(p + 4), p[6], p[7]};
+        if (c.ib + c.cb > table.rowSize || ib1b + c.bit / 8u >= table.rowSize)
+            throw PstError("table column outside the row");
+        table.columns.push_back(c);
+    }
+    std::vector<BthRecord> index = ReadBth(heap, hidRowIndex);
+    if (hnidRows == 0 || index.empty()) return table;
+    // Row matrix: blocks of whole rows.
+    std::vector<std::span<const std::uint8_t>> rows;
+    std::vector<Bytes> blocks;
+    if (IsHid(hnidRows)) {
+        auto span = heap.Get(hnidRows);
+        for (std::size_t off = 0; off + table.rowSize <= span.size(); off += table.rowSize)
+            rows.push_back(span.subspan(off, table.rowSize));
+    } else {
+        auto it = subnodes.find(hnidRows);
+        if (it == subnodes.end()) throw PstError("table row matrix subnode is missing");
+        blocks = db.ReadDataBlocks(it->second.bidData);
+        for (const Bytes& b : blocks)
+            for (std::size_t off = 0; off + table.rowSize <= b.size(); off += table.rowSize)
+                rows.push_back(std::span<const std::uint8_t>(b.data() + off, table.rowSize));
+    }
+    std::vector<std::pair<std::size_t, std::uint32_t>> order;
+    for (const BthRecord& r : index) {
+        std::size_t rowIndex = r.data.size() >= 4 ? Get32(r.data.data()) : Get16(r.data.data());
+        order.emplace_back(rowIndex, Get32(r.key.data()));
+    }
+    std::sort(order.begin(), order.end());
+    for (const auto& [rowIndex, rowId] : order) {
+        if (rowIndex >= rows.size()) throw PstError("table row index points past the row matrix");
+        auto row = rows[rowIndex];
+        TableRow out;
+        out.rowId = rowId;
+        const std::uint8_t* ceb = row.data() + ib1b;
+        for (const TableColumn& c : table.columns) {
+            if (!(ceb[c.bit / 8] & (0x80 >> (c.bit % 8)))) continue;
+            std::uint16_t type = TagType(c.tag);
+            if (CellSize(type) == 4 && (FixedSizeOf(type) == 0 || FixedSizeOf(type) > 8 || IsMultiValued(type))) {
+                Bytes bytes = ReadHnid(heap, db, subnodes, Get32(row.data() + c.ib));
+                out.values[TagId(c.tag)] = PropValue::Decode(type, bytes.data(), bytes.size());
+            } else {
+                out.values[TagId(c.tag)] = PropValue::Decode(type, row.data() + c.ib, std::min<std::size_t>(c.cb, FixedSizeOf(type)));
+            }
+        }
+        table.rows.push_back(std::move(out));
+    }
+    return table;
+}
+
+Bid WriteTableContext(LtpContext& ctx, const std::vector<TableColumn>& columns, const std::vector<TableRow>& rows,
+                      BlockCache* cache, BlockCache* matrixCache) {
+    const FormatTraits& traits = ctx.db.traits();
+    HeapBuilder heap(kHeapClientTc, traits.maxBlockData);
+    // Row geometry.
+    std::uint16_t end4 = 0, end2 = 0, end1 = 0;
+    for (const TableColumn& c : columns) {
+        std::uint16_t e = std::uint16_t(c.ib + c.cb);
+        if (c.cb >= 4) end4 = std::max(end4, e);
+        else if (c.cb == 2) end2 = std::max(end2, e);
+        else end1 = std::max(end1, e);
+    }
+    end2 = std::max(end2, end4);
+    end1 = std::max(end1, end2);
+    const std::uint16_t rowSize = std::uint16_t(end1 + (columns.size() + 7) / 8);
+
+    Bytes info(kTcInfoHeader + 8 * columns.size(), 0);
+    info[0] = kHeapClientTc;
+    info[1] = std::uint8_t(columns.size());
+    Put16(&info[2], end4);
+    Put16(&info[4], end2);
+    Put16(&info[6], end1);
+    Put16(&info[8], rowSize);
+    std::vector<TableColumn> sorted = columns;
+    std::sort(sorted.begin(), sorted.end(), [](const TableColumn& a, const TableColumn& b) { return a.tag < b.tag; });
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        std::uint8_t* p = &info[kTcInfoHeader + 8 * i];
+        Put32(p, sorted[i].tag);
+        Put16(p + 4, sorted[i].ib);
+        p[6] = sorted[i].cb;
+        p[7] = sorted[i].bit;
+    }
+    Hid infoHid = heap.Allocate(info);
+    heap.SetUserRoot(infoHid);
+
+    Bytes matrix(rows.size() * rowSize, 0);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        std::uint8_t* row = &matrix[r * rowSize];
+        std::uint8_t* ceb = row + end1;
+        for (const TableColumn& c : columns) {
+            const PropValue* v = nullptr;
+            PropValue idValue;
+            if (c.tag == kTagLtpRowId) {
+                idValue = PropValue::Long(std::int32_t(rows[r].rowId));
+                v = &idValue;
+            } else {
+                v = FindProp(rows[r].values, c.tag);
+                if (v && v->type != TagType(c.tag)) v = nullptr;
+            }
+            if (!v) continue;
+            ceb[c.bit / 8] |= std::uint8_t(0x80 >> (c.bit % 8));
+            std::uint16_t type = TagType(c.tag);
+            if (c.cb == 4 && (FixedSizeOf(type) == 0 || FixedSizeOf(type) > 8 || IsMultiValued(type))) {
+                Put32(row + c.ib, StoreValue(ctx, heap, v->Encode()));
+            } else {
+                std::copy_n(v->data.begin(), std::min<std::size_t>(v->data.size(), c.cb), row + c.ib);
+            }
+        }
+    }
+    std::uint32_t hnidRows = 0;
+    if (!rows.empty()) {
+        if (matrix.size() <= kMaxHeapAllocation) {
+            hnidRows = heap.Allocate(matrix);
+            if (matrixCache && matrixCache->root) ctx.db.ReleaseCached(*matrixCache);
+        } else {
+            const std::size_t perBlock = traits.maxBlockData / rowSize;
+            std::vector<Bytes> blocks;
+            for (std::size_t first = 0; first < rows.size(); first += perBlock) {
+                std::size_t n = std::min(perBlock, rows.size() - first);
+                blocks.emplace_back(matrix.begin() + long(first * rowSize), matrix.begin() + long((first + n) * rowSize));
+            }
+            Nid nid = MakeNid(kNidTypeLtp, 1);
+            Bid bid;
+            if (matrixCache) {
+                bid = ctx.db.WriteBlocksReusing(blocks, *matrixCache);
+            } else {
+                std::vector<Bid> bids;
+                std::vector<std::uint32_t> sizes;
+                for (const Bytes& b : blocks) {
+                    bids.push_back(ctx.db.WriteBlock(b, BlockKind::Data));
+                    sizes.push_back(std::uint32_t(b.size()));
+                }
+                bid = ctx.db.WriteTreeAbove(bids, sizes);
+            }
+            ctx.subnodes[nid] = SubnodeEntry{nid, bid, 0};
+            hnidRows = nid;
+        }
+    } else if (matrixCache && matrixCache->root) {
+        ctx.db.ReleaseCached(*matrixCache);
+    }
+    std::vector<BthRecord> index;
+    const std::size_t indexData = traits.unicode ? 4 : 2;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        BthRecord rec;
+        rec.key.resize(4);
+        Put32(rec.key.data(), rows[r].rowId);
+        rec.data.resize(indexData);
+        if (indexData == 4) Put32(rec.data.data(), std::uint32_t(r));
+        else Put16(rec.data.data(), std::uint16_t(r));
+        index.push_back(std::move(rec));
+    }
+    std::sort(index.begin(), index.end(), [](const BthRecord& a, const BthRecord& b) { return Get32(a.key.data()) < Get32(b.key.data()); });
+    Hid indexHid = BuildBth(heap, 4, indexData, index);
+    std::uint8_t* patched = heap.Mutable(infoHid);
+    Put32(patched + 10, indexHid);
+    Put32(patched + 14, hnidRows);
+    std::vector<Bytes> pages = heap.Build();
+    if (cache) return ctx.db.WriteBlocksReusing(pages, *cache);
+    std::vector<Bid> bids;
+    std::vector<std::uint32_t> sizes;
+    for (const Bytes& p : pages) {
+        bids.push_back(ctx.db.WriteBlock(p, BlockKind::Data));
+        sizes.push_back(std::uint32_t(p.size()));
+    }
+    return ctx.db.WriteTreeAbove(bids, sizes);
+}
+
+}  // namespace qb::pst

@@ -1,0 +1,67 @@
+#pragma once
+// Property contexts (a node's properties in a BTree-on-heap, with large
+// values in subnodes) and table contexts (rows of columns with a row index
+// and a cell existence bitmap). Both read and written here.
+
+#include <functional>
+#include <map>
+
+#include "outlook/pst/Heap.h"
+#include "outlook/pst/NodeDatabase.h"
+#include "outlook/pst/PropValue.h"
+
+namespace qb::pst {
+
+// Properties by property id; the value carries its type.
+using Properties = std::map<std::uint16_t, PropValue>;
+
+const PropValue* FindProp(const Properties& props, std::uint32_t tag);
+
+// What a context's large values need: the subnodes of its node, and (when
+// writing) a source of fresh subnode ids.
+struct LtpContext {
+    NodeDatabase& db;
+    SubnodeMap& subnodes;
+    std::function<Nid()> newSubnodeId;
+};
+
+Properties ReadPropertyContext(const NodeDatabase& db, Bid bidData, const SubnodeMap& subnodes);
+// Writes the context's heap pages; large values become subnodes (added to ctx.subnodes).
+// Values already written as subnodes: property id -> (type, subnode id).
+using PresetValues = std::map<std::uint16_t, std::pair<std::uint16_t, Nid>>;
+Bid WritePropertyContext(LtpContext& ctx, const Properties& props, BlockCache* cache = nullptr,
+                         const PresetValues* preset = nullptr);
+// Compact serialisation of a property list (for rows kept in memory).
+Bytes PackProperties(const Properties& props);
+Properties UnpackProperties(const Bytes& packed);
+
+struct TableColumn {
+    std::uint32_t tag = 0;
+    std::uint16_t ib = 0;
+    std::uint8_t cb = 0;
+    std::uint8_t bit = 0;
+};
+
+struct TableRow {
+    std::uint32_t rowId = 0;
+    Properties values;
+};
+
+struct TableData {
+    std::vector<TableColumn> columns;
+    std::vector<TableRow> rows;
+    std::size_t rowSize = 0;
+};
+
+inline constexpr std::uint32_t kTagLtpRowId = 0x67F20003;
+inline constexpr std::uint32_t kTagLtpRowVer = 0x67F30003;
+
+TableData ReadTableContext(const NodeDatabase& db, Bid bidData, const SubnodeMap& subnodes);
+// Lays out columns (row id and version first) as the format orders them.
+std::vector<TableColumn> LayoutColumns(const std::vector<std::uint32_t>& tags);
+// Writes a table; rows keep their order. `cache` / `matrixCache` let a
+// rewrite keep unchanged blocks of the heap and of the row matrix.
+Bid WriteTableContext(LtpContext& ctx, const std::vector<TableColumn>& columns, const std::vector<TableRow>& rows,
+                      BlockCache* cache = nullptr, BlockCache* matrixCache = nullptr);
+
+}  // namespace qb::pst

@@ -1,0 +1,174 @@
+// Node database: header, blocks, encodings, B-trees and allocation, against
+// the mail client's files and against what the engine writes itself.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "outlook/pst/Checksum.h"
+#include "outlook/pst/NodeDatabase.h"
+#include "support/TempDir.h"
+
+namespace qb::pst {
+namespace {
+
+std::vector<std::string> TestFiles() {
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(test::TestDataDir() + "/pst"))
+        if (e.path().extension() == ".pst") files.push_back(e.path().string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST(NodeDatabaseTest, OpensEveryClientFileAndReadsEveryBlock) {
+    auto files = TestFiles();
+    ASSERT_GE(files.size(), 7u);
+    for (const std::string& path : files) {
+        SCOPED_TRACE(path);
+        auto db = NodeDatabase::Open(path, false);
+        std::size_t blocks = 0;
+        db->bbt().ForEach([&](const BbtEntry& e) {
+            EXPECT_NO_THROW(db->ReadBlock(e.bid));
+            ++blocks;
+        });
+        EXPECT_GT(blocks, 10u);
+        EXPECT_NE(db->FindNode(kNidMessageStore), nullptr);
+        EXPECT_NE(db->FindNode(kNidRootFolder), nullptr);
+    }
+}
+
+TEST(NodeDatabaseTest, BothFormatsAreRecognised) {
+    EXPECT_EQ(NodeDatabase::Open(test::TestDataDir() + "/pst/Empty.pst", false)->traits().format, PstFormat::Unicode);
+    EXPECT_EQ(NodeDatabase::Open(test::TestDataDir() + "/pst/pstsdk-test_ansi.pst", false)->traits().format, PstFormat::Ansi);
+}
+
+TEST(NodeDatabaseTest, DamagedHeaderIsRejected) {
+    test::TempDir dir;
+    std::string bytes = test::ReadFile(test::TestDataDir() + "/pst/Empty.pst");
+    bytes[0x30] ^= 0x01;  // inside the partial CRC's range
+    std::string path = dir.Write("bad.pst", bytes);
+    EXPECT_THROW(NodeDatabase::Open(path, false), PstError);
+    EXPECT_THROW(NodeDatabase::Open(dir.Write("text.pst", std::string(1000, 'x')), false), PstError);
+}
+
+TEST(NodeDatabaseTest, DamagedBlockFailsItsCrc) {
+    test::TempDir dir;
+    std::string bytes = test::ReadFile(test::TestDataDir() + "/pst/Empty.pst");
+    auto db = NodeDatabase::Open(test::TestDataDir() + "/pst/Empty.pst", false);
+    const NbtEntry* store = db->FindNode(kNidMessageStore);
+    const BbtEntry* block = db->FindBlock(store->bidData);
+    bytes[block->ib + 3] ^= 0x40;
+    auto damaged = NodeDatabase::Open(dir.Write("bad.pst", bytes), false);
+    EXPECT_THROW(damaged->ReadBlock(store->bidData), PstError);
+}
+
+TEST(NodeDatabaseTest, EncodingsRoundTripAndDiffer) {
+    Bytes plain(300);
+    for (std::size_t i = 0; i < plain.size(); ++i) plain[i] = std::uint8_t(i * 7);
+    for (std::uint8_t method : {kCryptPermute, kCryptCyclic}) {
+        Bytes data = plain;
+        EncodeData(method, 0x1234, data.data(), data.size());
+        EXPECT_NE(data, plain);
+        DecodeData(method, 0x1234, data.data(), data.size());
+        EXPECT_EQ(data, plain);
+    }
+}
+
+TEST(NodeDatabaseTest, SignatureFoldsOffsetAndId) {
+    EXPECT_EQ(ComputeSig(0x4200, 0x17F), 0x437F);
+    EXPECT_EQ(ComputeSig(0x12340000, 0), 0x1234);
+}
+
+class WrittenDatabaseTest : public ::testing::TestWithParam<PstFormat> {};
+
+TEST_P(WrittenDatabaseTest, DataTreesOfEverySizeReadBack) {
+    test::TempDir dir;
+    std::string path = dir.File("t.pst");
+    std::vector<std::pair<Nid, Bytes>> values;
+    {
+        auto db = NodeDatabase::Create(path, GetParam());
+        std::mt19937 rng(5);
+        // One block, an XBLOCK, an XBLOCK beyond 64 blocks, and (Unicode) an XXBLOCK.
+        const std::size_t xx = GetParam() == PstFormat::Unicode ? 1022 * 8176 + 5 : 2044 * 8180 + 5;
+        std::vector<std::size_t> sizes = {0, 1, 8176, 8181, 65 * 8180, xx};
+        Nid nid = MakeNid(kNidTypeInternal, 0x500);
+        for (std::size_t size : sizes) {
+            Bytes data(size);
+            for (auto& b : data) b = std::uint8_t(rng());
+            db->PutNode(NbtEntry{nid, db->WriteData(data), 0, 0});
+            values.emplace_back(nid, std::move(data));
+            nid += 32;
+        }
+        SubnodeMap subs;
+        for (Nid s = 1; s <= 700; ++s) subs[MakeNid(kNidTypeLtp, s)] = SubnodeEntry{MakeNid(kNidTypeLtp, s), db->WriteData(Bytes(s % 50, 1)), 0};
+        db->PutNode(NbtEntry{nid, db->WriteData(Bytes{9}), db->WriteSubnodes(subs), 0});
+        db->Commit();
+    }
+    auto db = NodeDatabase::Open(path, false);
+    for (const auto& [nid, data] : values) {
+        const NbtEntry* e = db->FindNode(nid);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(db->ReadData(e->bidData), data) << "size " << data.size();
+    }
+    const NbtEntry* last = db->FindNode(values.back().first + 32);
+    ASSERT_NE(last, nullptr);
+    SubnodeMap subs = db->ReadSubnodes(last->bidSub);
+    ASSERT_EQ(subs.size(), 700u);
+    EXPECT_EQ(db->ReadData(subs.at(MakeNid(kNidTypeLtp, 49)).bidData), Bytes(49, 1));
+}
+
+TEST_P(WrittenDatabaseTest, BTreesGrowShrinkAndReload) {
+    test::TempDir dir;
+    std::string path = dir.File("t.pst");
+    std::map<Nid, NbtEntry> expected;
+    {
+        auto db = NodeDatabase::Create(path, GetParam());
+        std::mt19937 rng(11);
+        for (int round = 0; round < 5; ++round) {
+            for (int i = 0; i < 1500; ++i) {
+                Nid nid = MakeNid(kNidTypeNormalMessage, 0x1000 + rng() % 20000);
+                NbtEntry e{nid, 0, 0, Nid(round)};
+                db->PutNode(e);
+                expected[nid] = e;
+            }
+            for (int i = 0; i < 300 && !expected.empty(); ++i) {
+                auto it = expected.begin();
+                std::advance(it, long(rng() % expected.size()));
+                db->RemoveNode(it->first);
+                expected.erase(it);
+            }
+            db->Commit();
+        }
+    }
+    auto db = NodeDatabase::Open(path, true);
+    std::vector<Nid> seen;
+    db->nbt().ForEach([&](const NbtEntry& e) {
+        seen.push_back(e.nid);
+        EXPECT_EQ(e.nidParent, expected.at(e.nid).nidParent);
+    });
+    EXPECT_EQ(seen.size(), expected.size());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_GT(db->nbt().root().level, 1);
+}
+
+TEST_P(WrittenDatabaseTest, ReleasedSpaceIsReusedAfterACommit) {
+    test::TempDir dir;
+    auto db = NodeDatabase::Create(dir.File("t.pst"), GetParam());
+    Bid first = db->WriteData(Bytes(4000, 1));
+    db->PutNode(NbtEntry{0x40, first, 0, 0});
+    db->Commit();
+    std::uint64_t ib = db->FindBlock(first)->ib;
+    db->ReleaseTree(first);
+    Bid second = db->WriteData(Bytes(4000, 2));
+    EXPECT_NE(db->FindBlock(second)->ib, ib) << "space of the committed state was reused before the commit";
+    db->PutNode(NbtEntry{0x40, second, 0, 0});
+    db->Commit();
+    Bid third = db->WriteData(Bytes(4000, 3));
+    EXPECT_EQ(db->FindBlock(third)->ib, ib);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, WrittenDatabaseTest, ::testing::Values(PstFormat::Unicode, PstFormat::Ansi));
+
+}  // namespace
+}  // namespace qb::pst

@@ -153,6 +153,19 @@ TEST(WrappedRtfStream, WritesCompressedAndReadsBack) {
     ASSERT_EQ(ReadWholeStream(*reader, back), S_OK);
     EXPECT_EQ(Text(back), rtf);
     EXPECT_EQ(reader->Write("x", 1, nullptr), STG_E_ACCESSDENIED);
+
+    // STORE_UNCOMPRESSED_RTF writes the uncompressed form; a release without
+    // Commit still keeps what was written.
+    ASSERT_EQ(WrapCompressedRTFStream(compressed.get(), MAPI_MODIFY | STORE_UNCOMPRESSED_RTF, plain.Put()), S_OK);
+    ASSERT_EQ(plain->Write(rtf.data(), static_cast<ULONG>(rtf.size()), &written), S_OK);
+    plain.Reset();
+    EXPECT_EQ(Text(std::vector<BYTE>(compressed->Data().begin() + 8, compressed->Data().begin() + 12)), "MELA");
+    ASSERT_EQ(WrapCompressedRTFStream(compressed.get(), 0, reader.Put()), S_OK);
+    ASSERT_EQ(ReadWholeStream(*reader, back), S_OK);
+    EXPECT_EQ(Text(back), rtf);
+
+    MapiPtr<MemoryStream> corrupt = MemoryStream::Create(Bytes("0123456789abcdefXYZ"));
+    EXPECT_EQ(WrapCompressedRTFStream(corrupt.get(), 0, reader.Put()), MAPI_E_CORRUPT_DATA);
 }
 
 TEST(WrappedRtfStream, CopiesAFileAndAnEmptyFileGivesAnEmptyBody) {

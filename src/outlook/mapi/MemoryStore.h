@@ -3,7 +3,8 @@
 // personal folders engine: the reference the engine's binding follows, and the
 // store that writer tests run against without files. It keeps folders,
 // messages, recipients, attachments and named properties; nothing is
-// persisted beyond the provider object's life.
+// persisted beyond the provider object's life. Objects of one store are used
+// from one thread at a time, as the export uses its store.
 
 #include <memory>
 

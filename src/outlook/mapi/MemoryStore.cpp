@@ -91,10 +91,12 @@ void SetEntryId(PropertyBag& bag, ULONG tag, const std::vector<BYTE>& id) {
 }
 
 // A property opened as a stream: every write goes to the property at once.
+// The stream holds a reference to the object whose property it writes.
 class PropertyStream final : public ComObject<IStream> {
 public:
-    PropertyStream(std::vector<BYTE> initial, bool writable, std::function<HRESULT(const std::vector<BYTE>&)> store)
-        : data_(MemoryStream::Create(std::move(initial))), store_(std::move(store)) {
+    PropertyStream(IUnknown* owner, std::vector<BYTE> initial, bool writable,
+                   std::function<HRESULT(const std::vector<BYTE>&)> store)
+        : owner_(MapiPtr<IUnknown>::Retain(owner)), data_(MemoryStream::Create(std::move(initial))), store_(std::move(store)) {
         data_->SetReadOnly(!writable);
     }
     HRESULT Read(void* pv, ULONG cb, ULONG* pcbRead) override { return data_->Read(pv, cb, pcbRead); }
@@ -116,11 +118,12 @@ public:
     HRESULT Stat(STATSTG* statstg, DWORD flags) override { return data_->Stat(statstg, flags); }
 
 private:
+    MapiPtr<IUnknown> owner_;
     MapiPtr<MemoryStream> data_;
     std::function<HRESULT(const std::vector<BYTE>&)> store_;
 };
 
-HRESULT OpenBinaryStream(PropertyBag& bag, ULONG tag, LPCIID iid, ULONG flags, LPUNKNOWN* out) {
+HRESULT OpenBinaryStream(IUnknown* owner, PropertyBag& bag, ULONG tag, LPCIID iid, ULONG flags, LPUNKNOWN* out) {
     if (!out) return MAPI_E_INVALID_PARAMETER;
     *out = nullptr;
     if (!iid || !(*iid == IID_IStream)) return MAPI_E_INTERFACE_NOT_SUPPORTED;
@@ -134,7 +137,7 @@ HRESULT OpenBinaryStream(PropertyBag& bag, ULONG tag, LPCIID iid, ULONG flags, L
     }
     if (flags & MAPI_CREATE) initial.clear();
     PropertyBag* target = &bag;
-    *out = new PropertyStream(std::move(initial), (flags & MAPI_MODIFY) != 0, [target, tag](const std::vector<BYTE>& bytes) {
+    *out = new PropertyStream(owner, std::move(initial), (flags & MAPI_MODIFY) != 0, [target, tag](const std::vector<BYTE>& bytes) {
         if (PROP_TYPE(tag) == PT_BINARY) return target->SetBinary(tag, bytes.data(), static_cast<ULONG>(bytes.size()));
         return target->SetString(tag, std::string(bytes.begin(), bytes.end()));
     });
@@ -204,7 +207,7 @@ public:
         return view.GetProps(tags, count, values);
     }
     HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG flags, LPUNKNOWN* out) override {
-        return OpenBinaryStream(props_, tag, iid, flags, out);
+        return OpenBinaryStream(this, props_, tag, iid, flags, out);
     }
     HRESULT SetProps(ULONG n, LPSPropValue v, LPSPropProblemArray* p) override { return props_.SetProps(n, v, p); }
     HRESULT GetIDsFromNames(ULONG n, LPMAPINAMEID* names, ULONG flags, LPSPropTagArray* out) override {
@@ -243,7 +246,7 @@ public:
         return view.GetProps(tags, count, values);
     }
     HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG flags, LPUNKNOWN* out) override {
-        return OpenBinaryStream(state_->data.props, tag, iid, flags, out);
+        return OpenBinaryStream(this, state_->data.props, tag, iid, flags, out);
     }
     HRESULT SetProps(ULONG n, LPSPropValue v, LPSPropProblemArray* p) override {
         return state_->data.props.SetProps(n, v, p);
@@ -334,7 +337,7 @@ public:
         return FolderView(*store_, nid_).GetProps(tags, count, values);
     }
     HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG flags, LPUNKNOWN* out) override {
-        return OpenBinaryStream(Data().props, tag, iid, flags, out);
+        return OpenBinaryStream(this, Data().props, tag, iid, flags, out);
     }
     HRESULT SetProps(ULONG n, LPSPropValue v, LPSPropProblemArray* p) override { return Data().props.SetProps(n, v, p); }
     HRESULT GetIDsFromNames(ULONG n, LPMAPINAMEID* names, ULONG flags, LPSPropTagArray* out) override {

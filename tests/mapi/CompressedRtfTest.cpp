@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -117,10 +118,14 @@ TEST(Lzfu, UncompressedFormAndCorruption) {
 // The body of a PST written by the mail client, read through libpff.
 TEST(Lzfu, DecodesTheBodyOfARealPstMessage) {
     qb::test::TempDir dir;
+    const std::string pst = qb::test::TestDataDir() + "/pst/32-bit.pst";
+    ASSERT_TRUE(std::filesystem::exists(pst)) << pst;
+    if (std::system("/usr/bin/python3 -c 'import pypff' 2>/dev/null") != 0)
+        GTEST_SKIP() << "python3-pypff is not available";
     const std::string script = std::string(QUILLBOX_SOURCE_DIR) + "/tests/mapi/extract_rtf_body.py";
-    const std::string command = "/usr/bin/python3 " + script + " " + qb::test::TestDataDir() +
-                                "/pst/32-bit.pst " + dir.File("stored") + " " + dir.File("rtf") + " 2>/dev/null";
-    if (std::system(command.c_str()) != 0) GTEST_SKIP() << "python3-pypff is not available";
+    const std::string command =
+        "/usr/bin/python3 '" + script + "' '" + pst + "' '" + dir.File("stored") + "' '" + dir.File("rtf") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const std::string stored = qb::test::ReadFile(dir.File("stored"));
     std::string expected = qb::test::ReadFile(dir.File("rtf"));
     // libpff hands the body out with a terminating zero of its own.

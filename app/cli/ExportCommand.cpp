@@ -93,10 +93,6 @@ bool ChooseStore(CMapiSession& outlook, const ExportSettings& s, LaunchChoices& 
     return true;
 }
 
-struct NoNamedProperties : NamedPropertySetup {
-    bool Setup(CMapiSession&) override { return true; }
-};
-
 }  // namespace
 
 int RunExport(std::span<const std::string> args, CliContext& context) {
@@ -147,7 +143,7 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
     AddressTranslator translator;
     translator.options.translate = settings.TranslateEmailAddresses;
     translator.options.ignoreNotesDomain = settings.TranslateEmailIgnoreNotesDomain;
-    NoNamedProperties namedProperties;
+    InitNamedPropsSetup namedProperties;
     ExportEnvironment env{run,        settings, log,     progress,   outlook,         catalogue,
                           dispatcher, components, journal, translator, namedProperties};
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "outlook/mapi/MapiTags.h"
+#include "outlook/mapi/MapiText.h"
 #include "outlook/mapi/MemoryTable.h"
 
 using namespace qb::mapi;
@@ -176,4 +177,16 @@ TEST(MapiProps, PropertyBagGetPropsConvertsStringsAndReportsMissing) {
     ASSERT_NE(copy, nullptr);
     EXPECT_NE(copy->Value.MVszA.lppszA, words);
     EXPECT_STREQ(copy->Value.MVszA.lppszA[1], "bc");
+}
+
+TEST(MapiText, ConversionsKeepEveryCharacter) {
+    const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // a, e-acute, euro, emoji
+    EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
+    EXPECT_EQ(Utf8ToUtf16(text).size(), 5u);  // the emoji is a surrogate pair
+    EXPECT_EQ(WideToUtf8(Utf8ToWide(text)), text);
+    EXPECT_EQ(Utf8ToCp1252(text), "a\xE9\x80?");
+    EXPECT_EQ(Cp1252ToUtf8("\x80\xE9"), "\xE2\x82\xAC\xC3\xA9");
+    EXPECT_EQ(WideToUtf8(Utf8ToWide("\xFF" "b")), "\xEF\xBF\xBD" "b");  // a bad byte becomes U+FFFD
+    EXPECT_TRUE(EqualsNoCase("\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89"));
+    EXPECT_FALSE(EqualsNoCase("Inbox", "Inbox2"));
 }

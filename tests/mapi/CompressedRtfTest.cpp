@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -117,10 +118,14 @@ TEST(Lzfu, UncompressedFormAndCorruption) {
 // The body of a PST written by the mail client, read through libpff.
 TEST(Lzfu, DecodesTheBodyOfARealPstMessage) {
     qb::test::TempDir dir;
+    const std::string pst = qb::test::TestDataDir() + "/pst/32-bit.pst";
+    ASSERT_TRUE(std::filesystem::exists(pst)) << pst;
+    if (std::system("/usr/bin/python3 -c 'import pypff' 2>/dev/null") != 0)
+        GTEST_SKIP() << "python3-pypff is not available";
     const std::string script = std::string(QUILLBOX_SOURCE_DIR) + "/tests/mapi/extract_rtf_body.py";
-    const std::string command = "/usr/bin/python3 " + script + " " + qb::test::TestDataDir() +
-                                "/pst/32-bit.pst " + dir.File("stored") + " " + dir.File("rtf") + " 2>/dev/null";
-    if (std::system(command.c_str()) != 0) GTEST_SKIP() << "python3-pypff is not available";
+    const std::string command =
+        "/usr/bin/python3 '" + script + "' '" + pst + "' '" + dir.File("stored") + "' '" + dir.File("rtf") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const std::string stored = qb::test::ReadFile(dir.File("stored"));
     std::string expected = qb::test::ReadFile(dir.File("rtf"));
     // libpff hands the body out with a terminating zero of its own.
@@ -153,6 +158,19 @@ TEST(WrappedRtfStream, WritesCompressedAndReadsBack) {
     ASSERT_EQ(ReadWholeStream(*reader, back), S_OK);
     EXPECT_EQ(Text(back), rtf);
     EXPECT_EQ(reader->Write("x", 1, nullptr), STG_E_ACCESSDENIED);
+
+    // STORE_UNCOMPRESSED_RTF writes the uncompressed form; a release without
+    // Commit still keeps what was written.
+    ASSERT_EQ(WrapCompressedRTFStream(compressed.get(), MAPI_MODIFY | STORE_UNCOMPRESSED_RTF, plain.Put()), S_OK);
+    ASSERT_EQ(plain->Write(rtf.data(), static_cast<ULONG>(rtf.size()), &written), S_OK);
+    plain.Reset();
+    EXPECT_EQ(Text(std::vector<BYTE>(compressed->Data().begin() + 8, compressed->Data().begin() + 12)), "MELA");
+    ASSERT_EQ(WrapCompressedRTFStream(compressed.get(), 0, reader.Put()), S_OK);
+    ASSERT_EQ(ReadWholeStream(*reader, back), S_OK);
+    EXPECT_EQ(Text(back), rtf);
+
+    MapiPtr<MemoryStream> corrupt = MemoryStream::Create(Bytes("0123456789abcdefXYZ"));
+    EXPECT_EQ(WrapCompressedRTFStream(corrupt.get(), 0, reader.Put()), MAPI_E_CORRUPT_DATA);
 }
 
 TEST(WrappedRtfStream, CopiesAFileAndAnEmptyFileGivesAnEmptyBody) {

@@ -94,8 +94,10 @@ public:
         setup.displayName = "Chosen";
         return S_OK;
     }
-    HRESULT SetUpNewProfile(ULONG_PTR, const std::string&, std::vector<ServiceSetup>&) override {
+    std::vector<ServiceSetup> servicesToAdd;
+    HRESULT SetUpNewProfile(ULONG_PTR, const std::string&, std::vector<ServiceSetup>& services) override {
         ++calls;
+        services = servicesToAdd;
         return S_OK;
     }
     HRESULT ChooseProfile(ULONG_PTR, const std::vector<std::string>&, std::string& chosen) override {
@@ -402,4 +404,38 @@ TEST_F(ProfileTest, ProfilesFileSurvivesARoundTrip) {
     EXPECT_EQ(s.displayName, "Archive = old");
     EXPECT_EQ(s.pstPath, "/data/a b.pst");
     EXPECT_TRUE(s.defaultStore);
+}
+
+TEST_F(ProfileTest, ProfileSetUpDialogAddsTheChosenServices) {
+    ScriptedFrontEnd frontEnd;
+    frontEnd.servicesToAdd.push_back({"", "MSPST MS", "Old Mail", dir_.File("old.pst")});
+    SetMapiFrontEnd(&frontEnd);
+    ASSERT_EQ(admin_->CreateProfile(Text("Wizard"), nullptr, 0, MAPI_DIALOG), S_OK);
+    EXPECT_EQ(qb::test::ReadFile(dir_.File("old.pst")), "FAKEPST ansi");
+    const std::vector<BYTE> id = StoreEntryIdOf("Wizard", "Old Mail");
+    ASSERT_FALSE(id.empty());
+
+    // Unicode arguments, the address book and GetLastError of the session.
+    std::wstring wide = L"Wizard";
+    MapiPtr<IMAPISession> session;
+    ASSERT_EQ(MAPILogonEx(0, reinterpret_cast<LPTSTR>(wide.data()), nullptr,
+                          MAPI_UNICODE | MAPI_EXPLICIT_PROFILE | MAPI_EXTENDED, session.Put()),
+              S_OK);
+    MapiPtr<IAddrBook> book;
+    ASSERT_EQ(session->OpenAddressBook(0, nullptr, 0, book.Put()), S_OK);
+    ULONG size = 0;
+    MapiBuffer<ENTRYID> oneOff;
+    ASSERT_EQ(book->CreateOneOff(Text("Ann"), Text("SMTP"), Text("ann@example.org"), 0, &size, oneOff.Put()), S_OK);
+    EXPECT_EQ(size, 24u + 4 + 5 + 16);
+
+    std::vector<BYTE> elsewhere = id;
+    elsewhere[elsewhere.size() - 2] ^= 1;  // another path
+    MapiPtr<IMsgStore> store;
+    const HRESULT hr = session->OpenMsgStore(0, static_cast<ULONG>(elsewhere.size()),
+                                             reinterpret_cast<LPENTRYID>(elsewhere.data()), nullptr, MDB_WRITE,
+                                             store.Put());
+    EXPECT_EQ(hr, MAPI_E_NOT_FOUND);
+    MapiBuffer<MAPIERROR> error;
+    ASSERT_EQ(session->GetLastError(hr, 0, error.Put()), S_OK);
+    EXPECT_NE(std::string(error->lpszError).find("is not in the profile"), std::string::npos);
 }

@@ -18,8 +18,6 @@ namespace {
 struct GlobalState {
     std::mutex lock;
     int initCount = 0;
-    std::shared_ptr<MsgStoreProvider> provider;
-    MapiFrontEnd* frontEnd = nullptr;
 };
 
 GlobalState& Globals() {
@@ -240,43 +238,6 @@ private:
 };
 
 }  // namespace
-
-void SetMsgStoreProvider(std::shared_ptr<MsgStoreProvider> provider) {
-    std::lock_guard<std::mutex> guard(Globals().lock);
-    Globals().provider = std::move(provider);
-}
-
-std::shared_ptr<MsgStoreProvider> GetMsgStoreProvider() {
-    std::lock_guard<std::mutex> guard(Globals().lock);
-    return Globals().provider;
-}
-
-void SetMapiFrontEnd(MapiFrontEnd* frontEnd) {
-    std::lock_guard<std::mutex> guard(Globals().lock);
-    Globals().frontEnd = frontEnd;
-}
-
-MapiFrontEnd* GetMapiFrontEnd() {
-    std::lock_guard<std::mutex> guard(Globals().lock);
-    return Globals().frontEnd;
-}
-
-std::vector<BYTE> BuildStoreEntryId(const std::string& path) {
-    std::vector<BYTE> id(20 + path.size() + 1, 0);
-    std::memcpy(id.data() + 4, kStoreProviderUid.ab, 16);
-    if (!path.empty()) std::memcpy(id.data() + 20, path.data(), path.size());
-    return id;
-}
-
-std::optional<std::string> ParseStoreEntryId(const BYTE* data, std::size_t size) {
-    if (!data || size < 22) return std::nullopt;
-    if (data[0] || data[1] || data[2] || data[3]) return std::nullopt;
-    if (std::memcmp(data + 4, kStoreProviderUid.ab, 16) != 0) return std::nullopt;
-    if (data[size - 1] != 0) return std::nullopt;
-    std::string path(reinterpret_cast<const char*>(data + 20), size - 21);
-    if (path.find('\0') != std::string::npos) return std::nullopt;
-    return path;
-}
 
 }  // namespace qb::mapi
 

@@ -343,6 +343,11 @@ struct SRowSet {
 };
 using LPSRowSet = SRowSet*;
 #define CbNewSRowSet(n) (offsetof(SRowSet, aRow) + (n) * sizeof(SRow))
+#define SizedSRowSet(n, name) \
+    struct _SRowSet_##name {  \
+        ULONG cRows;          \
+        SRow aRow[n];         \
+    } name
 
 struct ADRENTRY {
     ULONG ulReserved1;
@@ -355,7 +360,14 @@ struct ADRLIST {
     ADRENTRY aEntries[MAPI_DIM];
 };
 using LPADRLIST = ADRLIST*;
+// Layouts follow the platform's pointer size: allocate with these macros,
+// never with sizes counted by hand.
 #define CbNewADRLIST(n) (offsetof(ADRLIST, aEntries) + (n) * sizeof(ADRENTRY))
+#define SizedADRLIST(n, name)        \
+    struct _ADRLIST_##name {         \
+        ULONG cEntries;              \
+        ADRENTRY aEntries[n];        \
+    } name
 
 struct FLATENTRY {
     ULONG cb;

@@ -153,6 +153,22 @@ HRESULT OpenBagStream(IUnknown* owner, PropertyBag& bag, ULONG tag, LPCIID iid, 
 HRESULT OpenObject(const StorePtr& store, ULONG cb, LPENTRYID id, ULONG flags, ULONG* type, LPUNKNOWN* out,
                    LastError& lastError);
 
+// PR_DISPLAY_TO, _CC and _BCC: the names of each recipient class joined by
+// "; ", as a store computes them when a message is saved.
+void SetRecipientDisplays(PropertyBag& props, const std::vector<PropertyBag>& recipients) {
+    const ULONG tags[3] = {PR_DISPLAY_TO, PR_DISPLAY_CC, PR_DISPLAY_BCC};
+    for (LONG type = MAPI_TO; type <= static_cast<LONG>(MAPI_BCC); ++type) {
+        std::string names;
+        for (const PropertyBag& r : recipients) {
+            if (r.GetLong(PR_RECIPIENT_TYPE).value_or(MAPI_TO) != type) continue;
+            std::string name = r.GetString(PR_DISPLAY_NAME).value_or("");
+            if (name.empty()) name = r.GetString(PR_EMAIL_ADDRESS).value_or("");
+            names += (names.empty() ? "" : "; ") + name;
+        }
+        props.SetString(tags[type - 1], names);
+    }
+}
+
 // ---- messages and attachments -----------------------------------------------
 
 // What one open message holds; its attachments share it. A new message has a
@@ -199,6 +215,7 @@ public:
         if (written) *written = 0;
         if (!pv && cb) return STG_E_INVALIDPOINTER;
         auto guard = message_->store->Lock();
+        if (!Live()) return STG_E_ACCESSDENIED;
         try {
             builder_->Write(static_cast<const std::uint8_t*>(pv), cb);
         } catch (const std::exception&) {
@@ -209,6 +226,8 @@ public:
     }
     // Only the position at the end can be reached: the data is appended.
     HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
+        auto guard = message_->store->Lock();
+        if (!Live()) return STG_E_ACCESSDENIED;
         const std::uint64_t size = builder_->dataSize();
         const bool atEnd = move.QuadPart == 0 && (origin == STREAM_SEEK_CUR || origin == STREAM_SEEK_END);
         const bool toEnd = origin == STREAM_SEEK_SET && static_cast<std::uint64_t>(move.QuadPart) == size;
@@ -217,12 +236,16 @@ public:
         return S_OK;
     }
     HRESULT SetSize(ULARGE_INTEGER size) override {
+        auto guard = message_->store->Lock();
+        if (!Live()) return STG_E_ACCESSDENIED;
         return size.QuadPart >= builder_->dataSize() ? S_OK : STG_E_INVALIDFUNCTION;
     }
     HRESULT CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return STG_E_ACCESSDENIED; }
     HRESULT Commit(DWORD) override { return S_OK; }
     HRESULT Stat(STATSTG* stat, DWORD) override {
         if (!stat) return STG_E_INVALIDPOINTER;
+        auto guard = message_->store->Lock();
+        if (!Live()) return STG_E_ACCESSDENIED;
         *stat = STATSTG{};
         stat->type = STGTY_STREAM;
         stat->cbSize.QuadPart = builder_->dataSize();
@@ -230,6 +253,13 @@ public:
     }
 
 private:
+    // The attachment is still part of a message being built.
+    bool Live() const {
+        if (!message_->builder) return false;
+        for (const auto& a : message_->attachments)
+            if (a.builder == builder_) return true;
+        return false;
+    }
     MapiPtr<IUnknown> owner_;
     MessagePtr message_;
     pst::AttachmentBuilder* builder_;
@@ -329,9 +359,13 @@ public:
             std::erase_if(state_->attachments, [](const auto& a) { return !a.saved; });
             PropertyBag props = state_->props;
             props.SetBool(PR_HASATTACH, !state_->attachments.empty());
+            SetRecipientDisplays(props, state_->recipients);
             for (const auto& [id, value] : ToEngineProperties(props)) builder.SetProperty(pst::MakeTag(id, value.type), value);
             for (std::size_t i = 0; i < state_->recipients.size(); ++i) {
-                pst::Properties row = ToEngineProperties(state_->recipients[i]);
+                PropertyBag recipient = state_->recipients[i];
+                if (!recipient.Find(PR_OBJECT_TYPE)) recipient.SetLong(PR_OBJECT_TYPE, MAPI_MAILUSER);
+                if (!recipient.Find(PR_DISPLAY_TYPE)) recipient.SetLong(PR_DISPLAY_TYPE, 0);  // DT_MAILUSER
+                pst::Properties row = ToEngineProperties(recipient);
                 row[pst::TagId(pst::tags::kRowId)] = pst::PropValue::Long(static_cast<std::int32_t>(i));
                 builder.AddRecipient(row);
             }

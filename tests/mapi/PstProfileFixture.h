@@ -49,7 +49,9 @@ protected:
         values[1].ulPropTag = PR_PST_PATH;
         values[1].Value.lpszA = const_cast<char*>(pstPath_.c_str());
         ASSERT_EQ(services->ConfigureMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb), 0, 0, 2, values), S_OK);
-        if (logOn) ASSERT_EQ(MAPILogonEx(0, nullptr, nullptr, 0x43 | MAPI_EXTENDED, session_.Put()), S_OK);
+        if (logOn) {
+            ASSERT_EQ(MAPILogonEx(0, nullptr, nullptr, 0x43 | MAPI_EXTENDED, session_.Put()), S_OK);
+        }
     }
 
     void TearDownProfile() {

@@ -477,3 +477,39 @@ TEST_P(PstStoreSessionTest, ReopensTheFileInANewSession) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, PstStoreSessionTest, ::testing::Values("MSUPST MS", "MSPST MS"),
                          [](const auto& info) { return std::string(info.param) == "MSPST MS" ? "Ansi" : "Unicode"; });
+
+// quillbox-cli registers the binding: add-pst creates real files, attaches
+// existing ones and refuses what is not a personal folders file of the format.
+TEST(PstProfilesCli, AddPstCreatesAndAttachesFiles) {
+    qb::test::TempDir dir;
+    const std::string env = "XDG_CONFIG_HOME=" + qb::test::ShellQuote(dir.path()) + " ";
+    const std::string cli = qb::test::ShellQuote(qb::test::BinaryDir() + "/quillbox-cli");
+    auto profiles = [&](const std::string& args) { return qb::test::RunCommand(env + cli + " profiles " + args + " 2>&1"); };
+    const std::string unicode = dir.File("mail.pst"), ansi = dir.File("old.pst");
+    ASSERT_EQ(profiles("add Work").status, 0);
+    auto run = profiles("add-pst Work " + qb::test::ShellQuote(unicode) + " --display 'Work Mail'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    run = profiles("add-pst Work " + qb::test::ShellQuote(ansi) + " --ansi --display 'Old Mail'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const std::string& file : {unicode, ansi}) {
+        const auto check = qb::test::RunCli("pst-check " + qb::test::ShellQuote(file));
+        EXPECT_EQ(check.status, 0) << check.output;
+        const auto lspst = qb::test::RunCommand("lspst " + qb::test::ShellQuote(file) + " 2>&1");
+        EXPECT_EQ(lspst.status, 0) << lspst.output;
+        for (const char* folder : {"Inbox", "Outbox", "Sent Items", "Deleted Items"})
+            EXPECT_NE(lspst.output.find(std::string("Folder \"") + folder + "\""), std::string::npos)
+                << folder << "\n" << lspst.output;
+    }
+    const auto info = qb::test::RunCommand("pffinfo " + qb::test::ShellQuote(ansi) + " 2>&1");
+    EXPECT_NE(info.output.find("32-bit"), std::string::npos) << info.output;
+
+    // Attaching an existing file of the other format, or a file that is no store.
+    ASSERT_EQ(profiles("add Other").status, 0);
+    run = profiles("add-pst Other " + qb::test::ShellQuote(unicode) + " --ansi");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("Unicode"), std::string::npos) << run.output;
+    run = profiles("add-pst Other " + qb::test::ShellQuote(dir.Write("notes.txt", "not a store")));
+    EXPECT_EQ(run.status, 1) << run.output;
+    run = profiles("add-pst Other " + qb::test::ShellQuote(unicode));
+    EXPECT_EQ(run.status, 0) << run.output;
+}

@@ -369,8 +369,8 @@ public:
                 row[pst::TagId(pst::tags::kRowId)] = pst::PropValue::Long(static_cast<std::int32_t>(i));
                 builder.AddRecipient(row);
             }
+            // The store's commit policy commits every saved message.
             state_->nid = builder.Save();
-            state_->store->engine->Commit();
             for (auto& a : state_->attachments) a.builder = nullptr;
             state_->builder.reset();
             state_->changed = false;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CliCommands.h"
+#include "outlook/mapi/PstStoreProvider.h"
 
 namespace {
 
@@ -22,6 +23,8 @@ void PrintHelp(std::ostream& out) {
 
 int main(int argc, char** argv) {
     using namespace qb::cli;
+    // Personal folders services open real files from the first MAPI call on.
+    qb::mapi::RegisterPstStoreProvider();
     CliContext context{std::cout, std::cerr};
     if (argc < 2) {
         PrintHelp(std::cerr);

@@ -653,6 +653,13 @@ MessageBuilder::~MessageBuilder() {
     }
 }
 
+void MessageBuilder::RemoveAttachment(AttachmentBuilder& attachment) {
+    auto it = std::find_if(attachments_.begin(), attachments_.end(), [&](const auto& a) { return a.get() == &attachment; });
+    if (it == attachments_.end()) return;
+    (*it)->Discard();
+    attachments_.erase(it);
+}
+
 void MessageBuilder::SetProperty(std::uint32_t tag, PropValue value) {
     value = store_.Normalize(tag, std::move(value));
     props_[TagId(tag)] = std::move(value);

@@ -114,6 +114,9 @@ public:
     void SetProperties(const Properties& props);
     void AddRecipient(const Properties& row);
     AttachmentBuilder& AddAttachment();
+    // Drops an attachment of this message before it is saved, releasing the
+    // blocks its data took.
+    void RemoveAttachment(AttachmentBuilder& attachment);
     // Writes the message and adds it to its folder. Returns its node id.
     Nid Save();
     const Properties& properties() const { return props_; }

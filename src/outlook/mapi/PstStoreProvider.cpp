@@ -1,0 +1,103 @@
+#include "outlook/mapi/PstStoreProvider.h"
+
+#include <map>
+#include <mutex>
+
+#include "outlook/mapi/PstStoreObjects.h"
+#include "outlook/pst/PstTags.h"
+#include "shell/platform/FileInfo.h"
+
+namespace qb::mapi {
+namespace {
+
+pst::PstFormat EngineFormat(StoreFormat format) {
+    return format == StoreFormat::Ansi ? pst::PstFormat::Ansi : pst::PstFormat::Unicode;
+}
+
+const char* FormatName(pst::PstFormat format) {
+    return format == pst::PstFormat::Ansi ? "an ANSI (Outlook 97-2002)" : "a Unicode (Outlook 2003 and later)";
+}
+
+// Each saved message is committed before SaveChanges returns.
+constexpr pst::CommitPolicy kCommitEachMessage{1, std::chrono::milliseconds(0), true};
+
+}  // namespace
+
+// The files open in this process, by path; a file closes when its last
+// object is released.
+struct PstStoreProvider::Open {
+    std::mutex lock;
+    std::map<std::string, std::weak_ptr<PstStoreShared>> byPath;
+};
+
+PstStoreProvider::PstStoreProvider() : open_(std::make_unique<Open>()) {}
+PstStoreProvider::~PstStoreProvider() = default;
+
+HRESULT PstStoreProvider::PrepareStore(const StoreLocation& location, std::string& errorText) {
+    std::lock_guard<std::mutex> guard(open_->lock);
+    const pst::PstFormat format = EngineFormat(location.format);
+    if (auto open = open_->byPath[location.path].lock()) {
+        auto storeGuard = open->Lock();
+        if (open->engine->format() == format) return S_OK;
+        errorText = "'" + location.path + "' is " + FormatName(open->engine->format()) + " personal folders file.";
+        return MAPI_E_CALL_FAILED;
+    }
+    try {
+        std::unique_ptr<pst::PstStore> engine;
+        if (platform::FileExists(location.path)) {
+            engine = pst::PstStore::Open(location.path, true);
+            if (engine->format() != format) {
+                errorText = "'" + location.path + "' is " + FormatName(engine->format()) + " personal folders file.";
+                return MAPI_E_CALL_FAILED;
+            }
+        } else {
+            engine = pst::PstStore::Create(location.path, format, location.displayName);
+        }
+        EnsureStandardFolders(*engine);
+        engine->Close();
+        return S_OK;
+    } catch (const std::exception& e) {
+        errorText = "'" + location.path + "' cannot be used as a personal folders file: " + e.what();
+        return MAPI_E_CALL_FAILED;
+    }
+}
+
+HRESULT PstStoreProvider::OpenStore(const StoreLocation& location, ULONG, IMsgStore** out) {
+    if (!out) return MAPI_E_INVALID_PARAMETER;
+    *out = nullptr;
+    std::lock_guard<std::mutex> guard(open_->lock);
+    std::shared_ptr<PstStoreShared> store = open_->byPath[location.path].lock();
+    if (!store) {
+        store = std::make_shared<PstStoreShared>();
+        try {
+            if (!platform::FileExists(location.path)) return MAPI_E_NOT_FOUND;
+            try {
+                store->engine = pst::PstStore::Open(location.path, true);
+            } catch (const std::exception&) {
+                // A file we may not write is still a store to read.
+                store->engine = pst::PstStore::Open(location.path, false);
+            }
+            if (store->engine->writable()) {
+                store->engine->SetCommitPolicy(kCommitEachMessage);
+                EnsureStandardFolders(*store->engine);
+            }
+            const pst::Properties storeProps = store->engine->StoreProperties();
+            const pst::PropValue* key = pst::FindProp(storeProps, pst::tags::kRecordKey);
+            if (!key || key->data.size() != 16) return MAPI_E_CORRUPT_STORE;
+            store->recordKey.assign(key->data.begin(), key->data.end());
+            store->inbox = FindInbox(*store->engine);
+        } catch (const std::exception&) {
+            return MAPI_E_CORRUPT_STORE;
+        }
+        open_->byPath[location.path] = store;
+    }
+    {
+        auto storeGuard = store->Lock();
+        store->location = location;
+    }
+    return CreatePstMsgStore(std::move(store), out);
+}
+
+void RegisterPstStoreProvider() { SetMsgStoreProvider(std::make_shared<PstStoreProvider>()); }
+
+}  // namespace qb::mapi

@@ -1,0 +1,35 @@
+#pragma once
+// The personal folders store binding: MAPI's message stores, folders,
+// messages and attachments over the PST engine (../pst). Message services
+// "MSUPST MS" (Unicode) and "MSPST MS" (ANSI) create or attach their files
+// through it once it is registered; programs register it at start, before
+// MAPIInitialize.
+//
+// Every open object of one file shares one engine store, guarded by one lock,
+// so the window thread and the export worker may each hold objects of it.
+// SaveChanges on a message commits it to the file before it returns.
+
+#include <memory>
+
+#include "outlook/mapi/StoreProvider.h"
+
+namespace qb::mapi {
+
+struct PstStoreShared;
+
+class PstStoreProvider final : public MsgStoreProvider {
+public:
+    PstStoreProvider();
+    ~PstStoreProvider() override;
+    HRESULT PrepareStore(const StoreLocation& location, std::string& errorText) override;
+    HRESULT OpenStore(const StoreLocation& location, ULONG flags, IMsgStore** store) override;
+
+private:
+    struct Open;
+    std::unique_ptr<Open> open_;
+};
+
+// Registers a PstStoreProvider as the process's store provider.
+void RegisterPstStoreProvider();
+
+}  // namespace qb::mapi

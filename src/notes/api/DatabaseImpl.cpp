@@ -24,12 +24,14 @@ LNSTATUS DatabaseImpl::Open(std::string* detail) {
     info = std::move(newInfo);
     notes = std::move(newNotes);
     Reindex();
+    reader = std::make_unique<DxlNoteReader>(filePath, info.encoding);
     open = true;
     return LNNOERROR;
 }
 
 void DatabaseImpl::Close() {
     open = false;
+    reader.reset();
     notes.clear();
     notes.shrink_to_fit();
     byId.clear();
@@ -66,7 +68,8 @@ LNSTATUS DatabaseImpl::LoadNote(NOTEID noteId, std::shared_ptr<NoteData>* note, 
         return LNNOERROR;
     }
     auto parsed = std::make_shared<NoteData>();
-    LNSTATUS status = ParseDxlNote(filePath, info.encoding, *entry, parsed.get(), detail);
+    LNSTATUS status = reader ? reader->Read(*entry, parsed.get(), detail)
+                             : ParseDxlNote(filePath, info.encoding, *entry, parsed.get(), detail);
     if (status != LNNOERROR) return status;
     if (parsed->created.IsNull()) parsed->created = entry->created;
     if (parsed->modified.IsNull()) parsed->modified = entry->modified;
@@ -154,6 +157,7 @@ LNSTATUS DatabaseImpl::WriteFile(std::string* detail) {
             return LNERR_FILE_WRITE;
         }
     }
+    reader.reset();
     if (std::rename(temporary.c_str(), filePath.c_str()) != 0) {
         std::remove(temporary.c_str());
         *detail = filePath;

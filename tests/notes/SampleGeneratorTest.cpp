@@ -19,6 +19,7 @@
 #include "notes/api/formula/MapFormulaDocument.h"
 #include "notes/sample/SampleGenerator.h"
 #include "shell/platform/PrivateProfile.h"
+#include "shell/settings/SettingsStore.h"
 
 using namespace qb::notes;
 using namespace qb::notes::sample;
@@ -301,9 +302,15 @@ TEST_F(SampleGeneratorTest, ManifestAndIniFilesDescribeTheData) {
     EXPECT_EQ(qb::platform::GetPrivateProfileString("Notes", "MailFile", "", 15000, notesIni), "mail/jdoe.dxl");
     EXPECT_EQ(qb::platform::GetPrivateProfileString("Notes", "Names", "", 15000, notesIni), "names.dxl");
     EXPECT_FALSE(qb::test::ReadFile(dataDir + "/mail/jdoe.dxl").empty());
-    const std::string quillboxIni = options_.outDir + "/Quillbox.ini";
-    EXPECT_EQ(qb::platform::GetPrivateProfileString("Lotus Notes", "Components", "", 15000, quillboxIni), "Mail,Calendar,Tasks,Contacts,");
-    EXPECT_EQ(qb::platform::GetPrivateProfileString("Notes", "IniFilePath", "", 15000, quillboxIni), notesIni);
+    // Quillbox.ini as the program loads it.
+    qb::ExportSettings settings;
+    qb::SettingsStore(options_.outDir + "/Quillbox.ini").Load(settings);
+    EXPECT_EQ(settings.Components, (std::vector<std::string>{"Mail", "Calendar", "Tasks", "Contacts"}));
+    EXPECT_EQ(settings.IniFilePath, notesIni);
+    EXPECT_EQ(settings.MailFile, "mail/jdoe.dxl");
+    EXPECT_EQ(settings.AddressBookFile, "names.dxl");
+    EXPECT_EQ(settings.ContactsFormat, 0);
+    EXPECT_TRUE(settings.LogExport);
 }
 
 TEST(SampleGenerator, SameSeedSameFilesOtherSeedOtherFiles) {

@@ -15,6 +15,9 @@ const std::vector<CliCommand>& AllCommands() {
          &RunNotesDump},
         {"notes-search", "notes-search DB FORMULA [--notes-ini FILE]",
          "print the number of documents a Notes formula selects, then their note ids", &RunNotesSearch},
+        {"sample", "sample --out DIR [--messages N] [--seed S]",
+         "write a generated Notes data directory (mailbox, address book, notes.ini, Quillbox.ini, manifest.json)",
+         &RunSample},
     };
     return commands;
 }

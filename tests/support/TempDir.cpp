@@ -39,7 +39,7 @@ std::string ReadFile(const std::string& path) {
 
 std::string TestDataDir() {
     const char* dir = std::getenv("QUILLBOX_TESTDATA");
-    return dir ? dir : "../shared/testdata";
+    return dir ? dir : QUILLBOX_TESTDATA_DIR;
 }
 
 }  // namespace qb::test

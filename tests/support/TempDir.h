@@ -23,7 +23,8 @@ private:
 };
 
 std::string ReadFile(const std::string& path);
-// The folder of the shared outside test data (../shared/testdata).
+// The folder of the shared outside test data (../shared/testdata beside the
+// checkout; the environment variable QUILLBOX_TESTDATA overrides it).
 std::string TestDataDir();
 
 }  // namespace qb::test

@@ -22,7 +22,7 @@ public:
 };
 
 // Shows nothing; for runs without a front end.
-class NullProgressSink final : public ProgressSink {
+class NullProgressSink : public ProgressSink {
 public:
     void SetStatusText(std::string_view) override {}
     void SetSecondaryText(int, std::string_view) override {}

@@ -30,6 +30,7 @@ public:
 class SettingsStore {
 public:
     explicit SettingsStore(std::string iniPath);
+    virtual ~SettingsStore() = default;
 
     // "Quillbox.ini" in the folder of the running executable.
     static std::string DefaultPath();
@@ -40,7 +41,7 @@ public:
     // Appends the comma-separated entries; a trailing empty piece is no entry.
     void ReadList(std::string_view section, std::string_view key, std::vector<std::string>& list) const;
     // True when the file was written.
-    bool WriteText(std::string_view section, std::string_view key, std::string_view value) const;
+    virtual bool WriteText(std::string_view section, std::string_view key, std::string_view value) const;
 
     // Defaults first, then every key in stage order. `now` is the moment of
     // start-up, the default end of the date range.

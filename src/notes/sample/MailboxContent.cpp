@@ -1,0 +1,666 @@
+#include "notes/sample/MailboxContent.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+namespace qb::notes::sample {
+namespace {
+
+enum MailState { kReceived = 0, kSent = 1, kDraft = 2 };
+enum BodyKind { kPlainBody, kRichBody, kMimeBody, kEncryptedReadable, kEncryptedUnreadable };
+
+const std::vector<std::string>& Subjects() {
+    static const std::vector<std::string> subjects = {
+        "Quarterly figures",      "Re: Meeting notes",   "Lunch on Friday?",   "Contract draft v2",
+        "Urgent: server outage",  "Travel plans",        "Your invoice",       "Fwd: Product launch",
+        "Weekly status",          "Angebot & Preise",    "Café order <urgent>", "Reminder: timesheets",
+    };
+    return subjects;
+}
+
+const std::vector<std::string>& Sentences() {
+    static const std::vector<std::string> sentences = {
+        "Please find the latest numbers below.",
+        "Let me know if anything is unclear.",
+        "We agreed to move the deadline by one week.",
+        "The customer asked for a revised quote & a delivery date.",
+        "Grüße aus Hamburg — see you soon.",
+        "Attached are the documents we discussed.",
+        "Can you confirm the room booking for Tuesday?",
+        "Thanks for the quick reply!",
+    };
+    return sentences;
+}
+
+// Names chosen to exercise the safe-file-name rules: reserved characters,
+// non-ASCII, no extension, a long name and an executable.
+const std::vector<std::string>& AttachmentNames() {
+    static const std::vector<std::string> names = {
+        "report.pdf",
+        "Quarterly Results (final).xlsx",
+        "setup.exe",
+        "notes: draft?*.txt",
+        "Übersicht_Grüße.docx",
+        "README",
+        "a very long attachment name that goes on and on to test the limits of file names.txt",
+        "photo.JPG",
+        "archive.tar.gz",
+        "tool.EXE",
+    };
+    return names;
+}
+
+std::string FileContent(SampleRandom& random, const std::string& name, int size) {
+    std::string content;
+    content.reserve(size);
+    const std::string lower = [&] {
+        std::string l = name;
+        for (char& c : l) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return l;
+    }();
+    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".exe") == 0) content = "MZ";
+    if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".pdf") == 0) content = "%PDF-1.4\n";
+    while (static_cast<int>(content.size()) < size) content += static_cast<char>(random.Next() & 0xFF);
+    return content;
+}
+
+std::string Base64Lines(const std::string& bytes) {
+    std::string text = DxlWriter::Base64(bytes);
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += "\r\n";
+        else out += c;
+    }
+    return out + "\r\n";
+}
+
+}  // namespace
+
+MailboxContent::MailboxContent(SampleRandom& random, SampleDatabase& database) : random_(random), db_(database) {}
+
+void MailboxContent::DefineCatalogue() {
+    db_.AddFolder("($Inbox)", false);
+    db_.AddView("($Sent)", R"(SELECT @IsAvailable(PostedDate) & @IsUnavailable(DeliveredDate) & Form = "Memo":"Reply")",
+                "", false);
+    db_.AddView("($Drafts)",
+                R"(SELECT @IsUnavailable(PostedDate) & @IsUnavailable(DeliveredDate) & Form = "Memo":"Reply")", "",
+                false);
+    allViewUnid_ = db_.AddView("($All)", R"(SELECT Form = "Memo":"Reply":"Notice":"Appointment":"Task")", "", false);
+    db_.AddView("($Calendar)", R"(SELECT @IsAvailable(CalendarDateTime) & Form = "Appointment")", "c", true);
+    db_.AddView("($ToDo)", R"(SELECT Form = "Task" & !(ExcludeFromView = "T"))", "", false);
+    db_.AddView("($Meetings)", R"(SELECT Form = "Appointment" & AppointmentType = "3")", "c", true);
+    db_.AddView("($Alarms)", R"(SELECT Alarms = "1")", "", false);
+    db_.AddFolder("($Trash)", true);
+    db_.AddView("(Discussion Threads)", R"(SELECT @IsResponseDoc | Form = "Reply")", "", true);
+    db_.AddView("(Rules\\Archive)", R"(SELECT @Contains(Categories; "Archive"))", "", true);
+    db_.AddView("Views\\With Attachments", "SELECT @IsAvailable($FILE)", "", false);
+    db_.AddView("Views\\By Category", R"(SELECT @IsAvailable(Categories) & Categories != "")", "", false);
+    db_.AddView("Important", R"(SELECT Importance = "1")", "", true);
+    db_.AddSharedColumn("Shared Date Column");
+    for (const char* title : {"Projects", "Projects\\Alpha", "Projects\\Alpha\\Specs", "Projects\\Beta",
+                              "Archive\\2023", "Personal", "Receipts & Invoices", "Reisen ✈ Travel",
+                              "(Hidden Folder)"}) {
+        const bool noteForm = std::string(title) == "Projects\\Alpha\\Specs" || title[0] == '(';
+        userFolders_.push_back(db_.AddFolder(title, noteForm));
+    }
+}
+
+void MailboxContent::WriteDocuments(const MailboxSize& size) {
+    // Interleaved, as documents arrive in a real mailbox over time.
+    const long long total = size.messages + size.calendarEntries + size.tasks + size.notices;
+    long long memo = 0, entry = 0, task = 0, notice = 0;
+    for (long long i = 0; i < total; ++i) {
+        const long long remaining = total - i;
+        const auto pick = static_cast<long long>(random_.Next() % static_cast<std::uint64_t>(remaining));
+        if (pick < size.messages - memo) WriteMemo(memo++, size.messages);
+        else if (pick < size.messages - memo + size.calendarEntries - entry) WriteCalendarEntry(entry++);
+        else if (pick < size.messages - memo + size.calendarEntries - entry + size.tasks - task) WriteTask(task++);
+        else WriteNotice(notice++);
+    }
+}
+
+SampleDocument MailboxContent::NewDocument(const std::string& form, const SampleTime& created, bool noteForm) {
+    SampleDocument doc;
+    doc.form = form;
+    doc.noteForm = noteForm;
+    doc.created = created;
+    doc.modified = created.PlusMinutes(random_.Between(1, 600));
+    doc.updatedBy = MailboxOwner().notesName;
+    doc.unid = db_.NewUnid();
+    return doc;
+}
+
+void MailboxContent::Remember(const std::string& unid) {
+    recentUnids_.push_back(unid);
+    if (recentUnids_.size() > 32) recentUnids_.pop_front();
+}
+
+const SamplePerson& MailboxContent::SomeoneElse() { return random_.Pick(SamplePeople()); }
+
+std::vector<std::string> MailboxContent::Recipients(int minimum, int maximum, bool withOwner) {
+    std::vector<std::string> list;
+    if (withOwner) list.push_back(MailboxOwner().notesName);
+    const int count = random_.Between(minimum, maximum);
+    for (int i = 0; i < count; ++i) {
+        std::string address = random_.Chance(10) ? std::string("Sales Team") : SomeoneElse().Address();
+        if (random_.Chance(15)) address = SomeoneElse().internet;  // bare Internet address
+        if (std::find(list.begin(), list.end(), address) == list.end()) list.push_back(address);
+    }
+    return list;
+}
+
+RichParagraph MailboxContent::StyledParagraph(long long index) {
+    RichParagraph paragraph;
+    RichRun plain;
+    plain.text = random_.Pick(Sentences()) + " ";
+    paragraph.runs.push_back(plain);
+    RichRun bold;
+    bold.text = "Important:";
+    bold.style = "bold";
+    paragraph.runs.push_back(bold);
+    RichRun colored;
+    colored.text = fmt::format(" item {} ", index);
+    colored.style = index % 2 ? "italic underline" : "italic";
+    colored.color = index % 3 ? "red" : "#0000ff";
+    colored.sizePoints = 12 + static_cast<int>(index % 3) * 2;
+    colored.fontName = index % 2 ? "Arial" : "Courier New";
+    paragraph.runs.push_back(colored);
+    plain.text = random_.Pick(Sentences());
+    paragraph.runs.push_back(plain);
+    return paragraph;
+}
+
+std::vector<SampleFile> MailboxContent::Attachments(long long index, const SampleTime& when, bool forced) {
+    std::vector<SampleFile> files;
+    if (!forced && !random_.Chance(15)) return files;
+    const std::vector<std::string>& names = AttachmentNames();
+    const int count = forced ? static_cast<int>(names.size()) : random_.Between(1, 3);
+    for (int i = 0; i < count; ++i) {
+        SampleFile file;
+        file.name = forced ? names[i] : names[(index + i * 3) % names.size()];
+        bool duplicate = false;
+        for (const SampleFile& other : files) duplicate |= other.name == file.name;
+        if (duplicate) continue;
+        file.content = FileContent(random_, file.name, random_.Between(64, 2000));
+        file.created = when;
+        files.push_back(std::move(file));
+    }
+    return files;
+}
+
+void MailboxContent::AddBody(SampleDocument& doc, int bodyKind, long long index, std::vector<SampleFile>& files) {
+    if (bodyKind == kPlainBody) {
+        SampleItem& body = doc.AddText("Body", random_.Pick(Sentences()) + "\n" + random_.Pick(Sentences()));
+        body.summary = false;
+        return;
+    }
+    if (doc.noteForm && index % 10 == 9 && files.empty() && bodyKind == kRichBody) {
+        // Rich text in its stored form, as a raw DXL export carries it.
+        SampleItem& body = doc.Add("Body", ItemKind::RichText);
+        body.rawRecords = true;
+        RichParagraph first;
+        RichRun run;
+        run.text = "This is normal text.";
+        first.runs.push_back(run);
+        run.text = " And this is bold.";
+        run.style = "bold";
+        first.runs.push_back(run);
+        body.paragraphs.push_back(first);
+        RichParagraph second;
+        run.text = fmt::format("Monospaced red text of message {}", index);
+        run.style = "italic underline";
+        run.fontName = "Courier New";
+        run.color = "red";
+        run.sizePoints = 12;
+        second.runs.push_back(run);
+        body.paragraphs.push_back(second);
+        return;
+    }
+    SampleItem& body = doc.Add("Body", ItemKind::RichText);
+    body.sealed = bodyKind == kEncryptedReadable;
+    body.paragraphs.push_back(StyledParagraph(index));
+    RichParagraph second;
+    RichRun run;
+    run.text = random_.Pick(Sentences());
+    second.runs.push_back(run);
+    body.paragraphs.push_back(second);
+    if ((index == 1 || random_.Chance(10)) && !recentUnids_.empty()) {
+        RichParagraph link;
+        RichRun text;
+        text.text = "See the earlier message: ";
+        link.runs.push_back(text);
+        RichRun doclink;
+        doclink.kind = RichRun::Kind::DocLink;
+        doclink.text = "Earlier message";
+        doclink.replicaId = db_.replicaId();
+        doclink.viewUnid = allViewUnid_;
+        doclink.documentUnid = recentUnids_[random_.Below(static_cast<std::uint32_t>(recentUnids_.size()))];
+        link.runs.push_back(doclink);
+        body.paragraphs.push_back(link);
+    }
+    if (index == 1 || random_.Chance(8)) {
+        RichParagraph picture;
+        picture.align = "center";
+        RichRun image;
+        image.kind = RichRun::Kind::Picture;
+        image.gif = SampleGif();
+        image.width = image.height = 1;
+        picture.runs.push_back(image);
+        body.paragraphs.push_back(picture);
+    }
+    for (const SampleFile& file : files) {
+        RichParagraph paragraph;
+        RichRun ref;
+        ref.kind = RichRun::Kind::AttachmentRef;
+        ref.text = file.name;
+        paragraph.runs.push_back(ref);
+        body.paragraphs.push_back(paragraph);
+    }
+    RichParagraph signature;
+    signature.align = "right";
+    RichRun name;
+    name.text = "-- " + MailboxOwner().FullName();
+    name.style = "italic";
+    signature.runs.push_back(name);
+    body.paragraphs.push_back(signature);
+}
+
+void MailboxContent::AddMimeMessage(SampleDocument& doc, const SamplePerson& from, const std::vector<std::string>& to,
+                                    const SampleTime& posted, const std::string& subject, bool withAttachment) {
+    auto header = [&](const std::string& item, const std::string& native, const std::string& name,
+                      const std::string& raw) {
+        SampleItem& h = doc.Add(item, ItemKind::Rfc822Text);
+        h.texts = {native, name, raw};
+        h.summary = true;
+    };
+    doc.AddText("$NoteHasNativeMIME", "1");
+    header("MIME_Version", "1.0", "MIME-Version", "1.0");
+    header("From", from.Address(), "From", from.Address());
+    header("SendTo", to.front(), "To", to.front());
+    header("Subject", subject, "Subject", subject);
+    header("$MessageID", fmt::format("<{}@mail.example.com>", doc.unid), "Message-ID",
+           fmt::format("<{}@mail.example.com>", doc.unid));
+    SampleItem& date = doc.Add("PostedDate", ItemKind::Rfc822Date);
+    date.times = {posted};
+    date.texts = {"", "Date", posted.Rfc822Text()};
+    date.summary = true;
+
+    auto part = [&](int type, std::string boundary, std::string headers, std::string body) {
+        SampleItem& p = doc.Add("Body", ItemKind::MimePart);
+        p.numbers = {static_cast<double>(type)};
+        p.texts = {std::move(boundary), std::move(headers), std::move(body)};
+        p.sealed = false;
+    };
+    const std::string text = random_.Pick(Sentences()) + "\r\n" + random_.Pick(Sentences()) + "\r\n";
+    if (!withAttachment) {
+        part(2, "", "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n", text);
+        return;
+    }
+    const std::string boundary = "==Quillbox_" + doc.unid.substr(0, 8) + "==";
+    part(1, "", "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n",
+         "This is a multi-part message in MIME format.\r\n");
+    part(2, "--" + boundary + "\r\n", "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n",
+         text);
+    part(2, "--" + boundary + "\r\n",
+         "Content-Type: image/gif\r\nContent-ID: <logo@quillbox>\r\nContent-Disposition: inline; filename=\"logo.gif\"\r\n"
+         "Content-Transfer-Encoding: base64\r\n\r\n",
+         Base64Lines(SampleGif()));
+    const std::string name = random_.Chance(50) ? "quote.pdf" : "Preisliste 2024.xlsx";
+    part(2, "--" + boundary + "\r\n",
+         "Content-Type: application/octet-stream; name=\"" + name + "\"\r\nContent-Disposition: attachment; filename=\"" +
+             name + "\"\r\nContent-Transfer-Encoding: base64\r\n\r\n",
+         Base64Lines(FileContent(random_, name, random_.Between(100, 1500))));
+    part(3, "--" + boundary + "--\r\n", "", "");
+}
+
+void MailboxContent::WriteMemo(long long index, long long total) {
+    // Spread over three and a half years, in order.
+    const std::int64_t spanMinutes = 3LL * 365 * 24 * 60 + 182LL * 24 * 60;
+    const std::int64_t step = std::max<std::int64_t>(1, spanMinutes / std::max<long long>(total, 1));
+    const SampleTime created =
+        SampleTime::Local(2023, 1, 2, 8, 0).PlusMinutes(index * step + random_.Below(static_cast<std::uint32_t>(step)));
+
+    // The first ten memos show one feature each; the rest are mixed.
+    int state = kReceived;
+    int bodyKind = kRichBody;
+    bool reply = false;
+    switch (index) {
+    case 0: bodyKind = kPlainBody; break;
+    case 1: case 2: break;
+    case 3: case 4: bodyKind = kMimeBody; break;
+    case 5: bodyKind = kEncryptedReadable; break;
+    case 6: bodyKind = kEncryptedUnreadable; break;
+    case 7: state = kSent; break;
+    case 8: state = kDraft; break;
+    case 9: reply = true; break;
+    default: {
+        const auto r = random_.Below(100);
+        state = r < 62 ? kReceived : r < 88 ? kSent : kDraft;
+        const auto b = random_.Below(100);
+        bodyKind = b < 20 ? kPlainBody : b < 82 ? kRichBody : b < 94 ? kMimeBody : b < 97 ? kEncryptedReadable
+                                                                                           : kEncryptedUnreadable;
+        if (bodyKind == kMimeBody && state != kReceived) bodyKind = kRichBody;
+        reply = random_.Chance(12) && !recentUnids_.empty();
+    }
+    }
+
+    const bool noteForm = bodyKind == kMimeBody || index % 5 == 4;
+    SampleDocument doc = NewDocument(reply ? "Reply" : "Memo", created, noteForm);
+    const SamplePerson& sender = state == kReceived ? SomeoneElse() : MailboxOwner();
+    const std::string subject =
+        (reply ? "Re: " : "") + Subjects()[static_cast<std::size_t>(index) % Subjects().size()] +
+        fmt::format(" [{}]", index);
+    const SampleTime posted = created;
+    const SampleTime delivered = created.PlusMinutes(random_.Between(1, 45));
+    std::vector<SampleFile> files = Attachments(index, created, index == 2);
+    if (bodyKind == kMimeBody || bodyKind == kEncryptedUnreadable) files.clear();
+
+    if (bodyKind == kMimeBody) {
+        AddMimeMessage(doc, sender, Recipients(1, 1, true), posted, subject, index == 3 || random_.Chance(40));
+        doc.AddTimes("DeliveredDate", {delivered});
+        doc.AddText("SMTPOriginator", sender.internet);
+    } else {
+        doc.AddText("From", sender.Address());
+        if (!sender.notesName.empty() || random_.Chance(30)) doc.AddText("INetFrom", sender.internet);
+        const bool allClasses = index == 7 || index == 8 || random_.Chance(30);
+        doc.AddTextList("SendTo", Recipients(1, 4, state == kReceived));
+        if (allClasses || random_.Chance(40)) doc.AddTextList("CopyTo", Recipients(1, 3, false));
+        if (allClasses && state != kReceived) doc.AddTextList("BlindCopyTo", Recipients(1, 2, false));
+        if (random_.Chance(10)) doc.AddText("Principal", SomeoneElse().Address());
+        if (random_.Chance(10)) doc.AddText("ReplyTo", SomeoneElse().Address());
+        doc.AddText("Subject", subject);
+        if (state != kDraft) doc.AddTimes("PostedDate", {posted});
+        if (state == kReceived) doc.AddTimes("DeliveredDate", {delivered});
+        if (bodyKind == kEncryptedUnreadable) {
+            doc.AddText("Encrypt", "1");
+            doc.AddTextList("PublicEncryptionKeys", {SamplePeople()[5].notesName});
+            SampleItem& seal = doc.Add("$Seal", ItemKind::Raw);
+            seal.rawType = "9";
+            for (int i = 0; i < 96; ++i) seal.rawData += static_cast<char>(random_.Next() & 0xFF);
+            SampleItem& sealData = doc.Add("$SealData", ItemKind::Raw);
+            sealData.rawType = "a";
+            for (int i = 0; i < 256; ++i) sealData.rawData += static_cast<char>(random_.Next() & 0xFF);
+        } else {
+            if (bodyKind == kEncryptedReadable) {
+                doc.AddText("Encrypt", "1");
+                doc.AddTextList("PublicEncryptionKeys", {MailboxOwner().notesName});
+            }
+            AddBody(doc, bodyKind, index, files);
+        }
+    }
+    doc.AddText("Importance", index % 7 == 0 ? "1" : index % 7 == 3 ? "3" : "2");
+    if (random_.Chance(15)) doc.AddTextList("Categories", {random_.Chance(50) ? "Archive" : "Customers", "2024"});
+    if (reply && !recentUnids_.empty()) {
+        SampleItem& ref = doc.Add("$REF", ItemKind::NoteRefs);
+        ref.texts = {recentUnids_.back()};
+        ref.summary = true;
+    }
+    for (SampleFile& file : files) {
+        SampleItem& item = doc.Add("$FILE", ItemKind::File);
+        item.file = std::move(file);
+        item.summary = true;
+        item.sealed = bodyKind == kEncryptedReadable;
+    }
+
+    // Folders: every user folder gets a document early on; received mail
+    // mostly sits in the Inbox, some in user folders or the trash.
+    std::vector<std::string> folders;
+    const auto inbox = db_.UnidOf("($Inbox)");
+    if (index >= 10 && index < 10 + static_cast<long long>(userFolders_.size())) {
+        folders.push_back(userFolders_[static_cast<std::size_t>(index - 10)]);
+    } else if (state == kReceived) {
+        const auto r = random_.Below(100);
+        if (r < 65) folders.push_back(inbox);
+        else if (r < 85) folders.push_back(random_.Pick(userFolders_));
+        else if (r < 92) folders.push_back(db_.UnidOf("($Trash)"));
+        else folders = {inbox, db_.UnidOf("Projects\\Alpha")};
+    } else if (state == kSent) {
+        const auto r = random_.Below(100);
+        if (r < 12) folders.push_back(random_.Pick(userFolders_));
+        else if (r < 15) folders.push_back(db_.UnidOf("($Trash)"));
+    }
+    if (!folders.empty()) {
+        SampleItem& refs = doc.Add("$FolderRefs", ItemKind::NoteRefs);
+        refs.texts = folders;
+    }
+    db_.Write(doc);
+    Remember(doc.unid);
+}
+
+void MailboxContent::AddCalendarBasics(SampleDocument& doc, const std::string& type,
+                                       const std::vector<SampleTime>& starts, int durationMinutes, bool repeats) {
+    doc.AddText("AppointmentType", type);
+    std::vector<SampleTime> ends;
+    for (const SampleTime& start : starts) ends.push_back(start.PlusMinutes(durationMinutes));
+    doc.AddTimes("StartDateTime", starts);
+    doc.AddTimes("EndDateTime", ends);
+    doc.AddTimes("CalendarDateTime", starts);
+    doc.AddTimes("StartDate", {starts.front()});
+    doc.AddTimes("EndDate", {ends.front()});
+    if (repeats) {
+        doc.AddText("Repeats", "1");
+        doc.AddTimes("RepeatInstanceDates", starts);
+    }
+    doc.AddText("$CSVersion", "2");
+}
+
+void MailboxContent::WriteCalendarEntry(long long index) {
+    const SamplePerson& other = SamplePeople()[static_cast<std::size_t>(index) % SamplePeople().size()];
+    const SampleTime created = SampleTime::Local(2023, 11, 1, 9, 0).PlusDays(static_cast<int>(index % 700));
+    SampleDocument doc = NewDocument("Appointment", created, index % 3 == 1);
+    auto weekly = [](SampleTime first, int count, int days) {
+        std::vector<SampleTime> times;
+        for (int i = 0; i < count; ++i) times.push_back(first.PlusDays(i * days));
+        return times;
+    };
+    auto meeting = [&](bool chair) {
+        doc.AddTextList("Chair", {chair ? MailboxOwner().notesName : other.Address()});
+        doc.AddTextList("RequiredAttendees", {MailboxOwner().notesName, SamplePeople()[0].notesName,
+                                              SamplePeople()[7].internet});
+        doc.AddTextList("OptionalAttendees", {SamplePeople()[3].notesName});
+        doc.AddTextList("FYIAttendees", {SamplePeople()[4].Address()});
+        doc.AddTextList("SendTo", {SamplePeople()[0].notesName, SamplePeople()[7].internet});
+        doc.AddTextList("CopyTo", {SamplePeople()[3].notesName});
+        doc.AddText("From", chair ? MailboxOwner().notesName : other.Address());
+        doc.AddTimes("PostedDate", {created});
+    };
+    std::string subject;
+    switch (index) {
+    case 0:
+        subject = "Dentist";
+        AddCalendarBasics(doc, "0", {SampleTime::Local(2024, 3, 12, 10, 0)}, 60, false);
+        doc.AddText("Alarms", "1");
+        doc.AddNumber("$AlarmOffset", -15);
+        break;
+    case 1:
+        subject = "Call with the bank";
+        AddCalendarBasics(doc, "0", {SampleTime::Local(2031, 5, 20, 14, 0)}, 90, false);
+        doc.AddText("Alarms", "1");
+        doc.AddNumber("$AlarmOffset", -10);
+        doc.AddText("OrgConfidential", "1");
+        doc.AddText("Categories", "PC");
+        break;
+    case 2: {
+        subject = "Trade fair (three days)";
+        const std::vector<SampleTime> days = weekly(SampleTime::Local(2030, 7, 1, 0, 0), 3, 1);
+        AddCalendarBasics(doc, "2", days, 24 * 60, false);
+        doc.AddText("Categories", "V");
+        break;
+    }
+    case 3:
+        subject = "Team stand-up (weekly)";
+        AddCalendarBasics(doc, "0", weekly(SampleTime::Local(2025, 2, 3, 9, 0), 4, 7), 15, true);
+        break;
+    case 4:
+        subject = "Project kick-off";
+        AddCalendarBasics(doc, "3", {SampleTime::Local(2030, 9, 15, 13, 30)}, 120, false);
+        meeting(true);
+        doc.AddText("Location", "Room 4.12 \"Elbe\"");
+        break;
+    case 5:
+        subject = "Budget review";
+        AddCalendarBasics(doc, "3", {SampleTime::Local(2030, 10, 2, 11, 0)}, 60, false);
+        meeting(false);
+        doc.AddText("NoticeType", "A");
+        doc.AddText("$BusyPriority", "2");
+        break;
+    case 6:
+        subject = "Partner workshop";
+        AddCalendarBasics(doc, "3", {SampleTime::Local(2024, 6, 4, 9, 0)}, 240, false);
+        meeting(false);
+        doc.AddText("NoticeType", "A");
+        doc.AddText("$BusyPriority", "1");
+        break;
+    case 7: {
+        subject = "Anna's birthday";
+        std::vector<SampleTime> years;
+        for (int y = 0; y < 5; ++y) years.push_back(SampleTime::DateOnly(2026 + y, 4, 17));
+        AddCalendarBasics(doc, "1", years, 0, true);
+        doc.AddText("Categories", "Birthday");
+        break;
+    }
+    case 8:
+        subject = "Submit expense report";
+        AddCalendarBasics(doc, "4", {SampleTime::Local(2031, 1, 31, 16, 0)}, 0, false);
+        doc.AddText("Alarms", "1");
+        doc.AddNumber("$AlarmOffset", 5);
+        break;
+    case 9:
+        // No CalendarDateTime: not selected by the calendar search.
+        subject = "Broken entry without calendar date";
+        doc.AddText("AppointmentType", "0");
+        doc.AddTimes("StartDateTime", {SampleTime::Local(2025, 8, 1, 8, 0)});
+        break;
+    case 10:
+        // No AppointmentType: selected, but the converter skips it.
+        subject = "Entry without a type";
+        doc.AddTimes("StartDateTime", {SampleTime::Local(2025, 8, 2, 8, 0)});
+        doc.AddTimes("CalendarDateTime", {SampleTime::Local(2025, 8, 2, 8, 0)});
+        break;
+    case 11:
+        subject = "Public holiday";
+        AddCalendarBasics(doc, "2", {SampleTime::Local(2024, 10, 3, 0, 0)}, 24 * 60, false);
+        doc.AddText("BookFreeTime", "1");
+        doc.AddText("Categories", "H");
+        break;
+    default: {
+        static const std::vector<std::string> types = {"0", "0", "3", "4", "2", "1", "0"};
+        const std::string type = random_.Pick(types);
+        SampleTime start = SampleTime::Local(2024 + random_.Between(0, 7), random_.Between(1, 12),
+                                             random_.Between(1, 28), random_.Between(7, 17), random_.Chance(50) ? 0 : 30);
+        const bool repeats = random_.Chance(20);
+        const std::vector<SampleTime> starts = repeats ? weekly(start, random_.Between(2, 5), 7) : std::vector{start};
+        AddCalendarBasics(doc, type, starts, type == "2" ? 24 * 60 : 30 * random_.Between(1, 4), repeats);
+        if (type == "3") meeting(random_.Chance(50));
+        if (type == "3" && random_.Chance(50)) doc.AddText("NoticeType", "A");
+        if (random_.Chance(30)) {
+            doc.AddText("Alarms", "1");
+            doc.AddNumber("$AlarmOffset", -5.0 * random_.Between(0, 12));
+        }
+        subject = fmt::format("{} {}", type == "3" ? "Meeting" : type == "2" ? "Event" : "Appointment", index);
+    }
+    }
+    doc.AddText("Subject", subject);
+    if (!doc.Find("From")) doc.AddText("From", MailboxOwner().notesName);
+    if (index % 4 == 0) doc.AddText("Location", "Head office");
+    SampleItem& body = doc.Add("Body", ItemKind::RichText);
+    body.paragraphs.push_back(StyledParagraph(index));
+    db_.Write(doc);
+    Remember(doc.unid);
+}
+
+void MailboxContent::WriteTask(long long index) {
+    const SampleTime created = SampleTime::Local(2023, 12, 1, 9, 0).PlusDays(static_cast<int>(index % 900));
+    SampleDocument doc = NewDocument("Task", created, index % 4 == 2);
+    std::string subject;
+    auto dated = [&](SampleTime start, int days) {
+        doc.AddTimes("StartDateTime", {start});
+        doc.AddTimes("DueDateTime", {start.PlusDays(days)});
+    };
+    switch (index) {
+    case 0: subject = "Prepare offer"; dated(SampleTime::Local(2024, 2, 5, 0, 0), 4); doc.AddText("Importance", "1"); break;
+    case 1:
+        subject = "Renew passport";
+        dated(SampleTime::Local(2031, 3, 1, 0, 0), 30);
+        doc.AddText("Alarms", "1");
+        doc.AddNumber("$AlarmOffset", -30);
+        break;
+    case 2: subject = "Someday: tidy the archive"; break;
+    case 3:
+        subject = "Send minutes (done)";
+        dated(SampleTime::Local(2024, 5, 6, 0, 0), 1);
+        doc.AddTimes("CompletedDateTime", {SampleTime::Local(2024, 5, 7, 15, 20)});
+        doc.AddNumber("DueState", 9);
+        break;
+    case 4: subject = "Cancelled follow-up"; dated(SampleTime::Local(2024, 7, 1, 0, 0), 2); doc.AddNumber("DueState", 8); break;
+    case 5: {
+        // The parent of a repeating task: not exported itself, its instances are.
+        subject = "Monthly report (series)";
+        doc.AddText("Repeats", "1");
+        doc.AddText("OrgRepeat", "1");
+        std::vector<SampleTime> starts;
+        for (int m = 0; m < 3; ++m) starts.push_back(SampleTime::Local(2030, 1 + m, 1, 0, 0));
+        doc.AddTimes("StartDateTime", starts);
+        doc.AddTimes("DueDateTime", starts);
+        repeatingTaskUnid_ = doc.unid;
+        break;
+    }
+    case 6: case 7: case 8: {
+        subject = fmt::format("Monthly report ({})", index - 5);
+        doc.AddText("OrgRepeat", "1");
+        dated(SampleTime::Local(2030, static_cast<int>(index) - 5, 1, 0, 0), 0);
+        if (!repeatingTaskUnid_.empty()) {
+            SampleItem& ref = doc.Add("$REF", ItemKind::NoteRefs);
+            ref.texts = {repeatingTaskUnid_};
+            ref.summary = true;
+        }
+        break;
+    }
+    case 9: subject = "Hidden task"; doc.AddText("ExcludeFromView", "T"); break;
+    case 10:
+        subject = "Assigned: check the figures";
+        doc.AddTextList("SendTo", {MailboxOwner().notesName, ""});
+        doc.AddTextList("CopyTo", {SamplePeople()[3].notesName, ""});
+        doc.AddTextList("BlindCopyTo", {SamplePeople()[8].internet});
+        doc.AddText("From", SamplePeople()[0].notesName);
+        dated(SampleTime::Local(2030, 11, 10, 0, 0), 5);
+        break;
+    case 11:
+        subject = "Confidential: salary review";
+        doc.AddText("OrgConfidential", "1");
+        doc.AddText("Categories", "P");
+        break;
+    default:
+        subject = fmt::format("Task {}", index);
+        if (random_.Chance(70)) dated(SampleTime::Local(2024 + random_.Between(0, 7), random_.Between(1, 12), random_.Between(1, 28), 0, 0), random_.Between(0, 14));
+        if (random_.Chance(25)) {
+            doc.AddTimes("CompletedDateTime", {created.PlusDays(3)});
+            doc.AddNumber("DueState", 9);
+        }
+        if (random_.Chance(10)) doc.AddText("ExcludeFromView", "T");
+        doc.AddText("Importance", std::to_string(random_.Between(1, 3)));
+    }
+    doc.AddText("Subject", subject);
+    if (!doc.Find("From")) doc.AddText("From", MailboxOwner().notesName);
+    SampleItem& body = doc.AddText("Body", random_.Pick(Sentences()));
+    body.summary = false;
+    db_.Write(doc);
+}
+
+void MailboxContent::WriteNotice(long long index) {
+    const SampleTime created = SampleTime::Local(2024, 1, 10, 12, 0).PlusDays(static_cast<int>(index % 800));
+    SampleDocument doc = NewDocument("Notice", created, false);
+    const SamplePerson& from = SamplePeople()[static_cast<std::size_t>(index) % 5];
+    doc.AddText("NoticeType", "A");
+    doc.AddText("Subject", fmt::format("Accepted: Project kick-off ({})", index));
+    doc.AddText("From", from.notesName);
+    doc.AddTextList("SendTo", {MailboxOwner().notesName});
+    doc.AddTimes("PostedDate", {created});
+    doc.AddTimes("DeliveredDate", {created.PlusMinutes(2)});
+    SampleItem& refs = doc.Add("$FolderRefs", ItemKind::NoteRefs);
+    refs.texts = {db_.UnidOf("($Inbox)")};
+    db_.Write(doc);
+}
+
+}  // namespace qb::notes::sample

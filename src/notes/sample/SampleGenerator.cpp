@@ -1,0 +1,192 @@
+#include "notes/sample/SampleGenerator.h"
+
+#include <fmt/format.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "notes/sample/AddressBookContent.h"
+#include "notes/sample/MailboxContent.h"
+#include "notes/sample/SamplePeople.h"
+
+namespace qb::notes::sample {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kMailFile = "mail/jdoe.dxl";
+constexpr const char* kNamesFile = "names.dxl";
+
+void WriteTextFile(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::vector<SampleViewCount> ViewCounts(const SampleDatabase& db) {
+    std::vector<SampleViewCount> counts;
+    for (const ViewDefinition& view : db.views()) counts.push_back({view.title, view.folder, view.entries});
+    return counts;
+}
+
+long long CountOf(const SampleDatabase& db, const std::string& name) {
+    for (const NamedCount& count : db.formulaCounts())
+        if (count.name == name) return count.count;
+    return 0;
+}
+
+std::string JsonString(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) out += fmt::format("\\u{:04x}", static_cast<unsigned char>(c));
+            else out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonViews(const std::vector<SampleViewCount>& views) {
+    std::string out = "{";
+    for (std::size_t i = 0; i < views.size(); ++i)
+        out += fmt::format("{}\n    {}: {}", i ? "," : "", JsonString(views[i].title), views[i].entries);
+    return out + "\n  }";
+}
+
+std::string JsonFolders(const std::vector<SampleViewCount>& views) {
+    std::string out = "[";
+    bool first = true;
+    for (const SampleViewCount& view : views) {
+        if (!view.folder) continue;
+        out += (first ? "" : ", ") + JsonString(view.title);
+        first = false;
+    }
+    return out + "]";
+}
+
+void WriteNotesIni(const fs::path& dir, const fs::path& dataDir) {
+    WriteTextFile(dir / "notes.ini",
+                  "[Notes]\n"
+                  "Directory=" + dataDir.string() + "\n"
+                  "KeyFilename=user.id\n"
+                  "UserName=" + MailboxOwner().notesName + "\n"
+                  "MailFile=" + kMailFile + "\n"
+                  "MailServer=\n"
+                  "Names=" + kNamesFile + "\n"
+                  "Location=Office (Network)\n");
+}
+
+void WriteQuillboxIni(const fs::path& dir) {
+    WriteTextFile(dir / "Quillbox.ini",
+                  "[Notes]\n"
+                  "IniFilePath=" + (dir / "notes.ini").string() + "\n"
+                  "[Lotus Notes]\n"
+                  "Components=Mail,Calendar,Tasks,Contacts,\n"
+                  "MailServer=Local\n"
+                  "MailFile=" + kMailFile + "\n"
+                  "AddressBookServer=*\n"
+                  "AddressBookFile=" + kNamesFile + "\n"
+                  "ContactsFormat=0\n"
+                  "ContactsDestinationFolder=Contacts\n"
+                  "CalendarDestinationFolder=Calendar\n"
+                  "TasksDestinationFolder=Tasks\n"
+                  "AttachmentsRenameEXEs=1\n"
+                  "ExportDocLinks=1\n"
+                  "UseAbbNotesNames=1\n"
+                  "[Other Settings]\n"
+                  "LogExport=1\n");
+}
+
+}  // namespace
+
+SampleSummary GenerateSample(const SampleOptions& options) {
+    if (options.messages < 0) throw std::invalid_argument("the number of messages must not be negative");
+    const fs::path dir = fs::absolute(options.outDir);
+    const fs::path dataDir = dir / "data";
+    fs::create_directories(dataDir / "mail");
+
+    SampleRandom random(options.seed);
+    const SampleTime designTime = SampleTime::Local(2022, 1, 3, 9, 0);
+    SampleSummary summary;
+    summary.mailDatabase = "data/" + std::string(kMailFile);
+    summary.addressBook = "data/" + std::string(kNamesFile);
+
+    SampleDatabase mail(random, (dataDir / kMailFile).string(),
+                        {"Jane Doe's Mail", fmt::format("{:016X}", random.Next()), "mail\\jdoe.nsf", designTime});
+    MailboxContent mailbox(random, mail);
+    mailbox.DefineCatalogue();
+    mail.CountFormula("calendar", kCalendarSearch);
+    mail.CountFormula("tasks", kTaskSearch);
+    mail.Open();
+    MailboxSize size;
+    size.messages = options.messages;
+    size.calendarEntries = 24 + options.messages / 50;
+    size.tasks = 16 + options.messages / 100;
+    size.notices = 3 + options.messages / 200;
+    mailbox.WriteDocuments(size);
+    mail.Close();
+
+    SampleDatabase names(random, (dataDir / kNamesFile).string(),
+                         {"Jane Doe's Address Book", fmt::format("{:016X}", random.Next()), "names.nsf", designTime});
+    AddressBookContent addressBook(random, names);
+    addressBook.DefineCatalogue();
+    names.CountFormula("contacts", kContactSearch);
+    names.CountFormula("groups", kGroupSearch);
+    names.Open();
+    AddressBookSize bookSize;
+    bookSize.persons = 30 + options.messages / 500;
+    bookSize.contacts = 5;
+    bookSize.groups = 8 + options.messages / 2000;
+    addressBook.WriteDocuments(bookSize);
+    names.Close();
+
+    WriteNotesIni(dir, dataDir);
+    WriteQuillboxIni(dir);
+
+    summary.mailDocuments = mail.documents();
+    summary.addressBookDocuments = names.documents();
+    summary.views = ViewCounts(mail);
+    summary.addressBookViews = ViewCounts(names);
+    summary.calendar = CountOf(mail, "calendar");
+    summary.tasks = CountOf(mail, "tasks");
+    summary.contacts = CountOf(names, "contacts");
+    summary.groups = CountOf(names, "groups");
+    summary.fileAttachments = mail.fileAttachments() + names.fileAttachments();
+    summary.mimeAttachments = mail.mimeAttachments() + names.mimeAttachments();
+    WriteTextFile(dir / "manifest.json", ManifestJson(options, summary));
+    return summary;
+}
+
+std::string ManifestJson(const SampleOptions& options, const SampleSummary& summary) {
+    return fmt::format(
+        "{{\n"
+        "  \"generator\": \"quillbox-cli sample\",\n"
+        "  \"seed\": {},\n"
+        "  \"messages\": {},\n"
+        "  \"notes_ini\": \"notes.ini\",\n"
+        "  \"quillbox_ini\": \"Quillbox.ini\",\n"
+        "  \"mail_database\": {},\n"
+        "  \"address_book\": {},\n"
+        "  \"documents\": {{\"mail_database\": {}, \"address_book\": {}}},\n"
+        "  \"views\": {},\n"
+        "  \"folders\": {},\n"
+        "  \"address_book_views\": {},\n"
+        "  \"components\": {{\"calendar\": {}, \"tasks\": {}, \"contacts\": {}, \"groups\": {}}},\n"
+        "  \"attachments\": {},\n"
+        "  \"attachment_kinds\": {{\"file_objects\": {}, \"mime_parts\": {}}}\n"
+        "}}\n",
+        options.seed, options.messages, JsonString(summary.mailDatabase), JsonString(summary.addressBook),
+        summary.mailDocuments, summary.addressBookDocuments, JsonViews(summary.views), JsonFolders(summary.views),
+        JsonViews(summary.addressBookViews), summary.calendar, summary.tasks, summary.contacts, summary.groups,
+        summary.fileAttachments + summary.mimeAttachments, summary.fileAttachments, summary.mimeAttachments);
+}
+
+}  // namespace qb::notes::sample

@@ -1,0 +1,58 @@
+#pragma once
+// Generates a Notes data directory for trying out and testing the export:
+//
+//   DIR/notes.ini            [Notes] Directory, Names, MailFile, MailServer, KeyFilename, UserName
+//   DIR/Quillbox.ini         the four components on, this mailbox and address book selected
+//   DIR/data/mail/jdoe.dxl   the mail database (DXL, both forms)
+//   DIR/data/names.dxl       the personal address book
+//   DIR/manifest.json        what the files hold: views and folders with their entry counts,
+//                            the documents the component searches select, file attachments
+//
+// The same seed and size always give the same files. Documents are written
+// one at a time, so memory does not grow with the number of messages.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "notes/sample/SampleDatabase.h"
+
+namespace qb::notes::sample {
+
+struct SampleOptions {
+    std::string outDir;
+    long long messages = 200;
+    std::uint64_t seed = 1;
+};
+
+struct SampleViewCount {
+    std::string title;
+    bool folder = false;
+    long long entries = 0;
+};
+
+struct SampleSummary {
+    std::string mailDatabase;  // relative to the output folder
+    std::string addressBook;
+    long long mailDocuments = 0;
+    long long addressBookDocuments = 0;
+    std::vector<SampleViewCount> views;             // of the mail database
+    std::vector<SampleViewCount> addressBookViews;
+    long long calendar = 0, tasks = 0, contacts = 0, groups = 0;
+    long long fileAttachments = 0, mimeAttachments = 0;
+};
+
+// Writes the data directory; throws std::exception on a failure.
+SampleSummary GenerateSample(const SampleOptions& options);
+
+// The manifest text of a summary (JSON).
+std::string ManifestJson(const SampleOptions& options, const SampleSummary& summary);
+
+// The fixed search formulas of the export's components.
+inline constexpr const char* kCalendarSearch = R"(Form = "Appointment" & @IsAvailable(CalendarDateTime))";
+inline constexpr const char* kTaskSearch =
+    R"(Form = "Task" & !(ExcludeFromView = "T") & !(@IsAvailable(OrgRepeat) & !@IsResponseDoc))";
+inline constexpr const char* kContactSearch = R"(Form = "Contact":"Person")";
+inline constexpr const char* kGroupSearch = R"(Form = "Group")";
+
+}  // namespace qb::notes::sample

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <sys/wait.h>
 
 #include "MailboxFixture.h"
@@ -75,6 +76,70 @@ TEST(CliNotesTest, SearchPrintsCountThenIds) {
     result = RunCli("notes-dump " + Quote(dir.File("missing.dxl")));
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.output.find("File does not exist"), std::string::npos) << result.output;
+}
+
+}  // namespace
+}  // namespace qb::test
+
+namespace qb::test {
+namespace {
+
+// The views block of manifest.json as (title, count) pairs.
+std::vector<std::pair<std::string, int>> ManifestCounts(const std::string& manifest, const std::string& key) {
+    std::vector<std::pair<std::string, int>> counts;
+    std::size_t begin = manifest.find("\"" + key + "\": {");
+    if (begin == std::string::npos) return counts;
+    std::size_t end = manifest.find('}', begin);
+    std::string block = manifest.substr(begin, end - begin);
+    std::regex pair("\"((?:[^\"\\\\]|\\\\.)*)\": (\\d+)");
+    for (auto it = std::sregex_iterator(block.begin(), block.end(), pair); it != std::sregex_iterator(); ++it) {
+        std::string name;
+        std::string raw = (*it)[1];
+        for (std::size_t i = 0; i < raw.size(); ++i) name += raw[i] == '\\' && i + 1 < raw.size() ? raw[++i] : raw[i];
+        counts.emplace_back(name, std::stoi((*it)[2]));
+    }
+    return counts;
+}
+
+void ExpectViewCounts(const std::string& dump, const std::vector<std::pair<std::string, int>>& counts) {
+    ASSERT_FALSE(counts.empty());
+    for (const auto& [title, count] : counts) {
+        std::regex line("(View|Folder) \"" + std::regex_replace(title, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
+                        "(\\|[^\"]*)?\" flags=\"[^\"]*\" entries=" + std::to_string(count) + "\n");
+        EXPECT_TRUE(std::regex_search(dump, line)) << title << " should have " << count << " entries\n" << dump;
+    }
+}
+
+TEST(CliNotesTest, SampleDataMatchesItsManifest) {
+    TempDir dir;
+    RunResult result = RunCli("sample --out " + Quote(dir.File("sample")));
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    std::string manifest = ReadFile(dir.File("sample/manifest.json"));
+    std::string ini = Quote(dir.File("sample/notes.ini"));
+    RunResult mail = RunCli("notes-dump mail/jdoe.dxl --notes-ini " + ini);
+    ASSERT_EQ(mail.exitCode, 0) << mail.output;
+    ExpectViewCounts(mail.output, ManifestCounts(manifest, "views"));
+    RunResult names = RunCli("notes-dump names.dxl --notes-ini " + ini);
+    ASSERT_EQ(names.exitCode, 0) << names.output;
+    ExpectViewCounts(names.output, ManifestCounts(manifest, "address_book_views"));
+    const std::pair<const char*, const char*> searches[] = {
+        {"calendar", "Form = \"Appointment\" & @IsAvailable(CalendarDateTime)"},
+        {"tasks", "Form = \"Task\" & !(ExcludeFromView = \"T\") & !(@IsAvailable(OrgRepeat) & !@IsResponseDoc)"},
+        {"contacts", "Form = \"Contact\":\"Person\""},
+        {"groups", "Form = \"Group\""},
+    };
+    for (const auto& [component, formula] : searches) {
+        std::smatch expected;
+        std::string pattern = std::string("\"") + component + "\": (\\d+)";
+        ASSERT_TRUE(std::regex_search(manifest, expected, std::regex(pattern))) << component;
+        std::string database = std::string(component) == "contacts" || std::string(component) == "groups"
+                                   ? "names.dxl" : "mail/jdoe.dxl";
+        RunResult search = RunCli("notes-search " + database + " " + Quote(formula) + " --notes-ini " + ini);
+        EXPECT_EQ(search.exitCode, 0) << search.output;
+        EXPECT_EQ(search.output.substr(0, search.output.find('\n')), expected[1].str()) << component;
+    }
+    RunResult documents = RunCli("notes-dump mail/jdoe.dxl --documents --notes-ini " + ini);
+    EXPECT_EQ(documents.exitCode, 0) << documents.output.substr(0, 2000);
 }
 
 }  // namespace

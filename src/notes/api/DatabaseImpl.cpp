@@ -99,9 +99,19 @@ LNSTATUS DatabaseImpl::SaveNote(NoteData& note, std::string* detail) {
     entry.noteClass = note.noteClass;
     entry.created = note.created;
     entry.modified = note.modified;
-    for (const ItemData& item : note.items)
-        if (item.type != TYPE_COMPOSITE && item.type != TYPE_MIME_PART && item.type != TYPE_OBJECT)
+    for (const ItemData& item : note.items) {
+        if (item.type == TYPE_OBJECT) {
+            // Indexed by file name only, as when the file is read.
+            ItemData marker;
+            marker.name = item.name;
+            marker.type = item.type;
+            marker.flags = item.flags;
+            marker.value = item.file ? item.file->name : std::string();
+            entry.summary.Add(marker);
+        } else if (item.type != TYPE_COMPOSITE && item.type != TYPE_MIME_PART) {
             entry.summary.Add(item);
+        }
+    }
     entry.written = std::make_shared<NoteData>(note);
     auto found = byId.find(note.noteId);
     if (found != byId.end()) {

@@ -595,6 +595,8 @@ void DxlHandler::StartValue(std::string_view element, const XML_Char** attribute
     if (c.skip) {
         // Attachment data is cut out when the note is parsed again.
         if (mode_ == Mode::Index && element == "filedata") c.fileDataStart = OffsetAfterEvent();
+        if (mode_ == Mode::Index && element == "file" && c.item.type == TYPE_OBJECT)
+            if (const char* name = Attribute(attributes, "name")) c.item.value = name;
         return;
     }
     if (c.richText) {
@@ -751,7 +753,10 @@ void DxlHandler::EndItem() {
     }
     ItemData& item = c.item;
     if (c.skip) {
-        // Kept out of the index, but its name is known.
+        // Kept out of the index, but its name is known. A file object is
+        // indexed by its file name alone, so that @IsAvailable($FILE) selects
+        // as in Notes without the index holding attachment data.
+        if (item.type == TYPE_OBJECT) entry_.summary.Add(item);
         noteItemNames_.push_back(item.name);
         return;
     }

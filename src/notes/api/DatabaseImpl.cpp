@@ -184,7 +184,14 @@ bool MatchesNoteType(const NoteIndexEntry& entry, DWORD noteType) {
         if (entry.noteClass != NOTE_CLASS_VIEW) return false;
         ItemData flags;
         std::string text;
-        if (entry.summary.Find("$Flags", &flags)) text = flags.type == TYPE_TEXT ? flags.value : std::string();
+        if (entry.summary.Find("$Flags", &flags)) {
+            if (flags.type == TYPE_TEXT) {
+                text = flags.value;
+            } else if (flags.type == TYPE_TEXT_LIST) {
+                std::vector<std::string> texts;
+                if (DecodeTextList(flags.value, &texts) == LNNOERROR && !texts.empty()) text = texts[0];
+            }
+        }
         bool isPrivate = text.find('V') != std::string::npos;
         bool isFolder = text.find('F') != std::string::npos;
         if (noteType == LNSEARCH_PRIVATE_VIEWS_VALUE) return isPrivate;

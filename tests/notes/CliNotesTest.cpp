@@ -5,46 +5,26 @@
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
-#include <sys/wait.h>
 
 #include "MailboxFixture.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 namespace qb::test {
 namespace {
 
-struct RunResult {
-    int exitCode = -1;
-    std::string output;
-};
+using RunResult = ProgramResult;
 
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-RunResult RunCli(const std::string& arguments) {
-    const char* binaryDir = std::getenv("QUILLBOX_BINARY_DIR");
-    std::string command = std::string(binaryDir ? binaryDir : ".") + "/quillbox-cli " + arguments + " 2>&1";
-    RunResult result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
-    std::array<char, 4096> buffer;
-    while (std::size_t got = std::fread(buffer.data(), 1, buffer.size(), pipe)) result.output.append(buffer.data(), got);
-    int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
+std::string Quote(const std::string& text) { return ShellQuote(text); }
 
 TEST(CliNotesTest, EveryOutsideDxlSampleDumps) {
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(TestDataDir() + "/dxl")) {
         RunResult result = RunCli("notes-dump " + Quote(entry.path().string()) + " --documents");
-        EXPECT_EQ(result.exitCode, 0) << entry.path() << "\n" << result.output;
+        EXPECT_EQ(result.status, 0) << entry.path() << "\n" << result.output;
         EXPECT_NE(result.output.find("Title: "), std::string::npos);
         result = RunCli("notes-dump " + Quote(entry.path().string()) + " --documents --json");
-        EXPECT_EQ(result.exitCode, 0) << result.output;
+        EXPECT_EQ(result.status, 0) << result.output;
         ++files;
     }
     EXPECT_GE(files, 7);
@@ -54,7 +34,7 @@ TEST(CliNotesTest, DumpListsViewsWithEntryCounts) {
     TempDir dir;
     std::string path = dir.Write("mail.dxl", MailboxDxl());
     RunResult result = RunCli("notes-dump " + Quote(path));
-    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_NE(result.output.find("View \"($All)\" flags=\"\" entries=6"), std::string::npos) << result.output;
     EXPECT_NE(result.output.find("Folder \"Projects\\Alpha\" flags=\"F\" entries=1"), std::string::npos);
     EXPECT_NE(result.output.find("View \"Broken\" flags=\"\" entries=error: "), std::string::npos);
@@ -64,17 +44,17 @@ TEST(CliNotesTest, SearchPrintsCountThenIds) {
     TempDir dir;
     std::string path = dir.Write("mail.dxl", MailboxDxl());
     RunResult result = RunCli("notes-search " + Quote(path) + " 'Form = \"Memo\"'");
-    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.output, "2\n0x100\n0x104\n");
     result = RunCli("notes-search " + Quote(path) + " 'Form = \"Nothing\"'");
     EXPECT_EQ(result.output, "0\n");
     result = RunCli("notes-search " + Quote(path) + " '@Bogus(Form)'");
-    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.output.find("@Bogus"), std::string::npos) << result.output;
     result = RunCli("notes-search " + Quote(path));
-    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.status, 2);
     result = RunCli("notes-dump " + Quote(dir.File("missing.dxl")));
-    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.output.find("File does not exist"), std::string::npos) << result.output;
 }
 
@@ -113,14 +93,14 @@ void ExpectViewCounts(const std::string& dump, const std::vector<std::pair<std::
 TEST(CliNotesTest, SampleDataMatchesItsManifest) {
     TempDir dir;
     RunResult result = RunCli("sample --out " + Quote(dir.File("sample")));
-    ASSERT_EQ(result.exitCode, 0) << result.output;
+    ASSERT_EQ(result.status, 0) << result.output;
     std::string manifest = ReadFile(dir.File("sample/manifest.json"));
     std::string ini = Quote(dir.File("sample/notes.ini"));
     RunResult mail = RunCli("notes-dump mail/jdoe.dxl --notes-ini " + ini);
-    ASSERT_EQ(mail.exitCode, 0) << mail.output;
+    ASSERT_EQ(mail.status, 0) << mail.output;
     ExpectViewCounts(mail.output, ManifestCounts(manifest, "views"));
     RunResult names = RunCli("notes-dump names.dxl --notes-ini " + ini);
-    ASSERT_EQ(names.exitCode, 0) << names.output;
+    ASSERT_EQ(names.status, 0) << names.output;
     ExpectViewCounts(names.output, ManifestCounts(manifest, "address_book_views"));
     const std::pair<const char*, const char*> searches[] = {
         {"calendar", "Form = \"Appointment\" & @IsAvailable(CalendarDateTime)"},
@@ -135,11 +115,11 @@ TEST(CliNotesTest, SampleDataMatchesItsManifest) {
         std::string database = std::string(component) == "contacts" || std::string(component) == "groups"
                                    ? "names.dxl" : "mail/jdoe.dxl";
         RunResult search = RunCli("notes-search " + database + " " + Quote(formula) + " --notes-ini " + ini);
-        EXPECT_EQ(search.exitCode, 0) << search.output;
+        EXPECT_EQ(search.status, 0) << search.output;
         EXPECT_EQ(search.output.substr(0, search.output.find('\n')), expected[1].str()) << component;
     }
     RunResult documents = RunCli("notes-dump mail/jdoe.dxl --documents --notes-ini " + ini);
-    EXPECT_EQ(documents.exitCode, 0) << documents.output.substr(0, 2000);
+    EXPECT_EQ(documents.status, 0) << documents.output.substr(0, 2000);
 }
 
 }  // namespace

@@ -665,8 +665,10 @@ void DxlHandler::StartValue(std::string_view element, const XML_Char** attribute
 void DxlHandler::EndValue(std::string_view element) {
     ItemCollector& c = *item_;
     if (c.skip) {
-        if (mode_ == Mode::Index && element == "filedata" && c.item.type == TYPE_OBJECT)
-            entry_.skipped.push_back(ByteRange{c.fileDataStart, Offset() - c.fileDataStart});
+        if (mode_ == Mode::Index && element == "filedata" && c.item.type == TYPE_OBJECT) {
+            std::uint64_t end = std::max(Offset(), c.fileDataStart);  // <filedata/> has no content
+            entry_.skipped.push_back(ByteRange{c.fileDataStart, end - c.fileDataStart});
+        }
         return;
     }
     if (c.richText) {
@@ -691,7 +693,7 @@ void DxlHandler::EndValue(std::string_view element) {
             auto content = std::make_shared<FileContent>();
             content->dxlPath = path_;
             content->offset = c.fileDataStart;
-            content->length = Offset() - c.fileDataStart;
+            content->length = std::max(Offset(), c.fileDataStart) - c.fileDataStart;
             if (skippedRanges_ && nextSkipped_ < skippedRanges_->size()) {
                 content->offset = (*skippedRanges_)[nextSkipped_].offset;
                 content->length = (*skippedRanges_)[nextSkipped_].length;

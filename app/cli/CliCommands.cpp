@@ -10,9 +10,16 @@ const std::vector<CliCommand>& AllCommands() {
     static const std::vector<CliCommand> commands = {
         {"settings", "settings [--ini FILE]",
          "load the settings as the program does and print every field as Key=value", &RunSettings},
+        {"notes-dump", "notes-dump DB [--notes-ini FILE] [--json] [--documents]",
+         "print a Notes database's title, views and folders with entry counts, and optionally every document",
+         &RunNotesDump},
+        {"notes-search", "notes-search DB FORMULA [--notes-ini FILE]",
+         "print the number of documents a Notes formula selects, then their note ids", &RunNotesSearch},
         {"sample", "sample --out DIR [--messages N] [--seed S]",
          "write a generated Notes data directory (mailbox, address book, notes.ini, Quillbox.ini, manifest.json)",
          &RunSample},
+        {"profiles", "profiles [add NAME | remove NAME | add-pst NAME PATH [--ansi] [--display NAME]]",
+         "list the MAPI profiles with their services and stores, or add and remove them", &RunProfiles},
     };
     return commands;
 }

@@ -281,6 +281,7 @@ void RichTextBuilder::End(std::string_view element) {
         if (element == "urllink") writer_.HotspotEnd();
     } else if (element == "par" || element == "tablecell") {
         FlushText();
+        paragraphOpen_ = false;
     }
 }
 

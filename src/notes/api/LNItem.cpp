@@ -109,7 +109,8 @@ LNSTATUS LNItem::GetNoteRefs(std::vector<LNString>* unids) const {
     if (!data_) return LNERR_ITEM_NOT_FOUND;
     if (data_->type == TYPE_NOTEREF_LIST) return DecodeNoteRefs(data_->value, unids);
     if (IsTextType(data_->type)) {
-        for (const LNString& text : LNText(*this).GetTexts()) {
+        LNText texts(*this);
+        for (const LNString& text : texts.GetTexts()) {
             Bytes raw;
             if (UnidFromText(text, &raw)) unids->push_back(UnidToText(raw));
         }
@@ -162,7 +163,19 @@ double LNNumbers::operator[](LNINT index) const {
 }
 
 LNDatetimes::LNDatetimes(const LNItem& item) {
-    if (item.IsNull() || (item.GetType() != TYPE_TIME && item.GetType() != TYPE_TIME_RANGE)) return;
+    if (item.IsNull()) return;
+    if (item.GetType() == TYPE_RFC822_TEXT) {
+        // A date header keeps its native TIMEDATE.
+        int format = 0;
+        std::string native;
+        if (DecodeRfc822(item.GetRawValue(), &format, &native) != LNNOERROR || format != kRfc822FormatDate ||
+            native.size() != 8)
+            return;
+        data_ = item.Data();
+        DecodeTimes(native, false, &times_, nullptr);
+        return;
+    }
+    if (item.GetType() != TYPE_TIME && item.GetType() != TYPE_TIME_RANGE) return;
     data_ = item.Data();
     if (DecodeTimes(data_->value, data_->type == TYPE_TIME_RANGE, &times_, &ranges_) != LNNOERROR) {
         times_.clear();

@@ -99,7 +99,8 @@ LNSTATUS LNNotesSession::Initialize(int, int, char**, int, const char* notesIniP
             currentSection = line.substr(1, line.find(']') - 1);
             continue;
         }
-        std::size_t equals = line.find('=');
+        // Server names hold "=" themselves ("CN=Hub/O=Org"): the directory follows the last one.
+        std::size_t equals = line.rfind('=');
         if (equals == std::string::npos) continue;
         std::string key = Trim(line.substr(0, equals)), value = Trim(line.substr(equals + 1));
         std::string name;
@@ -114,6 +115,21 @@ LNSTATUS LNNotesSession::Initialize(int, int, char**, int, const char* notesIniP
         servers_.emplace_back(name, serverDirectory);
     }
     iniPath_ = path;
+    initialized_ = true;
+    ++t_threadInit;
+    return LNNOERROR;
+}
+
+LNSTATUS LNNotesSession::InitializeWithDataDirectory(const LNString& directory) {
+    std::error_code error;
+    if (!fs::is_directory(directory, error)) return Fail(LNERR_DIRECTORY_NOT_FOUND, directory);
+    dataDirectory_ = ToSlashes(directory);
+    names_.clear();
+    mailFile_.clear();
+    mailServer_.clear();
+    userName_.clear();
+    servers_.clear();
+    iniPath_.clear();
     initialized_ = true;
     ++t_threadInit;
     return LNNOERROR;
@@ -237,7 +253,9 @@ LNSTATUS LNNotesSession::GetDatabases(LNDatabaseArray* databases, const LNString
     return LNNOERROR;
 }
 
-LNSTATUS LNNotesSession::CreateDatabase(const LNString& path, LNDatabase* database, const LNString& server) {
+LNSTATUS LNNotesSession::CreateDatabase(const LNString& path, LNDatabase* result, const LNString& server) {
+    LNDatabase created;
+    LNDatabase* database = &created;
     if (LNSTATUS status = GetDatabase(path, database, server)) return status;
     std::string file = database->GetSystemPath();
     std::error_code error;
@@ -257,7 +275,9 @@ LNSTATUS LNNotesSession::CreateDatabase(const LNString& path, LNDatabase* databa
         WriteDatabaseEnd(out);
         if (!out) return Fail(LNERR_FILE_WRITE, file);
     }
-    return database->Open();
+    if (LNSTATUS status = database->Open()) return status;
+    *result = created;
+    return LNNOERROR;
 }
 
 LNString LNNotesSession::AbbreviateName(const LNString& name) const { return LNAbbreviateName(name); }

@@ -45,6 +45,9 @@ public:
     LNSTATUS Initialize(int apiVersion = 230, int argc = 0, char** argv = nullptr, int flags = 1,
                         const char* notesIniPath = nullptr);
     LNSTATUS Initialize(const LNString& notesIniPath) { return Initialize(230, 0, nullptr, 1, notesIniPath.c_str()); }
+    // A session without notes.ini: the given folder is the local data
+    // directory (tools that open one database file).
+    LNSTATUS InitializeWithDataDirectory(const LNString& directory);
     bool IsInitialized() const { return initialized_; }
     LNSTATUS Term();
 

@@ -175,12 +175,28 @@ LNSTATUS DecodeNoteRefs(std::string_view value, std::vector<std::string>* unids)
     return LNNOERROR;
 }
 
-LNSTATUS DecodeRfc822Text(std::string_view value, std::string* text) {
+LNSTATUS DecodeRfc822(std::string_view value, int* format, std::string* native) {
     if (value.size() < 14) return LNERR_BAD_ITEM_VALUE;
     std::size_t headerSize = GetWord(value, 0);
     std::size_t nativeLength = GetWord(value, 6);
     if (headerSize < 14 || headerSize + nativeLength > value.size()) return LNERR_BAD_ITEM_VALUE;
-    text->assign(value.substr(headerSize, nativeLength));
+    *format = static_cast<unsigned char>(value[2]);
+    native->assign(value.substr(headerSize, nativeLength));
+    return LNNOERROR;
+}
+
+LNSTATUS DecodeRfc822Text(std::string_view value, std::string* text) {
+    int format = 0;
+    std::string native;
+    if (LNSTATUS status = DecodeRfc822(value, &format, &native)) return status;
+    if (format == kRfc822FormatDate && native.size() == 8) {
+        TIMEDATE td;
+        td.Innards[0] = GetDword(native, 0);
+        td.Innards[1] = GetDword(native, 4);
+        *text = LNDatetime::FromTimedate(td).GetText();
+    } else {
+        *text = std::move(native);
+    }
     return LNNOERROR;
 }
 

@@ -47,7 +47,14 @@ LNSTATUS DecodeNumbers(std::string_view value, bool range, std::vector<double>* 
 LNSTATUS DecodeTimes(std::string_view value, bool range, std::vector<LNDatetime>* times,
                      std::vector<std::pair<LNDatetime, LNDatetime>>* pairs);
 LNSTATUS DecodeNoteRefs(std::string_view value, std::vector<std::string>* unids);
-// The native text of an RFC 822 text item.
+// The native value of an RFC 822 text item and its format (the byte after
+// the header size: 8 addresses, 9 a date whose native value is a TIMEDATE,
+// 10 text).
+inline constexpr int kRfc822FormatAddress = 8;
+inline constexpr int kRfc822FormatDate = 9;
+inline constexpr int kRfc822FormatText = 10;
+LNSTATUS DecodeRfc822(std::string_view value, int* format, std::string* native);
+// The native text; a date is given as LNDatetime::GetText.
 LNSTATUS DecodeRfc822Text(std::string_view value, std::string* text);
 
 // 32 upper-case hex digits of a UNID stored as File and Note TIMEDATEs, and back.

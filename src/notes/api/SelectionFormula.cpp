@@ -27,6 +27,10 @@ FormulaValue ItemToFormulaValue(LNITEMTYPE type, std::string_view value) {
         return FormulaValue::TextList(std::move(texts));
     }
     case TYPE_RFC822_TEXT: {
+        int format = 0;
+        std::string native;
+        if (DecodeRfc822(value, &format, &native) == LNNOERROR && format == kRfc822FormatDate)
+            return ItemToFormulaValue(TYPE_TIME, native);
         std::string text;
         if (DecodeRfc822Text(value, &text) != LNNOERROR) return FormulaValue();
         return FormulaValue::Text(std::move(text));

@@ -1,0 +1,22 @@
+#pragma once
+// Opening one Notes database for the inspection commands: through notes.ini
+// when one is given (the path is then relative to its data directory), else
+// as a file path.
+
+#include <ostream>
+#include <string>
+
+#include "notes/api/LNNotes.h"
+
+namespace qb::cli {
+
+// Initialises the session and opens the database; on failure writes the
+// Notes error text to err and returns false.
+bool OpenNotesDatabase(LNNotesSession& session, const std::string& notesIni, const std::string& path,
+                       LNDatabase* database, std::ostream& err);
+
+std::string NotesStatusText(LNSTATUS status);
+std::string ItemTypeName(LNITEMTYPE type);
+std::string JsonString(const std::string& text);
+
+}  // namespace qb::cli

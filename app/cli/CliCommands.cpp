@@ -18,6 +18,8 @@ const std::vector<CliCommand>& AllCommands() {
         {"sample", "sample --out DIR [--messages N] [--seed S]",
          "write a generated Notes data directory (mailbox, address book, notes.ini, Quillbox.ini, manifest.json)",
          &RunSample},
+        {"profiles", "profiles [add NAME | remove NAME | add-pst NAME PATH [--ansi] [--display NAME]]",
+         "list the MAPI profiles with their services and stores, or add and remove them", &RunProfiles},
     };
     return commands;
 }

@@ -51,5 +51,6 @@ int RunSettings(std::span<const std::string> args, CliContext& context);
 int RunNotesDump(std::span<const std::string> args, CliContext& context);
 int RunNotesSearch(std::span<const std::string> args, CliContext& context);
 int RunSample(std::span<const std::string> args, CliContext& context);
+int RunProfiles(std::span<const std::string> args, CliContext& context);
 
 }  // namespace qb::cli

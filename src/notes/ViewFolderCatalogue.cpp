@@ -41,6 +41,7 @@ void ViewFolderCatalogue::Clear() {
     exportList.clear();
     nextIndex = 0;
     loaded = 0;
+    loadedFor.clear();
 }
 
 CatalogueNode& ViewFolderCatalogue::AddChild(CatalogueNode& parent, std::string name, bool atFront) {

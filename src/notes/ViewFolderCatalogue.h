@@ -47,6 +47,9 @@ public:
     std::int32_t nextIndex = 0;
     std::uint8_t loaded = 0;
     std::string lastError;
+    // Which database the catalogue was loaded from (server and path), so that
+    // a run knows whether it may keep the selection made earlier.
+    std::string loadedFor;
 
     // Builds the tree from the database's view and folder design notes. On a
     // closed database, a cancel or a failed search `lastError` says why and

@@ -17,6 +17,8 @@
 #include "support/TempDir.h"
 #include "notes/api/formula/CompiledFormula.h"
 #include "notes/api/formula/MapFormulaDocument.h"
+#include "notes/api/mime/MessageContent.h"
+#include "notes/api/mime/NotesMimeItems.h"
 #include "notes/sample/SampleGenerator.h"
 #include "shell/platform/PrivateProfile.h"
 #include "shell/settings/SettingsStore.h"
@@ -60,6 +62,7 @@ struct ParsedNote {
     MapFormulaDocument values;
     std::vector<std::string> folderRefs;
     int files = 0, mimeAttachments = 0;
+    std::vector<qb::mime::NotesRawItem> rawItems;  // Internet headers and MIME parts
 };
 
 // What one DXL database holds, gathered in one pass.
@@ -160,6 +163,8 @@ private:
             const std::string headers = raw_.substr(20 + Word(raw_, 10), Word(raw_, 12));
             if (headers.find("Content-Disposition: attachment") != std::string::npos) ++note_.mimeAttachments;
         }
+        if (rawType_ == "502" || rawType_ == "19")
+            note_.rawItems.push_back({item_, static_cast<std::uint16_t>(std::stoi(rawType_, nullptr, 16)), raw_});
         // The first item of a name is the one a formula sees.
         if (!note_.values.HasItem(item_)) note_.values.Set(item_, value);
     }
@@ -283,6 +288,25 @@ TEST_F(SampleGeneratorTest, AttachmentsAndMailFeaturesArePresent) {
                                 "name='NoticeType'", "name='$AlarmOffset'", "name='CompletedDateTime'",
                                 "<note class='view'>", "<folder name='Projects\\Alpha'", "dst='true'"})
         EXPECT_NE(text.find(feature), std::string::npos) << feature;
+}
+
+// The MIME memos decoded by the MIME reader, which was built on mail that
+// Notes itself itemised.
+TEST_F(SampleGeneratorTest, MimeMemosDecodeToTheirMessages) {
+    int memos = 0, attachments = 0;
+    for (const ParsedNote& note : mail_->documents) {
+        if (note.rawItems.empty()) continue;
+        ++memos;
+        const qb::mime::MimeMessage message = qb::mime::ParseNotesMime(note.rawItems);
+        EXPECT_TRUE(message.warnings.empty()) << message.warnings.front();
+        EXPECT_FALSE(message.Subject().empty());
+        const qb::mime::MessageContent content = qb::mime::ExtractContent(message.root);
+        EXPECT_FALSE(content.plainText.empty());
+        attachments += static_cast<int>(content.attachments.size());
+        EXPECT_EQ(static_cast<int>(content.attachments.size()), note.mimeAttachments);
+    }
+    EXPECT_GE(memos, 2);
+    EXPECT_EQ(attachments, summary_->mimeAttachments);
 }
 
 TEST_F(SampleGeneratorTest, ManifestAndIniFilesDescribeTheData) {

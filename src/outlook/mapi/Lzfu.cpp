@@ -172,8 +172,8 @@ std::vector<BYTE> Compress(std::span<const BYTE> raw) {
 }
 
 std::vector<BYTE> StoreUncompressed(std::span<const BYTE> raw) {
-    std::vector<BYTE> out(kHeaderSize);
-    out.insert(out.end(), raw.begin(), raw.end());
+    std::vector<BYTE> out(kHeaderSize + raw.size());
+    if (!raw.empty()) std::memcpy(out.data() + kHeaderSize, raw.data(), raw.size());
     WriteHeader(out, raw.size(), kUncompressedType, 0);
     return out;
 }

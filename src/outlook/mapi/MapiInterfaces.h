@@ -135,12 +135,21 @@ class IMessage : public IMAPIProp {
 public:
     using ParentInterface = IMAPIProp;
     static const IID& Iid() { return IID_IMessage; }
-    virtual HRESULT GetAttachmentTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
-    virtual HRESULT OpenAttach(ULONG ulAttachmentNum, LPCIID lpInterface, ULONG ulFlags, LPATTACH* lppAttach) = 0;
+    virtual HRESULT GetAttachmentTable(ULONG, LPMAPITABLE* lppTable) {
+        if (lppTable) *lppTable = nullptr;
+        return MAPI_E_NO_SUPPORT;
+    }
+    virtual HRESULT OpenAttach(ULONG, LPCIID, ULONG, LPATTACH* lppAttach) {
+        if (lppAttach) *lppAttach = nullptr;
+        return MAPI_E_NO_SUPPORT;
+    }
     virtual HRESULT CreateAttach(LPCIID lpInterface, ULONG ulFlags, ULONG* lpulAttachmentNum,
                                  LPATTACH* lppAttach) = 0;
     virtual HRESULT DeleteAttach(ULONG, ULONG_PTR, LPMAPIPROGRESS, ULONG) { return MAPI_E_NO_SUPPORT; }
-    virtual HRESULT GetRecipientTable(ULONG ulFlags, LPMAPITABLE* lppTable) = 0;
+    virtual HRESULT GetRecipientTable(ULONG, LPMAPITABLE* lppTable) {
+        if (lppTable) *lppTable = nullptr;
+        return MAPI_E_NO_SUPPORT;
+    }
     // MODRECIP_ADD appends the rows of the list as recipients.
     virtual HRESULT ModifyRecipients(ULONG ulFlags, LPADRLIST lpMods) = 0;
     virtual HRESULT SubmitMessage(ULONG) { return MAPI_E_NO_SUPPORT; }
@@ -159,14 +168,26 @@ public:
     static const IID& Iid() { return IID_IMsgStore; }
     virtual HRESULT OpenEntry(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags,
                               ULONG* lpulObjType, LPUNKNOWN* lppUnk) = 0;
-    virtual HRESULT CompareEntryIDs(ULONG cbEntryID1, LPENTRYID lpEntryID1, ULONG cbEntryID2,
-                                    LPENTRYID lpEntryID2, ULONG ulFlags, ULONG* lpulResult) = 0;
+    // Byte-wise comparison unless the store knows better.
+    virtual HRESULT CompareEntryIDs(ULONG cbEntryID1, LPENTRYID lpEntryID1, ULONG cbEntryID2, LPENTRYID lpEntryID2,
+                                    ULONG, ULONG* lpulResult) {
+        if (!lpEntryID1 || !lpEntryID2 || !lpulResult) return MAPI_E_INVALID_PARAMETER;
+        const BYTE* a = reinterpret_cast<const BYTE*>(lpEntryID1);
+        const BYTE* b = reinterpret_cast<const BYTE*>(lpEntryID2);
+        bool same = cbEntryID1 == cbEntryID2;
+        for (ULONG i = 0; same && i < cbEntryID1; ++i) same = a[i] == b[i];
+        *lpulResult = same ? TRUE : FALSE;
+        return S_OK;
+    }
     virtual HRESULT SetReceiveFolder(LPTSTR, ULONG, ULONG, LPENTRYID) { return MAPI_E_NO_SUPPORT; }
     // The entry identifier (a MAPI buffer) of the folder receiving the class;
     // lppszExplicitClass, when given, gets the matched class (a MAPI buffer).
     virtual HRESULT GetReceiveFolder(LPTSTR lpszMessageClass, ULONG ulFlags, ULONG* lpcbEntryID,
                                      LPENTRYID* lppEntryID, LPTSTR* lppszExplicitClass) = 0;
-    virtual HRESULT StoreLogoff(ULONG* lpulFlags) = 0;
+    virtual HRESULT StoreLogoff(ULONG* lpulFlags) {
+        if (lpulFlags) *lpulFlags = LOGOFF_NO_WAIT;
+        return S_OK;
+    }
 };
 
 // ---- Address book ---------------------------------------------------------

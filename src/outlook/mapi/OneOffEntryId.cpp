@@ -60,10 +60,9 @@ std::string ArgumentText(LPTSTR text, bool wide) {
 }  // namespace
 
 std::vector<BYTE> BuildOneOffEntryId(const OneOffAddress& address) {
-    std::vector<BYTE> out(4, 0);
-    out.insert(out.end(), MAPI_ONE_OFF_UID.ab, MAPI_ONE_OFF_UID.ab + 16);
-    out.push_back(0);  // version
-    out.push_back(0);
+    // Zero flags, the provider, version 0.
+    std::vector<BYTE> out(22, 0);
+    std::memcpy(out.data() + 4, MAPI_ONE_OFF_UID.ab, 16);
     const unsigned flags =
         (address.unicode ? MAPI_ONE_OFF_UNICODE : 0u) | (address.noRichInfo ? MAPI_ONE_OFF_NO_RICH_INFO : 0u);
     out.push_back(static_cast<BYTE>(flags & 0xFF));

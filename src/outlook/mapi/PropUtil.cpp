@@ -250,10 +250,12 @@ HRESULT HrGetOneProp(LPMAPIPROP lpMAPIProp, ULONG ulPropTag, LPSPropValue* lppPr
         *lppProp = nullptr;
         return MAPI_E_NOT_FOUND;
     }
-    if (SUCCEEDED(hr) && (count != 1 || !*lppProp)) {
+    if (SUCCEEDED(hr) && (count != 1 || !*lppProp || PROP_TYPE((*lppProp)->ulPropTag) == PT_ERROR)) {
+        const HRESULT error = (count == 1 && *lppProp && (*lppProp)->Value.err) ? (*lppProp)->Value.err
+                                                                                : MAPI_E_NOT_FOUND;
         MAPIFreeBuffer(*lppProp);
         *lppProp = nullptr;
-        return MAPI_E_NOT_FOUND;
+        return error;
     }
     return hr;
 }

@@ -1,0 +1,56 @@
+#pragma once
+// The state of one export of one mailbox, shared between the window thread
+// (which sets cancelRequested and reads the rest once the worker has ended)
+// and the export worker.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "convert/TimeZoneOffsets.h"
+#include "notes/api/LNDatabase.h"
+
+namespace qb {
+
+// Result codes of a run.
+enum RunResult : int {
+    kRunCompleted = 0,
+    kRunCancelled = 2000,
+    kRunNamedPropertiesFailed = 110,
+    kRunTranslationOrThreadFailed = 120,
+    kRunMailDatabaseNotFound = 200,
+    kRunDatabaseNotOpened = 201,
+    kRunAddressBookNotFound = 300,
+    kRunAddressBookNotOpened = 301,
+    kRunNotesError = 1000,
+    kRunUnexpectedError = 1001,
+};
+
+struct ExportRun {
+    std::atomic<bool> cancelRequested{false};
+    bool errorRaised = false;
+    std::string lastErrorText;
+    std::atomic<std::int32_t> runStep{0};
+    std::atomic<bool> exportInProgress{false};
+    std::int32_t logToFile = 0;
+    bool needsMailDatabase = false;
+    bool contactsSelected = false;
+    std::int32_t processedCount = 0;
+    std::int32_t exportedCount = 0;
+    std::string subfolderName;  // at most 255 characters
+    TimeZoneOffsets offsets;
+    LNDatabase mailDatabase;
+    LNDatabase addressBook;
+    std::string resultText;
+};
+
+// What the window hands the worker when an export starts.
+struct RunInputs {
+    std::string mailServer;  // empty for a local database
+    std::string mailFile;
+    std::string addressBookServer;
+    std::string addressBookPath;
+    std::string logPath;
+};
+
+}  // namespace qb

@@ -1,0 +1,76 @@
+#pragma once
+// The collaborators of the export run, as interfaces: the converters are
+// filled in by their own components, the recovery journal may be off, and
+// tests put fault-injecting stand-ins in their place.
+
+#include <cstdint>
+#include <string>
+
+#include "notes/api/LNNotesSession.h"
+#include "outlook/OutlookSession.h"
+
+namespace qb {
+
+// Routes one document of a mail view or folder to its converter.
+class DocumentDispatcher {
+public:
+    virtual ~DocumentDispatcher() = default;
+    virtual void Dispatch(const FolderHandle& folder, LNNotesSession& session, LNDocument& document) = 0;
+};
+
+// The Calendar, Tasks and Contacts & Groups components.
+class ComponentRuns {
+public:
+    virtual ~ComponentRuns() = default;
+    virtual void ExportCalendarEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) = 0;
+    virtual void ExportTaskEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) = 0;
+    virtual void ExportContactEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) = 0;
+    virtual void ExportGroupEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) = 0;
+};
+
+// The journal operations the mail loop calls; failures never stop a run.
+class RecoveryHooks {
+public:
+    virtual ~RecoveryHooks() = default;
+    virtual bool IsOn() const = 0;
+    // False: the view is finished, skip it. True: export from startIndex.
+    virtual bool ShouldExportView(std::uint32_t viewId, const std::string& viewName, std::int32_t& startIndex) = 0;
+    virtual bool StartView(std::uint32_t viewId, const std::string& viewName) = 0;
+    virtual bool RecordDocument(std::int32_t index, std::uint32_t noteId) = 0;
+    virtual bool MarkViewFolderComplete() = 0;
+    virtual bool MarkComplete() = 0;
+};
+
+class RecoveryOff final : public RecoveryHooks {
+public:
+    bool IsOn() const override { return false; }
+    bool ShouldExportView(std::uint32_t, const std::string&, std::int32_t& startIndex) override {
+        startIndex = 0;
+        return true;
+    }
+    bool StartView(std::uint32_t, const std::string&) override { return false; }
+    bool RecordDocument(std::int32_t, std::uint32_t) override { return false; }
+    bool MarkViewFolderComplete() override { return false; }
+    bool MarkComplete() override { return false; }
+};
+
+// Resolves the Outlook named properties of the session once per run.
+class NamedPropertySetup {
+public:
+    virtual ~NamedPropertySetup() = default;
+    // False leaves the reason in the session's lastError.
+    virtual bool Setup(CMapiSession& session) = 0;
+};
+
+// The window's side of a running export.
+class ExportWindow {
+public:
+    virtual ~ExportWindow() = default;
+    // Disables the controls that must not change while an export runs
+    // (exporting) or enables them again.
+    virtual void SetExportingState(bool exporting) = 0;
+    // The modal "Export Error" message at the end of a failed worker.
+    virtual void ShowExportError(const std::string& text) = 0;
+};
+
+}  // namespace qb

@@ -1,0 +1,13 @@
+#pragma once
+// The rich text a MIME body is shown as: its text as paragraphs, then its
+// inline pictures. Attached files are not part of it (they become file
+// objects of the document).
+
+#include "notes/api/mime/MessageContent.h"
+#include "notes/api/render/RichText.h"
+
+namespace qb::render {
+
+RichTextDocument RichTextFromMime(const mime::MessageContent& content, const TextStyle& style = {});
+
+}  // namespace qb::render

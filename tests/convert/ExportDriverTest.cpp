@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <stdexcept>
+
+#include "../notes/MailboxFixture.h"
+#include "convert/DocumentDispatcher.h"
+#include "convert/ExportDriver.h"
+#include "support/TempDir.h"
+
+namespace qb {
+namespace {
+
+using test::ReadFile;
+
+// Outlook folders without a store: records which paths were asked for and
+// fails the ones a test names.
+class FakeOutlook : public CMapiSession {
+public:
+    std::vector<std::string> opened;
+    std::set<std::string> failing;
+    std::set<std::string> readOnly;
+    std::optional<FolderHandle> OpenFolderPath(const std::string& path, const std::string&) override {
+        opened.push_back(path);
+        if (failing.count(path)) {
+            if (runErrorText) *runErrorText = "Unable to Open or Create Folder: '" + path + "'";
+            return std::nullopt;
+        }
+        FolderHandle handle;
+        handle.rightsKnown = readOnly.count(path) > 0;
+        handle.rights = 0;
+        return handle;
+    }
+};
+
+class RecordingDispatcher : public DocumentDispatcher {
+public:
+    explicit RecordingDispatcher(ExportRun& run) : run_(run) {}
+    std::vector<NOTEID> seen;
+    std::map<NOTEID, LNSTATUS> notesErrors;
+    std::set<NOTEID> otherErrors;
+    std::optional<std::size_t> cancelAfter;  // documents
+    void Dispatch(const FolderHandle&, LNNotesSession&, LNDocument& document) override {
+        seen.push_back(document.GetNoteID());
+        if (cancelAfter && seen.size() == *cancelAfter) run_.cancelRequested = true;
+        if (auto it = notesErrors.find(document.GetNoteID()); it != notesErrors.end()) throw LNStatusError(it->second);
+        if (otherErrors.count(document.GetNoteID())) throw std::runtime_error("converter fault");
+        ++run_.exportedCount;
+    }
+
+private:
+    ExportRun& run_;
+};
+
+struct RecordingComponents : ComponentRuns {
+    std::vector<std::string> calls;
+    void ExportCalendarEntries(LNNotesSession&, LNDatabase& db, const std::string& f) override {
+        calls.push_back("Calendar:" + db.GetTitle() + ":" + f);
+    }
+    void ExportTaskEntries(LNNotesSession&, LNDatabase& db, const std::string& f) override {
+        calls.push_back("Tasks:" + db.GetTitle() + ":" + f);
+    }
+    void ExportContactEntries(LNNotesSession&, LNDatabase& db, const std::string& f) override {
+        calls.push_back("Contacts:" + db.GetTitle() + ":" + f);
+    }
+    void ExportGroupEntries(LNNotesSession&, LNDatabase& db, const std::string& f) override {
+        calls.push_back("Groups:" + db.GetTitle() + ":" + f);
+    }
+};
+
+struct FakeJournal : RecoveryHooks {
+    std::set<std::string> finished;
+    std::string current;
+    std::int32_t resumeAt = 0;
+    std::vector<std::string> events;
+    bool IsOn() const override { return true; }
+    bool ShouldExportView(std::uint32_t, const std::string& name, std::int32_t& start) override {
+        start = name == current ? resumeAt : 0;
+        return !finished.count(name);
+    }
+    bool StartView(std::uint32_t, const std::string& name) override {
+        events.push_back("start " + name);
+        return true;
+    }
+    bool RecordDocument(std::int32_t index, std::uint32_t) override {
+        events.push_back("doc " + std::to_string(index));
+        return true;
+    }
+    bool MarkViewFolderComplete() override {
+        events.push_back("view complete");
+        return true;
+    }
+    bool MarkComplete() override {
+        events.push_back("complete");
+        return true;
+    }
+};
+
+struct FakeNamedProperties : NamedPropertySetup {
+    bool ok = true;
+    bool Setup(CMapiSession& session) override {
+        if (!ok) session.lastError = "no store";
+        return ok;
+    }
+};
+
+struct StatusRecorder : NullProgressSink {
+    std::vector<std::string> lines;
+    void SetStatusText(std::string_view text) override { lines.emplace_back(text); }
+};
+
+class ExportDriverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir.Write("notes.ini", "[Notes]\nDirectory=" + dir.path() + "\n");
+        dir.Write("mail.dxl", test::MailboxDxl());
+        dir.Write("names.dxl",
+                  "<?xml version='1.0'?><database xmlns='http://www.lotus.com/dxl' title='Address Book'></database>");
+        ASSERT_EQ(session.Initialize(dir.File("notes.ini")), LNNOERROR);
+        log.logToFile = true;
+        log.SetSingleDatabasePath(dir.File("exportlog.txt"));
+        settings.Components = {"Mail"};
+        inputs.mailFile = "mail.dxl";
+        inputs.addressBookPath = "names.dxl";
+        outlook.runErrorText = &run.lastErrorText;
+    }
+    void TearDown() override { LNSetThrowAllErrorsGlobal(false); }
+
+    int Run() {
+        ExportDriver::PrepareComponentFlags(settings, run);
+        ExportDriver driver(Environment());
+        return driver.RunExport(inputs, session, resultText);
+    }
+    ExportEnvironment Environment() {
+        return ExportEnvironment{run,     settings,  log,        progress,   outlook,         catalogue,
+                                 dispatcher, components, *journal, translator, namedProperties};
+    }
+    std::string Log() { return ReadFile(dir.File("exportlog.txt")); }
+
+    test::TempDir dir;
+    LNNotesSession session;
+    ExportRun run;
+    ExportSettings settings;
+    ExportLog log;
+    StatusRecorder progress;
+    FakeOutlook outlook;
+    ViewFolderCatalogue catalogue;
+    RecordingDispatcher dispatcher{run};
+    RecordingComponents components;
+    RecoveryOff off;
+    RecoveryHooks* journal = &off;
+    AddressTranslator translator;
+    FakeNamedProperties namedProperties;
+    RunInputs inputs;
+    std::string resultText;
+};
+
+TEST_F(ExportDriverTest, ExportsEveryViewOnceInCatalogueOrder) {
+    ASSERT_EQ(Run(), kRunCompleted) << resultText;
+    const std::string log = Log();
+    EXPECT_EQ(log.find("Begin Export of database: mail.dxl\n"), 0u) << log;
+    // ($Inbox) appears as the special Inbox node and as a plain view: once.
+    std::size_t inboxLines = 0;
+    for (std::size_t at = 0; (at = log.find("'($Inbox)' - VFEC", at)) != std::string::npos; ++at) ++inboxLines;
+    EXPECT_EQ(inboxLines, 1u);
+    EXPECT_NE(log.find("..Exporting view/folder, 'Projects\\Alpha' - VFEC1\n"), std::string::npos);
+    EXPECT_NE(log.find("..Error: Unable to open view"), std::string::npos) << "the view whose formula fails";
+    EXPECT_NE(log.find("....About to export document Entry Count = 1\n"), std::string::npos);
+    EXPECT_EQ(log.substr(log.size() - 42), "\nCompleted exporting a total of 10 from 10");
+    EXPECT_EQ(run.processedCount, 10);  // ($All) 6, ($Inbox) 2, Meetings 1, Projects\\Alpha 1
+    EXPECT_EQ(progress.lines.back(), "Completed exporting a total of 10 from 10");
+    EXPECT_NE(std::find(outlook.opened.begin(), outlook.opened.end(), "Projects\\Alpha"), outlook.opened.end());
+    EXPECT_TRUE(components.calls.empty());
+}
+
+TEST_F(ExportDriverTest, CancelAtADocumentEndsTheViewAndSkipsComponents) {
+    settings.Components = {"Mail", "Calendar", "Tasks"};
+    dispatcher.cancelAfter = 2;
+    ASSERT_EQ(Run(), kRunCancelled);
+    EXPECT_EQ(resultText, "Export cancelled (2 exported from 2 before cancel).");
+    EXPECT_NE(Log().find("...Export was manually cancelled"), std::string::npos);
+    EXPECT_EQ(dispatcher.seen.size(), 2u);
+    EXPECT_TRUE(components.calls.empty());
+}
+
+TEST_F(ExportDriverTest, DocumentFailuresAreLoggedAndTheViewGoesOn) {
+    dispatcher.notesErrors[0x104] = LNERR_ITEM_NOT_FOUND;
+    dispatcher.otherErrors.insert(0x100);
+    ASSERT_EQ(Run(), kRunCompleted);
+    const std::string log = Log();
+    EXPECT_NE(log.find("....~#>ERROR Unable to export document Entry Count = "), std::string::npos);
+    EXPECT_NE(log.find("[" + std::to_string(LNERR_ITEM_NOT_FOUND) + "]\n"), std::string::npos);
+    EXPECT_NE(log.find("....~#>ERROR Unexpected error while processing view\n"), std::string::npos);
+    EXPECT_EQ(run.processedCount, 10) << "failed documents are still counted as processed";
+}
+
+TEST_F(ExportDriverTest, OutlookFolderFailuresSkipTheViewOnly) {
+    outlook.failing.insert("Projects\\Alpha");
+    outlook.readOnly.insert("($All)");
+    ASSERT_EQ(Run(), kRunCompleted);
+    const std::string log = Log();
+    EXPECT_NE(log.find("..ERROR with Outlook/Exchange. Unable to Open or Create Folder: 'Projects\\Alpha'"),
+              std::string::npos);
+    EXPECT_NE(log.find("..ERROR with Outlook/Exchange RIGHTS. You do not have create rights in folder '($All)'"),
+              std::string::npos);
+    EXPECT_NE(log.find("'($Inbox)' - VFEC2"), std::string::npos) << "other views still export";
+}
+
+TEST_F(ExportDriverTest, NoComponentsAndOnlyContacts) {
+    settings.Components = {};
+    ASSERT_EQ(Run(), kRunCompleted);
+    EXPECT_EQ(resultText, "");
+    EXPECT_EQ(progress.lines.back(), "Completed exporting a total of 0 from 0");
+    EXPECT_FALSE(run.mailDatabase.IsOpen());
+
+    settings.Components = {"Contacts"};
+    ASSERT_EQ(Run(), kRunCompleted);
+    EXPECT_EQ(components.calls,
+              (std::vector<std::string>{"Contacts:Address Book:Contacts", "Groups:Address Book:Contacts"}));
+    EXPECT_FALSE(catalogue.loaded) << "no catalogue without the mail database";
+
+    components.calls.clear();
+    settings.ContactsFormat = 1;  // contacts live in the mailbox
+    ASSERT_EQ(Run(), kRunCompleted);
+    EXPECT_EQ(components.calls,
+              (std::vector<std::string>{"Contacts:Mail of User One:Contacts", "Groups:Mail of User One:Contacts"}));
+}
+
+TEST_F(ExportDriverTest, DatabasesThatCannotBeFoundOrOpenedStopBeforeAnyView) {
+    inputs.mailServer = "Nowhere";
+    EXPECT_EQ(Run(), kRunMailDatabaseNotFound);
+    EXPECT_EQ(resultText, "Unable to get specified database. Check server and filename are correct.");
+
+    inputs.mailServer = "";
+    dir.Write("mail.dxl", "<database><broken");
+    EXPECT_EQ(Run(), kRunDatabaseNotOpened);
+    EXPECT_EQ(resultText, "Unable to open specified mailbox mail.dxl on server Local");
+    EXPECT_TRUE(dispatcher.seen.empty());
+}
+
+TEST_F(ExportDriverTest, NamedPropertiesAndTranslationFileFailures) {
+    namedProperties.ok = false;
+    EXPECT_EQ(Run(), kRunNamedPropertiesFailed);
+    EXPECT_EQ(resultText, "Unable to initialize properties:no store. Unable to continue.");
+
+    namedProperties.ok = true;
+    settings.TranslateEmailAddresses = true;
+    settings.TranslationFilePath = dir.Write("map.csv", "a,b,c\n");
+    EXPECT_EQ(Run(), kRunTranslationOrThreadFailed);
+    EXPECT_EQ(resultText,
+              "Translation File Error. To Many Delimiters Line 1 See Options - Translate Email Address Options.");
+}
+
+TEST_F(ExportDriverTest, EmptyViewStillGetsItsFolderAndJournalSkipsFinishedViews) {
+    FakeJournal fake;
+    fake.finished.insert("($All)");
+    fake.current = "Projects\\Alpha";
+    fake.resumeAt = 1;
+    journal = &fake;
+    dir.Write("mail.dxl", test::MailboxDxl().replace(test::MailboxDxl().find("<folder name='Projects\\Alpha'>"), 0,
+                                                     "<folder name='Empty'><noteinfo noteid='24' "
+                                                     "unid='0F0F0F0F0F0F0F0F852500000000A024'/></folder>"));
+    ASSERT_EQ(Run(), kRunCompleted);
+    const std::string log = Log();
+    EXPECT_NE(log.find("..Exporting view/folder, 'Empty' - VFEC0\n"), std::string::npos);
+    EXPECT_NE(std::find(outlook.opened.begin(), outlook.opened.end(), "Empty"), outlook.opened.end());
+    EXPECT_EQ(std::find(outlook.opened.begin(), outlook.opened.end(), "($All)"), outlook.opened.end())
+        << "a finished view opens no Outlook folder";
+    EXPECT_EQ(log.find("'($All)' - VFEC"), std::string::npos);
+    EXPECT_EQ(fake.events.back(), "complete");
+    // Resuming Projects\Alpha at index 1 skips its only document.
+    const auto alpha = std::find(fake.events.begin(), fake.events.end(), "start Projects\\Alpha");
+    ASSERT_NE(alpha, fake.events.end());
+    EXPECT_EQ(*(alpha + 1), "view complete");
+}
+
+}  // namespace
+}  // namespace qb

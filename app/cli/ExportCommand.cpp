@@ -165,10 +165,7 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
     outlook.Logoff();
 
     const int result = worker.runResult();
-    context.out << (run.resultText.empty() ? "Completed exporting a total of " + std::to_string(run.exportedCount) +
-                                                 " from " + std::to_string(run.processedCount)
-                                           : run.resultText)
-                << "\n";
+    // The summary or the failure has been shown as the last status line.
     if (!choices.inputs.logPath.empty() && settings.LogExport) context.out << "Export log: " << choices.inputs.logPath << "\n";
     if (run.errorRaised) return kExitFailure;
     if (result == kRunCompleted) return kExitOk;

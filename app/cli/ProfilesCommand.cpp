@@ -7,6 +7,7 @@
 #include <string>
 
 #include "CliCommands.h"
+#include "outlook/PersonalFolders.h"
 #include "outlook/mapi/MapiSession.h"
 #include "outlook/mapi/MapiTags.h"
 #include "outlook/mapi/MemoryTable.h"
@@ -129,36 +130,12 @@ int AddOrRemove(const std::string& name, bool add, CliContext& context) {
 int AddPst(const std::string& profile, const std::string& path, bool ansi, const std::string& display,
            CliContext& context) {
     MapiScope mapi;
-    MapiPtr<IProfAdmin> admin;
-    MapiPtr<IMsgServiceAdmin> services;
-    HRESULT hr = MAPIAdminProfiles(0, admin.Put());
-    if (FAILED(hr)) return Fail(context, "cannot administer profiles", hr);
-    if (FAILED(hr = admin->AdminServices(const_cast<char*>(profile.c_str()), nullptr, 0, 0, services.Put())))
-        return Fail(context, "no profile " + profile, hr);
-    std::string serviceName = ansi ? "MSPST MS" : "MSUPST MS";
-    if (FAILED(hr = services->CreateMsgService(serviceName.data(), nullptr, 0, 0)))
-        return Fail(context, "cannot create the message service", hr);
-    MapiPtr<IMAPITable> table;
-    RowSetHolder rows;
-    if (FAILED(hr = services->GetMsgServiceTable(0, table.Put())) ||
-        FAILED(hr = HrQueryAllRows(table.get(), nullptr, nullptr, nullptr, 0, rows.Put())) || rows->cRows == 0)
-        return Fail(context, "cannot read the message services", FAILED(hr) ? hr : MAPI_E_NOT_FOUND);
-    const SRow& created = rows->aRow[rows->cRows - 1];
-    const LPSPropValue uid = PpropFindProp(created.lpProps, created.cValues, PR_SERVICE_UID);
-    SPropValue values[2]{};
-    values[0].ulPropTag = PR_DISPLAY_NAME;
-    values[0].Value.lpszA = const_cast<char*>(display.c_str());
-    values[1].ulPropTag = PR_PST_PATH;
-    values[1].Value.lpszA = const_cast<char*>(path.c_str());
-    hr = services->ConfigureMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb), 0, 0, 2, values);
-    if (FAILED(hr)) {
-        MapiBuffer<MAPIERROR> error;
-        if (SUCCEEDED(services->GetLastError(hr, 0, error.Put())) && error->lpszError)
-            context.err << "quillbox-cli profiles: " << error->lpszError << "\n";
-        services->DeleteMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb));
-        return Fail(context, "cannot configure the personal folders file " + path, hr);
-    }
-    context.out << "added " << serviceName << " \"" << display << "\" " << path << " to " << profile << "\n";
+    if (!ProfileExists(profile)) return Fail(context, "no profile " + profile, MAPI_E_NOT_FOUND);
+    std::string error;
+    const HRESULT hr = AddPersonalFoldersService(profile, path, ansi, display, error);
+    if (FAILED(hr)) return Fail(context, error, hr);
+    context.out << "added " << (ansi ? "MSPST MS" : "MSUPST MS") << " \"" << display << "\" " << path << " to "
+                << profile << "\n";
     return kExitOk;
 }
 

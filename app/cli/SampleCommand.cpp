@@ -4,7 +4,14 @@
 #include <charconv>
 #include <ostream>
 
+#include <filesystem>
+#include <optional>
+
 #include "CliCommands.h"
+#include "outlook/PersonalFolders.h"
+#include "outlook/mapi/MapiSession.h"
+#include "shell/platform/Paths.h"
+#include "shell/platform/PrivateProfile.h"
 #include "notes/sample/SampleGenerator.h"
 
 namespace qb::cli {
@@ -20,6 +27,38 @@ bool ParseNumber(const std::string& text, T& value) {
 }
 
 }  // namespace
+
+// The sample's Outlook side: the profile "Quillbox Sample" with a Unicode
+// personal folders file inside the sample folder, chosen in its Quillbox.ini.
+int AddSampleProfile(const std::string& outDir, CliContext& context) {
+    const std::string profile = "Quillbox Sample";
+    const std::string pst = std::filesystem::absolute(platform::JoinPath(outDir, "Quillbox Sample.pst")).string();
+    MAPIINIT_0 init{MAPI_INIT_VERSION, MAPI_MULTITHREAD_NOTIFICATIONS};
+    if (FAILED(MAPIInitialize(&init))) {
+        context.err << "quillbox-cli sample: MAPI could not be initialised\n";
+        return kExitFailure;
+    }
+    std::optional<std::string> entryId;
+    if (ProfileExists(profile)) entryId = StoreEntryIdForFile(profile, pst);
+    if (!entryId) {
+        std::string error;
+        const HRESULT hr = AddPersonalFoldersService(profile, pst, false, profile, error);
+        if (SUCCEEDED(hr)) entryId = StoreEntryIdForFile(profile, pst);
+        if (!entryId) {
+            context.err << "quillbox-cli sample: cannot add " << pst << " to profile " << profile << ": " << error
+                        << "\n";
+            MAPIUninitialize();
+            return kExitFailure;
+        }
+    }
+    MAPIUninitialize();
+    const std::string ini = platform::JoinPath(outDir, "Quillbox.ini");
+    platform::WritePrivateProfileString("Outlook", "Profile", profile, ini);
+    platform::WritePrivateProfileString("Outlook", "FoldersFile", profile, ini);
+    platform::WritePrivateProfileString("Outlook", "FoldersFileEntryID", *entryId, ini);
+    context.out << "Outlook profile \"" << profile << "\" with personal folders file " << pst << "\n";
+    return kExitOk;
+}
 
 int RunSample(std::span<const std::string> args, CliContext& context) {
     const CliCommand& command = CommandNamed("sample");
@@ -45,7 +84,7 @@ int RunSample(std::span<const std::string> args, CliContext& context) {
     context.out << "Wrote " << summary.mailDocuments << " documents to " << summary.mailDatabase << " and "
                 << summary.addressBookDocuments << " to " << summary.addressBook << " under " << options.outDir
                 << "\nManifest: " << options.outDir << "/manifest.json\n";
-    return kExitOk;
+    return AddSampleProfile(options.outDir, context);
 }
 
 }  // namespace qb::cli

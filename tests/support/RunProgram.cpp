@@ -1,5 +1,7 @@
 #include "RunProgram.h"
 
+#include "TempDir.h"
+
 #include <sys/wait.h>
 
 #include <array>
@@ -21,7 +23,11 @@ ProgramResult RunCommand(const std::string& commandLine) {
 }
 
 ProgramResult RunCli(const std::string& arguments) {
-    return RunCommand(ShellQuote(BinaryDir() + "/quillbox-cli") + " " + arguments);
+    // Profiles the program creates stay in a folder of this test process,
+    // never in the user's own configuration.
+    static const TempDir config;
+    return RunCommand("XDG_CONFIG_HOME=" + ShellQuote(config.path()) + " " + ShellQuote(BinaryDir() + "/quillbox-cli") +
+                      " " + arguments);
 }
 
 std::string ShellQuote(const std::string& text) {

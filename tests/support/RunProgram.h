@@ -15,7 +15,8 @@ struct ProgramResult {
 std::string BinaryDir();
 // Runs a shell command line; arguments must already be quoted.
 ProgramResult RunCommand(const std::string& commandLine);
-// Runs build/quillbox-cli with the given (already quoted) arguments.
+// Runs build/quillbox-cli with the given (already quoted) arguments, its
+// MAPI profiles kept in a private folder of the test process.
 ProgramResult RunCli(const std::string& arguments);
 // Single-quotes a text for the shell.
 std::string ShellQuote(const std::string& text);

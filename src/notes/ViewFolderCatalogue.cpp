@@ -112,6 +112,7 @@ void ViewFolderCatalogue::LoadCatalogue(DesignNoteSource& database, const std::a
         return;
     }
     std::int32_t seenSpecial = 0;
+    bool seenSoftDeletions = false;
     for (std::uint32_t noteType : kDesignSearchNoteTypes) {
         DesignSearchResult search = database.SearchDesignNotes(noteType);
         if (!search.errorText.empty()) {
@@ -127,6 +128,7 @@ void ViewFolderCatalogue::LoadCatalogue(DesignNoteSource& database, const std::a
                 if (status) status->SetStatusText("...Lotus Notes is preparing (read only) view/folder: " + title);
                 for (const SpecialTitle& special : kSpecialTitles)
                     if (title == special.title) seenSpecial |= special.kind;
+                seenSoftDeletions |= title == "($SoftDeletions)";
                 InsertTitle(title);
             }
             if (cancelRequested.load()) {
@@ -148,7 +150,11 @@ void ViewFolderCatalogue::LoadCatalogue(DesignNoteSource& database, const std::a
                                   {kSpecialSent, "Sent", "($Sent)"},
                                   {kSpecialInbox, "Inbox", "($Inbox)"}};
     for (const Special& special : kOrder) {
-        if (seenSpecial & special.kind) AddSpecialNode(special.name, special.notesName, special.kind);
+        // A mailbox with only "($Trash)" keeps its trash there; naming the
+        // node "($SoftDeletions)" would point at a view that does not exist.
+        const char* notesName =
+            special.kind == kSpecialTrash && !seenSoftDeletions ? "($Trash)" : special.notesName;
+        if (seenSpecial & special.kind) AddSpecialNode(special.name, notesName, special.kind);
         if (cancelRequested.load()) {
             lastError = "Cancelled Get View Folders";
             return;

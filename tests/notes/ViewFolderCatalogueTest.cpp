@@ -123,6 +123,16 @@ TEST(ViewFolderCatalogue, AddsSpecialNodesFirstAndOnceForBothTrashViews) {
     EXPECT_TRUE(c.Contains(*c.root.children[4]));
 }
 
+TEST(ViewFolderCatalogue, TrashNodeNamesTheTrashViewTheDatabaseHas) {
+    FakeDesign db;
+    db.Add("($Trash)", "F");
+    ViewFolderCatalogue c;
+    std::atomic<bool> cancel{false};
+    c.LoadCatalogue(db, cancel, nullptr);
+    EXPECT_EQ(c.root.children[0]->name, "Trash");
+    EXPECT_EQ(c.root.children[0]->notesName, "($Trash)");
+}
+
 TEST(ViewFolderCatalogue, AUserFolderNamedLikeASpecialFolderKeepsItsDocuments) {
     FakeDesign db;
     db.Add("Sent", "F");

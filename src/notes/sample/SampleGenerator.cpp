@@ -95,6 +95,11 @@ void WriteQuillboxIni(const fs::path& dir) {
                   "AddressBookServer=*\n"
                   "AddressBookFile=" + kNamesFile + "\n"
                   "ContactsFormat=0\n"
+                  // System views hold copies of what the folders hold; the
+                  // special mail folders go to their Outlook counterparts.
+                  "ExcludeViewFolders=($*,(Discussion Threads),\n"
+                  "IncludeViewFolders=($Inbox)<~TO~>Inbox,($Sent)<~TO~>Sent Items,($Drafts)<~TO~>Drafts,"
+                  "($SoftDeletions)<~OR~>($Trash)<~TO~>Deleted Items,\n"
                   "ContactsDestinationFolder=Contacts\n"
                   "CalendarDestinationFolder=Calendar\n"
                   "TasksDestinationFolder=Tasks\n"

@@ -11,6 +11,7 @@
 #include "outlook/mapi/MapiApi.h"
 #include "outlook/mapi/MemoryStore.h"
 #include "shell/launch/ExportLaunch.h"
+#include "outlook/PersonalFolders.h"
 #include "support/TempDir.h"
 
 namespace qb {
@@ -62,25 +63,8 @@ protected:
         SetMsgStoreProvider(std::make_shared<MemoryStoreProvider>());
         MAPIINIT_0 init{MAPI_INIT_VERSION, MAPI_MULTITHREAD_NOTIFICATIONS};
         ASSERT_EQ(MAPIInitialize(&init), S_OK);
-        MapiPtr<IProfAdmin> admin;
-        ASSERT_EQ(MAPIAdminProfiles(0, admin.Put()), S_OK);
-        ASSERT_EQ(admin->CreateProfile(Text("Export"), nullptr, 0, 0), S_OK);
-        MapiPtr<IMsgServiceAdmin> services;
-        ASSERT_EQ(admin->AdminServices(Text("Export"), nullptr, 0, 0, services.Put()), S_OK);
-        ASSERT_EQ(services->CreateMsgService(Text("MSUPST MS"), nullptr, 0, 0), S_OK);
-        MapiPtr<IMAPITable> table;
-        ASSERT_EQ(services->GetMsgServiceTable(0, table.Put()), S_OK);
-        RowSetHolder rows;
-        ASSERT_EQ(HrQueryAllRows(table.get(), nullptr, nullptr, nullptr, 0, rows.Put()), S_OK);
-        const LPSPropValue uid = PpropFindProp(rows->aRow[0].lpProps, rows->aRow[0].cValues, PR_SERVICE_UID);
-        const std::string path = dir.File("export.pst");
-        SPropValue values[2]{};
-        values[0].ulPropTag = PR_DISPLAY_NAME;
-        values[0].Value.lpszA = Text("Mailbox");
-        values[1].ulPropTag = PR_PST_PATH;
-        values[1].Value.lpszA = const_cast<char*>(path.c_str());
-        ASSERT_EQ(services->ConfigureMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb), 0, 0, 2, values),
-                  S_OK);
+        std::string error;
+        ASSERT_EQ(AddPersonalFoldersService("Export", dir.File("export.pst"), false, "Mailbox", error), S_OK) << error;
 
         dir.Write("notes.ini", "[Notes]\nDirectory=" + dir.path() + "\n");
         dir.Write("mail.dxl", test::MailboxDxl());

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 #include <ostream>
+#include <set>
 
 #include "CliCommands.h"
 #include "outlook/pst/PstStore.h"
@@ -50,6 +51,7 @@ public:
 
 private:
     void Folder(Nid nid, const std::string& path, int depth, Nid top) {
+        if (!visited_.insert(nid).second || depth > 64) return;  // a damaged hierarchy may loop
         FolderInfo info = store_.Folder(nid);
         std::vector<Nid> messages = store_.Messages(nid);
         if (json_) {
@@ -142,6 +144,7 @@ private:
     bool json_;
     bool messages_;
     bool first_ = true;
+    std::set<Nid> visited_;
 };
 }  // namespace
 

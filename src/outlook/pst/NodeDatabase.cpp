@@ -66,7 +66,9 @@ Bytes NodeDatabase::ReadBlock(Bid bid) const {
     return raw;
 }
 
-std::vector<Bytes> NodeDatabase::ReadDataBlocks(Bid bid) const {
+std::vector<Bytes> NodeDatabase::ReadDataBlocks(Bid bid) const { return ReadDataBlocksAt(bid, 2); }
+
+std::vector<Bytes> NodeDatabase::ReadDataBlocksAt(Bid bid, int maxLevel) const {
     std::vector<Bytes> blocks;
     if (bid == 0) return blocks;
     Bytes block = ReadBlock(bid);
@@ -74,8 +76,8 @@ std::vector<Bytes> NodeDatabase::ReadDataBlocks(Bid bid) const {
         blocks.push_back(std::move(block));
         return blocks;
     }
-    if (block.size() < 8 || block[0] != kBtypeData || block[1] < 1 || block[1] > 2)
-        throw PstError("block " + HexId(bid) + " is not a data tree block");
+    if (block.size() < 8 || block[0] != kBtypeData || block[1] < 1 || block[1] > maxLevel)
+        throw PstError("block " + HexId(bid) + " is not a data tree block of the expected level");
     std::size_t count = Get16(&block[2]);
     std::uint32_t total = Get32(&block[4]);
     if (8 + count * traits_.idSize > block.size()) throw PstError("data tree block " + HexId(bid) + " is truncated");
@@ -84,7 +86,7 @@ std::vector<Bytes> NodeDatabase::ReadDataBlocks(Bid bid) const {
         Bid child = GetId(&block[8 + i * traits_.idSize], traits_.idSize);
         if (block[1] == 1 && (child & kBidInternal)) throw PstError("XBLOCK " + HexId(bid) + " points to an internal block");
         if (block[1] == 2 && !(child & kBidInternal)) throw PstError("XXBLOCK " + HexId(bid) + " points to a data block");
-        for (Bytes& b : ReadDataBlocks(child)) {
+        for (Bytes& b : ReadDataBlocksAt(child, block[1] - 1)) {
             sum += b.size();
             blocks.push_back(std::move(b));
         }
@@ -101,12 +103,14 @@ Bytes NodeDatabase::ReadData(Bid bid) const {
     return all;
 }
 
-SubnodeMap NodeDatabase::ReadSubnodes(Bid bidSub) const {
+SubnodeMap NodeDatabase::ReadSubnodes(Bid bidSub) const { return ReadSubnodesAt(bidSub, true); }
+
+SubnodeMap NodeDatabase::ReadSubnodesAt(Bid bidSub, bool indexAllowed) const {
     SubnodeMap map;
     if (bidSub == 0) return map;
     Bytes block = ReadBlock(bidSub);
-    if (block.size() < traits_.sxHeader || block[0] != kBtypeSubnodes)
-        throw PstError("block " + HexId(bidSub) + " is not a subnode block");
+    if (block.size() < traits_.sxHeader || block[0] != kBtypeSubnodes || block[1] > (indexAllowed ? 1 : 0))
+        throw PstError("block " + HexId(bidSub) + " is not a subnode block of the expected level");
     std::size_t count = Get16(&block[2]);
     std::size_t id = traits_.idSize;
     if (block[1] == 0) {
@@ -120,7 +124,7 @@ SubnodeMap NodeDatabase::ReadSubnodes(Bid bidSub) const {
         if (traits_.sxHeader + count * traits_.siEntry > block.size()) throw PstError("subnode block " + HexId(bidSub) + " is truncated");
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint8_t* p = &block[traits_.sxHeader + i * traits_.siEntry];
-            SubnodeMap child = ReadSubnodes(GetId(p + id, id));
+            SubnodeMap child = ReadSubnodesAt(GetId(p + id, id), false);
             map.insert(child.begin(), child.end());
         }
     }

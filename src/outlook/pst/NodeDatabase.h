@@ -95,6 +95,8 @@ public:
 
 private:
     NodeDatabase(std::unique_ptr<PstFile> file, const Header& header);
+    std::vector<Bytes> ReadDataBlocksAt(Bid bid, int maxLevel) const;
+    SubnodeMap ReadSubnodesAt(Bid bidSub, bool indexAllowed) const;
     void MarkAllocationsOfExistingFile();
 
     std::unique_ptr<PstFile> file_;

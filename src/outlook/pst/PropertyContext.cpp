@@ -179,6 +179,7 @@ TableData ReadTableContext(const NodeDatabase& db, Bid bidData, const SubnodeMap
     TableData table;
     std::uint16_t ib1b = Get16(&info[6]);
     table.rowSize = Get16(&info[8]);
+    if (table.rowSize == 0 || ib1b >= table.rowSize) throw PstError("table context with a bad row size");
     Hid hidRowIndex = Get32(&info[10]);
     std::uint32_t hnidRows = Get32(&info[14]);
     for (std::size_t i = 0; i < cCols; ++i) {

@@ -66,7 +66,10 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "--messages" && i + 1 < argc) options.messages = std::stoul(argv[++i]);
         else if (a == "--dir" && i + 1 < argc) dir = argv[++i];
-        else if (a == "--commit-every" && i + 1 < argc) options.policy.messages = std::stoul(argv[++i]);
+        else if (a == "--commit-every" && i + 1 < argc) {
+            options.policy.messages = std::stoul(argv[++i]);
+            options.policy.adaptive = false;
+        }
         else if (a == "--no-sync") options.policy.sync = false;
         else if (a == "--ansi") options.format = qb::pst::PstFormat::Ansi;
         else if (a == "--keep") keep = true;

@@ -206,6 +206,7 @@ TEST_P(StoreTest, FullDiskFailsTheSaveAndKeepsTheLastCommit) {
     Nid f = store->CreateFolder(store->IpmSubtree(), "A");
     CommitPolicy policy;
     policy.messages = 1;
+    policy.adaptive = false;
     store->SetCommitPolicy(policy);
     for (int i = 0; i < 3; ++i) store->CreateMessage(f)->Save();
     store->database().file().SetSizeLimitForTest(store->database().file().Size() + 50000);

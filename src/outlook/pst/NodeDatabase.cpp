@@ -4,6 +4,21 @@
 
 namespace qb::pst {
 namespace {
+// 64-bit content hash for recognising unchanged blocks (64-bit words, multiply-xorshift).
+std::uint64_t BlockHash(const Bytes& b) {
+    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ (b.size() * 0xFF51AFD7ED558CCDull);
+    std::size_t i = 0;
+    for (; i + 8 <= b.size(); i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, &b[i], 8);
+        h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    }
+    for (; i < b.size(); ++i) h = (h ^ b[i]) * 0x94D049BB133111EBull;
+    h ^= h >> 29;
+    return h * 0xC4CEB9FE1A85EC53ull;
+}
+
 constexpr std::uint8_t kBtypeData = 0x01;
 constexpr std::uint8_t kBtypeSubnodes = 0x02;
 constexpr Bid kBidInternal = 0x2;
@@ -229,9 +244,11 @@ Bid NodeDatabase::WriteBlocksReusing(const std::vector<Bytes>& blocks, BlockCach
     bool changed = cache.root == 0 || blocks.size() != cache.bids.size();
     std::vector<Bid> bids(blocks.size());
     std::vector<std::uint32_t> sizes(blocks.size());
+    std::vector<std::uint64_t> hashes(blocks.size());
     for (std::size_t i = 0; i < blocks.size(); ++i) {
         sizes[i] = std::uint32_t(blocks[i].size());
-        if (i < cache.bids.size() && cache.contents[i] == blocks[i]) {
+        hashes[i] = BlockHash(blocks[i]);
+        if (i < cache.bids.size() && cache.hashes[i] == hashes[i]) {
             bids[i] = cache.bids[i];
             continue;
         }
@@ -246,7 +263,7 @@ Bid NodeDatabase::WriteBlocksReusing(const std::vector<Bytes>& blocks, BlockCach
         cache.root = WriteTreeAbove(bids, sizes, &cache.internal);
     }
     cache.bids = std::move(bids);
-    cache.contents = blocks;
+    cache.hashes = std::move(hashes);
     return cache.root;
 }
 

@@ -144,6 +144,9 @@ struct CommitPolicy {
     std::size_t messages = 256;                                  // commit after this many saves
     std::chrono::milliseconds interval{2000};                     // or when this much time passed
     bool sync = true;                                            // fdatasync before and after the header
+    // Stretch a batch while commits are expensive (large folder tables), so
+    // that they take at most about an eighth of the writing time.
+    bool adaptive = true;
 };
 
 class PstStore {
@@ -266,6 +269,7 @@ private:
     std::size_t committedMessages_ = 0;
     std::uint64_t commitCount_ = 0;
     std::uint32_t rowVersion_ = 1;
+    std::chrono::steady_clock::duration lastCommitCost_{};
 };
 
 }  // namespace qb::pst

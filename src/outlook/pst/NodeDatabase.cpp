@@ -378,9 +378,10 @@ void NodeDatabase::Commit() {
     ++header_.dwUnique;
     file_->Extend(header_.ibFileEof);
     if (syncOnCommit_) file_->Sync();
+    // No flush after the header: any header that reaches the disk points to flushed data,
+    // and the next commit's (or Close's) flush makes this one durable.
     Bytes raw = header_.Serialize();
     file_->Write(0, raw.data(), raw.size());
-    if (syncOnCommit_) file_->Sync();
     amap_.CommitFinished();
     changed_ = false;
 }

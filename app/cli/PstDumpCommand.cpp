@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 #include <ostream>
+#include <set>
 
 #include "CliCommands.h"
 #include "outlook/pst/PstStore.h"
@@ -44,12 +45,13 @@ public:
         if (json_) out_ << "{\"format\":\"" << format << "\",\"displayName\":" << JsonString(name) << ",\"folders\":[";
         else out_ << "Store " << JsonString(name) << " (" << format << ")\n";
         Nid top = store_.IpmSubtree();
-        Folder(store_.RootFolder(), "", 0, top);
+        Folder(store_.RootFolder(), "\\", 0, top);
         if (json_) out_ << "]}\n";
     }
 
 private:
     void Folder(Nid nid, const std::string& path, int depth, Nid top) {
+        if (!visited_.insert(nid).second || depth > 64) return;  // a damaged hierarchy may loop
         FolderInfo info = store_.Folder(nid);
         std::vector<Nid> messages = store_.Messages(nid);
         if (json_) {
@@ -79,14 +81,23 @@ private:
             std::string name = store_.Folder(child).name;
             std::string childPath = nid == top || nid == store_.RootFolder() ? name : path + "\\" + name;
             if (nid == store_.RootFolder() && child != top) childPath = "\\" + name;  // outside the mail tree
-            if (child == top) childPath = "";
+            if (child == top) childPath = "";  // paths count from the mail tree's top
             Folder(child, childPath, depth + 1, top);
         }
     }
 
     void TextProps(const Properties& props, int depth) {
-        for (const auto& [id, v] : props)
-            out_ << std::string(std::size_t(depth) * 2, ' ') << TagText(id, v.type) << " = " << v.Describe() << "\n";
+        for (const auto& [id, v] : props) {
+            std::string text = v.Describe();
+            if (text.size() > 300) {
+                std::size_t cut = 300;
+                while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // whole characters
+                text = text.substr(0, cut) + "...";
+            }
+            for (char& c : text)
+                if (c == '\r' || c == '\n') c = ' ';
+            out_ << std::string(std::size_t(depth) * 2, ' ') << TagText(id, v.type) << " = " << text << "\n";
+        }
     }
 
     void TextMessage(const MessageData& m, int depth) {
@@ -142,6 +153,7 @@ private:
     bool json_;
     bool messages_;
     bool first_ = true;
+    std::set<Nid> visited_;
 };
 }  // namespace
 

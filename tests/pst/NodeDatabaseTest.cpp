@@ -8,6 +8,8 @@
 
 #include "outlook/pst/Checksum.h"
 #include "outlook/pst/NodeDatabase.h"
+#include "outlook/pst/PstChecker.h"
+#include "outlook/pst/PstStore.h"
 #include "support/TempDir.h"
 
 namespace qb::pst {
@@ -169,6 +171,43 @@ TEST_P(WrittenDatabaseTest, ReleasedSpaceIsReusedAfterACommit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, WrittenDatabaseTest, ::testing::Values(PstFormat::Unicode, PstFormat::Ansi));
+
+}  // namespace
+}  // namespace qb::pst
+
+namespace qb::pst {
+namespace {
+
+// Damaged files must give errors, never crashes or hangs.
+TEST(DamagedFileTest, RandomCorruptionIsReportedNotFatal) {
+    test::TempDir dir;
+    std::string path = dir.File("s.pst");
+    {
+        auto store = PstStore::Create(path, PstFormat::Unicode, "S");
+        Nid f = store->CreateFolder(store->IpmSubtree(), "A");
+        for (int i = 0; i < 6; ++i) {
+            auto m = store->CreateMessage(f);
+            m->SetProperty(0x0037001F, PropValue::Unicode("subject " + std::to_string(i)));
+            m->SetProperty(0x1000001F, PropValue::Unicode(std::string(std::size_t(i) * 3000, 'x')));
+            m->AddRecipient({{0x3001, PropValue::Unicode("r")}});
+            m->AddAttachment().Write(Bytes(std::size_t(i) * 5000, 1));
+            m->Save();
+        }
+        store->Close();
+    }
+    const std::string original = test::ReadFile(path);
+    std::mt19937 rng(3);
+    std::size_t detected = 0;
+    for (int round = 0; round < 80; ++round) {
+        std::string bytes = original;
+        for (int k = 0; k < 4; ++k) bytes[0x4400 + rng() % (bytes.size() - 0x4400)] ^= char(1 + rng() % 255);
+        std::string damaged = dir.Write("d.pst", bytes);
+        CheckReport report;
+        EXPECT_NO_THROW(report = CheckPstFile(damaged));
+        detected += !report.ok();
+    }
+    EXPECT_GT(detected, 5u);
+}
 
 }  // namespace
 }  // namespace qb::pst

@@ -149,30 +149,40 @@ std::vector<BthRecord> ReadBth(const HeapReader& heap, Hid header, std::size_t* 
 }
 
 Hid BuildBth(HeapBuilder& heap, std::size_t keySize, std::size_t dataSize, const std::vector<BthRecord>& sorted) {
+    Bytes flat;
+    flat.reserve(sorted.size() * (keySize + dataSize));
+    for (const BthRecord& r : sorted) {
+        flat.insert(flat.end(), r.key.begin(), r.key.end());
+        flat.insert(flat.end(), r.data.begin(), r.data.end());
+    }
+    return BuildBthFlat(heap, keySize, dataSize, flat);
+}
+
+Hid BuildBthFlat(HeapBuilder& heap, std::size_t keySize, std::size_t dataSize, const Bytes& records) {
     Bytes header(8, 0);
     header[0] = kHeapClientBth;
     header[1] = std::uint8_t(keySize);
     header[2] = std::uint8_t(dataSize);
-    if (sorted.empty()) return heap.Allocate(header);
+    const std::size_t rec = keySize + dataSize;
+    const std::size_t count = records.size() / rec;
+    if (count == 0) return heap.Allocate(header);
     // Leaves, then index levels until one node holds everything.
-    std::vector<std::pair<Bytes, Hid>> level;  // first key, node
-    const std::size_t leafCap = kMaxHeapAllocation / (keySize + dataSize);
-    for (std::size_t first = 0; first < sorted.size(); first += leafCap) {
-        Bytes node;
-        for (std::size_t i = first; i < std::min(sorted.size(), first + leafCap); ++i) {
-            node.insert(node.end(), sorted[i].key.begin(), sorted[i].key.end());
-            node.insert(node.end(), sorted[i].data.begin(), sorted[i].data.end());
-        }
-        level.emplace_back(sorted[first].key, heap.Allocate(node));
+    std::vector<std::pair<std::size_t, Hid>> level;  // offset of the first key in `keys`, node
+    Bytes keys;
+    const std::size_t leafCap = kMaxHeapAllocation / rec;
+    for (std::size_t first = 0; first < count; first += leafCap) {
+        std::size_t n = std::min(leafCap, count - first);
+        level.emplace_back(keys.size(), heap.Allocate(records.data() + first * rec, n * rec));
+        keys.insert(keys.end(), records.begin() + long(first * rec), records.begin() + long(first * rec + keySize));
     }
     std::uint8_t levels = 0;
     const std::size_t indexCap = kMaxHeapAllocation / (keySize + 4);
     while (level.size() > 1) {
-        std::vector<std::pair<Bytes, Hid>> up;
+        std::vector<std::pair<std::size_t, Hid>> up;
         for (std::size_t first = 0; first < level.size(); first += indexCap) {
             Bytes node;
             for (std::size_t i = first; i < std::min(level.size(), first + indexCap); ++i) {
-                node.insert(node.end(), level[i].first.begin(), level[i].first.end());
+                node.insert(node.end(), keys.begin() + long(level[i].first), keys.begin() + long(level[i].first + keySize));
                 Append32(node, level[i].second);
             }
             up.emplace_back(level[first].first, heap.Allocate(node));

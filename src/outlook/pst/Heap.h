@@ -72,5 +72,7 @@ std::vector<BthRecord> ReadBth(const HeapReader& heap, Hid header, std::size_t* 
                                std::size_t* dataSize = nullptr);
 // Builds a BTH of sorted records and returns its header's HID.
 Hid BuildBth(HeapBuilder& heap, std::size_t keySize, std::size_t dataSize, const std::vector<BthRecord>& sorted);
+// The same from records laid end to end (key then data), already sorted.
+Hid BuildBthFlat(HeapBuilder& heap, std::size_t keySize, std::size_t dataSize, const Bytes& records);
 
 }  // namespace qb::pst

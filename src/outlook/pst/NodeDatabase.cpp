@@ -4,6 +4,21 @@
 
 namespace qb::pst {
 namespace {
+// 64-bit content hash for recognising unchanged blocks (64-bit words, multiply-xorshift).
+std::uint64_t BlockHash(const Bytes& b) {
+    std::uint64_t h = 0x9E3779B97F4A7C15ull ^ (b.size() * 0xFF51AFD7ED558CCDull);
+    std::size_t i = 0;
+    for (; i + 8 <= b.size(); i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, &b[i], 8);
+        h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    }
+    for (; i < b.size(); ++i) h = (h ^ b[i]) * 0x94D049BB133111EBull;
+    h ^= h >> 29;
+    return h * 0xC4CEB9FE1A85EC53ull;
+}
+
 constexpr std::uint8_t kBtypeData = 0x01;
 constexpr std::uint8_t kBtypeSubnodes = 0x02;
 constexpr Bid kBidInternal = 0x2;
@@ -66,7 +81,9 @@ Bytes NodeDatabase::ReadBlock(Bid bid) const {
     return raw;
 }
 
-std::vector<Bytes> NodeDatabase::ReadDataBlocks(Bid bid) const {
+std::vector<Bytes> NodeDatabase::ReadDataBlocks(Bid bid) const { return ReadDataBlocksAt(bid, 2); }
+
+std::vector<Bytes> NodeDatabase::ReadDataBlocksAt(Bid bid, int maxLevel) const {
     std::vector<Bytes> blocks;
     if (bid == 0) return blocks;
     Bytes block = ReadBlock(bid);
@@ -74,8 +91,8 @@ std::vector<Bytes> NodeDatabase::ReadDataBlocks(Bid bid) const {
         blocks.push_back(std::move(block));
         return blocks;
     }
-    if (block.size() < 8 || block[0] != kBtypeData || block[1] < 1 || block[1] > 2)
-        throw PstError("block " + HexId(bid) + " is not a data tree block");
+    if (block.size() < 8 || block[0] != kBtypeData || block[1] < 1 || block[1] > maxLevel)
+        throw PstError("block " + HexId(bid) + " is not a data tree block of the expected level");
     std::size_t count = Get16(&block[2]);
     std::uint32_t total = Get32(&block[4]);
     if (8 + count * traits_.idSize > block.size()) throw PstError("data tree block " + HexId(bid) + " is truncated");
@@ -84,7 +101,7 @@ std::vector<Bytes> NodeDatabase::ReadDataBlocks(Bid bid) const {
         Bid child = GetId(&block[8 + i * traits_.idSize], traits_.idSize);
         if (block[1] == 1 && (child & kBidInternal)) throw PstError("XBLOCK " + HexId(bid) + " points to an internal block");
         if (block[1] == 2 && !(child & kBidInternal)) throw PstError("XXBLOCK " + HexId(bid) + " points to a data block");
-        for (Bytes& b : ReadDataBlocks(child)) {
+        for (Bytes& b : ReadDataBlocksAt(child, block[1] - 1)) {
             sum += b.size();
             blocks.push_back(std::move(b));
         }
@@ -101,12 +118,14 @@ Bytes NodeDatabase::ReadData(Bid bid) const {
     return all;
 }
 
-SubnodeMap NodeDatabase::ReadSubnodes(Bid bidSub) const {
+SubnodeMap NodeDatabase::ReadSubnodes(Bid bidSub) const { return ReadSubnodesAt(bidSub, true); }
+
+SubnodeMap NodeDatabase::ReadSubnodesAt(Bid bidSub, bool indexAllowed) const {
     SubnodeMap map;
     if (bidSub == 0) return map;
     Bytes block = ReadBlock(bidSub);
-    if (block.size() < traits_.sxHeader || block[0] != kBtypeSubnodes)
-        throw PstError("block " + HexId(bidSub) + " is not a subnode block");
+    if (block.size() < traits_.sxHeader || block[0] != kBtypeSubnodes || block[1] > (indexAllowed ? 1 : 0))
+        throw PstError("block " + HexId(bidSub) + " is not a subnode block of the expected level");
     std::size_t count = Get16(&block[2]);
     std::size_t id = traits_.idSize;
     if (block[1] == 0) {
@@ -120,7 +139,7 @@ SubnodeMap NodeDatabase::ReadSubnodes(Bid bidSub) const {
         if (traits_.sxHeader + count * traits_.siEntry > block.size()) throw PstError("subnode block " + HexId(bidSub) + " is truncated");
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint8_t* p = &block[traits_.sxHeader + i * traits_.siEntry];
-            SubnodeMap child = ReadSubnodes(GetId(p + id, id));
+            SubnodeMap child = ReadSubnodesAt(GetId(p + id, id), false);
             map.insert(child.begin(), child.end());
         }
     }
@@ -225,9 +244,11 @@ Bid NodeDatabase::WriteBlocksReusing(const std::vector<Bytes>& blocks, BlockCach
     bool changed = cache.root == 0 || blocks.size() != cache.bids.size();
     std::vector<Bid> bids(blocks.size());
     std::vector<std::uint32_t> sizes(blocks.size());
+    std::vector<std::uint64_t> hashes(blocks.size());
     for (std::size_t i = 0; i < blocks.size(); ++i) {
         sizes[i] = std::uint32_t(blocks[i].size());
-        if (i < cache.bids.size() && cache.contents[i] == blocks[i]) {
+        hashes[i] = BlockHash(blocks[i]);
+        if (i < cache.bids.size() && cache.hashes[i] == hashes[i]) {
             bids[i] = cache.bids[i];
             continue;
         }
@@ -242,7 +263,7 @@ Bid NodeDatabase::WriteBlocksReusing(const std::vector<Bytes>& blocks, BlockCach
         cache.root = WriteTreeAbove(bids, sizes, &cache.internal);
     }
     cache.bids = std::move(bids);
-    cache.contents = blocks;
+    cache.hashes = std::move(hashes);
     return cache.root;
 }
 
@@ -357,9 +378,10 @@ void NodeDatabase::Commit() {
     ++header_.dwUnique;
     file_->Extend(header_.ibFileEof);
     if (syncOnCommit_) file_->Sync();
+    // No flush after the header: any header that reaches the disk points to flushed data,
+    // and the next commit's (or Close's) flush makes this one durable.
     Bytes raw = header_.Serialize();
     file_->Write(0, raw.data(), raw.size());
-    if (syncOnCommit_) file_->Sync();
     amap_.CommitFinished();
     changed_ = false;
 }

@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "outlook/pst/PstTypes.h"
+
 #include "outlook/pst/AllocationMap.h"
 #include "outlook/pst/Header.h"
 #include "outlook/pst/PageBTree.h"
@@ -31,7 +33,7 @@ enum class BlockKind { Data, Internal };
 // every block whose bytes did not change (tables grow at their end).
 struct BlockCache {
     std::vector<Bid> bids;
-    std::vector<Bytes> contents;
+    std::vector<std::uint64_t> hashes;  // of each block's bytes (size folded in)
     std::vector<Bid> internal;  // XBLOCK / XXBLOCK above them
     Bid root = 0;
 };
@@ -95,6 +97,8 @@ public:
 
 private:
     NodeDatabase(std::unique_ptr<PstFile> file, const Header& header);
+    std::vector<Bytes> ReadDataBlocksAt(Bid bid, int maxLevel) const;
+    SubnodeMap ReadSubnodesAt(Bid bidSub, bool indexAllowed) const;
     void MarkAllocationsOfExistingFile();
 
     std::unique_ptr<PstFile> file_;

@@ -261,14 +261,14 @@ std::string PropValue::Describe() const {
         for (std::size_t i = 0; i < n; ++i) {
             if (i) s += ", ";
             if (fixed) s += PropValue::Decode(base, data.data() + i * fixed, fixed).Describe();
-            else if (base == kPtUnicode || base == kPtString8) s += "\"" + TextOf(base, items[i]) + "\"";
+            else if (base == kPtUnicode || base == kPtString8) s.append(1, '"').append(TextOf(base, items[i])).append(1, '"');
             else s += hex(items[i]);
         }
         return s + "]";
     }
     char buf[64];
     switch (type) {
-        case kPtUnicode: case kPtString8: return "\"" + AsString() + "\"";
+        case kPtUnicode: case kPtString8: return std::string(1, '"').append(AsString()).append(1, '"');
         case kPtBoolean: return AsBool() ? "true" : "false";
         case kPtFloat: case kPtDouble: case kPtAppTime: std::snprintf(buf, sizeof buf, "%g", AsDouble()); return buf;
         case kPtShort: case kPtLong: case kPtI8: case kPtCurrency: case kPtSysTime:

@@ -179,6 +179,7 @@ TableData ReadTableContext(const NodeDatabase& db, Bid bidData, const SubnodeMap
     TableData table;
     std::uint16_t ib1b = Get16(&info[6]);
     table.rowSize = Get16(&info[8]);
+    if (table.rowSize == 0 || ib1b >= table.rowSize) throw PstError("table context with a bad row size");
     Hid hidRowIndex = Get32(&info[10]);
     std::uint32_t hnidRows = Get32(&info[14]);
     for (std::size_t i = 0; i < cCols; ++i) {
@@ -234,6 +235,15 @@ TableData ReadTableContext(const NodeDatabase& db, Bid bidData, const SubnodeMap
 
 Bid WriteTableContext(LtpContext& ctx, const std::vector<TableColumn>& columns, const std::vector<TableRow>& rows,
                       BlockCache* cache, BlockCache* matrixCache) {
+    std::vector<std::pair<std::uint32_t, Bytes>> packed;
+    packed.reserve(rows.size());
+    for (const TableRow& row : rows) packed.emplace_back(row.rowId, PackProperties(row.values));
+    return WriteTableContextPacked(ctx, columns, packed, cache, matrixCache);
+}
+
+Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& columns,
+                            const std::vector<std::pair<std::uint32_t, Bytes>>& rows, BlockCache* cache,
+                            BlockCache* matrixCache) {
     const FormatTraits& traits = ctx.db.traits();
     HeapBuilder heap(kHeapClientTc, traits.maxBlockData);
     // Row geometry.
@@ -267,27 +277,44 @@ Bid WriteTableContext(LtpContext& ctx, const std::vector<TableColumn>& columns, 
     Hid infoHid = heap.Allocate(info);
     heap.SetUserRoot(infoHid);
 
+    struct Cell {
+        std::uint16_t id, type;
+        std::size_t offset, size;
+    };
+    std::vector<Cell> cells;
     Bytes matrix(rows.size() * rowSize, 0);
     for (std::size_t r = 0; r < rows.size(); ++r) {
+        const Bytes& packed = rows[r].second;
+        cells.clear();
+        for (std::size_t off = 0; off + 8 <= packed.size();) {
+            Cell c{Get16(&packed[off]), Get16(&packed[off + 2]), off + 8, Get32(&packed[off + 4])};
+            if (c.offset + c.size > packed.size()) throw PstError("packed row is damaged");
+            cells.push_back(c);
+            off = c.offset + c.size;
+        }
         std::uint8_t* row = &matrix[r * rowSize];
         std::uint8_t* ceb = row + end1;
         for (const TableColumn& c : columns) {
-            const PropValue* v = nullptr;
-            PropValue idValue;
+            const std::uint16_t type = TagType(c.tag);
+            Bytes idValue;
+            const std::uint8_t* value = nullptr;
+            std::size_t size = 0;
             if (c.tag == kTagLtpRowId) {
-                idValue = PropValue::Long(std::int32_t(rows[r].rowId));
-                v = &idValue;
+                idValue.resize(4);
+                Put32(idValue.data(), rows[r].first);
+                value = idValue.data();
+                size = 4;
             } else {
-                v = FindProp(rows[r].values, c.tag);
-                if (v && v->type != TagType(c.tag)) v = nullptr;
+                auto it = std::find_if(cells.begin(), cells.end(), [&](const Cell& x) { return x.id == TagId(c.tag); });
+                if (it == cells.end() || it->type != type) continue;
+                value = packed.data() + it->offset;
+                size = it->size;
             }
-            if (!v) continue;
             ceb[c.bit / 8] |= std::uint8_t(0x80 >> (c.bit % 8));
-            std::uint16_t type = TagType(c.tag);
             if (c.cb == 4 && (FixedSizeOf(type) == 0 || FixedSizeOf(type) > 8 || IsMultiValued(type))) {
-                Put32(row + c.ib, StoreValue(ctx, heap, v->Encode()));
+                Put32(row + c.ib, StoreValue(ctx, heap, Bytes(value, value + size)));
             } else {
-                std::copy_n(v->data.begin(), std::min<std::size_t>(v->data.size(), c.cb), row + c.ib);
+                std::copy_n(value, std::min<std::size_t>(size, c.cb), row + c.ib);
             }
         }
     }
@@ -322,19 +349,23 @@ Bid WriteTableContext(LtpContext& ctx, const std::vector<TableColumn>& columns, 
     } else if (matrixCache && matrixCache->root) {
         ctx.db.ReleaseCached(*matrixCache);
     }
-    std::vector<BthRecord> index;
+    // Row index: row id -> position, sorted by row id.
     const std::size_t indexData = traits.unicode ? 4 : 2;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> order(rows.size());
+    bool inOrder = true;
     for (std::size_t r = 0; r < rows.size(); ++r) {
-        BthRecord rec;
-        rec.key.resize(4);
-        Put32(rec.key.data(), rows[r].rowId);
-        rec.data.resize(indexData);
-        if (indexData == 4) Put32(rec.data.data(), std::uint32_t(r));
-        else Put16(rec.data.data(), std::uint16_t(r));
-        index.push_back(std::move(rec));
+        order[r] = {rows[r].first, std::uint32_t(r)};
+        if (r > 0 && order[r].first < order[r - 1].first) inOrder = false;
     }
-    std::sort(index.begin(), index.end(), [](const BthRecord& a, const BthRecord& b) { return Get32(a.key.data()) < Get32(b.key.data()); });
-    Hid indexHid = BuildBth(heap, 4, indexData, index);
+    if (!inOrder) std::sort(order.begin(), order.end());
+    Bytes index(rows.size() * (4 + indexData));
+    for (std::size_t r = 0; r < order.size(); ++r) {
+        std::uint8_t* p = &index[r * (4 + indexData)];
+        Put32(p, order[r].first);
+        if (indexData == 4) Put32(p + 4, order[r].second);
+        else Put16(p + 4, std::uint16_t(order[r].second));
+    }
+    Hid indexHid = BuildBthFlat(heap, 4, indexData, index);
     std::uint8_t* patched = heap.Mutable(infoHid);
     Put32(patched + 10, indexHid);
     Put32(patched + 14, hnidRows);

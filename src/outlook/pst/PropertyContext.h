@@ -63,5 +63,9 @@ std::vector<TableColumn> LayoutColumns(const std::vector<std::uint32_t>& tags);
 // rewrite keep unchanged blocks of the heap and of the row matrix.
 Bid WriteTableContext(LtpContext& ctx, const std::vector<TableColumn>& columns, const std::vector<TableRow>& rows,
                       BlockCache* cache = nullptr, BlockCache* matrixCache = nullptr);
+// The same for rows kept packed (PackProperties), without unpacking them.
+Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& columns,
+                            const std::vector<std::pair<std::uint32_t, Bytes>>& rows, BlockCache* cache = nullptr,
+                            BlockCache* matrixCache = nullptr);
 
 }  // namespace qb::pst

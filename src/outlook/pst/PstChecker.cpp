@@ -28,7 +28,11 @@ public:
         CountReferences();
         CheckBlocks();
         CheckAllocation();
-        CheckMessaging();
+        try {
+            CheckMessaging();
+        } catch (const PstError& e) {
+            Error(std::string("messaging layer: ") + e.what());
+        }
     }
 
 private:
@@ -263,7 +267,13 @@ private:
             if (child->nidParent != nid)
                 Error("folder " + HexId(row.rowId) + " is listed under " + HexId(nid) + " but its parent is " + HexId(child->nidParent));
             if (NidTypeOf(row.rowId) == kNidTypeNormalFolder) {
-                Properties childProps = store_->FolderProperties(row.rowId);
+                Properties childProps;
+                try {
+                    childProps = store_->FolderProperties(row.rowId);
+                } catch (const PstError& e) {
+                    Error("folder " + HexId(row.rowId) + ": " + e.what());
+                    continue;
+                }
                 for (std::uint32_t tag : {tags::kContentCount, tags::kDisplayName}) {
                     const PropValue* a = FindProp(row.values, tag);
                     const PropValue* b = FindProp(childProps, tag);

@@ -472,8 +472,9 @@ void PstStore::SetCommitPolicy(const CommitPolicy& policy) {
 void PstStore::MessageSaved() {
     ++savedMessages_;
     ++savedSinceCommit_;
-    if (savedSinceCommit_ >= policy_.messages || std::chrono::steady_clock::now() - lastCommit_ >= policy_.interval)
-        Commit();
+    const auto since = std::chrono::steady_clock::now() - lastCommit_;
+    const bool due = savedSinceCommit_ >= policy_.messages || since >= policy_.interval;
+    if (due && (!policy_.adaptive || since >= lastCommitCost_ * 8)) Commit();
 }
 
 void PstStore::WriteFolder(FolderState& f) {
@@ -511,13 +512,10 @@ void PstStore::WriteTable(FolderState& f, int which) {
         db_->ReleaseTree(e.bidSub);
     }
     ReleaseSubnodeBlocks(*db_, t.lastSubBid);
-    std::vector<TableRow> rows;
-    rows.reserve(t.rows.size());
-    for (const auto& [id, packed] : t.rows) rows.push_back(TableRow{id, UnpackProperties(packed)});
     SubnodeMap subs;
     std::uint32_t next = 1;
     LtpContext ctx{*db_, subs, [&next] { return MakeNid(kNidTypeLtp, ++next); }};
-    Bid bid = WriteTableContext(ctx, t.columns, rows, &t.heap, &t.matrix);
+    Bid bid = WriteTableContextPacked(ctx, t.columns, t.rows, &t.heap, &t.matrix);
     t.lastSubBid = db_->WriteSubnodes(subs);
     t.lastSubnodes = subs;
     db_->PutNode(NbtEntry{TableNid(f.nid, which), bid, t.lastSubBid, 0});
@@ -526,6 +524,7 @@ void PstStore::WriteTable(FolderState& f, int which) {
 
 void PstStore::Commit() {
     RequireWritable();
+    const auto started = std::chrono::steady_clock::now();
     try {
         if (storeDirty_) {
             if (const NbtEntry* old = db_->FindNode(kNidMessageStore); old && storeCache_.root == 0) {
@@ -563,6 +562,7 @@ void PstStore::Commit() {
     committedMessages_ = savedMessages_;
     savedSinceCommit_ = 0;
     lastCommit_ = std::chrono::steady_clock::now();
+    lastCommitCost_ = lastCommit_ - started;
     ++commitCount_;
 }
 
@@ -794,7 +794,13 @@ void AttachmentBuilder::Write(const std::uint8_t* data, std::size_t size) {
 }
 
 void AttachmentBuilder::FlushBlock() {
-    Bid bid = store_.db_->WriteBlock(pending_, BlockKind::Data);
+    Bid bid;
+    try {
+        bid = store_.db_->WriteBlock(pending_, BlockKind::Data);
+    } catch (...) {
+        store_.failed_ = true;  // nothing more is committed from this session
+        throw;
+    }
     blocks_.push_back(bid);
     sizes_.push_back(std::uint32_t(pending_.size()));
     pending_.clear();

@@ -92,7 +92,7 @@ SampleSummary WriteSampleStore(const std::string& path, const SampleOptions& opt
         m->SetProperty(tags::kMessageClass, PropValue::Unicode("IPM.Note"));
         m->SetProperty(tags::kSubject, PropValue::Unicode(SampleSubject(i)));
         m->SetProperty(kConversationTopic, PropValue::Unicode(SampleSubject(i)));
-        std::size_t bodySize = options.benchShape ? 10000 : (i % 50 == 1 ? 20000 : i % 500 == 2 ? 600000 : 200 + rng() % 2000);
+        std::size_t bodySize = options.benchShape ? 5000 : (i % 50 == 1 ? 20000 : i % 500 == 2 ? 600000 : 200 + rng() % 2000);
         std::string body = "Body of message " + std::to_string(i) + ". Grüße, naïve café. " + Text(rng, bodySize);
         summary.bodyBytes += body.size();
         m->SetProperty(kBody, PropValue::Unicode(body));

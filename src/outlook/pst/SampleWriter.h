@@ -16,7 +16,7 @@ struct SampleOptions {
     PstFormat format = PstFormat::Unicode;
     std::size_t messages = 10;
     std::uint32_t seed = 1;
-    // Bench shape: ~10 KB bodies, every tenth message with one 100 KB attachment.
+    // Bench shape: ~10 KB messages (5,000-character bodies as UTF-16), every tenth with one 100 KB attachment.
     bool benchShape = false;
     CommitPolicy policy;
 };

@@ -8,6 +8,7 @@
 #include "TestImages.h"
 
 #include <gtest/gtest.h>
+
 namespace qb::render {
 namespace {
 

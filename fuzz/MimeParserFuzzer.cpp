@@ -8,6 +8,7 @@
 #include "notes/api/mime/MessageContent.h"
 #include "notes/api/mime/MimeParser.h"
 #include "notes/api/mime/NotesMimeItems.h"
+#include "notes/api/render/HtmlRichText.h"
 #include "notes/api/render/MimeRichText.h"
 #include "notes/api/render/RtfWriter.h"
 
@@ -73,6 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         ReadEverything(qb::mime::ParseMimeMessage(bytes));
         qb::mime::HtmlToText(bytes);
+        qb::render::RenderRtf(qb::render::RichTextFromHtml(bytes, [](std::string_view id) -> std::optional<std::string> {
+            return std::string(id);
+        }));
     }
     return 0;
 }

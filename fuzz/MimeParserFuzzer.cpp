@@ -1,5 +1,5 @@
 // The MIME parser and everything that reads its results, on arbitrary
-// bytes. An input whose first byte is 'N' is read as a list of Notes items
+// bytes, down to the RTF of the body (whose groups must balance). An input whose first byte is 'N' is read as a list of Notes items
 // instead: records of one type byte ('H' RFC 822 header item, 'M' MIME part
 // item), a 16-bit length and the value.
 #include "notes/api/mime/EncodedWords.h"
@@ -8,6 +8,9 @@
 #include "notes/api/mime/MessageContent.h"
 #include "notes/api/mime/MimeParser.h"
 #include "notes/api/mime/NotesMimeItems.h"
+#include "notes/api/render/HtmlRichText.h"
+#include "notes/api/render/MimeRichText.h"
+#include "notes/api/render/RtfWriter.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +28,19 @@ void ReadEverything(const qb::mime::MimeMessage& message) {
     }
     MessageContent content = ExtractContent(message.root);
     if (!content.html.empty()) HtmlToText(content.html);
+    std::string rtf = qb::render::RenderRtf(qb::render::RichTextFromMime(content));
+    int depth = 0;
+    for (size_t i = 0; i < rtf.size(); ++i) {
+        if (static_cast<unsigned char>(rtf[i]) >= 0x80) __builtin_trap();
+        if (rtf[i] == '\\') {
+            ++i;
+        } else if (rtf[i] == '{') {
+            ++depth;
+        } else if (rtf[i] == '}' && --depth < 0) {
+            __builtin_trap();
+        }
+    }
+    if (depth != 0) __builtin_trap();
 }
 
 std::vector<qb::mime::NotesRawItem> ReadItems(std::string_view data) {
@@ -58,6 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         ReadEverything(qb::mime::ParseMimeMessage(bytes));
         qb::mime::HtmlToText(bytes);
+        qb::render::RenderRtf(qb::render::RichTextFromHtml(bytes, [](std::string_view id) -> std::optional<std::string> {
+            return std::string(id);
+        }));
     }
     return 0;
 }

@@ -120,6 +120,9 @@ TEST(Charsets, ConvertsTheCommonMailCharsets) {
     EXPECT_EQ(ToUtf8("\xE4", "us-ascii"), "\xC3\xA4");           // undeclared 8-bit
     EXPECT_EQ(ToUtf8("\xC3\xA4", "us-ascii"), "\xC3\xA4");
     EXPECT_EQ(ToUtf8("\x1B$B$3\x1B(B", "ISO-2022-JP"), "\xE3\x81\x93");
+    EXPECT_EQ(ToUtf8("\x8A", "x-mac-roman"), "\xC3\xA4");
+    EXPECT_EQ(ToUtf8("\xE0", "iso-8859-8-i"), "\xD7\x90");
+    EXPECT_EQ(ToUtf8("\xA1", "windows-874"), "\xE0\xB8\x81");
 }
 
 TEST(Charsets, BadBytesAndUnknownCharsetsAreReported) {

@@ -4,6 +4,7 @@
 #include "notes/api/mime/NotesMimeItems.h"
 #include "notes/api/mime/TransferDecoding.h"
 
+#include "DxlRawItems.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
@@ -12,31 +13,6 @@
 
 namespace qb::mime {
 namespace {
-
-// The <rawitemdata> items of a note-form DXL file (enough for this test;
-// the real reader parses DXL properly).
-std::vector<NotesRawItem> RawItemsOf(const std::string& dxl) {
-    std::vector<NotesRawItem> items;
-    size_t pos = 0;
-    while ((pos = dxl.find("<item name='", pos)) != std::string::npos) {
-        size_t nameStart = pos + 12;
-        size_t nameEnd = dxl.find('\'', nameStart);
-        size_t itemEnd = dxl.find("</item>", nameEnd);
-        size_t raw = dxl.find("<rawitemdata type='", nameEnd);
-        pos = nameEnd;
-        if (raw == std::string::npos || raw > itemEnd) continue;
-        size_t typeStart = raw + 19;
-        size_t typeEnd = dxl.find('\'', typeStart);
-        size_t dataStart = dxl.find('>', typeEnd) + 1;
-        size_t dataEnd = dxl.find("</rawitemdata>", dataStart);
-        NotesRawItem item;
-        item.name = dxl.substr(nameStart, nameEnd - nameStart);
-        item.type = static_cast<uint16_t>(std::stoul(dxl.substr(typeStart, typeEnd - typeStart), nullptr, 16));
-        DecodeBase64(dxl.substr(dataStart, dataEnd - dataStart), item.value);
-        items.push_back(std::move(item));
-    }
-    return items;
-}
 
 std::string Le16(unsigned v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
 
@@ -60,7 +36,7 @@ std::string HeaderItem(const std::string& name, const std::string& body) {
 
 TEST(NotesMimeItems, RealMimeMemoGivesSubjectSenderDateAndBody) {
     std::string dxl = test::ReadFile(test::TestDataDir() + "/dxl/jnx-memo-mime-spam.xml");
-    std::vector<NotesRawItem> items = RawItemsOf(dxl);
+    std::vector<NotesRawItem> items = test::RawItemsOf(dxl);
     ASSERT_GT(items.size(), 20u);
 
     Rfc822Item subject;

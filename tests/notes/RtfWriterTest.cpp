@@ -161,29 +161,3 @@ TEST(RtfDocument, LibreOfficeOpensTheDocument) {
 
 }  // namespace
 }  // namespace qb::render
-
-#include "notes/api/mime/MimeParser.h"
-#include "notes/api/render/MimeRichText.h"
-
-namespace qb::render {
-namespace {
-
-TEST(MimeRichText, TextBecomesParagraphsAndInlinePicturesFollow) {
-    std::string gif = test::MakeGif(2, 2, false, false);
-    std::string raw =
-        "Content-Type: multipart/related; boundary=r\r\n\r\n--r\r\nContent-Type: text/plain\r\n\r\n"
-        "first line\r\nsecond line\r\n\r\nafter a gap\r\n--r\r\nContent-Type: image/gif\r\nContent-ID: <a>\r\n\r\n" +
-        gif + "\r\n--r\r\nContent-Type: image/x-unknown\r\n\r\nxyz\r\n--r--\r\n";
-    mime::MimeMessage message = mime::ParseMimeMessage(raw);
-    RichTextDocument document = RichTextFromMime(mime::ExtractContent(message.root));
-    ASSERT_EQ(document.paragraphs.size(), 5u);
-    EXPECT_EQ(PlainText(document), "first line\nsecond line\n\nafter a gap\n\n");
-    ASSERT_EQ(document.paragraphs[4].inlines.size(), 1u);
-    EXPECT_EQ(std::get<PictureRun>(document.paragraphs[4].inlines[0]).data, gif);
-    RtfReport report;
-    RenderRtf(document, &report);
-    EXPECT_EQ(report.pictures, 1);
-}
-
-}  // namespace
-}  // namespace qb::render

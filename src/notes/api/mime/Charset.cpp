@@ -190,7 +190,12 @@ std::string NormaliseCharsetName(std::string_view label) {
     if (name.starts_with("x-cp125") && name.size() == 8) return "windows-" + name.substr(4);
     if (name.starts_with("iso8859-")) return "iso-8859-" + name.substr(8);
     if (name.starts_with("iso_8859-")) return "iso-8859-" + name.substr(9);
-    if (name == "ks_c_5601-1987") return "cp949";
+    if (name == "ks_c_5601-1987" || name == "ks_c_5601" || name == "x-windows-949") return "cp949";
+    if (name == "x-mac-roman" || name == "mac" || name == "x-mac") return "macintosh";
+    if (name == "x-sjis" || name == "shift-jis" || name == "sjis" || name == "ms_kanji") return "shift_jis";
+    if (name == "x-euc-jp") return "euc-jp";
+    if (name == "iso-8859-8-i" || name == "iso-8859-6-i") return name.substr(0, 10);
+    if (name == "windows-874" || name == "x-windows-874") return "cp874";
     if (name == "gb2312" || name == "x-gbk") return "gbk";
     return name;
 }

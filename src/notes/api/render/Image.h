@@ -68,7 +68,8 @@ ImageStatus DecodeBmp(std::string_view data, Bitmap& bitmap, std::string* detail
 // PNG of the bitmap (RGB when it has no alpha, else RGBA).
 ImageStatus EncodePng(const Bitmap& bitmap, std::string& out, std::string* detail = nullptr);
 
-// A TIFF file (RGB or RGBA with unassociated alpha, LZW compressed).
+// A TIFF file (RGB or RGBA with unassociated alpha, LZW compressed); a
+// file that fails half-way is removed.
 ImageStatus WriteTiff(const Bitmap& bitmap, const std::string& path, std::string* detail = nullptr);
 
 // Decode and WriteTiff in one: the picture export of a rich text range.

@@ -4,6 +4,7 @@
 #include <tiffio.h>
 
 #include <cstdarg>
+#include <filesystem>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -47,6 +48,13 @@ ImageStatus WriteTiff(const Bitmap& bitmap, const std::string& path, std::string
     std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "w"));
     auto fail = [&] {
         if (detail) *detail = lastTiffMessage.empty() ? "cannot write " + path : lastTiffMessage;
+        if (tif) {
+            tif.reset();
+            // No half-written picture is left to attach (and nothing but a
+            // plain file is ever removed).
+            std::error_code ignored;
+            if (std::filesystem::is_regular_file(path, ignored)) std::filesystem::remove(path, ignored);
+        }
         return ImageStatus::WriteFailed;
     };
     if (!tif) return fail();

@@ -289,6 +289,12 @@ public:
         if (!builder_ || !message_->builder || !entry)
             return lastError_.Fail(MAPI_E_NO_ACCESS, "The attachment belongs to a saved message and cannot be changed.");
         return Guarded(lastError_, [&] {
+            // Readers and the mail client show the long file name; a writer
+            // that gives only PR_ATTACH_FILENAME gets it there too.
+            if (const auto name = props_.GetString(PR_ATTACH_FILENAME)) {
+                if (!props_.Find(PR_ATTACH_LONG_FILENAME)) props_.SetString(PR_ATTACH_LONG_FILENAME, *name);
+                if (!props_.Find(PR_DISPLAY_NAME)) props_.SetString(PR_DISPLAY_NAME, *name);
+            }
             for (const auto& [id, value] : ToEngineProperties(props_)) builder_->SetProperty(pst::MakeTag(id, value.type), value);
             entry->props = props_;
             entry->saved = true;
@@ -805,6 +811,26 @@ bool EnsureStandardFolders(pst::PstStore& engine) {
         engine.Commit();
     }
     return added;
+}
+
+bool EnsureNameMap(pst::PstStore& engine) {
+    if (engine.GetNameFromId(0x8000)) return false;
+    // Names the mail client gives every store: the categories of items and
+    // the version stamp of the client that wrote them.
+    pst::NamedProperty keywords;
+    keywords.guid = pst::kPsPublicStrings;
+    keywords.isString = true;
+    keywords.name = "Keywords";
+    engine.GetIdFromName(keywords, true);
+    const pst::Guid common = pst::ParseGuid("{00062008-0000-0000-C000-000000000046}");
+    for (std::uint32_t lid : {0x8552u, 0x8554u}) {
+        pst::NamedProperty name;
+        name.guid = common;
+        name.lid = lid;
+        engine.GetIdFromName(name, true);
+    }
+    engine.Commit();
+    return true;
 }
 
 HRESULT CreatePstMsgStore(std::shared_ptr<PstStoreShared> store, IMsgStore** out) {

@@ -14,6 +14,7 @@
 
 #include "mapi/PstProfileFixture.h"
 #include "outlook/mapi/OneOffEntryId.h"
+#include "outlook/pst/PstStore.h"
 #include "support/RunProgram.h"
 
 using namespace qb::mapi;
@@ -455,6 +456,12 @@ TEST_P(PstStoreSessionTest, ReopensTheFileInANewSession) {
         subject.Value.lpszA = MapiText("Still here");
         ASSERT_EQ(message->SetProps(1, &subject, nullptr), S_OK);
         ASSERT_EQ(message->SaveChanges(0), S_OK);
+        // Committed when SaveChanges returns: a reader of the file sees it
+        // while the store is still open.
+        auto reader = qb::pst::PstStore::Open(pstPath(), false);
+        const auto kept = reader->FindSubfolder(reader->IpmSubtree(), "Kept");
+        ASSERT_NE(kept, 0u);
+        EXPECT_EQ(reader->Messages(kept).size(), 1u);
     }
     store_.Reset();
     session_->Logoff(0, 0, 0);

@@ -32,6 +32,7 @@ struct ExpectedMessage {
     std::string folder, subject, senderName, senderAddress, body;
     std::vector<Person> recipients;
     std::vector<std::pair<std::string, std::size_t>> attachments;
+    std::string rtf;  // empty: none
 };
 
 std::string JsonText(const std::string& s) {
@@ -65,7 +66,9 @@ std::string ExpectationJson(const std::string& displayName, const std::vector<st
         for (std::size_t a = 0; a < m.attachments.size(); ++a)
             json += (a ? ", " : "") + std::string("[") + JsonText(m.attachments[a].first) + ", " +
                     std::to_string(m.attachments[a].second) + "]";
-        json += "]}";
+        json += "]";
+        if (!m.rtf.empty()) json += ", \"rtf\": " + JsonText(m.rtf);
+        json += "}";
     }
     return json + "]}";
 }
@@ -323,12 +326,14 @@ TEST_P(PstStoreSessionTest, WritesAFileTheReadersAgreeOn) {
     EXPECT_EQ(sameIds->aulPropTag[0], ids->aulPropTag[0]);
 
     const std::string big = RandomBytes(300 * 1024 + 17);
+    const std::string kRtf = "{\\rtf1\\ansi Quarterly \\b numbers\\b0\\par}";
     const std::vector<ExpectedMessage> expected = {
         {"Archive\\2009\\May", "Quarterly report", "Carl Sender", "carl@example.org", "The numbers are attached.\n",
          {{"Ann Smith", "ann@example.org", MAPI_TO}, {"Bob Jones", "bob@example.org", MAPI_CC}},
-         {{"report.txt", 17}, {"data.bin", big.size()}}},
+         {{"report.txt", 17}, {"data.bin", big.size()}},
+         kRtf},
         {"Inbox", "Grüße aus Köln", "Jürgen Müller", "juergen@example.org", "Schöne Grüße, naïve café.\n",
-         {{"Ann Smith", "ann@example.org", MAPI_TO}}, {}},
+         {{"Ann Smith", "ann@example.org", MAPI_TO}}, {}, ""},
     };
 
     // Message 1: recipients, two attachments (one spanning many blocks), RTF body.
@@ -343,7 +348,7 @@ TEST_P(PstStoreSessionTest, WritesAFileTheReadersAgreeOn) {
             MapiPtr<IAttach> dropped;
             ASSERT_EQ(message->CreateAttach(nullptr, 0, nullptr, dropped.Put()), S_OK);
         }
-        WriteRtfBody(*message, "{\\rtf1\\ansi Quarterly \\b numbers\\b0\\par}");
+        WriteRtfBody(*message, kRtf);
         SetMailProps(*message, expected[0], keywordsTag, "Projects");
         ASSERT_EQ(message->SaveChanges(0), S_OK);
     }
@@ -415,7 +420,7 @@ TEST_P(PstStoreSessionTest, WritesAFileTheReadersAgreeOn) {
     ASSERT_EQ(WrapCompressedRTFStream(storedRtf.get(), 0, readBack.Put()), S_OK);
     std::vector<BYTE> plain;
     ASSERT_EQ(ReadWholeStream(*readBack, plain), S_OK);
-    EXPECT_EQ(std::string(plain.begin(), plain.end()), "{\\rtf1\\ansi Quarterly \\b numbers\\b0\\par}");
+    EXPECT_EQ(std::string(plain.begin(), plain.end()), kRtf);
     EXPECT_EQ(saved->SetProps(1, &containerClass, nullptr), MAPI_E_NO_ACCESS);
 
     // Everything released and logged off: the file stands on its own.

@@ -4,7 +4,8 @@ readers: readpst (pst-utils) and pffexport (pff-tools). EXPECTED.json names the
 store's display name, the message count of every folder below the top of the
 store (paths with "\\"), and per message its folder, subject, sender name and
 address, body text, recipients [name, address, type] and attachments [file
-name, size]. Both readers must show all of it.
+name, size], and optionally its RTF body ("rtf"), which readpst decompresses.
+Both readers must show all of it.
 
 usage: pst_readers_check.py FILE.pst EXPECTED.json
 """
@@ -53,7 +54,7 @@ def part_text(part):
 def check_readpst(pst, expected, root):
     out = os.path.join(root, "readpst")
     os.makedirs(out)
-    r = subprocess.run(["readpst", "-D", "-b", "-r", "-o", out, pst], capture_output=True)
+    r = subprocess.run(["readpst", "-D", "-r", "-o", out, pst], capture_output=True)
     if r.returncode != 0:
         fail("readpst failed: " + r.stderr.decode(errors="replace"))
         return
@@ -82,15 +83,20 @@ def check_readpst(pst, expected, root):
             header = decode(msg["To"] if rtype == 1 else msg["Cc"])
             if rname not in header:
                 fail(f"readpst: {'To' if rtype == 1 else 'Cc'} of '{m['subject']}' lacks {rname!r}: {header!r}")
-        bodies, attachments = [], []
+        bodies, attachments, rtf = [], [], None
         for part in msg.walk():
             disposition = str(part.get("Content-Disposition") or "").lower()
-            if disposition.startswith("attachment"):
+            if disposition.startswith("attachment") and decode(part.get_filename()) == "rtf-body.rtf":
+                # readpst decompresses PR_RTF_COMPRESSED into this part.
+                rtf = (part.get_payload(decode=True) or b"").decode("latin-1")
+            elif disposition.startswith("attachment"):
                 attachments.append([decode(part.get_filename()), len(part.get_payload(decode=True) or b"")])
             elif part.get_content_type() == "text/plain":
                 bodies.append(part_text(part))
         if m["body"].strip() not in "\n".join(bodies).replace("\r\n", "\n"):
             fail(f"readpst: body of '{m['subject']}' is {bodies!r}")
+        if m.get("rtf") is not None and (rtf or "").rstrip("\0") != m["rtf"]:
+            fail(f"readpst: RTF body of '{m['subject']}' is {rtf!r}, expected {m['rtf']!r}")
         if sorted(attachments) != sorted(m["attachments"]):
             fail(f"readpst: attachments of '{m['subject']}' are {attachments}, expected {m['attachments']}")
 

@@ -487,6 +487,38 @@ TEST_P(PstStoreSessionTest, ReopensTheFileInANewSession) {
     EXPECT_TRUE(FAILED(store_->OpenEntry(24, reinterpret_cast<LPENTRYID>(bogus.data()), nullptr, 0, &type, object.Put())));
 }
 
+TEST_P(PstStoreSessionTest, SavedMessagesAreReadOnlyAndSayWhy) {
+    OpenDefaultStore();
+    std::vector<MapiPtr<IMAPIFolder>> special = OpenSpecialFolders();
+    ASSERT_EQ(special.size(), 5u);
+    // A wide folder name, as MAPI_UNICODE callers pass it.
+    std::wstring wide = L"Köln Archiv";
+    MapiPtr<IMAPIFolder> folder;
+    ASSERT_EQ(special[4]->CreateFolder(FOLDER_GENERIC, reinterpret_cast<LPTSTR>(wide.data()), nullptr, nullptr,
+                                       MAPI_UNICODE, folder.Put()),
+              S_OK);
+    EXPECT_EQ(DisplayName(folder.get()), "Köln Archiv");
+    MapiPtr<IMessage> message;
+    ASSERT_EQ(folder->CreateMessage(nullptr, 0, message.Put()), S_OK);
+    SPropValue subject{};
+    subject.ulPropTag = PR_SUBJECT;
+    subject.Value.lpszA = MapiText("Once");
+    ASSERT_EQ(message->SetProps(1, &subject, nullptr), S_OK);
+    SPropValue entryId{};
+    entryId.ulPropTag = PR_ENTRYID;
+    entryId.Value.bin = {0, nullptr};
+    EXPECT_EQ(message->SetProps(1, &entryId, nullptr), MAPI_E_COMPUTED);
+    ASSERT_EQ(message->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+    EXPECT_EQ(message->SaveChanges(0), S_OK);  // nothing changed
+    EXPECT_EQ(message->SetProps(1, &subject, nullptr), MAPI_E_NO_ACCESS);
+    MapiBuffer<MAPIERROR> error;
+    ASSERT_EQ(message->GetLastError(MAPI_E_NO_ACCESS, 0, error.Put()), S_OK);
+    EXPECT_NE(std::string(error->lpszError).find("read-only"), std::string::npos) << error->lpszError;
+    MapiPtr<IAttach> attach;
+    EXPECT_EQ(message->CreateAttach(nullptr, 0, nullptr, attach.Put()), MAPI_E_NO_ACCESS);
+    EXPECT_EQ(RowCount(*folder), 1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, PstStoreSessionTest, ::testing::Values("MSUPST MS", "MSPST MS"),
                          [](const auto& info) { return std::string(info.param) == "MSPST MS" ? "Ansi" : "Unicode"; });
 

@@ -8,6 +8,8 @@ namespace qb::cli {
 
 const std::vector<CliCommand>& AllCommands() {
     static const std::vector<CliCommand> commands = {
+        {"export", "export [--ini FILE] [--yes]",
+         "export the mailbox the settings name into the chosen Outlook store, as \"Export Now\" does", &RunExport},
         {"settings", "settings [--ini FILE]",
          "load the settings as the program does and print every field as Key=value", &RunSettings},
         {"notes-dump", "notes-dump DB [--notes-ini FILE] [--json] [--documents]",

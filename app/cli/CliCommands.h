@@ -47,6 +47,7 @@ private:
     std::size_t pos_ = 0;
 };
 
+int RunExport(std::span<const std::string> args, CliContext& context);
 int RunSettings(std::span<const std::string> args, CliContext& context);
 int RunNotesDump(std::span<const std::string> args, CliContext& context);
 int RunNotesSearch(std::span<const std::string> args, CliContext& context);

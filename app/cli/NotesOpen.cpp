@@ -1,6 +1,7 @@
 #include "NotesOpen.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace qb::cli {
 
@@ -14,7 +15,13 @@ bool OpenNotesDatabase(LNNotesSession& session, const std::string& notesIni, con
                        LNDatabase* database, std::ostream& err) {
     LNSetThrowAllErrorsGlobal(false);
     LNSTATUS status = notesIni.empty() ? session.InitializeWithDataDirectory(".") : session.Initialize(notesIni);
-    if (status == LNNOERROR) status = session.GetDatabase(path, database);
+    // A path that names a file from here is taken as it is; otherwise it is a
+    // database path of the data directory.
+    std::error_code error;
+    std::string databasePath = path;
+    if (!notesIni.empty() && std::filesystem::is_regular_file(path, error))
+        databasePath = std::filesystem::absolute(path, error).string();
+    if (status == LNNOERROR) status = session.GetDatabase(databasePath, database);
     if (status == LNNOERROR) status = database->Open();
     if (status != LNNOERROR) {
         err << "cannot open " << path << ": " << NotesStatusText(status) << "\n";

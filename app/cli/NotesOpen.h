@@ -1,7 +1,7 @@
 #pragma once
 // Opening one Notes database for the inspection commands: through notes.ini
-// when one is given (the path is then relative to its data directory), else
-// as a file path.
+// when one is given (a path that is not a file from the current folder is
+// then relative to its data directory), else as a file path.
 
 #include <ostream>
 #include <string>

@@ -10,6 +10,9 @@
 namespace qb::cli {
 namespace {
 
+// About 23 GB of DXL; more is surely a typing mistake.
+constexpr long long kMaxMessages = 10000000;
+
 template <typename T>
 bool ParseNumber(const std::string& text, T& value) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -27,8 +30,9 @@ int RunSample(std::span<const std::string> args, CliContext& context) {
         if (arg == "--out") {
             if (!reader.Value(options.outDir) || options.outDir.empty()) return UsageError(context, command, "--out needs a folder");
         } else if (arg == "--messages") {
-            if (!reader.Value(value) || !ParseNumber(value, options.messages) || options.messages < 0)
-                return UsageError(context, command, "--messages needs a number of 0 or more");
+            if (!reader.Value(value) || !ParseNumber(value, options.messages) || options.messages < 0 ||
+                options.messages > kMaxMessages)
+                return UsageError(context, command, "--messages needs a number from 0 to 10000000");
         } else if (arg == "--seed") {
             if (!reader.Value(value) || !ParseNumber(value, options.seed))
                 return UsageError(context, command, "--seed needs a non-negative number");

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "notes/NotesErrorText.h"
+#include "outlook/NamedProperties.h"
 #include "shell/log/ExportLog.h"
 
 namespace qb {
@@ -24,6 +25,8 @@ void FormDispatcher::Dispatch(const FolderHandle& folder, LNNotesSession& sessio
         mail_.Convert(folder, session, document);
     }
 }
+
+bool InitNamedPropsSetup::Setup(CMapiSession& session) { return InitNamedProps(session); }
 
 bool UnavailableConverter::Convert(const FolderHandle&, LNNotesSession&, LNDocument&) {
     log_.Write(fmt::format("....~#>Warning {} conversion is not available in this version; document not exported\n",

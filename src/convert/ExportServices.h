@@ -62,6 +62,12 @@ public:
     virtual bool Setup(CMapiSession& session) = 0;
 };
 
+// The writers' named properties, resolved on the store of the run.
+class InitNamedPropsSetup : public NamedPropertySetup {
+public:
+    bool Setup(CMapiSession& session) override;
+};
+
 // The window's side of a running export.
 class ExportWindow {
 public:

@@ -178,6 +178,22 @@ TEST_F(DxlDatabaseTest, AttachmentsDetachDecoded) {
     EXPECT_EQ(ReadFile(target), kAttachmentText);
 }
 
+TEST_F(DxlDatabaseTest, EmptyAttachmentBesideAnother) {
+    std::string extra =
+        "<document form='Memo'><noteinfo noteid='208'/><item name='$FILE'><object><file name='e.txt'><filedata/>"
+        "</file></object></item><item name='$FILE'><object><file name='f.txt'><filedata>SGk=</filedata></file>"
+        "</object></item></document>";
+    ASSERT_EQ(OpenText("empty.dxl", MailboxDxl(extra)), LNNOERROR);
+    LNDocument document = OpenDocument(0x208);
+    LNAttachmentArray attachments;
+    ASSERT_EQ(document.GetAttachments(&attachments), LNNOERROR);
+    ASSERT_EQ(attachments.GetCount(), 2);
+    ASSERT_EQ(attachments[0].Detach(dir.File("e.txt")), LNNOERROR);
+    ASSERT_EQ(attachments[1].Detach(dir.File("f.txt")), LNNOERROR);
+    EXPECT_EQ(ReadFile(dir.File("e.txt")), "");
+    EXPECT_EQ(ReadFile(dir.File("f.txt")), "Hi");
+}
+
 TEST_F(DxlDatabaseTest, BadAttachmentDataFailsAndLeavesNoFile) {
     std::string extra =
         "<document form='Memo'><noteinfo noteid='204'/><item name='$FILE'><object><file name='x.bin'>"

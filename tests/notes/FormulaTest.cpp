@@ -176,6 +176,20 @@ TEST(FormulaTypes, MismatchedTypesFailTheNoteInsteadOfMatching) {
     EXPECT_TRUE(Selects(R"(Due = Due & Due *>= Due)", doc));
     EXPECT_FALSE(Selects(R"(Form)", WithForm("x"))) << "a text result selects nothing";
     EXPECT_FALSE(Selects(R"(Priority : "x" = "x")", doc));
+    EXPECT_FALSE(Selects(R"(Due < "")", doc)) << "only = and != accept the empty text";
+}
+
+TEST(FormulaTypes, EmptyTextTestsForNoValueWhateverTheType) {
+    MapFormulaDocument sent;
+    sent.Set("PostedDate", FormulaValue::Datetime({100}));
+    const char* sentView = R"(SELECT DeliveredDate = "" & PostedDate != "")";
+    EXPECT_TRUE(Selects(sentView, sent));
+    sent.Set("DeliveredDate", FormulaValue::Datetime({200}));
+    EXPECT_FALSE(Selects(sentView, sent));
+    sent.SetText("DeliveredDate", "");  // a blank date field is stored as empty text
+    EXPECT_TRUE(Selects(sentView, sent));
+    sent.Set("Size", FormulaValue::NumberList({0, 1}));
+    EXPECT_TRUE(Selects(R"("" != Size & !(Size = ""))", sent));
 }
 
 TEST(FormulaErrors, UnsupportedLanguageIsRefusedWithPosition) {

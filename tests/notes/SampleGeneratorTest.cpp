@@ -17,8 +17,11 @@
 #include "support/TempDir.h"
 #include "notes/api/formula/CompiledFormula.h"
 #include "notes/api/formula/MapFormulaDocument.h"
+#include "notes/api/mime/MessageContent.h"
+#include "notes/api/mime/NotesMimeItems.h"
 #include "notes/sample/SampleGenerator.h"
 #include "shell/platform/PrivateProfile.h"
+#include "shell/settings/SettingsStore.h"
 
 using namespace qb::notes;
 using namespace qb::notes::sample;
@@ -59,6 +62,7 @@ struct ParsedNote {
     MapFormulaDocument values;
     std::vector<std::string> folderRefs;
     int files = 0, mimeAttachments = 0;
+    std::vector<qb::mime::NotesRawItem> rawItems;  // Internet headers and MIME parts
 };
 
 // What one DXL database holds, gathered in one pass.
@@ -159,6 +163,8 @@ private:
             const std::string headers = raw_.substr(20 + Word(raw_, 10), Word(raw_, 12));
             if (headers.find("Content-Disposition: attachment") != std::string::npos) ++note_.mimeAttachments;
         }
+        if (rawType_ == "502" || rawType_ == "19")
+            note_.rawItems.push_back({item_, static_cast<std::uint16_t>(std::stoi(rawType_, nullptr, 16)), raw_});
         // The first item of a name is the one a formula sees.
         if (!note_.values.HasItem(item_)) note_.values.Set(item_, value);
     }
@@ -284,6 +290,25 @@ TEST_F(SampleGeneratorTest, AttachmentsAndMailFeaturesArePresent) {
         EXPECT_NE(text.find(feature), std::string::npos) << feature;
 }
 
+// The MIME memos decoded by the MIME reader, which was built on mail that
+// Notes itself itemised.
+TEST_F(SampleGeneratorTest, MimeMemosDecodeToTheirMessages) {
+    int memos = 0, attachments = 0;
+    for (const ParsedNote& note : mail_->documents) {
+        if (note.rawItems.empty()) continue;
+        ++memos;
+        const qb::mime::MimeMessage message = qb::mime::ParseNotesMime(note.rawItems);
+        EXPECT_TRUE(message.warnings.empty()) << message.warnings.front();
+        EXPECT_FALSE(message.Subject().empty());
+        const qb::mime::MessageContent content = qb::mime::ExtractContent(message.root);
+        EXPECT_FALSE(content.plainText.empty());
+        attachments += static_cast<int>(content.attachments.size());
+        EXPECT_EQ(static_cast<int>(content.attachments.size()), note.mimeAttachments);
+    }
+    EXPECT_GE(memos, 2);
+    EXPECT_EQ(attachments, summary_->mimeAttachments);
+}
+
 TEST_F(SampleGeneratorTest, ManifestAndIniFilesDescribeTheData) {
     const std::string manifest = qb::test::ReadFile(options_.outDir + "/manifest.json");
     EXPECT_NE(manifest.find("\"mail_database\": \"data/mail/jdoe.dxl\""), std::string::npos);
@@ -301,9 +326,15 @@ TEST_F(SampleGeneratorTest, ManifestAndIniFilesDescribeTheData) {
     EXPECT_EQ(qb::platform::GetPrivateProfileString("Notes", "MailFile", "", 15000, notesIni), "mail/jdoe.dxl");
     EXPECT_EQ(qb::platform::GetPrivateProfileString("Notes", "Names", "", 15000, notesIni), "names.dxl");
     EXPECT_FALSE(qb::test::ReadFile(dataDir + "/mail/jdoe.dxl").empty());
-    const std::string quillboxIni = options_.outDir + "/Quillbox.ini";
-    EXPECT_EQ(qb::platform::GetPrivateProfileString("Lotus Notes", "Components", "", 15000, quillboxIni), "Mail,Calendar,Tasks,Contacts,");
-    EXPECT_EQ(qb::platform::GetPrivateProfileString("Notes", "IniFilePath", "", 15000, quillboxIni), notesIni);
+    // Quillbox.ini as the program loads it.
+    qb::ExportSettings settings;
+    qb::SettingsStore(options_.outDir + "/Quillbox.ini").Load(settings);
+    EXPECT_EQ(settings.Components, (std::vector<std::string>{"Mail", "Calendar", "Tasks", "Contacts"}));
+    EXPECT_EQ(settings.IniFilePath, notesIni);
+    EXPECT_EQ(settings.MailFile, "mail/jdoe.dxl");
+    EXPECT_EQ(settings.AddressBookFile, "names.dxl");
+    EXPECT_EQ(settings.ContactsFormat, 0);
+    EXPECT_TRUE(settings.LogExport);
 }
 
 TEST(SampleGenerator, SameSeedSameFilesOtherSeedOtherFiles) {

@@ -123,8 +123,8 @@ TEST_F(SampleThroughNotesApi, DISABLED_MimeAttachmentsAreFileObjects) {
     EXPECT_EQ(mimeFiles, summary_.mimeAttachments);
 }
 
-// Enable when the database index lists file objects ($FILE) for formulas.
-TEST_F(SampleThroughNotesApi, DISABLED_FileObjectsAreVisibleToViewFormulas) {
+// The database index lists file objects ($FILE) by name for formulas.
+TEST_F(SampleThroughNotesApi, FileObjectsAreVisibleToViewFormulas) {
     LNDatabase mail;
     ASSERT_EQ(session_.GetMailDatabase(&mail), 0u);
     ASSERT_EQ(mail.Open(), 0u);

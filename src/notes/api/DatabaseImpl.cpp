@@ -24,12 +24,14 @@ LNSTATUS DatabaseImpl::Open(std::string* detail) {
     info = std::move(newInfo);
     notes = std::move(newNotes);
     Reindex();
+    reader = std::make_unique<DxlNoteReader>(filePath, info.encoding);
     open = true;
     return LNNOERROR;
 }
 
 void DatabaseImpl::Close() {
     open = false;
+    reader.reset();
     notes.clear();
     notes.shrink_to_fit();
     byId.clear();
@@ -66,7 +68,8 @@ LNSTATUS DatabaseImpl::LoadNote(NOTEID noteId, std::shared_ptr<NoteData>* note, 
         return LNNOERROR;
     }
     auto parsed = std::make_shared<NoteData>();
-    LNSTATUS status = ParseDxlNote(filePath, info.encoding, *entry, parsed.get(), detail);
+    LNSTATUS status = reader ? reader->Read(*entry, parsed.get(), detail)
+                             : ParseDxlNote(filePath, info.encoding, *entry, parsed.get(), detail);
     if (status != LNNOERROR) return status;
     if (parsed->created.IsNull()) parsed->created = entry->created;
     if (parsed->modified.IsNull()) parsed->modified = entry->modified;
@@ -96,9 +99,19 @@ LNSTATUS DatabaseImpl::SaveNote(NoteData& note, std::string* detail) {
     entry.noteClass = note.noteClass;
     entry.created = note.created;
     entry.modified = note.modified;
-    for (const ItemData& item : note.items)
-        if (item.type != TYPE_COMPOSITE && item.type != TYPE_MIME_PART && item.type != TYPE_OBJECT)
+    for (const ItemData& item : note.items) {
+        if (item.type == TYPE_OBJECT) {
+            // Indexed by file name only, as when the file is read.
+            ItemData marker;
+            marker.name = item.name;
+            marker.type = item.type;
+            marker.flags = item.flags;
+            marker.value = item.file ? item.file->name : std::string();
+            entry.summary.Add(marker);
+        } else if (item.type != TYPE_COMPOSITE && item.type != TYPE_MIME_PART) {
             entry.summary.Add(item);
+        }
+    }
     entry.written = std::make_shared<NoteData>(note);
     auto found = byId.find(note.noteId);
     if (found != byId.end()) {
@@ -154,6 +167,7 @@ LNSTATUS DatabaseImpl::WriteFile(std::string* detail) {
             return LNERR_FILE_WRITE;
         }
     }
+    reader.reset();
     if (std::rename(temporary.c_str(), filePath.c_str()) != 0) {
         std::remove(temporary.c_str());
         *detail = filePath;
@@ -170,7 +184,14 @@ bool MatchesNoteType(const NoteIndexEntry& entry, DWORD noteType) {
         if (entry.noteClass != NOTE_CLASS_VIEW) return false;
         ItemData flags;
         std::string text;
-        if (entry.summary.Find("$Flags", &flags)) text = flags.type == TYPE_TEXT ? flags.value : std::string();
+        if (entry.summary.Find("$Flags", &flags)) {
+            if (flags.type == TYPE_TEXT) {
+                text = flags.value;
+            } else if (flags.type == TYPE_TEXT_LIST) {
+                std::vector<std::string> texts;
+                if (DecodeTextList(flags.value, &texts) == LNNOERROR && !texts.empty()) text = texts[0];
+            }
+        }
         bool isPrivate = text.find('V') != std::string::npos;
         bool isFolder = text.find('F') != std::string::npos;
         if (noteType == LNSEARCH_PRIVATE_VIEWS_VALUE) return isPrivate;

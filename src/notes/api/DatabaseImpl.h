@@ -1,6 +1,7 @@
 #pragma once
 // The shared state behind LNDatabase, LNDocument and LNViewFolder handles.
 
+#include <fstream>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -19,6 +20,8 @@ struct DatabaseImpl {
     DxlDatabaseInfo info;
     std::vector<NoteIndexEntry> notes;
     std::unordered_map<NOTEID, std::size_t> byId;
+    // Kept open while the database is, for reading notes.
+    mutable std::unique_ptr<DxlNoteReader> reader;
 
     LNSTATUS Open(std::string* detail);
     void Close();

@@ -1,6 +1,8 @@
 #include "notes/api/DxlReader.h"
 
 #include <expat.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -12,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <random>
 
 #include "notes/api/RichTextRecords.h"
 
@@ -351,6 +354,7 @@ public:
         XML_SetXmlDeclHandler(parser, &DxlHandler::OnDecl);
     }
     const std::string& Failure() const { return failure_; }
+    void SetSkippedRanges(const std::vector<ByteRange>* ranges) { skippedRanges_ = ranges; }
 
 private:
     static void XMLCALL OnStart(void* self, const XML_Char* name, const XML_Char** attributes) {
@@ -411,6 +415,8 @@ private:
     std::string formAttribute_;
     std::string parentUnid_;
     bool inAcl_ = false;
+    const std::vector<ByteRange>* skippedRanges_ = nullptr;
+    std::size_t nextSkipped_ = 0;
 };
 
 void DxlHandler::Start(std::string_view element, const XML_Char** attributes) {
@@ -586,7 +592,13 @@ void DxlHandler::StartItem(const XML_Char** attributes) {
 
 void DxlHandler::StartValue(std::string_view element, const XML_Char** attributes) {
     ItemCollector& c = *item_;
-    if (c.skip) return;
+    if (c.skip) {
+        // Attachment data is cut out when the note is parsed again.
+        if (mode_ == Mode::Index && element == "filedata") c.fileDataStart = OffsetAfterEvent();
+        if (mode_ == Mode::Index && element == "file" && c.item.type == TYPE_OBJECT)
+            if (const char* name = Attribute(attributes, "name")) c.item.value = name;
+        return;
+    }
     if (c.richText) {
         ++c.richDepth;
         if (c.rich) c.rich->Start(element, attributes);
@@ -652,7 +664,13 @@ void DxlHandler::StartValue(std::string_view element, const XML_Char** attribute
 
 void DxlHandler::EndValue(std::string_view element) {
     ItemCollector& c = *item_;
-    if (c.skip) return;
+    if (c.skip) {
+        if (mode_ == Mode::Index && element == "filedata" && c.item.type == TYPE_OBJECT) {
+            std::uint64_t end = std::max(Offset(), c.fileDataStart);  // <filedata/> has no content
+            entry_.skipped.push_back(ByteRange{c.fileDataStart, end - c.fileDataStart});
+        }
+        return;
+    }
     if (c.richText) {
         if (--c.richDepth == 0) {
             c.richText = false;
@@ -675,7 +693,12 @@ void DxlHandler::EndValue(std::string_view element) {
             auto content = std::make_shared<FileContent>();
             content->dxlPath = path_;
             content->offset = c.fileDataStart;
-            content->length = Offset() - c.fileDataStart;
+            content->length = std::max(Offset(), c.fileDataStart) - c.fileDataStart;
+            if (skippedRanges_ && nextSkipped_ < skippedRanges_->size()) {
+                content->offset = (*skippedRanges_)[nextSkipped_].offset;
+                content->length = (*skippedRanges_)[nextSkipped_].length;
+                ++nextSkipped_;
+            }
             c.file->content = std::move(content);
             c.inFileData = false;
         } else if (element == "object") {
@@ -732,7 +755,10 @@ void DxlHandler::EndItem() {
     }
     ItemData& item = c.item;
     if (c.skip) {
-        // Kept out of the index, but its name is known.
+        // Kept out of the index, but its name is known. A file object is
+        // indexed by its file name alone, so that @IsAvailable($FILE) selects
+        // as in Notes without the index holding attachment data.
+        if (item.type == TYPE_OBJECT) entry_.summary.Add(item);
         noteItemNames_.push_back(item.name);
         return;
     }
@@ -951,24 +977,37 @@ LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, std::vecto
 
 namespace {
 
-LNSTATUS ParseFragment(const std::string& path, const std::string& encoding, const std::string& fragment,
-                       std::uint64_t start, NoteData* note, std::string* detail) {
-    std::string text = kWrapperOpen + fragment + kWrapperClose;
-    ParserPtr parser(XML_ParserCreate(encoding.empty() ? nullptr : encoding.c_str()));
+// Parses one note's element. The fragment may have had attachment data cut
+// out (`skipped`, file ranges in order): those ranges become the file
+// objects' content, so the data is never parsed twice.
+LNSTATUS ParseFragment(XML_Parser reusable, const std::string& path, const std::string& encoding,
+                       std::string_view fragment, std::uint64_t start, const std::vector<ByteRange>& skipped,
+                       NoteData* note, std::string* detail) {
+    struct NoFree {
+        void operator()(XML_ParserStruct*) const {}
+    };
+    std::unique_ptr<XML_ParserStruct, NoFree> borrowed(reusable);
+    ParserPtr owned;
+    if (!reusable) owned.reset(XML_ParserCreate(encoding.empty() ? nullptr : encoding.c_str()));
+    auto parser = [&] { return reusable ? borrowed.get() : owned.get(); };
     DxlHandler handler(DxlHandler::Mode::Full, path);
+    handler.SetSkippedRanges(&skipped);
     // Offsets inside the fragment map back onto the file.
-    handler.Attach(parser.get(), static_cast<std::int64_t>(std::strlen(kWrapperOpen)) - static_cast<std::int64_t>(start));
-    std::size_t position = 0;
-    LNSTATUS status = RunParser(
-        parser.get(), handler,
-        [&](char* buffer, std::size_t size) {
-            std::size_t count = std::min(size, text.size() - position);
-            std::memcpy(buffer, text.data() + position, count);
-            position += count;
-            return count;
-        },
-        path, detail);
-    if (status != LNNOERROR) return status;
+    handler.Attach(parser(), static_cast<std::int64_t>(std::strlen(kWrapperOpen)) - static_cast<std::int64_t>(start));
+    std::string_view pieces[] = {kWrapperOpen, fragment, kWrapperClose};
+    for (int i = 0; i < 3; ++i) {
+        if (XML_Parse(parser(), pieces[i].data(), static_cast<int>(pieces[i].size()), i == 2) != XML_STATUS_OK) {
+            char position[80];
+            std::snprintf(position, sizeof position, ", note at offset %llu, line %lu, column %lu: ",
+                          static_cast<unsigned long long>(start),
+                          static_cast<unsigned long>(XML_GetCurrentLineNumber(parser())),
+                          static_cast<unsigned long>(XML_GetCurrentColumnNumber(parser()) + 1));
+            std::string why =
+                handler.Failure().empty() ? XML_ErrorString(XML_GetErrorCode(parser())) : handler.Failure();
+            *detail = path + position + why;
+            return LNERR_BAD_DXL;
+        }
+    }
     if (handler.notes.size() != 1) {
         *detail = path + ": the note at offset " + std::to_string(start) + " is not where the index put it";
         return LNERR_BAD_DXL;
@@ -979,26 +1018,75 @@ LNSTATUS ParseFragment(const std::string& path, const std::string& encoding, con
 
 }  // namespace
 
-LNSTATUS ParseDxlNote(const std::string& path, const std::string& encoding, const NoteIndexEntry& entry,
-                      NoteData* note, std::string* detail) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *detail = path;
+DxlNoteReader::DxlNoteReader(std::string path, std::string encoding)
+    : path_(std::move(path)), encoding_(std::move(encoding)) {
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    std::random_device random;
+    salt_ = random();
+}
+
+DxlNoteReader::~DxlNoteReader() {
+    if (fd_ >= 0) ::close(fd_);
+    if (parser_) XML_ParserFree(parser_);
+}
+
+bool DxlNoteReader::ReadRange(std::uint64_t offset, std::uint64_t length) {
+    std::size_t old = buffer_.size();
+    buffer_.resize(old + length);
+    std::uint64_t done = 0;
+    while (done < length) {
+        ssize_t got = ::pread(fd_, buffer_.data() + old + done, length - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
+LNSTATUS DxlNoteReader::Read(const NoteIndexEntry& entry, NoteData* note, std::string* detail) {
+    if (fd_ < 0) {
+        *detail = path_ + ": " + std::strerror(errno);
         return LNERR_FILE_READ;
     }
-    std::string fragment(entry.end - entry.start, '\0');
-    in.seekg(static_cast<std::streamoff>(entry.start));
-    in.read(fragment.data(), static_cast<std::streamsize>(fragment.size()));
-    if (static_cast<std::uint64_t>(in.gcount()) != fragment.size()) {
-        *detail = path + ": the file changed since it was opened";
+    // The note's bytes, leaving out attachment data.
+    buffer_.clear();
+    std::uint64_t position = entry.start;
+    bool ok = entry.end >= entry.start;
+    for (const ByteRange& range : entry.skipped) {
+        if (!ok || range.offset < position || range.offset + range.length > entry.end) {
+            ok = false;
+            break;
+        }
+        ok = ReadRange(position, range.offset - position);
+        position = range.offset + range.length;
+    }
+    ok = ok && ReadRange(position, entry.end - position);
+    if (!ok) {
+        *detail = path_ + ": the file changed since it was opened";
         return LNERR_FILE_READ;
     }
-    LNSTATUS status = ParseFragment(path, encoding, fragment, entry.start, note, detail);
+    // One parser serves every note; a fixed salt per reader saves expat from
+    // asking the system for randomness each time.
+    if (!parser_) parser_ = XML_ParserCreate(encoding_.empty() ? nullptr : encoding_.c_str());
+    else XML_ParserReset(parser_, encoding_.empty() ? nullptr : encoding_.c_str());
+    if (!parser_) {
+        *detail = path_ + ": out of memory";
+        return LNERR_BAD_DXL;
+    }
+    XML_SetHashSalt(parser_, salt_);
+    LNSTATUS status = ParseFragment(parser_, path_, encoding_, buffer_, entry.start, entry.skipped, note, detail);
+    if (buffer_.capacity() > (1u << 20)) std::string().swap(buffer_);
     if (status != LNNOERROR) return status;
     note->noteId = entry.noteId;
     note->unid = entry.Unid();
     note->noteClass = entry.noteClass;
     return LNNOERROR;
+}
+
+LNSTATUS ParseDxlNote(const std::string& path, const std::string& encoding, const NoteIndexEntry& entry,
+                      NoteData* note, std::string* detail) {
+    DxlNoteReader reader(path, encoding);
+    return reader.Read(entry, note, detail);
 }
 
 LNSTATUS ParseDxlText(const std::string& text, DxlDatabaseInfo* info, std::vector<NoteData>* notes,
@@ -1020,7 +1108,7 @@ LNSTATUS ParseDxlText(const std::string& text, DxlDatabaseInfo* info, std::vecto
     for (const NoteIndexEntry& entry : handler.entries) {
         NoteData note;
         std::string fragment = text.substr(entry.start, entry.end - entry.start);
-        status = ParseFragment("", handler.info.encoding, fragment, entry.start, &note, detail);
+        status = ParseFragment(nullptr, "", handler.info.encoding, fragment, entry.start, {}, &note, detail);
         if (status != LNNOERROR) return status;
         notes->push_back(std::move(note));
     }

@@ -15,6 +15,8 @@
 #include "notes/api/LNDatetime.h"
 #include "notes/api/NoteData.h"
 
+struct XML_ParserStruct;
+
 namespace qb::notes {
 
 struct AclEntryData {
@@ -39,7 +41,27 @@ bool LooksLikeNativeNsf(const std::string& path);
 LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, std::vector<NoteIndexEntry>* notes,
                       std::string* detail);
 
-// Parses one note whole from its byte range.
+// Reads notes of one file whole, each from its byte range. Keeps the file and
+// one parser open for all of them.
+class DxlNoteReader {
+public:
+    DxlNoteReader(std::string path, std::string encoding);
+    ~DxlNoteReader();
+    DxlNoteReader(const DxlNoteReader&) = delete;
+    DxlNoteReader& operator=(const DxlNoteReader&) = delete;
+    LNSTATUS Read(const NoteIndexEntry& entry, NoteData* note, std::string* detail);
+
+private:
+    bool ReadRange(std::uint64_t offset, std::uint64_t length);
+    std::string path_;
+    std::string encoding_;
+    int fd_ = -1;
+    XML_ParserStruct* parser_ = nullptr;
+    unsigned long salt_ = 0;
+    std::string buffer_;
+};
+
+// Parses one note whole (opening the file for this one note).
 LNSTATUS ParseDxlNote(const std::string& path, const std::string& encoding, const NoteIndexEntry& entry,
                       NoteData* note, std::string* detail);
 

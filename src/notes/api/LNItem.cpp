@@ -70,7 +70,10 @@ LNString LNItem::GetValueText(char separator) const {
     }
     case TYPE_NUMBER:
     case TYPE_NUMBER_RANGE:
-        for (double number : LNNumbers(*this).GetNumbers()) append(NumberText(number));
+    {
+        LNNumbers numbers(*this);
+        for (double number : numbers.GetNumbers()) append(NumberText(number));
+    }
         return text;
     case TYPE_TIME:
     case TYPE_TIME_RANGE: {

@@ -89,6 +89,11 @@ void SummaryBuffer::ForEach(Visit visit) const {
 
 bool NameEquals(std::string_view a, std::string_view b);
 
+struct ByteRange {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
 // One note of a database as the index knows it.
 struct NoteIndexEntry {
     NOTEID noteId = 0;
@@ -97,6 +102,8 @@ struct NoteIndexEntry {
     bool deleted = false;
     std::uint64_t start = 0;  // byte range of the note's element in the DXL file
     std::uint64_t end = 0;
+    // Attachment data inside that range, left out when the note is parsed again.
+    std::vector<ByteRange> skipped;
     LNDatetime created;
     LNDatetime modified;
     SummaryBuffer summary;

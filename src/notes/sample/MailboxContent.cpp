@@ -7,8 +7,6 @@
 namespace qb::notes::sample {
 namespace {
 
-enum MailState { kReceived = 0, kSent = 1, kDraft = 2 };
-enum BodyKind { kPlainBody, kRichBody, kMimeBody, kEncryptedReadable, kEncryptedUnreadable };
 
 const std::vector<std::string>& Subjects() {
     static const std::vector<std::string> subjects = {
@@ -314,84 +312,112 @@ void MailboxContent::AddMimeMessage(SampleDocument& doc, const SamplePerson& fro
     part(3, "--" + boundary + "--\r\n", "", "");
 }
 
+MemoShape MailboxContent::ChooseMemoShape(long long index) {
+    // The first ten memos show one feature each; the rest are mixed.
+    MemoShape shape;
+    switch (index) {
+    case 0: shape.bodyKind = kPlainBody; break;
+    case 1: case 2: break;
+    case 3: case 4: shape.bodyKind = kMimeBody; break;
+    case 5: shape.bodyKind = kEncryptedReadable; break;
+    case 6: shape.bodyKind = kEncryptedUnreadable; break;
+    case 7: shape.state = kSent; break;
+    case 8: shape.state = kDraft; break;
+    case 9: shape.reply = true; break;
+    default: {
+        const auto r = random_.Below(100);
+        shape.state = r < 62 ? kReceived : r < 88 ? kSent : kDraft;
+        const auto b = random_.Below(100);
+        shape.bodyKind = b < 20 ? kPlainBody : b < 82 ? kRichBody : b < 94 ? kMimeBody
+                         : b < 97 ? kEncryptedReadable : kEncryptedUnreadable;
+        if (shape.bodyKind == kMimeBody && shape.state != kReceived) shape.bodyKind = kRichBody;
+        shape.reply = random_.Chance(12) && !recentUnids_.empty();
+    }
+    }
+    return shape;
+}
+
+void MailboxContent::AddNotesHeaders(SampleDocument& doc, const MemoShape& shape, long long index,
+                                     const SamplePerson& sender, const std::string& subject, const SampleTime& posted) {
+    doc.AddText("From", sender.Address());
+    if (!sender.notesName.empty() || random_.Chance(30)) doc.AddText("INetFrom", sender.internet);
+    const bool allClasses = index == 7 || index == 8 || random_.Chance(30);
+    doc.AddTextList("SendTo", Recipients(1, 4, shape.state == kReceived));
+    if (allClasses || random_.Chance(40)) doc.AddTextList("CopyTo", Recipients(1, 3, false));
+    if (allClasses && shape.state != kReceived) doc.AddTextList("BlindCopyTo", Recipients(1, 2, false));
+    if (random_.Chance(10)) doc.AddText("Principal", SomeoneElse().Address());
+    if (random_.Chance(10)) doc.AddText("ReplyTo", SomeoneElse().Address());
+    doc.AddText("Subject", subject);
+    if (shape.state != kDraft) doc.AddTimes("PostedDate", {posted});
+    if (shape.state == kReceived) doc.AddTimes("DeliveredDate", {posted.PlusMinutes(random_.Between(1, 45))});
+}
+
+// An encrypted memo exported by someone who cannot decrypt it: the seal
+// and the encrypted data, no body.
+void MailboxContent::AddUnreadableSeal(SampleDocument& doc) {
+    doc.AddText("Encrypt", "1");
+    doc.AddTextList("PublicEncryptionKeys", {SamplePeople()[5].notesName});
+    SampleItem& seal = doc.Add("$Seal", ItemKind::Raw);
+    seal.rawType = "9";
+    for (int i = 0; i < 96; ++i) seal.rawData += static_cast<char>(random_.Next() & 0xFF);
+    SampleItem& sealData = doc.Add("$SealData", ItemKind::Raw);
+    sealData.rawType = "a";
+    for (int i = 0; i < 256; ++i) sealData.rawData += static_cast<char>(random_.Next() & 0xFF);
+}
+
+// Every user folder gets a document early on; received mail mostly sits in
+// the Inbox, some in user folders or the trash.
+std::vector<std::string> MailboxContent::FoldersFor(long long index, int state) {
+    const std::string inbox = db_.UnidOf("($Inbox)");
+    if (index >= 10 && index < 10 + static_cast<long long>(userFolders_.size()))
+        return {userFolders_[static_cast<std::size_t>(index - 10)]};
+    const auto r = random_.Below(100);
+    if (state == kReceived) {
+        if (r < 65) return {inbox};
+        if (r < 85) return {random_.Pick(userFolders_)};
+        if (r < 92) return {db_.UnidOf("($Trash)")};
+        return {inbox, db_.UnidOf("Projects\\Alpha")};
+    }
+    if (state == kSent && r < 12) return {random_.Pick(userFolders_)};
+    if (state == kSent && r < 15) return {db_.UnidOf("($Trash)")};
+    return {};
+}
+
 void MailboxContent::WriteMemo(long long index, long long total) {
     // Spread over three and a half years, in order.
     const std::int64_t spanMinutes = 3LL * 365 * 24 * 60 + 182LL * 24 * 60;
     const std::int64_t step = std::max<std::int64_t>(1, spanMinutes / std::max<long long>(total, 1));
     const SampleTime created =
         SampleTime::Local(2023, 1, 2, 8, 0).PlusMinutes(index * step + random_.Below(static_cast<std::uint32_t>(step)));
-
-    // The first ten memos show one feature each; the rest are mixed.
-    int state = kReceived;
-    int bodyKind = kRichBody;
-    bool reply = false;
-    switch (index) {
-    case 0: bodyKind = kPlainBody; break;
-    case 1: case 2: break;
-    case 3: case 4: bodyKind = kMimeBody; break;
-    case 5: bodyKind = kEncryptedReadable; break;
-    case 6: bodyKind = kEncryptedUnreadable; break;
-    case 7: state = kSent; break;
-    case 8: state = kDraft; break;
-    case 9: reply = true; break;
-    default: {
-        const auto r = random_.Below(100);
-        state = r < 62 ? kReceived : r < 88 ? kSent : kDraft;
-        const auto b = random_.Below(100);
-        bodyKind = b < 20 ? kPlainBody : b < 82 ? kRichBody : b < 94 ? kMimeBody : b < 97 ? kEncryptedReadable
-                                                                                           : kEncryptedUnreadable;
-        if (bodyKind == kMimeBody && state != kReceived) bodyKind = kRichBody;
-        reply = random_.Chance(12) && !recentUnids_.empty();
-    }
-    }
-
-    const bool noteForm = bodyKind == kMimeBody || index % 5 == 4;
-    SampleDocument doc = NewDocument(reply ? "Reply" : "Memo", created, noteForm);
-    const SamplePerson& sender = state == kReceived ? SomeoneElse() : MailboxOwner();
-    const std::string subject =
-        (reply ? "Re: " : "") + Subjects()[static_cast<std::size_t>(index) % Subjects().size()] +
-        fmt::format(" [{}]", index);
-    const SampleTime posted = created;
-    const SampleTime delivered = created.PlusMinutes(random_.Between(1, 45));
+    const MemoShape shape = ChooseMemoShape(index);
+    const bool noteForm = shape.bodyKind == kMimeBody || index % 5 == 4;
+    SampleDocument doc = NewDocument(shape.reply ? "Reply" : "Memo", created, noteForm);
+    const SamplePerson& sender = shape.state == kReceived ? SomeoneElse() : MailboxOwner();
+    const std::string subject = (shape.reply ? "Re: " : "") +
+                                Subjects()[static_cast<std::size_t>(index) % Subjects().size()] +
+                                fmt::format(" [{}]", index);
     std::vector<SampleFile> files = Attachments(index, created, index == 2);
-    if (bodyKind == kMimeBody || bodyKind == kEncryptedUnreadable) files.clear();
+    if (shape.bodyKind == kMimeBody || shape.bodyKind == kEncryptedUnreadable) files.clear();
 
-    if (bodyKind == kMimeBody) {
-        AddMimeMessage(doc, sender, Recipients(1, 1, true), posted, subject, index == 3 || random_.Chance(40));
-        doc.AddTimes("DeliveredDate", {delivered});
+    if (shape.bodyKind == kMimeBody) {
+        AddMimeMessage(doc, sender, Recipients(1, 1, true), created, subject, index == 3 || random_.Chance(40));
+        doc.AddTimes("DeliveredDate", {created.PlusMinutes(random_.Between(1, 45))});
         doc.AddText("SMTPOriginator", sender.internet);
     } else {
-        doc.AddText("From", sender.Address());
-        if (!sender.notesName.empty() || random_.Chance(30)) doc.AddText("INetFrom", sender.internet);
-        const bool allClasses = index == 7 || index == 8 || random_.Chance(30);
-        doc.AddTextList("SendTo", Recipients(1, 4, state == kReceived));
-        if (allClasses || random_.Chance(40)) doc.AddTextList("CopyTo", Recipients(1, 3, false));
-        if (allClasses && state != kReceived) doc.AddTextList("BlindCopyTo", Recipients(1, 2, false));
-        if (random_.Chance(10)) doc.AddText("Principal", SomeoneElse().Address());
-        if (random_.Chance(10)) doc.AddText("ReplyTo", SomeoneElse().Address());
-        doc.AddText("Subject", subject);
-        if (state != kDraft) doc.AddTimes("PostedDate", {posted});
-        if (state == kReceived) doc.AddTimes("DeliveredDate", {delivered});
-        if (bodyKind == kEncryptedUnreadable) {
-            doc.AddText("Encrypt", "1");
-            doc.AddTextList("PublicEncryptionKeys", {SamplePeople()[5].notesName});
-            SampleItem& seal = doc.Add("$Seal", ItemKind::Raw);
-            seal.rawType = "9";
-            for (int i = 0; i < 96; ++i) seal.rawData += static_cast<char>(random_.Next() & 0xFF);
-            SampleItem& sealData = doc.Add("$SealData", ItemKind::Raw);
-            sealData.rawType = "a";
-            for (int i = 0; i < 256; ++i) sealData.rawData += static_cast<char>(random_.Next() & 0xFF);
+        AddNotesHeaders(doc, shape, index, sender, subject, created);
+        if (shape.bodyKind == kEncryptedUnreadable) {
+            AddUnreadableSeal(doc);
         } else {
-            if (bodyKind == kEncryptedReadable) {
+            if (shape.bodyKind == kEncryptedReadable) {
                 doc.AddText("Encrypt", "1");
                 doc.AddTextList("PublicEncryptionKeys", {MailboxOwner().notesName});
             }
-            AddBody(doc, bodyKind, index, files);
+            AddBody(doc, shape.bodyKind, index, files);
         }
     }
     doc.AddText("Importance", index % 7 == 0 ? "1" : index % 7 == 3 ? "3" : "2");
     if (random_.Chance(15)) doc.AddTextList("Categories", {random_.Chance(50) ? "Archive" : "Customers", "2024"});
-    if (reply && !recentUnids_.empty()) {
+    if (shape.reply && !recentUnids_.empty()) {
         SampleItem& ref = doc.Add("$REF", ItemKind::NoteRefs);
         ref.texts = {recentUnids_.back()};
         ref.summary = true;
@@ -400,29 +426,11 @@ void MailboxContent::WriteMemo(long long index, long long total) {
         SampleItem& item = doc.Add("$FILE", ItemKind::File);
         item.file = std::move(file);
         item.summary = true;
-        item.sealed = bodyKind == kEncryptedReadable;
+        item.sealed = shape.bodyKind == kEncryptedReadable;
     }
-
-    // Folders: every user folder gets a document early on; received mail
-    // mostly sits in the Inbox, some in user folders or the trash.
-    std::vector<std::string> folders;
-    const auto inbox = db_.UnidOf("($Inbox)");
-    if (index >= 10 && index < 10 + static_cast<long long>(userFolders_.size())) {
-        folders.push_back(userFolders_[static_cast<std::size_t>(index - 10)]);
-    } else if (state == kReceived) {
-        const auto r = random_.Below(100);
-        if (r < 65) folders.push_back(inbox);
-        else if (r < 85) folders.push_back(random_.Pick(userFolders_));
-        else if (r < 92) folders.push_back(db_.UnidOf("($Trash)"));
-        else folders = {inbox, db_.UnidOf("Projects\\Alpha")};
-    } else if (state == kSent) {
-        const auto r = random_.Below(100);
-        if (r < 12) folders.push_back(random_.Pick(userFolders_));
-        else if (r < 15) folders.push_back(db_.UnidOf("($Trash)"));
-    }
-    if (!folders.empty()) {
+    if (std::vector<std::string> folders = FoldersFor(index, shape.state); !folders.empty()) {
         SampleItem& refs = doc.Add("$FolderRefs", ItemKind::NoteRefs);
-        refs.texts = folders;
+        refs.texts = std::move(folders);
     }
     db_.Write(doc);
     Remember(doc.unid);

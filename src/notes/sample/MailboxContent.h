@@ -20,6 +20,16 @@ struct MailboxSize {
     long long notices = 0;
 };
 
+enum MailState { kReceived = 0, kSent = 1, kDraft = 2 };
+enum BodyKind { kPlainBody, kRichBody, kMimeBody, kEncryptedReadable, kEncryptedUnreadable };
+
+// What kind of memo to write: its state, body and whether it answers another.
+struct MemoShape {
+    int state = kReceived;
+    int bodyKind = kRichBody;
+    bool reply = false;
+};
+
 class MailboxContent {
 public:
     MailboxContent(SampleRandom& random, SampleDatabase& database);
@@ -30,6 +40,11 @@ public:
 
 private:
     void WriteMemo(long long index, long long total);
+    MemoShape ChooseMemoShape(long long index);
+    void AddNotesHeaders(SampleDocument& doc, const MemoShape& shape, long long index, const SamplePerson& sender,
+                         const std::string& subject, const SampleTime& posted);
+    void AddUnreadableSeal(SampleDocument& doc);
+    std::vector<std::string> FoldersFor(long long index, int state);
     void WriteCalendarEntry(long long index);
     void WriteTask(long long index);
     void WriteNotice(long long index);

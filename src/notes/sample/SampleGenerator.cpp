@@ -98,10 +98,11 @@ void WriteQuillboxIni(const fs::path& dir) {
                   "ContactsDestinationFolder=Contacts\n"
                   "CalendarDestinationFolder=Calendar\n"
                   "TasksDestinationFolder=Tasks\n"
-                  "LogExport=1\n"
                   "AttachmentsRenameEXEs=1\n"
                   "ExportDocLinks=1\n"
-                  "UseAbbNotesNames=1\n");
+                  "UseAbbNotesNames=1\n"
+                  "[Other Settings]\n"
+                  "LogExport=1\n");
 }
 
 }  // namespace

@@ -71,8 +71,19 @@ bool Holds(CompareOp op, int order) {
 // Pair-wise: element i with element i, the shorter list repeating its last
 // element; permuted: every element with every element. Either way the
 // comparison is true when any pair satisfies it.
+bool IsNullText(const FormulaValue& value) {
+    return value.type() == FormulaValueType::Text && value.size() == 1 && value.texts().front().empty();
+}
+
 bool CompareValues(const FormulaValue& left, const FormulaValue& right, CompareOp op, bool permuted) {
-    if (left.type() != right.type()) Expected(left.type());
+    if (left.type() != right.type()) {
+        // The empty text stands for "no value" (Notes saves a blank date or
+        // number field as ""), so `DeliveredDate = ""` tests for emptiness
+        // whatever the item's type. A number or time is never empty.
+        if ((op == CompareOp::Equal || op == CompareOp::NotEqual) && (IsNullText(left) || IsNullText(right)))
+            return op == CompareOp::NotEqual;
+        Expected(left.type());
+    }
     const std::size_t ls = left.size(), rs = right.size();
     if (permuted) {
         for (std::size_t i = 0; i < ls; ++i)

@@ -1,0 +1,67 @@
+#pragma once
+// "Export Now" before any document is touched: the log is started, Outlook
+// is logged on with the chosen store and its special folders open, the Notes
+// databases are checked, and the user confirms. Only when all of that passed
+// may the worker start.
+
+#include <string>
+
+#include "convert/ExportDriver.h"
+#include "shell/report/MessageSink.h"
+
+namespace qb {
+
+// What the window shows besides the settings.
+struct LaunchChoices {
+    bool log = false;
+    bool subfolderTicked = false;
+    std::string subfolderName;
+    std::string profile;
+    std::string storeName;        // "Folders File"
+    std::string storeEntryIdHex;  // its entry identifier, two hex digits a byte
+    RunInputs inputs;             // mail and address book, log path (set by the launch)
+};
+
+// The "Confirm Export" dialog, which also holds the date filter.
+class ExportConfirmation {
+public:
+    virtual ~ExportConfirmation() = default;
+    // True for "Yes, Export Now"; may change FilterByDate and the bounds.
+    virtual bool Confirm(const std::string& text, ExportSettings& settings) = 0;
+};
+
+// "Mail/Calendar/Tasks and Contacts/Groups " from the ticked components.
+std::string ConfirmationComponentText(const ExportSettings& settings);
+std::string ConfirmationText(const ExportSettings& settings);
+
+class ExportLaunch {
+public:
+    ExportLaunch(ExportEnvironment environment, ExportSettings& settings, MessageSink& messages,
+                 ExportConfirmation& confirmation, LNNotesSession& session)
+        : env_(environment), settings_(settings), messages_(messages), confirmation_(confirmation),
+          session_(session) {}
+
+    // True when every check passed and the user confirmed; `choices.inputs`
+    // then holds what the worker needs.
+    bool Launch(LaunchChoices& choices);
+
+private:
+    bool StartLog(LaunchChoices& choices);
+    bool LogOnToOutlook(const LaunchChoices& choices);
+    bool CheckNotesDatabases(const LaunchChoices& choices);
+    bool Error(const std::string& text, const char* title = "Error");
+    void Status(const std::string& text) { env_.progress.SetStatusText(text); }
+    void StatusAndLog(const std::string& text);
+    void EndThreadSession();
+
+    ExportEnvironment env_;
+    ExportSettings& settings_;
+    MessageSink& messages_;
+    ExportConfirmation& confirmation_;
+    LNNotesSession& session_;
+    bool startedThread_ = false;
+    LNDatabase checkedMail_;
+    LNDatabase checkedBook_;
+};
+
+}  // namespace qb

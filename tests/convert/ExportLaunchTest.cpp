@@ -1,0 +1,206 @@
+// The launch and the worker together on the in-memory store: what "Export
+// Now" does from the first check to the last folder.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "../notes/MailboxFixture.h"
+#include "convert/DocumentDispatcher.h"
+#include "convert/ExportWorker.h"
+#include "outlook/mapi/MapiApi.h"
+#include "outlook/mapi/MemoryStore.h"
+#include "shell/launch/ExportLaunch.h"
+#include "support/TempDir.h"
+
+namespace qb {
+namespace {
+
+using namespace qb::mapi;
+
+char* Text(const char* s) { return const_cast<char*>(s); }
+
+struct ScriptedFrontEnd : MessageSink, ExportConfirmation, ExportWindow {
+    std::vector<std::string> messages;
+    std::string confirmationText;
+    bool confirm = true;
+    std::vector<bool> states;
+    MessageResult ShowMessage(std::string_view text, std::string_view title, MessageIcon, MessageButtons) override {
+        messages.push_back(std::string(title) + ": " + std::string(text));
+        return MessageResult::Ok;
+    }
+    bool Confirm(const std::string& text, ExportSettings&) override {
+        confirmationText = text;
+        return confirm;
+    }
+    void SetExportingState(bool exporting) override { states.push_back(exporting); }
+    void ShowExportError(const std::string& text) override { messages.push_back("Export Error: " + text); }
+};
+
+struct Statuses : NullProgressSink {
+    std::vector<std::string> lines;
+    void SetStatusText(std::string_view text) override { lines.emplace_back(text); }
+};
+
+struct CountingDispatcher : DocumentDispatcher {
+    int documents = 0;
+    void Dispatch(const FolderHandle& folder, LNNotesSession&, LNDocument&) override {
+        EXPECT_TRUE(folder.folder) << "documents go into a real folder";
+        ++documents;
+    }
+};
+
+struct NoNamedProperties : NamedPropertySetup {
+    bool Setup(CMapiSession&) override { return true; }
+};
+
+class ExportLaunchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+        ::setenv("TMPDIR", dir.path().c_str(), 1);
+        SetMsgStoreProvider(std::make_shared<MemoryStoreProvider>());
+        MAPIINIT_0 init{MAPI_INIT_VERSION, MAPI_MULTITHREAD_NOTIFICATIONS};
+        ASSERT_EQ(MAPIInitialize(&init), S_OK);
+        MapiPtr<IProfAdmin> admin;
+        ASSERT_EQ(MAPIAdminProfiles(0, admin.Put()), S_OK);
+        ASSERT_EQ(admin->CreateProfile(Text("Export"), nullptr, 0, 0), S_OK);
+        MapiPtr<IMsgServiceAdmin> services;
+        ASSERT_EQ(admin->AdminServices(Text("Export"), nullptr, 0, 0, services.Put()), S_OK);
+        ASSERT_EQ(services->CreateMsgService(Text("MSUPST MS"), nullptr, 0, 0), S_OK);
+        MapiPtr<IMAPITable> table;
+        ASSERT_EQ(services->GetMsgServiceTable(0, table.Put()), S_OK);
+        RowSetHolder rows;
+        ASSERT_EQ(HrQueryAllRows(table.get(), nullptr, nullptr, nullptr, 0, rows.Put()), S_OK);
+        const LPSPropValue uid = PpropFindProp(rows->aRow[0].lpProps, rows->aRow[0].cValues, PR_SERVICE_UID);
+        const std::string path = dir.File("export.pst");
+        SPropValue values[2]{};
+        values[0].ulPropTag = PR_DISPLAY_NAME;
+        values[0].Value.lpszA = Text("Mailbox");
+        values[1].ulPropTag = PR_PST_PATH;
+        values[1].Value.lpszA = const_cast<char*>(path.c_str());
+        ASSERT_EQ(services->ConfigureMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb), 0, 0, 2, values),
+                  S_OK);
+
+        dir.Write("notes.ini", "[Notes]\nDirectory=" + dir.path() + "\n");
+        dir.Write("mail.dxl", test::MailboxDxl());
+        ASSERT_EQ(session.Initialize(dir.File("notes.ini")), LNNOERROR);
+        settings.Components = {"Mail", "Tasks"};
+        choices.log = true;
+        choices.profile = "Export";
+        choices.storeName = "Mailbox";
+        choices.inputs.mailFile = "mail.dxl";
+
+        // The store's entry identifier as the window keeps it.
+        ASSERT_EQ(probe.Initialize(), S_OK);
+        ASSERT_EQ(probe.Logon("Export", "", 0x13, 0), S_OK);
+        ASSERT_EQ(probe.GetStores(nullptr), S_OK);
+        ASSERT_EQ(probe.stores.size(), 1u);
+        choices.storeEntryIdHex = EntryIdToHex(probe.stores[0].entryId);
+    }
+    void TearDown() override {
+        outlook.Logoff();
+        outlook.Uninitialize();
+        probe.Logoff();
+        probe.Uninitialize();
+        MAPIUninitialize();
+        SetMsgStoreProvider(nullptr);
+        LNSetThrowAllErrorsGlobal(false);
+    }
+    ExportEnvironment Env() {
+        return ExportEnvironment{run,        settings,   log,     progress,   outlook,   catalogue,
+                                 dispatcher, components, journal, translator, namedProps};
+    }
+    bool Launch() { return ExportLaunch(Env(), settings, frontEnd, frontEnd, session).Launch(choices); }
+
+    test::TempDir dir;
+    LNNotesSession session;
+    ExportSettings settings;
+    LaunchChoices choices;
+    ExportRun run;
+    ExportLog log;
+    Statuses progress;
+    CMapiSession outlook;
+    CMapiSession probe;
+    ViewFolderCatalogue catalogue;
+    CountingDispatcher dispatcher;
+    UnavailableComponents components{log};
+    RecoveryOff journal;
+    AddressTranslator translator;
+    NoNamedProperties namedProps;
+    ScriptedFrontEnd frontEnd;
+};
+
+TEST_F(ExportLaunchTest, LaunchThenWorkerFillsTheStoreFolders) {
+    choices.subfolderTicked = true;
+    choices.subfolderName = "Lotus Notes";
+    ASSERT_TRUE(Launch()) << (frontEnd.messages.empty() ? "" : frontEnd.messages.back());
+    EXPECT_EQ(frontEnd.confirmationText,
+              "Please confirm you want to export Mail/Tasks and you have made a prior backup of any existing data in "
+              "your Outlook/Exchange mail file for disaster recover purposes.");
+    const std::string logText = test::ReadFile(choices.inputs.logPath);
+    EXPECT_EQ(logText.substr(0, 4), "#At ");
+    EXPECT_NE(logText.find("Opened Outlook Mailbox: Mailbox"), std::string::npos);
+
+    ExportDriver driver(Env());
+    ExportWorker worker(driver, Env(), frontEnd);
+    worker.Run(choices.inputs, session);
+    EXPECT_EQ(worker.runResult(), kRunCompleted) << run.resultText;
+    EXPECT_EQ(frontEnd.states, (std::vector<bool>{true, false}));
+    EXPECT_EQ(dispatcher.documents, 10);
+    EXPECT_FALSE(run.exportInProgress);
+
+    // Everything went below the subfolder, nested as the Notes titles are.
+    auto top = outlook.GetSpecialFolder(kTopOfStoreFolder);
+    ASSERT_TRUE(top);
+    auto under = outlook.OpenFolder(top->folder.get(), "Lotus Notes");
+    ASSERT_TRUE(under);
+    auto projects = outlook.OpenFolder(under->folder.get(), "Projects");
+    ASSERT_TRUE(projects);
+    EXPECT_TRUE(outlook.OpenFolder(projects->folder.get(), "Alpha"));
+    EXPECT_TRUE(outlook.OpenFolder(under->folder.get(), "($Inbox)"));
+    EXPECT_NE(test::ReadFile(choices.inputs.logPath).find("The Tasks component is not available"), std::string::npos);
+
+    // A second export of the same paths opens the folders it made before.
+    outlook.subfolderName = "Lotus Notes";
+    auto again = outlook.OpenFolderPath("Projects\\Alpha", "IPF.Note");
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(outlook.OpenFolder(projects->folder.get(), "Alpha")) << "no second Alpha was created";
+}
+
+TEST_F(ExportLaunchTest, AStoreThatDoesNotMatchIsRefusedWithTheList) {
+    choices.storeEntryIdHex = "00";
+    EXPECT_FALSE(Launch());
+    ASSERT_FALSE(frontEnd.messages.empty());
+    EXPECT_EQ(frontEnd.messages.back(),
+              "Error: Unable to open folders file: 'Mailbox'\n\nOnly the following are available:\n\n'Mailbox'");
+}
+
+TEST_F(ExportLaunchTest, CancelledConfirmationAndMissingDatabase) {
+    frontEnd.confirm = false;
+    EXPECT_FALSE(Launch());
+    EXPECT_EQ(progress.lines.back(), "Export Cancelled!");
+    EXPECT_FALSE(session.IsThreadInitialized()) << "the launch ends its thread session";
+
+    frontEnd.confirm = true;
+    choices.inputs.mailFile = "missing.dxl";
+    EXPECT_FALSE(Launch());
+    EXPECT_EQ(frontEnd.messages.back().rfind("Database Open Error: Unable to open specified database \"missing.dxl\" "
+                                             "for reason:\n\n",
+                                             0),
+              0u)
+        << frontEnd.messages.back();
+}
+
+TEST(ConfirmationText, JoinsTheTickedComponents) {
+    ExportSettings s;
+    EXPECT_EQ(ConfirmationComponentText(s), "");
+    EXPECT_EQ(ConfirmationText(s).substr(0, 46), "Please confirm you want to export and you have");
+    s.Components = {"Calendar", "Contacts"};
+    EXPECT_EQ(ConfirmationComponentText(s), "Calendar and Contacts/Groups ");
+    s.Components = {"Mail", "Calendar", "Tasks", "Contacts"};
+    EXPECT_EQ(ConfirmationComponentText(s), "Mail/Calendar/Tasks and Contacts/Groups ");
+}
+
+}  // namespace
+}  // namespace qb

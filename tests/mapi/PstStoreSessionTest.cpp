@@ -14,6 +14,7 @@
 
 #include "mapi/PstProfileFixture.h"
 #include "outlook/mapi/OneOffEntryId.h"
+#include "outlook/pst/PstStore.h"
 #include "support/RunProgram.h"
 
 using namespace qb::mapi;
@@ -31,6 +32,7 @@ struct ExpectedMessage {
     std::string folder, subject, senderName, senderAddress, body;
     std::vector<Person> recipients;
     std::vector<std::pair<std::string, std::size_t>> attachments;
+    std::string rtf;  // empty: none
 };
 
 std::string JsonText(const std::string& s) {
@@ -64,7 +66,9 @@ std::string ExpectationJson(const std::string& displayName, const std::vector<st
         for (std::size_t a = 0; a < m.attachments.size(); ++a)
             json += (a ? ", " : "") + std::string("[") + JsonText(m.attachments[a].first) + ", " +
                     std::to_string(m.attachments[a].second) + "]";
-        json += "]}";
+        json += "]";
+        if (!m.rtf.empty()) json += ", \"rtf\": " + JsonText(m.rtf);
+        json += "}";
     }
     return json + "]}";
 }
@@ -322,12 +326,14 @@ TEST_P(PstStoreSessionTest, WritesAFileTheReadersAgreeOn) {
     EXPECT_EQ(sameIds->aulPropTag[0], ids->aulPropTag[0]);
 
     const std::string big = RandomBytes(300 * 1024 + 17);
+    const std::string kRtf = "{\\rtf1\\ansi Quarterly \\b numbers\\b0\\par}";
     const std::vector<ExpectedMessage> expected = {
         {"Archive\\2009\\May", "Quarterly report", "Carl Sender", "carl@example.org", "The numbers are attached.\n",
          {{"Ann Smith", "ann@example.org", MAPI_TO}, {"Bob Jones", "bob@example.org", MAPI_CC}},
-         {{"report.txt", 17}, {"data.bin", big.size()}}},
+         {{"report.txt", 17}, {"data.bin", big.size()}},
+         kRtf},
         {"Inbox", "Grüße aus Köln", "Jürgen Müller", "juergen@example.org", "Schöne Grüße, naïve café.\n",
-         {{"Ann Smith", "ann@example.org", MAPI_TO}}, {}},
+         {{"Ann Smith", "ann@example.org", MAPI_TO}}, {}, ""},
     };
 
     // Message 1: recipients, two attachments (one spanning many blocks), RTF body.
@@ -342,7 +348,7 @@ TEST_P(PstStoreSessionTest, WritesAFileTheReadersAgreeOn) {
             MapiPtr<IAttach> dropped;
             ASSERT_EQ(message->CreateAttach(nullptr, 0, nullptr, dropped.Put()), S_OK);
         }
-        WriteRtfBody(*message, "{\\rtf1\\ansi Quarterly \\b numbers\\b0\\par}");
+        WriteRtfBody(*message, kRtf);
         SetMailProps(*message, expected[0], keywordsTag, "Projects");
         ASSERT_EQ(message->SaveChanges(0), S_OK);
     }
@@ -414,7 +420,7 @@ TEST_P(PstStoreSessionTest, WritesAFileTheReadersAgreeOn) {
     ASSERT_EQ(WrapCompressedRTFStream(storedRtf.get(), 0, readBack.Put()), S_OK);
     std::vector<BYTE> plain;
     ASSERT_EQ(ReadWholeStream(*readBack, plain), S_OK);
-    EXPECT_EQ(std::string(plain.begin(), plain.end()), "{\\rtf1\\ansi Quarterly \\b numbers\\b0\\par}");
+    EXPECT_EQ(std::string(plain.begin(), plain.end()), kRtf);
     EXPECT_EQ(saved->SetProps(1, &containerClass, nullptr), MAPI_E_NO_ACCESS);
 
     // Everything released and logged off: the file stands on its own.
@@ -455,6 +461,12 @@ TEST_P(PstStoreSessionTest, ReopensTheFileInANewSession) {
         subject.Value.lpszA = MapiText("Still here");
         ASSERT_EQ(message->SetProps(1, &subject, nullptr), S_OK);
         ASSERT_EQ(message->SaveChanges(0), S_OK);
+        // Committed when SaveChanges returns: a reader of the file sees it
+        // while the store is still open.
+        auto reader = qb::pst::PstStore::Open(pstPath(), false);
+        const auto kept = reader->FindSubfolder(reader->IpmSubtree(), "Kept");
+        ASSERT_NE(kept, 0u);
+        EXPECT_EQ(reader->Messages(kept).size(), 1u);
     }
     store_.Reset();
     session_->Logoff(0, 0, 0);
@@ -475,6 +487,38 @@ TEST_P(PstStoreSessionTest, ReopensTheFileInANewSession) {
     EXPECT_TRUE(FAILED(store_->OpenEntry(24, reinterpret_cast<LPENTRYID>(bogus.data()), nullptr, 0, &type, object.Put())));
 }
 
+TEST_P(PstStoreSessionTest, SavedMessagesAreReadOnlyAndSayWhy) {
+    OpenDefaultStore();
+    std::vector<MapiPtr<IMAPIFolder>> special = OpenSpecialFolders();
+    ASSERT_EQ(special.size(), 5u);
+    // A wide folder name, as MAPI_UNICODE callers pass it.
+    std::wstring wide = L"Köln Archiv";
+    MapiPtr<IMAPIFolder> folder;
+    ASSERT_EQ(special[4]->CreateFolder(FOLDER_GENERIC, reinterpret_cast<LPTSTR>(wide.data()), nullptr, nullptr,
+                                       MAPI_UNICODE, folder.Put()),
+              S_OK);
+    EXPECT_EQ(DisplayName(folder.get()), "Köln Archiv");
+    MapiPtr<IMessage> message;
+    ASSERT_EQ(folder->CreateMessage(nullptr, 0, message.Put()), S_OK);
+    SPropValue subject{};
+    subject.ulPropTag = PR_SUBJECT;
+    subject.Value.lpszA = MapiText("Once");
+    ASSERT_EQ(message->SetProps(1, &subject, nullptr), S_OK);
+    SPropValue entryId{};
+    entryId.ulPropTag = PR_ENTRYID;
+    entryId.Value.bin = {0, nullptr};
+    EXPECT_EQ(message->SetProps(1, &entryId, nullptr), MAPI_E_COMPUTED);
+    ASSERT_EQ(message->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+    EXPECT_EQ(message->SaveChanges(0), S_OK);  // nothing changed
+    EXPECT_EQ(message->SetProps(1, &subject, nullptr), MAPI_E_NO_ACCESS);
+    MapiBuffer<MAPIERROR> error;
+    ASSERT_EQ(message->GetLastError(MAPI_E_NO_ACCESS, 0, error.Put()), S_OK);
+    EXPECT_NE(std::string(error->lpszError).find("read-only"), std::string::npos) << error->lpszError;
+    MapiPtr<IAttach> attach;
+    EXPECT_EQ(message->CreateAttach(nullptr, 0, nullptr, attach.Put()), MAPI_E_NO_ACCESS);
+    EXPECT_EQ(RowCount(*folder), 1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, PstStoreSessionTest, ::testing::Values("MSUPST MS", "MSPST MS"),
                          [](const auto& info) { return std::string(info.param) == "MSPST MS" ? "Ansi" : "Unicode"; });
 
@@ -489,16 +533,18 @@ TEST(PstProfilesCli, AddPstCreatesAndAttachesFiles) {
     ASSERT_EQ(profiles("add Work").status, 0);
     auto run = profiles("add-pst Work " + qb::test::ShellQuote(unicode) + " --display 'Work Mail'");
     ASSERT_EQ(run.status, 0) << run.output;
-    run = profiles("add-pst Work " + qb::test::ShellQuote(ansi) + " --ansi --display 'Old Mail'");
+    run = profiles("add-pst Work " + qb::test::ShellQuote(ansi) + " --ansi --display 'Work Mail'");
     ASSERT_EQ(run.status, 0) << run.output;
+    const std::string expected = dir.Write(
+        "expected.json", "{\"displayName\": \"Work Mail\", \"messages\": [], \"folders\": {\"Inbox\": 0, "
+                         "\"Outbox\": 0, \"Sent Items\": 0, \"Deleted Items\": 0}}");
     for (const std::string& file : {unicode, ansi}) {
         const auto check = qb::test::RunCli("pst-check " + qb::test::ShellQuote(file));
         EXPECT_EQ(check.status, 0) << check.output;
-        const auto lspst = qb::test::RunCommand("lspst " + qb::test::ShellQuote(file) + " 2>&1");
-        EXPECT_EQ(lspst.status, 0) << lspst.output;
-        for (const char* folder : {"Inbox", "Outbox", "Sent Items", "Deleted Items"})
-            EXPECT_NE(lspst.output.find(std::string("Folder \"") + folder + "\""), std::string::npos)
-                << folder << "\n" << lspst.output;
+        const auto readers = qb::test::RunCommand("python3 " +
+                                                  qb::test::ShellQuote(QUILLBOX_SOURCE_DIR "/tests/mapi/pst_readers_check.py") +
+                                                  " " + qb::test::ShellQuote(file) + " " + qb::test::ShellQuote(expected));
+        EXPECT_EQ(readers.status, 0) << readers.output;
     }
     const auto info = qb::test::RunCommand("pffinfo " + qb::test::ShellQuote(ansi) + " 2>&1");
     EXPECT_NE(info.output.find("32-bit"), std::string::npos) << info.output;

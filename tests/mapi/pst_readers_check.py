@@ -4,7 +4,8 @@ readers: readpst (pst-utils) and pffexport (pff-tools). EXPECTED.json names the
 store's display name, the message count of every folder below the top of the
 store (paths with "\\"), and per message its folder, subject, sender name and
 address, body text, recipients [name, address, type] and attachments [file
-name, size]. Both readers must show all of it.
+name, size], and optionally its RTF body ("rtf"), which readpst decompresses.
+Both readers must show all of it.
 
 usage: pst_readers_check.py FILE.pst EXPECTED.json
 """
@@ -76,21 +77,30 @@ def check_readpst(pst, expected, root):
             continue
         msg = found[0]
         name, address = email.utils.parseaddr(decode(msg["From"]))
+        if not m["senderAddress"] and address == "MAILER-DAEMON":
+            address = ""  # readpst's stand-in for a message without a sender
         if name != m["senderName"] or address != m["senderAddress"]:
             fail(f"readpst: sender of '{m['subject']}' is {name!r} <{address}>")
         for rname, raddress, rtype in m["recipients"]:
+            if rtype not in (1, 2):
+                continue  # readpst writes no Bcc header
             header = decode(msg["To"] if rtype == 1 else msg["Cc"])
             if rname not in header:
                 fail(f"readpst: {'To' if rtype == 1 else 'Cc'} of '{m['subject']}' lacks {rname!r}: {header!r}")
-        bodies, attachments = [], []
+        bodies, attachments, rtf = [], [], None
         for part in msg.walk():
             disposition = str(part.get("Content-Disposition") or "").lower()
-            if disposition.startswith("attachment"):
+            if disposition.startswith("attachment") and decode(part.get_filename()) == "rtf-body.rtf":
+                # readpst decompresses PR_RTF_COMPRESSED into this part.
+                rtf = (part.get_payload(decode=True) or b"").decode("latin-1")
+            elif disposition.startswith("attachment"):
                 attachments.append([decode(part.get_filename()), len(part.get_payload(decode=True) or b"")])
             elif part.get_content_type() == "text/plain":
                 bodies.append(part_text(part))
         if m["body"].strip() not in "\n".join(bodies).replace("\r\n", "\n"):
             fail(f"readpst: body of '{m['subject']}' is {bodies!r}")
+        if m.get("rtf") is not None and (rtf or "").rstrip("\0") != m["rtf"]:
+            fail(f"readpst: RTF body of '{m['subject']}' is {rtf!r}, expected {m['rtf']!r}")
         if sorted(attachments) != sorted(m["attachments"]):
             fail(f"readpst: attachments of '{m['subject']}' are {attachments}, expected {m['attachments']}")
 
@@ -152,7 +162,7 @@ def check_pffexport(pst, expected, root):
             continue
         d = found[0]
         headers = read_fields(os.path.join(d, "OutlookHeaders.txt"))
-        if headers.get("Sender name") != m["senderName"] or headers.get("Sender email address") != m["senderAddress"]:
+        if headers.get("Sender name", "") != m["senderName"] or headers.get("Sender email address", "") != m["senderAddress"]:
             fail(f"pffexport: sender of '{m['subject']}' is {headers.get('Sender name')!r} "
                  f"<{headers.get('Sender email address')}>")
         people = read_recipients(os.path.join(d, "Recipients.txt"))

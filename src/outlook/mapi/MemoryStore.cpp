@@ -10,6 +10,7 @@
 #include "outlook/mapi/MapiText.h"
 #include "outlook/mapi/MemoryTable.h"
 #include "outlook/mapi/ProfileFile.h"
+#include "outlook/mapi/PropertyStream.h"
 #include "outlook/mapi/Streams.h"
 
 namespace qb::mapi {
@@ -90,60 +91,6 @@ void SetEntryId(PropertyBag& bag, ULONG tag, const std::vector<BYTE>& id) {
     bag.SetBinary(tag, id.data(), static_cast<ULONG>(id.size()));
 }
 
-// A property opened as a stream: every write goes to the property at once.
-// The stream holds a reference to the object whose property it writes.
-class PropertyStream final : public ComObject<IStream> {
-public:
-    PropertyStream(IUnknown* owner, std::vector<BYTE> initial, bool writable,
-                   std::function<HRESULT(const std::vector<BYTE>&)> store)
-        : owner_(MapiPtr<IUnknown>::Retain(owner)), data_(MemoryStream::Create(std::move(initial))), store_(std::move(store)) {
-        data_->SetReadOnly(!writable);
-    }
-    HRESULT Read(void* pv, ULONG cb, ULONG* pcbRead) override { return data_->Read(pv, cb, pcbRead); }
-    HRESULT Write(const void* pv, ULONG cb, ULONG* pcbWritten) override {
-        const HRESULT hr = data_->Write(pv, cb, pcbWritten);
-        return FAILED(hr) ? hr : store_(data_->Data());
-    }
-    HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
-        return data_->Seek(move, origin, position);
-    }
-    HRESULT SetSize(ULARGE_INTEGER size) override {
-        const HRESULT hr = data_->SetSize(size);
-        return FAILED(hr) ? hr : store_(data_->Data());
-    }
-    HRESULT CopyTo(IStream* dest, ULARGE_INTEGER cb, ULARGE_INTEGER* read, ULARGE_INTEGER* written) override {
-        return data_->CopyTo(dest, cb, read, written);
-    }
-    HRESULT Commit(DWORD) override { return S_OK; }
-    HRESULT Stat(STATSTG* statstg, DWORD flags) override { return data_->Stat(statstg, flags); }
-
-private:
-    MapiPtr<IUnknown> owner_;
-    MapiPtr<MemoryStream> data_;
-    std::function<HRESULT(const std::vector<BYTE>&)> store_;
-};
-
-HRESULT OpenBinaryStream(IUnknown* owner, PropertyBag& bag, ULONG tag, LPCIID iid, ULONG flags, LPUNKNOWN* out) {
-    if (!out) return MAPI_E_INVALID_PARAMETER;
-    *out = nullptr;
-    if (!iid || !(*iid == IID_IStream)) return MAPI_E_INTERFACE_NOT_SUPPORTED;
-    if (PROP_TYPE(tag) != PT_BINARY && PROP_TYPE(tag) != PT_STRING8) return MAPI_E_NO_SUPPORT;
-    std::vector<BYTE> initial;
-    if (const SPropValue* v = bag.Find(tag)) {
-        if (PROP_TYPE(tag) == PT_BINARY) initial.assign(v->Value.bin.lpb, v->Value.bin.lpb + v->Value.bin.cb);
-        else if (v->Value.lpszA) initial.assign(v->Value.lpszA, v->Value.lpszA + std::strlen(v->Value.lpszA));
-    } else if (!(flags & MAPI_CREATE)) {
-        return MAPI_E_NOT_FOUND;
-    }
-    if (flags & MAPI_CREATE) initial.clear();
-    PropertyBag* target = &bag;
-    *out = new PropertyStream(owner, std::move(initial), (flags & MAPI_MODIFY) != 0, [target, tag](const std::vector<BYTE>& bytes) {
-        if (PROP_TYPE(tag) == PT_BINARY) return target->SetBinary(tag, bytes.data(), static_cast<ULONG>(bytes.size()));
-        return target->SetString(tag, std::string(bytes.begin(), bytes.end()));
-    });
-    return S_OK;
-}
-
 HRESULT ResolveNames(MemoryStoreData& store, ULONG count, LPMAPINAMEID* names, ULONG flags, LPSPropTagArray* out) {
     if (!out || (count && !names)) return MAPI_E_INVALID_PARAMETER;
     *out = nullptr;
@@ -207,7 +154,7 @@ public:
         return view.GetProps(tags, count, values);
     }
     HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG flags, LPUNKNOWN* out) override {
-        return OpenBinaryStream(this, props_, tag, iid, flags, out);
+        return OpenPropertyStream(this, props_, tag, iid, flags, true, out);
     }
     HRESULT SetProps(ULONG n, LPSPropValue v, LPSPropProblemArray* p) override { return props_.SetProps(n, v, p); }
     HRESULT GetIDsFromNames(ULONG n, LPMAPINAMEID* names, ULONG flags, LPSPropTagArray* out) override {
@@ -246,7 +193,7 @@ public:
         return view.GetProps(tags, count, values);
     }
     HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG flags, LPUNKNOWN* out) override {
-        return OpenBinaryStream(this, state_->data.props, tag, iid, flags, out);
+        return OpenPropertyStream(this, state_->data.props, tag, iid, flags, true, out);
     }
     HRESULT SetProps(ULONG n, LPSPropValue v, LPSPropProblemArray* p) override {
         return state_->data.props.SetProps(n, v, p);
@@ -337,7 +284,7 @@ public:
         return FolderView(*store_, nid_).GetProps(tags, count, values);
     }
     HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG flags, LPUNKNOWN* out) override {
-        return OpenBinaryStream(this, Data().props, tag, iid, flags, out);
+        return OpenPropertyStream(this, Data().props, tag, iid, flags, true, out);
     }
     HRESULT SetProps(ULONG n, LPSPropValue v, LPSPropProblemArray* p) override { return Data().props.SetProps(n, v, p); }
     HRESULT GetIDsFromNames(ULONG n, LPMAPINAMEID* names, ULONG flags, LPSPropTagArray* out) override {

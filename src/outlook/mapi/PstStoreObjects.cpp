@@ -9,6 +9,7 @@
 #include "outlook/mapi/MapiTags.h"
 #include "outlook/mapi/MapiText.h"
 #include "outlook/mapi/MemoryTable.h"
+#include "outlook/mapi/PropertyStream.h"
 #include "outlook/mapi/PstPropConvert.h"
 #include "outlook/mapi/Streams.h"
 #include "outlook/pst/PstTags.h"
@@ -91,63 +92,6 @@ HRESULT ResolveNames(PstStoreShared& store, ULONG count, LPMAPINAMEID* names, UL
     const HRESULT hr = MakeTagArray(tags, out);
     if (FAILED(hr)) return hr;
     return missing ? MAPI_W_ERRORS_RETURNED : S_OK;
-}
-
-// A property opened as a stream over a bag value: every write goes to the
-// value at once. Compressed RTF bodies and other small binaries use it.
-class BagStream final : public ComObject<IStream> {
-public:
-    BagStream(IUnknown* owner, PropertyBag* bag, ULONG tag, std::vector<BYTE> initial, bool writable)
-        : owner_(MapiPtr<IUnknown>::Retain(owner)), bag_(bag), tag_(tag), data_(MemoryStream::Create(std::move(initial))) {
-        data_->SetReadOnly(!writable);
-    }
-    HRESULT Read(void* pv, ULONG cb, ULONG* pcbRead) override { return data_->Read(pv, cb, pcbRead); }
-    HRESULT Write(const void* pv, ULONG cb, ULONG* pcbWritten) override {
-        const HRESULT hr = data_->Write(pv, cb, pcbWritten);
-        return FAILED(hr) ? hr : Store();
-    }
-    HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
-        return data_->Seek(move, origin, position);
-    }
-    HRESULT SetSize(ULARGE_INTEGER size) override {
-        const HRESULT hr = data_->SetSize(size);
-        return FAILED(hr) ? hr : Store();
-    }
-    HRESULT CopyTo(IStream* dest, ULARGE_INTEGER cb, ULARGE_INTEGER* read, ULARGE_INTEGER* written) override {
-        return data_->CopyTo(dest, cb, read, written);
-    }
-    HRESULT Commit(DWORD) override { return S_OK; }
-    HRESULT Stat(STATSTG* statstg, DWORD flags) override { return data_->Stat(statstg, flags); }
-
-private:
-    HRESULT Store() {
-        const auto& bytes = data_->Data();
-        if (PROP_TYPE(tag_) == PT_BINARY) return bag_->SetBinary(tag_, bytes.data(), static_cast<ULONG>(bytes.size()));
-        return bag_->SetString(tag_, std::string(bytes.begin(), bytes.end()));
-    }
-    MapiPtr<IUnknown> owner_;
-    PropertyBag* bag_;
-    ULONG tag_;
-    MapiPtr<MemoryStream> data_;
-};
-
-HRESULT OpenBagStream(IUnknown* owner, PropertyBag& bag, ULONG tag, LPCIID iid, ULONG flags, bool writable,
-                      LPUNKNOWN* out) {
-    if (!out) return MAPI_E_INVALID_PARAMETER;
-    *out = nullptr;
-    if (!iid || !(*iid == IID_IStream)) return MAPI_E_INTERFACE_NOT_SUPPORTED;
-    if (PROP_TYPE(tag) != PT_BINARY && PROP_TYPE(tag) != PT_STRING8) return MAPI_E_NO_SUPPORT;
-    if ((flags & (MAPI_CREATE | MAPI_MODIFY)) && !writable) return MAPI_E_NO_ACCESS;
-    std::vector<BYTE> initial;
-    if (const SPropValue* v = bag.Find(tag)) {
-        if (PROP_TYPE(tag) == PT_BINARY) initial.assign(v->Value.bin.lpb, v->Value.bin.lpb + v->Value.bin.cb);
-        else if (v->Value.lpszA) initial.assign(v->Value.lpszA, v->Value.lpszA + std::strlen(v->Value.lpszA));
-    } else if (!(flags & MAPI_CREATE)) {
-        return MAPI_E_NOT_FOUND;
-    }
-    if (flags & MAPI_CREATE) initial.clear();
-    *out = new BagStream(owner, &bag, tag, std::move(initial), (flags & MAPI_MODIFY) != 0);
-    return S_OK;
 }
 
 HRESULT OpenObject(const StorePtr& store, ULONG cb, LPENTRYID id, ULONG flags, ULONG* type, LPUNKNOWN* out,
@@ -289,6 +233,12 @@ public:
         if (!builder_ || !message_->builder || !entry)
             return lastError_.Fail(MAPI_E_NO_ACCESS, "The attachment belongs to a saved message and cannot be changed.");
         return Guarded(lastError_, [&] {
+            // Readers and the mail client show the long file name; a writer
+            // that gives only PR_ATTACH_FILENAME gets it there too.
+            if (const auto name = props_.GetString(PR_ATTACH_FILENAME)) {
+                if (!props_.Find(PR_ATTACH_LONG_FILENAME)) props_.SetString(PR_ATTACH_LONG_FILENAME, *name);
+                if (!props_.Find(PR_DISPLAY_NAME)) props_.SetString(PR_DISPLAY_NAME, *name);
+            }
             for (const auto& [id, value] : ToEngineProperties(props_)) builder_->SetProperty(pst::MakeTag(id, value.type), value);
             entry->props = props_;
             entry->saved = true;
@@ -317,7 +267,7 @@ public:
             *out = new AttachDataStream(this, message_, builder_);
             return S_OK;
         }
-        return OpenBagStream(this, props_, tag, iid, flags, builder_ != nullptr, out);
+        return OpenPropertyStream(this, props_, tag, iid, flags, builder_ != nullptr, out);
     }
     HRESULT SetProps(ULONG n, LPSPropValue v, LPSPropProblemArray* p) override {
         if (!builder_) return lastError_.Fail(MAPI_E_NO_ACCESS, "The attachment is read-only.");
@@ -391,7 +341,7 @@ public:
     HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG flags, LPUNKNOWN* out) override {
         auto guard = state_->store->Lock();
         if (flags & (MAPI_CREATE | MAPI_MODIFY)) state_->changed = true;
-        return OpenBagStream(this, state_->props, tag, iid, flags, state_->Writable(), out);
+        return OpenPropertyStream(this, state_->props, tag, iid, flags, state_->Writable(), out);
     }
     HRESULT SetProps(ULONG n, LPSPropValue v, LPSPropProblemArray* p) override {
         auto guard = state_->store->Lock();
@@ -805,6 +755,26 @@ bool EnsureStandardFolders(pst::PstStore& engine) {
         engine.Commit();
     }
     return added;
+}
+
+bool EnsureNameMap(pst::PstStore& engine) {
+    if (engine.GetNameFromId(0x8000)) return false;
+    // Names the mail client gives every store: the categories of items and
+    // the version stamp of the client that wrote them.
+    pst::NamedProperty keywords;
+    keywords.guid = pst::kPsPublicStrings;
+    keywords.isString = true;
+    keywords.name = "Keywords";
+    engine.GetIdFromName(keywords, true);
+    const pst::Guid common = pst::ParseGuid("{00062008-0000-0000-C000-000000000046}");
+    for (std::uint32_t lid : {0x8552u, 0x8554u}) {
+        pst::NamedProperty name;
+        name.guid = common;
+        name.lid = lid;
+        engine.GetIdFromName(name, true);
+    }
+    engine.Commit();
+    return true;
 }
 
 HRESULT CreatePstMsgStore(std::shared_ptr<PstStoreShared> store, IMsgStore** out) {

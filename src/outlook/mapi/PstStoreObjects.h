@@ -30,6 +30,9 @@ struct PstStoreShared {
 // client creates starts with Deleted Items only) and records them; true when
 // something was added.
 bool EnsureStandardFolders(pst::PstStore& engine);
+// Gives a store with an empty name-to-id map the names every store of the
+// mail client holds: readers (libpff) refuse a file whose map has no entries.
+bool EnsureNameMap(pst::PstStore& engine);
 // The Inbox: the subfolder of that name below the top of the store.
 pst::Nid FindInbox(const pst::PstStore& engine);
 

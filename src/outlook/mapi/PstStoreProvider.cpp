@@ -54,6 +54,7 @@ HRESULT PstStoreProvider::PrepareStore(const StoreLocation& location, std::strin
             engine = pst::PstStore::Create(location.path, format, location.displayName);
         }
         EnsureStandardFolders(*engine);
+        EnsureNameMap(*engine);
         engine->Close();
         return S_OK;
     } catch (const std::exception& e) {
@@ -80,6 +81,7 @@ HRESULT PstStoreProvider::OpenStore(const StoreLocation& location, ULONG, IMsgSt
             if (store->engine->writable()) {
                 store->engine->SetCommitPolicy(kCommitEachMessage);
                 EnsureStandardFolders(*store->engine);
+                EnsureNameMap(*store->engine);
             }
             const pst::Properties storeProps = store->engine->StoreProperties();
             const pst::PropValue* key = pst::FindProp(storeProps, pst::tags::kRecordKey);

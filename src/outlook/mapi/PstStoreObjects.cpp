@@ -324,6 +324,7 @@ public:
             }
             // The store's commit policy commits every saved message.
             state_->nid = builder.Save();
+            state_->props = std::move(props);  // what the store computed stays visible
             for (auto& a : state_->attachments) a.builder = nullptr;
             state_->builder.reset();
             state_->changed = false;

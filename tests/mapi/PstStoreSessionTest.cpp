@@ -508,7 +508,23 @@ TEST_P(PstStoreSessionTest, SavedMessagesAreReadOnlyAndSayWhy) {
     entryId.ulPropTag = PR_ENTRYID;
     entryId.Value.bin = {0, nullptr};
     EXPECT_EQ(message->SetProps(1, &entryId, nullptr), MAPI_E_COMPUTED);
+    // An attachment still open but unsaved when its message is saved is dropped
+    // and can do nothing afterwards.
+    MapiPtr<IAttach> late;
+    ASSERT_EQ(message->CreateAttach(nullptr, 0, nullptr, late.Put()), S_OK);
     ASSERT_EQ(message->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+    MapiPtr<IStream> lateData;
+    EXPECT_EQ(late->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY, lateData.PutUnknown()),
+              MAPI_E_NO_ACCESS);
+    EXPECT_EQ(late->SaveChanges(0), MAPI_E_NO_ACCESS);
+    ULONG lateCount = 0;
+    MapiBuffer<SPropValue> lateProps;
+    EXPECT_TRUE(SUCCEEDED(late->GetProps(nullptr, 0, &lateCount, lateProps.Put())));
+    late.Reset();
+    LPSPropValue hasAttach = nullptr;
+    ASSERT_EQ(HrGetOneProp(message.get(), PR_HASATTACH, &hasAttach), S_OK);
+    EXPECT_FALSE(hasAttach->Value.b);
+    MAPIFreeBuffer(hasAttach);
     EXPECT_EQ(message->SaveChanges(0), S_OK);  // nothing changed
     EXPECT_EQ(message->SetProps(1, &subject, nullptr), MAPI_E_NO_ACCESS);
     MapiBuffer<MAPIERROR> error;

@@ -135,6 +135,13 @@ struct MessageState {
     bool changed = false;
 
     bool Writable() const { return builder != nullptr; }
+    // The attachment builder still belongs to the message being built.
+    bool Building(const pst::AttachmentBuilder* attachment) const {
+        if (!builder || !attachment) return false;
+        for (const auto& a : attachments)
+            if (a.builder == attachment) return true;
+        return false;
+    }
     Attachment* Find(ULONG number) {
         for (auto& a : attachments)
             if (a.number == number) return &a;
@@ -197,13 +204,7 @@ public:
     }
 
 private:
-    // The attachment is still part of a message being built.
-    bool Live() const {
-        if (!message_->builder) return false;
-        for (const auto& a : message_->attachments)
-            if (a.builder == builder_) return true;
-        return false;
-    }
+    bool Live() const { return message_->Building(builder_); }
     MapiPtr<IUnknown> owner_;
     MessagePtr message_;
     pst::AttachmentBuilder* builder_;
@@ -251,19 +252,21 @@ public:
         PropertyBag view = props_;
         view.SetLong(PR_ATTACH_NUM, static_cast<LONG>(number_));
         view.SetLong(PR_OBJECT_TYPE, MAPI_ATTACH);
-        if (builder_ && !view.Find(PR_ATTACH_SIZE)) view.SetLong(PR_ATTACH_SIZE, static_cast<LONG>(builder_->dataSize()));
+        if (message_->Building(builder_) && !view.Find(PR_ATTACH_SIZE))
+            view.SetLong(PR_ATTACH_SIZE, static_cast<LONG>(builder_->dataSize()));
         return view.GetProps(tags, count, values);
     }
     HRESULT OpenProperty(ULONG tag, LPCIID iid, ULONG, ULONG flags, LPUNKNOWN* out) override {
         if (!out) return MAPI_E_INVALID_PARAMETER;
         *out = nullptr;
+        auto guard = message_->store->Lock();
+        if (builder_ && !message_->Building(builder_))
+            return lastError_.Fail(MAPI_E_NO_ACCESS, "The attachment's message is saved or released.");
         if (builder_ && PROP_ID(tag) == PROP_ID(PR_ATTACH_DATA_BIN)) {
             if (!iid || !(*iid == IID_IStream)) return MAPI_E_INTERFACE_NOT_SUPPORTED;
             if (!(flags & MAPI_MODIFY)) return lastError_.Fail(MAPI_E_NO_ACCESS, "New attachment data can only be written.");
-            if (builder_->dataSize() > 0 && !(flags & MAPI_CREATE))
-                return lastError_.Fail(MAPI_E_NO_SUPPORT, "Attachment data is written once, from its start.");
             if (builder_->dataSize() > 0)
-                return lastError_.Fail(MAPI_E_NO_SUPPORT, "The attachment data has been written already.");
+                return lastError_.Fail(MAPI_E_NO_SUPPORT, "The attachment data is written once, from its start.");
             *out = new AttachDataStream(this, message_, builder_);
             return S_OK;
         }
@@ -321,6 +324,7 @@ public:
             }
             // The store's commit policy commits every saved message.
             state_->nid = builder.Save();
+            state_->props = std::move(props);  // what the store computed stays visible
             for (auto& a : state_->attachments) a.builder = nullptr;
             state_->builder.reset();
             state_->changed = false;

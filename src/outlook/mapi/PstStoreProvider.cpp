@@ -18,8 +18,9 @@ const char* FormatName(pst::PstFormat format) {
     return format == pst::PstFormat::Ansi ? "an ANSI (Outlook 97-2002)" : "a Unicode (Outlook 2003 and later)";
 }
 
-// Each saved message is committed before SaveChanges returns.
-constexpr pst::CommitPolicy kCommitEachMessage{1, std::chrono::milliseconds(0), true};
+// Every saved message is durable when SaveChanges returns: the recovery
+// journal records a document as done right after its item is saved.
+constexpr pst::CommitPolicy kCommitEachMessage{1, std::chrono::milliseconds(0), true, false};
 
 }  // namespace
 

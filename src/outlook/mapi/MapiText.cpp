@@ -1,5 +1,7 @@
 #include "outlook/mapi/MapiText.h"
 
+#include "shell/text/Utf8.h"
+
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -55,24 +57,6 @@ std::u32string DecodeUtf8(std::string_view s) {
     return out;
 }
 
-void EncodeUtf8(char32_t cp, std::string& out) {
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
 // Windows-1252 bytes 0x80-0x9F; 0 where the code page leaves a hole.
 constexpr std::array<char16_t, 32> kCp1252High = {
@@ -117,7 +101,7 @@ std::wstring Utf8ToWide(std::string_view utf8) {
 std::string WideToUtf8(std::wstring_view wide) {
     std::string out;
     if constexpr (sizeof(wchar_t) >= 4) {
-        for (wchar_t c : wide) EncodeUtf8(static_cast<char32_t>(c), out);
+        for (wchar_t c : wide) qb::text::AppendUtf8(out, static_cast<char32_t>(c));
         return out;
     } else {
         std::u16string u16(wide.begin(), wide.end());
@@ -148,7 +132,7 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
             ++i;
         }
-        EncodeUtf8(cp, out);
+        qb::text::AppendUtf8(out, cp);
     }
     return out;
 }
@@ -170,7 +154,7 @@ std::string Utf8ToCp1252(std::string_view utf8) {
 
 std::string Cp1252ToUtf8(std::string_view cp1252) {
     std::string out;
-    for (char c : cp1252) EncodeUtf8(Cp1252ToCodePoint(static_cast<unsigned char>(c)), out);
+    for (char c : cp1252) qb::text::AppendUtf8(out, Cp1252ToCodePoint(static_cast<unsigned char>(c)));
     return out;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "shell/text/Utf8.h"
+
 namespace qb::pst {
 namespace {
 // Windows-1252 code points of 0x80..0x9F (0 where undefined).
@@ -34,12 +36,6 @@ std::vector<char32_t> DecodeUtf8(const std::string& s) {
     return out;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) out += char(cp);
-    else if (cp < 0x800) { out += char(0xC0 | (cp >> 6)); out += char(0x80 | (cp & 0x3F)); }
-    else if (cp < 0x10000) { out += char(0xE0 | (cp >> 12)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F)); }
-    else { out += char(0xF0 | (cp >> 18)); out += char(0x80 | ((cp >> 12) & 0x3F)); out += char(0x80 | ((cp >> 6) & 0x3F)); out += char(0x80 | (cp & 0x3F)); }
-}
 
 template <class T>
 PropValue FixedValue(std::uint16_t type, T v) {
@@ -89,7 +85,7 @@ std::string Utf16ToUtf8(const std::uint8_t* data, std::size_t size) {
                 i += 2;
             }
         }
-        AppendUtf8(out, cp);
+        text::AppendUtf8(out, cp);
     }
     return out;
 }
@@ -112,7 +108,7 @@ std::string Cp1252ToUtf8(const std::uint8_t* data, std::size_t size) {
         std::uint8_t c = data[i];
         char32_t cp = c;
         if (c >= 0x80 && c < 0xA0) cp = kCp1252High[c - 0x80] ? kCp1252High[c - 0x80] : 0xFFFD;
-        AppendUtf8(out, cp);
+        text::AppendUtf8(out, cp);
     }
     return out;
 }

@@ -7,6 +7,7 @@
 #include "outlook/MessageRecord.h"
 #include "outlook/NamedProperties.h"
 #include "outlook/OutlookSession.h"
+#include "SampleMessage.h"
 #include "support/RunProgram.h"
 
 namespace {
@@ -34,23 +35,8 @@ TEST_P(MessageWriterOnPstTest, SavedMessagesReadBackByTheReaders) {
 
     auto record = qb::NewMessageRecord(*outlook_, *folder);
     ASSERT_TRUE(record);
-    record->messageState = qb::kStateReceived;
-    record->subject = "Quarterly report";
+    qb::test::FillSampleMessage(*record, qb::kStateReceived);
     record->bodyText = "Body text of the report";
-    record->senderName = "User Two";
-    record->senderAddress = "two@example.com";
-    record->principalName = "User Two";
-    record->principalAddress = "two@example.com";
-    record->toNames = {"User One", "Nobody"};
-    record->toAddresses = {"one@example.com", ""};
-    record->ccNames = {"Cc Person"};
-    record->ccAddresses = {"cc@example.com"};
-    record->bccNames = {"Bcc Person"};
-    record->bccAddresses = {"bcc@example.com"};
-    record->markAsRead = true;
-    record->creationTime = {2024, 3, 0, 9, 8, 7, 6, 0};
-    record->deliveryTime = {2024, 3, 0, 9, 10, 0, 0, 0};
-    record->postedTime = {2024, 3, 0, 9, 9, 0, 0, 0};
     record->attachmentFiles = {dir_.Write("report.pdf", std::string(100000, 'x')), dir_.Write("notes.txt", "n")};
     const std::string rtf = "{\\rtf1\\ansi Hello {\\b bold}\\par}";
     ASSERT_EQ(record->WriteRichTextBody(dir_.Write("body.rtf", rtf)), S_OK) << record->lastError;

@@ -12,6 +12,7 @@
 #include "outlook/mapi/MemoryStore.h"
 #include "outlook/mapi/OneOffEntryId.h"
 #include "outlook/PersonalFolders.h"
+#include "SampleMessage.h"
 #include "support/TempDir.h"
 
 namespace qb {
@@ -44,23 +45,8 @@ protected:
 
     std::unique_ptr<MessageRecord> Filled(std::int32_t state) {
         auto record = NewMessageRecord(outlook, *folder);
-        record->messageState = state;
+        test::FillSampleMessage(*record, state);
         record->subject = "Quarterly report ✓";
-        record->bodyText = "Body text";
-        record->senderName = "User Two";
-        record->senderAddress = "two@example.com";
-        record->principalName = "User Two";
-        record->principalAddress = "two@example.com";
-        record->toNames = {"User One", "Nobody"};
-        record->toAddresses = {"one@example.com", ""};
-        record->ccNames = {"Cc Person"};
-        record->ccAddresses = {"cc@example.com"};
-        record->bccNames = {"Bcc Person"};
-        record->bccAddresses = {"bcc@example.com"};
-        record->markAsRead = true;
-        record->creationTime = {2024, 3, 0, 9, 8, 7, 6, 0};
-        record->deliveryTime = {2024, 3, 0, 9, 10, 0, 0, 0};
-        record->postedTime = {2024, 3, 0, 9, 9, 0, 0, 0};
         return record;
     }
 

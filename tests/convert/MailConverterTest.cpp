@@ -306,10 +306,11 @@ TEST_F(MailConverterTest, AttachmentsGetSafeNamesAndEqualNamesKeepTheirOwnConten
     // "Hello, world!" and "Other" under the same name, plus names to make safe.
     Load(MemoDxl(1, test::FileItem("C:\\docs\\report.pdf", test::kAttachmentBase64, 13) +
                         test::FileItem("report.pdf", "T3RoZXI=", 5) + test::FileItem("a:b?.txt", "T3RoZXI=", 5) +
-                        test::FileItem("setup.exe", "T3RoZXI=", 5) + test::FileItem("?*", "T3RoZXI=", 5)));
+                        test::FileItem("setup.exe", "T3RoZXI=", 5) + test::FileItem("?*", "T3RoZXI=", 5) +
+                        test::FileItem("/x/report.pdf", "VGhpcmQ=", 5)));
     ASSERT_TRUE(Convert(1));
     const auto& r = Saved();
-    ASSERT_EQ(r.attachmentFiles.size(), 5u);
+    ASSERT_EQ(r.attachmentFiles.size(), 6u);
     EXPECT_EQ(r.attachmentFiles[0], platform::JoinPath(tempFolder, "report.pdf"));
     EXPECT_EQ(r.attachmentFiles[1], platform::JoinPath(tempFolder, "2/report.pdf"));
     EXPECT_EQ(r.attachmentContents[0], "Hello, world!");
@@ -317,6 +318,8 @@ TEST_F(MailConverterTest, AttachmentsGetSafeNamesAndEqualNamesKeepTheirOwnConten
     EXPECT_EQ(r.attachmentFiles[2], platform::JoinPath(tempFolder, "a b .txt"));
     EXPECT_EQ(r.attachmentFiles[3], platform::JoinPath(tempFolder, "setup.EX~"));
     EXPECT_EQ(r.attachmentFiles[4], platform::JoinPath(tempFolder, "FILE1.EX~"));
+    EXPECT_EQ(r.attachmentFiles[5], platform::JoinPath(tempFolder, "3/report.pdf"));
+    EXPECT_EQ(r.attachmentContents[5], "Third");
     // Everything went well, so the extraction lines are not logged; the files are gone.
     EXPECT_EQ(Log().find("Extracting attachment"), std::string::npos);
     EXPECT_TRUE(TempFiles().empty());

@@ -328,37 +328,33 @@ TEST_F(MailConverterTest, AttachmentsGetSafeNamesAndEqualNamesKeepTheirOwnConten
 TEST_F(MailConverterTest, PicturesAreNumberedPerDocumentAndFailuresLeaveGaps) {
     settings.AttachImages = true;
     const std::string gif = "<picture width='1' height='1'><gif>R0lGODlhAQABAIAAAAAAAP///ywAAAAAAQABAAACAUwAOw==</gif></picture>";
-    Load(MemoDxl(1, "<item name='Body'><richtext><par>" + gif + "</par><par>" + gif + "</par><par>" + gif +
+    const std::string broken = "<picture width='1' height='1'><gif>AAAAAAAA</gif></picture>";
+    Load(MemoDxl(1, "<item name='Body'><richtext><par>" + gif + "</par><par>" + broken + "</par><par>" + gif +
                         "</par></richtext></item>") +
          MemoDxl(2, "<item name='Body'><richtext><par>" + gif + "</par></richtext></item>"));
     ASSERT_TRUE(Convert(1));
     ASSERT_TRUE(Convert(2));
     const std::string text = Log();
-    for (int n : {1, 2, 3}) {
-        const std::string line = "....Extract Image to: " + platform::JoinPath(tempFolder, fmt::format("_IMAGE{}.tif", n));
-        EXPECT_NE(text.find(line + "\n"), std::string::npos) << text;
-    }
+    auto image = [&](int n) { return platform::JoinPath(tempFolder, fmt::format("_IMAGE{}.tif", n)); };
+    for (int n : {1, 2, 3}) EXPECT_NE(text.find("....Extract Image to: " + image(n) + "\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("_IMAGE4"), std::string::npos);
+    // The broken picture keeps its number: the next one is still 3.
+    EXPECT_NE(text.find("....Warning Unable to extract IMAGE2: "), std::string::npos) << text;
+    EXPECT_EQ(Saved(0).attachmentFiles, (std::vector<std::string>{image(1), image(3)}));
+    ASSERT_EQ(Saved(0).attachmentContents.size(), 2u);
+    EXPECT_EQ(Saved(0).attachmentContents[0].substr(0, 4), std::string("II*\0", 4)) << "a TIFF file";
     // The second document starts again at 1.
-    const auto second = text.find("....Exporting document [2]");
-    ASSERT_NE(second, std::string::npos);
-    EXPECT_NE(text.find("_IMAGE1.tif", second), std::string::npos);
-    // Each picture that exported is attached; each that did not has its warning.
-    std::size_t warnings = 0;
-    for (auto at = text.find("....Warning Unable to extract IMAGE"); at != std::string::npos;
-         at = text.find("....Warning Unable to extract IMAGE", at + 1))
-        ++warnings;
-    EXPECT_EQ(Saved(0).attachmentFiles.size() + Saved(1).attachmentFiles.size() + warnings, 4u);
+    EXPECT_EQ(Saved(1).attachmentFiles, (std::vector<std::string>{image(1)}));
     EXPECT_TRUE(TempFiles().empty());
 }
 
-TEST_F(MailConverterTest, RtfBodyIsExportedOrWarnedAbout) {
+TEST_F(MailConverterTest, RtfBodyGoesIntoTheMessage) {
     settings.BodyFormat = 1;
     Load(MemoDxl(1, "<item name='Body'><richtext><par>Rich <run><font style='bold'/>text</run></par></richtext></item>"));
     ASSERT_TRUE(Convert(1));
     const std::string text = Log();
-    // Either the RTF body arrived or the one warning says why not; never both.
-    const bool warned = text.find("....~#>Warning unable to export body in RTF format\n") != std::string::npos;
+    EXPECT_EQ(text.find("Warning unable to export body in RTF format"), std::string::npos) << text;
+    EXPECT_EQ(text.find("SaveRTF Error"), std::string::npos) << text;
     MapiPtr<IMAPITable> contents;
     ASSERT_EQ(folder->folder->GetContentsTable(0, contents.Put()), S_OK);
     SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
@@ -374,9 +370,27 @@ TEST_F(MailConverterTest, RtfBodyIsExportedOrWarnedAbout) {
                                         message.PutUnknown()),
               S_OK);
     MapiBuffer<SPropValue> rtf;
-    const bool hasRtf = SUCCEEDED(HrGetOneProp(message.get(), PR_RTF_COMPRESSED, rtf.Put()));
-    EXPECT_NE(warned, hasRtf) << text;
+    EXPECT_TRUE(SUCCEEDED(HrGetOneProp(message.get(), PR_RTF_COMPRESSED, rtf.Put())));
     EXPECT_TRUE(TempFiles().empty()) << "the RTF file is deleted";
+}
+
+TEST_F(MailConverterTest, WithoutAPrivateTemporaryFolderNoFileIsWritten) {
+    settings.BodyFormat = 1;
+    settings.AttachImages = true;
+    const std::string gif = "<picture width='1' height='1'><gif>R0lGODlhAQABAIAAAAAAAP///ywAAAAAAQABAAACAUwAOw==</gif></picture>";
+    Load(MemoDxl(1, "<item name='Body'><richtext><par>Text" + gif + "</par></richtext></item>" +
+                        test::FileItem("a.txt", test::kAttachmentBase64, 13)));
+    converter = std::make_unique<test::RecordingMailConverter>(
+        MailContext{run, settings, log, progress, outlook, translator, "", *scratch, {}});
+    ASSERT_TRUE(Convert(1));
+    const std::string text = Log();
+    EXPECT_NE(text.find("....~#>Warning unable to export body in RTF format\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("....Warning Unable to extract IMAGE1: "), std::string::npos) << text;
+    EXPECT_NE(text.find("....ERROR: Unable to extract attachments: no private temporary folder\n"), std::string::npos)
+        << text;
+    EXPECT_TRUE(Saved().attachmentFiles.empty());
+    EXPECT_EQ(Saved().bodyText, "\nText") << "each paragraph starts with a line feed";
+    EXPECT_EQ(run.exportedCount, 1);
 }
 
 TEST_F(MailConverterTest, ConversionSetRoutesMailToTheMailConverter) {

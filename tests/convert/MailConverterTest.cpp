@@ -393,6 +393,27 @@ TEST_F(MailConverterTest, WithoutAPrivateTemporaryFolderNoFileIsWritten) {
     EXPECT_EQ(run.exportedCount, 1);
 }
 
+TEST_F(MailConverterTest, FailuresEndOnlyTheirDocumentAndLeaveNothingBehind) {
+    Load(MemoDxl(1, TextItem("Subject", "Notes error") + test::FileItem("a.txt", test::kAttachmentBase64, 13)) +
+         MemoDxl(2, TextItem("Subject", "Other error") + test::FileItem("b.txt", test::kAttachmentBase64, 13)) +
+         MemoDxl(3, TextItem("Subject", "Fine")));
+    converter->raise = LNERR_FILE_WRITE;
+    EXPECT_FALSE(Convert(1));
+    converter->raise = 0;
+    EXPECT_FALSE(Convert(2));
+    converter->raise.reset();
+    EXPECT_TRUE(Convert(3));
+
+    const std::string text = Log();
+    const std::string notesText = NotesErrorText(LNERR_FILE_WRITE);
+    EXPECT_NE(text.find("....~#>ERROR: " + notesText + " - C1770\n"), std::string::npos) << text;
+    EXPECT_EQ(run.notesErrorText, notesText + "\n");
+    EXPECT_NE(text.find("....~#>ERROR Unexpected Error [D:1770]\n"), std::string::npos) << text;
+    EXPECT_TRUE(TempFiles().empty()) << "extracted files are removed after a failure too";
+    EXPECT_EQ(MessageCount(), 1u);
+    EXPECT_EQ(run.exportedCount, 1);
+}
+
 TEST_F(MailConverterTest, ConversionSetRoutesMailToTheMailConverter) {
     Load(MemoDxl(1, TextItem("Subject", "Routed")));
     ConversionSet set(ConversionServices{run, settings, log, progress, outlook, translator, session, {}}, tempFolder);

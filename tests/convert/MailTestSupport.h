@@ -5,6 +5,8 @@
 #include <fmt/format.h>
 
 #include <map>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,8 @@ public:
     using MailConverter::MailConverter;
     std::vector<SavedRecord> saved;
     HRESULT failWith = S_OK;
+    // Raised from the save instead of saving: a Notes status, or (0) another failure.
+    std::optional<LNSTATUS> raise;
 
 protected:
     HRESULT SaveMessage(MessageRecord& record) override {
@@ -70,6 +74,10 @@ protected:
                          record.creationTime, record.deliveryTime, record.postedTime, record.attachmentFiles, {}};
         for (const std::string& path : record.attachmentFiles) copy.attachmentContents.push_back(ReadFile(path));
         saved.push_back(std::move(copy));
+        if (raise) {
+            if (*raise != 0) throw LNStatusError(*raise);
+            throw std::runtime_error("disk on fire");
+        }
         if (failWith != S_OK) {
             record.stepCode = 6000;
             record.lastError = "Last Error hr = -1";

@@ -414,6 +414,40 @@ TEST_F(MailConverterTest, FailuresEndOnlyTheirDocumentAndLeaveNothingBehind) {
     EXPECT_EQ(run.exportedCount, 1);
 }
 
+TEST_F(MailConverterTest, RealMimeMemoFromTheTestData) {
+    const std::string file = test::ReadFile(test::TestDataDir() + "/dxl/jnx-memo-mime-spam.xml");
+    const auto start = file.find("<document");
+    const auto end = file.rfind("</document>");
+    ASSERT_NE(start, std::string::npos);
+    ASSERT_NE(end, std::string::npos);
+    Load(file.substr(start, end + 11 - start));
+    LNNoteArray notes;
+    {
+        ScopedNotesThrowMode returnCodes(false);
+        ASSERT_EQ(database.Search("SELECT Subject = \"Extra 60% 0ff EVERYTHING + Lots More Summer Savings.\"", &notes),
+                  LNNOERROR);
+    }
+    ASSERT_EQ(notes.GetCount(), 1);
+    LNDocument document = notes[0];
+    LNITEMTYPE bodyType = 0;
+    {
+        ScopedNotesThrowMode returnCodes(false);
+        ASSERT_EQ(document.Open(), LNNOERROR);
+        document.GetItemType("Body", &bodyType);
+    }
+    ASSERT_TRUE(converter->Convert(*folder, session, document));
+    const auto& r = Saved();
+    EXPECT_EQ(r.subject, "Extra 60% 0ff EVERYTHING + Lots More Summer Savings.");
+    EXPECT_EQ(r.messageState, kStateSent);
+    EXPECT_FALSE(r.senderAddress.empty());
+    EXPECT_FALSE(r.toAddresses.empty());
+    EXPECT_EQ(r.postedTime, platform::ToUtcSystemTime(1407518313));
+    if (bodyType == TYPE_MIME_PART) GTEST_SKIP() << "this Notes layer does not present MIME bodies as rich text yet";
+    EXPECT_TRUE(r.bodyIsRichText);
+    EXPECT_GT(r.bodyText.size(), 20u) << r.bodyText;
+    EXPECT_EQ(r.bodyText.find("Content-Type"), std::string::npos) << "the body is text, not MIME source";
+}
+
 TEST_F(MailConverterTest, ConversionSetRoutesMailToTheMailConverter) {
     Load(MemoDxl(1, TextItem("Subject", "Routed")));
     ConversionSet set(ConversionServices{run, settings, log, progress, outlook, translator, session, {}}, tempFolder);

@@ -2,6 +2,8 @@
 
 #include "notes/api/DatabaseImpl.h"
 #include "notes/api/LNDatabase.h"
+#include "notes/api/MimeNote.h"
+#include "notes/api/RichTextRecords.h"
 
 using namespace qb::notes;
 
@@ -29,6 +31,8 @@ LNSTATUS LNNote::Open(DWORD) {
     std::string detail;
     LNSTATUS status = impl_->database->LoadNote(impl_->noteId, &impl_->note, &detail);
     if (status != LNNOERROR) return Fail(status, detail);
+    // The database keeps MIME as stored; the document shows it as rich text.
+    if (HasMimeParts(*impl_->note)) PresentMimeAsRichText(*impl_->note);
     return LNNOERROR;
 }
 
@@ -157,8 +161,12 @@ LNSTATUS LNNote::GetAttachments(LNAttachmentArray* attachments) const {
 }
 
 bool LNNote::HasOLEObjects() const {
-    return impl_ && impl_->note &&
-           (impl_->note->FindItem("$OLEOBJINFO") != nullptr || impl_->note->FindItem("$OLEOBJRICHTEXTFIELD") != nullptr);
+    if (!impl_ || !impl_->note) return false;
+    const NoteData& note = *impl_->note;
+    if (note.FindItem("$OLEOBJINFO") || note.FindItem("$OLEOBJRICHTEXTFIELD")) return true;
+    for (const ItemData& item : note.items)
+        if (item.type == TYPE_COMPOSITE && RichTextHasOleObject(item.value)) return true;
+    return false;
 }
 
 LNSTATUS LNNote::SetItem(const LNItem& item) {

@@ -167,7 +167,7 @@ void RichTextBuilder::Start(std::string_view element, const XML_Char** attribute
         return;
     }
     if (inPicture_) {
-        if (element == "gif" || element == "jpeg" || element == "png" || element == "bmp") {
+        if (element == "gif" || element == "jpeg" || element == "png" || element == "bmp" || element == "notesbitmap") {
             imageElement_ = element;
             imageBase64_.clear();
         } else {
@@ -273,7 +273,8 @@ void RichTextBuilder::End(std::string_view element) {
         if (element == "picture") {
             inPicture_ = false;
             static const std::pair<const char*, std::uint16_t> kTypes[] = {
-                {"gif", CDIMAGETYPE_GIF}, {"jpeg", CDIMAGETYPE_JPEG}, {"bmp", CDIMAGETYPE_BMP}, {"png", CDIMAGETYPE_PNG}};
+                {"gif", CDIMAGETYPE_GIF}, {"jpeg", CDIMAGETYPE_JPEG}, {"bmp", CDIMAGETYPE_BMP}, {"png", CDIMAGETYPE_PNG},
+                {"notesbitmap", IMAGETYPE_NOTES_BITMAP}};
             Bytes image;
             std::uint16_t type = 0;
             for (const auto& [name, code] : kTypes)

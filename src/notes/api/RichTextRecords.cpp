@@ -197,6 +197,13 @@ std::string RichTextPlainText(std::string_view value) {
     return text;
 }
 
+std::size_t FirstDamagedRecord(std::string_view value) {
+    CdRecordReader reader(value);
+    for (CdRecord record; reader.Next(&record);) {
+    }
+    return reader.Damaged() ? reader.Offset() : std::string_view::npos;
+}
+
 bool RichTextHasOleObject(std::string_view value) {
     CdRecordReader reader(value);
     for (CdRecord record; reader.Next(&record);)

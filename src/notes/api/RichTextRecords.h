@@ -69,6 +69,9 @@ inline constexpr std::uint16_t CDIMAGETYPE_GIF = 1;
 inline constexpr std::uint16_t CDIMAGETYPE_JPEG = 2;
 inline constexpr std::uint16_t CDIMAGETYPE_BMP = 3;
 inline constexpr std::uint16_t CDIMAGETYPE_PNG = 4;
+// Not a Notes code: a DXL <notesbitmap> (Notes' own bitmap records) kept as
+// the picture's data, so that it counts as a picture but is not decoded.
+inline constexpr std::uint16_t IMAGETYPE_NOTES_BITMAP = 0x7F00;
 
 // CDHOTSPOTBEGIN types.
 inline constexpr std::uint16_t HOTSPOTREC_TYPE_FILE = 4;
@@ -151,6 +154,10 @@ private:
 // The plain text of a rich text value: paragraphs become line feeds (none
 // before the first), zero bytes in text become line feeds.
 std::string RichTextPlainText(std::string_view value);
+
+// The offset of the first damaged record (a length past the end or shorter
+// than its header), or npos when every record is whole.
+std::size_t FirstDamagedRecord(std::string_view value);
 
 // True when the value holds an embedded object (CDOLEBEGIN).
 bool RichTextHasOleObject(std::string_view value);

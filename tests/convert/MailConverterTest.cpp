@@ -325,6 +325,20 @@ TEST_F(MailConverterTest, AttachmentsGetSafeNamesAndEqualNamesKeepTheirOwnConten
     EXPECT_TRUE(TempFiles().empty());
 }
 
+TEST_F(MailConverterTest, AttachmentsNeverReplaceFilesOfTheTemporaryFolder) {
+    const std::string logPath = platform::JoinPath(tempFolder, "exportlog.txt");
+    log.SetSingleDatabasePath(logPath);
+    log.Write("first line\n");
+    Load(MemoDxl(1, test::FileItem("exportlog.txt", test::kAttachmentBase64, 13)));
+    ASSERT_TRUE(Convert(1));
+    ASSERT_EQ(Saved().attachmentFiles.size(), 1u);
+    EXPECT_EQ(Saved().attachmentFiles[0], platform::JoinPath(tempFolder, "2/exportlog.txt"));
+    EXPECT_EQ(Saved().attachmentContents[0], "Hello, world!");
+    const std::string text = test::ReadFile(logPath);
+    EXPECT_EQ(text.substr(0, 11), "first line\n") << "the log is still there";
+    EXPECT_FALSE(std::filesystem::exists(platform::JoinPath(tempFolder, "2")));
+}
+
 TEST_F(MailConverterTest, PicturesAreNumberedPerDocumentAndFailuresLeaveGaps) {
     settings.AttachImages = true;
     const std::string gif = "<picture width='1' height='1'><gif>R0lGODlhAQABAIAAAAAAAP///ywAAAAAAQABAAACAUwAOw==</gif></picture>";

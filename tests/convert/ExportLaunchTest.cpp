@@ -19,8 +19,6 @@ namespace {
 
 using namespace qb::mapi;
 
-char* Text(const char* s) { return const_cast<char*>(s); }
-
 struct ScriptedFrontEnd : MessageSink, ExportConfirmation, ExportWindow {
     std::vector<std::string> messages;
     std::string confirmationText;

@@ -168,33 +168,62 @@ def tree_of(paths):
     return children
 
 
-def lspst_counts(pst, known_folders):
-    """lspst prints folders depth first without their depth, each folder's items
-    after its subfolders; the folder tree (from pffexport) tells the levels apart."""
+def lspst_problems(pst, expected, known_folders):
+    """lspst prints folders depth first without their depth, each folder's
+    items after its subfolders, and leaves out folders with nothing below
+    them; so the items of a last subfolder and of its parent run together.
+    The listing is rebuilt from outlook_folders in lspst's own folder order
+    and compared run by run."""
     lines = [l for l in run(["lspst", pst]).splitlines() if l.startswith("Folder ") or l.startswith("Email\t")]
     children = tree_of(known_folders)
-    counts, pos = {}, 0
+    order, pos = {}, 0
 
     def walk(path):
         nonlocal pos
+        order[path] = []
         remaining = set(children.get(path, ()))
-        while pos < len(lines) and lines[pos].startswith("Folder "):
+        while True:
+            while pos < len(lines) and lines[pos].startswith("Email\t"):
+                pos += 1
+            if pos >= len(lines):
+                return
             name = lines[pos][len('Folder "'):-1]
             if name not in remaining:
-                break
+                return
             remaining.discard(name)
             pos += 1
-            walk(path + "\\" + name if path else name)
-        n = 0
-        while pos < len(lines) and lines[pos].startswith("Email\t"):
-            n += 1
-            pos += 1
-        counts[path] = n
+            child = path + "\\" + name if path else name
+            order[path].append(child)
+            walk(child)
 
     walk("")
-    if pos != len(lines):
-        counts["<unparsed>"] = len(lines) - pos
-    return counts
+
+    def compress(tokens):
+        out = []
+        for kind, value in tokens:
+            if kind == "Email" and out and out[-1][0] == "Email":
+                out[-1] = ("Email", out[-1][1] + value)
+            elif kind != "Email" or value:
+                out.append((kind, value))
+        return out
+
+    actual = compress([("Folder", l[len('Folder "'):-1]) if l.startswith("Folder ") else ("Email", 1) for l in lines])
+    wanted = []
+
+    def emit(path):
+        for child in order.get(path, []):
+            wanted.append(("Folder", child.split("\\")[-1]))
+            emit(child)
+        wanted.append(("Email", expected.get(path, 0)))
+
+    emit("")
+    wanted = compress(wanted)
+    problems = [f"lspst: no folder '{f}' holding {n} items" for f, n in expected.items() if n and f not in order]
+    if actual != wanted:
+        at = next((i for i, (a, w) in enumerate(zip(actual, wanted)) if a != w), min(len(actual), len(wanted)))
+        problems.append(f"lspst: listing differs at entry {at}: got {actual[max(0, at - 2):at + 3]}, "
+                        f"expected {wanted[max(0, at - 2):at + 3]}")
+    return problems
 
 
 def readpst_counts(pst, root):
@@ -216,8 +245,8 @@ def readpst_counts(pst, root):
 def check_folders(manifest, pst, root):
     expected = manifest["outlook_folders"]
     pff = {k: len(v) for k, v in pff_folders(pff_export(pst, root, dump=False)).items()}
-    readers = {"pffexport": pff, "lspst": lspst_counts(pst, set(pff) | set(expected)), "readpst": readpst_counts(pst, root)}
-    problems = []
+    readers = {"pffexport": pff, "readpst": readpst_counts(pst, root)}
+    problems = lspst_problems(pst, expected, set(pff) | set(expected))
     for reader, counts in readers.items():
         for folder, count in expected.items():
             got = counts.get(pff_name(folder) if reader == "pffexport" else folder)
@@ -232,7 +261,7 @@ def check_folders(manifest, pst, root):
             problems.append(f"{reader}: items in folders outside outlook_folders: {extra}")
     total = sum(expected.values())
     print(f"folders: {len(expected)} Outlook folders, {total} items expected; "
-          f"checked with {', '.join(readers)}: {'all agree' if not problems else f'{len(problems)} mismatches'}")
+          f"checked with pffexport, readpst and lspst: {'all agree' if not problems else f'{len(problems)} mismatches'}")
     for p in problems:
         print("FOLDER MISMATCH:", p)
     return not problems

@@ -125,6 +125,34 @@ private:
     bool paragraphOpen_ = false;
 };
 
+// The Notes palette entry nearest to a DXL colour (an HTML colour name or
+// #rrggbb): FONTID keeps a palette index, not a colour.
+std::uint8_t NotesColourIndex(std::string_view text) {
+    static const std::pair<const char*, const char*> kNames[] = {
+        {"black", "#000000"},  {"white", "#ffffff"}, {"red", "#ff0000"},    {"lime", "#00ff00"},
+        {"blue", "#0000ff"},   {"fuchsia", "#ff00ff"}, {"yellow", "#ffff00"}, {"aqua", "#00ffff"},
+        {"maroon", "#800000"}, {"green", "#008000"}, {"navy", "#000080"},   {"purple", "#800080"},
+        {"olive", "#808000"},  {"teal", "#008080"},  {"gray", "#808080"},   {"silver", "#c0c0c0"}};
+    std::string hex(text);
+    for (const auto& [name, value] : kNames)
+        if (text == name) hex = value;
+    if (hex.size() != 7 || hex[0] != '#') return 0;
+    long rgb = std::strtol(hex.c_str() + 1, nullptr, 16);
+    int red = static_cast<int>(rgb >> 16 & 0xFF), green = static_cast<int>(rgb >> 8 & 0xFF), blue = static_cast<int>(rgb & 0xFF);
+    std::uint8_t best = 0;
+    long bestDistance = -1;
+    for (std::uint8_t index = 0; index < 16; ++index) {
+        long palette = std::strtol(kNames[index].second + 1, nullptr, 16);
+        long dr = red - (palette >> 16 & 0xFF), dg = green - (palette >> 8 & 0xFF), db = blue - (palette & 0xFF);
+        long distance = dr * dr + dg * dg + db * db;
+        if (bestDistance < 0 || distance < bestDistance) {
+            bestDistance = distance;
+            best = index;
+        }
+    }
+    return best;
+}
+
 FontId RichTextBuilder::ParseFont(const XML_Char** attributes, FontId font) {
     if (const char* style = Attribute(attributes, "style")) {
         std::string_view styles(style);
@@ -136,6 +164,7 @@ FontId RichTextBuilder::ParseFont(const XML_Char** attributes, FontId font) {
         if (styles.find("superscript") != std::string_view::npos) font.attributes |= FONT_SUPERSCRIPT;
         if (styles.find("subscript") != std::string_view::npos) font.attributes |= FONT_SUBSCRIPT;
     }
+    if (const char* color = Attribute(attributes, "color")) font.color = NotesColourIndex(color);
     if (const char* size = Attribute(attributes, "size")) {
         int points = std::atoi(size);
         if (points > 0 && points < 256) font.pointSize = static_cast<std::uint8_t>(points);
@@ -221,7 +250,8 @@ void RichTextBuilder::Start(std::string_view element, const XML_Char** attribute
                 link += std::string(16, '\0');
         }
         const char* description = Attribute(attributes, "description");
-        writer_.Link(link, description ? description : "");
+        const char* server = Attribute(attributes, "server");
+        writer_.Link(link, description ? description : "", server ? server : "");
         ++skipDepth_;
     } else if (element == "picture") {
         FlushText();
@@ -265,7 +295,7 @@ void RichTextBuilder::End(std::string_view element) {
         if (element == "picture") {
             inPicture_ = false;
             static const std::pair<const char*, std::uint16_t> kTypes[] = {
-                {"jpeg", 1}, {"gif", 2}, {"bmp", 3}, {"png", 4}};
+                {"gif", CDIMAGETYPE_GIF}, {"jpeg", CDIMAGETYPE_JPEG}, {"bmp", CDIMAGETYPE_BMP}, {"png", CDIMAGETYPE_PNG}};
             Bytes image;
             std::uint16_t type = 0;
             for (const auto& [name, code] : kTypes)

@@ -50,6 +50,10 @@ const char* BaseText(LNSTATUS status) {
     case LNERR_BAD_DATETIME: return "Invalid date/time value";
     case LNERR_ATTACHMENT_NOT_FOUND: return "Attachment not found";
     case LNERR_DIRECTORY_NOT_FOUND: return "Directory does not exist";
+    case LNERR_NO_GRAPHIC: return "There is no picture in the rich text range";
+    case LNERR_BAD_IMAGE: return "The picture cannot be converted";
+    case LNERR_EXPORT_FORMAT: return "No export filter is available for this file type";
+    case LNERR_EXPORT_WRITE: return "Cannot write the export file";
     default: return nullptr;
     }
 }

@@ -57,6 +57,10 @@ inline constexpr LNSTATUS LNERR_UNSUPPORTED = 0xD0000218;
 inline constexpr LNSTATUS LNERR_BAD_DATETIME = 0xD0000219;
 inline constexpr LNSTATUS LNERR_ATTACHMENT_NOT_FOUND = 0xD000021A;
 inline constexpr LNSTATUS LNERR_DIRECTORY_NOT_FOUND = 0xD000021B;
+inline constexpr LNSTATUS LNERR_NO_GRAPHIC = 0xD000021C;      // picture export of a range without one
+inline constexpr LNSTATUS LNERR_BAD_IMAGE = 0xD000021D;       // picture data that cannot be decoded
+inline constexpr LNSTATUS LNERR_EXPORT_FORMAT = 0xD000021E;   // no export filter for the file name
+inline constexpr LNSTATUS LNERR_EXPORT_WRITE = 0xD000021F;    // the export file cannot be written
 
 // A non-zero status raised while throwing is switched on.
 class LNStatusError : public std::exception {

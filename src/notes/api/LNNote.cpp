@@ -113,6 +113,8 @@ LNSTATUS LNNote::GetItem(const LNString& name, LNRichText* item) const {
     if (items.empty()) return Fail(LNERR_ITEM_NOT_FOUND, name);
     LNRichText text = LNRichText::FromItems(items);
     if (text.IsNull()) return Fail(LNERR_WRONG_ITEM_TYPE, name);
+    if (const ItemData* links = impl_->note->FindItem("$Links"))
+        text.links_ = std::make_shared<const std::string>(links->value);
     *item = std::move(text);
     return LNNOERROR;
 }

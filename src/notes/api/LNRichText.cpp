@@ -2,7 +2,9 @@
 
 #include "notes/api/NoteData.h"
 #include "notes/api/NotesFormat.h"
+#include "notes/api/RichTextExport.h"
 #include "notes/api/RichTextRecords.h"
+#include "notes/api/RichTextRender.h"
 
 using namespace qb::notes;
 
@@ -19,67 +21,49 @@ bool Matches(const CdRecord& record, LNRTTYPE type) {
     case LNRTTYPE_GRAPHIC: return record.signature == SIG_CD_GRAPHIC;
     case LNRTTYPE_HOTSPOT: return record.signature == SIG_CD_HOTSPOTBEGIN;
     case LNRTTYPE_ATTACHMENT:
-        return record.signature == SIG_CD_HOTSPOTBEGIN && record.body.size() >= 2 && GetWord(record.body, 0) == 4;
+        return record.signature == SIG_CD_HOTSPOTBEGIN && record.body.size() >= 2 && GetWord(record.body, 0) == HOTSPOTREC_TYPE_FILE;
     }
     return false;
-}
-
-// Reads the image records that follow a CDGRAPHIC.
-void FillGraphic(std::string_view records, std::size_t offset, LNGraphic* graphic, int* type, int* width, int* height,
-                 std::string* image) {
-    CdRecordReader reader(records.substr(offset));
-    CdRecord record;
-    if (!reader.Next(&record)) return;
-    if (record.body.size() >= 4) {
-        *width = GetWord(record.body, 0);
-        *height = GetWord(record.body, 2);
-    }
-    while (reader.Next(&record)) {
-        if (record.signature == SIG_CD_IMAGEHEADER && record.body.size() >= 2) {
-            *type = GetWord(record.body, 0);
-        } else if (record.signature == SIG_CD_IMAGESEGMENT && record.body.size() >= 4) {
-            std::size_t size = GetWord(record.body, 0);
-            image->append(record.body.substr(4, size));
-        } else {
-            break;
-        }
-    }
-    (void)graphic;
 }
 
 }  // namespace
 
 LNSTATUS LNRTCursor::Move(LNINT records) {
     if (!records_) return Fail(LNERR_INVALID_PARAMETER);
-    CdRecordReader reader(std::string_view(*records_).substr(offset_));
-    CdRecord record;
-    LNSTATUS status = LNNOERROR;
+    std::string_view all(*records_);
     for (LNINT i = 0; i < records; ++i) {
-        if (!reader.Next(&record)) {
-            status = LNWARN_NOT_FOUND;
-            break;
+        std::size_t next = NextPosition(all, offset_);
+        if (next <= offset_) {
+            offset_ = all.size();
+            return LNWARN_NOT_FOUND;
         }
+        offset_ = next;
     }
-    offset_ += reader.Offset();
-    if (offset_ > records_->size()) offset_ = records_->size();
-    return status;
+    return LNNOERROR;
 }
 
 LNSTATUS LNRTCursor::Find(std::size_t from, LNRTTYPE type, LNGraphic* graphic) {
     if (!records_) return Fail(LNERR_INVALID_PARAMETER);
     std::string_view all(*records_);
-    CdRecordReader reader(all.substr(from));
-    std::size_t before = 0;
-    for (CdRecord record; reader.Next(&record); before = reader.Offset()) {
-        if (!Matches(record, type)) continue;
-        offset_ = from + before;
-        if (graphic && record.signature == SIG_CD_GRAPHIC) {
-            *graphic = LNGraphic();
-            graphic->records_ = all.substr(offset_);
-            FillGraphic(all, offset_, graphic, &graphic->imageType_, &graphic->width_, &graphic->height_,
-                        &graphic->image_);
+    for (std::size_t offset = from; offset < all.size();) {
+        CdRecordReader reader(all.substr(offset));
+        CdRecord record;
+        if (!reader.Next(&record)) break;  // damaged: nothing further can be found
+        if (Matches(record, type)) {
+            offset_ = offset;
+            if (graphic && record.signature == SIG_CD_GRAPHIC) {
+                GraphicImage image;
+                ReadGraphicAt(all, offset, &image);
+                *graphic = LNGraphic();
+                graphic->records_ = all.substr(offset, image.end - offset);
+                graphic->imageType_ = image.imageType;
+                graphic->width_ = image.width;
+                graphic->height_ = image.height;
+                graphic->image_ = std::move(image.data);
+            }
+            return LNNOERROR;
         }
-        return LNNOERROR;
+        offset = NextPosition(all, offset);
     }
     return LNWARN_NOT_FOUND;
 }
@@ -88,10 +72,9 @@ LNSTATUS LNRTCursor::GotoFirst(LNRTTYPE type, LNGraphic* graphic) { return Find(
 
 LNSTATUS LNRTCursor::GotoNext(LNRTTYPE type, LNGraphic* graphic) {
     if (!records_) return Fail(LNERR_INVALID_PARAMETER);
-    CdRecordReader reader(std::string_view(*records_).substr(offset_));
-    CdRecord record;
-    if (!reader.Next(&record)) return LNWARN_NOT_FOUND;
-    return Find(offset_ + reader.Offset(), type, graphic);
+    std::size_t next = NextPosition(*records_, offset_);
+    if (next <= offset_) return LNWARN_NOT_FOUND;
+    return Find(next, type, graphic);
 }
 
 LNRichText::LNRichText(const LNItem& item) {
@@ -166,8 +149,16 @@ LNSTATUS LNRichText::GetEndCursor(LNRTCursor* cursor) const {
     return LNNOERROR;
 }
 
-LNSTATUS LNRichText::Export(const LNString& path, const LNRTCursor&, const LNRTCursor&, const LNString&) const {
-    return Fail(LNERR_UNSUPPORTED, "rich text export to " + path);
+LNSTATUS LNRichText::Export(const LNString& path, const LNRTCursor& start, const LNRTCursor& end,
+                            const LNString&) const {
+    if (!records_) return Fail(LNERR_WRONG_ITEM_TYPE);
+    if (start.records_ != records_ || end.records_ != records_)
+        return Fail(LNERR_INVALID_PARAMETER, "cursor of another rich text item");
+    if (path.empty()) return Fail(LNERR_INVALID_PARAMETER, "empty export file name");
+    std::string detail;
+    std::string_view links = links_ ? std::string_view(*links_) : std::string_view();
+    LNSTATUS status = ExportRichTextRange(*records_, start.offset_, end.offset_, links, path, &detail);
+    return status == LNNOERROR ? LNNOERROR : Fail(status, detail);
 }
 
 void LNRichText::AppendText(const LNString& text) {

@@ -1,7 +1,8 @@
 #pragma once
 // Rich text items: the CD records of every item of one name, in item order
 // (a body stored in several items reads as one). RichTextRecords.h describes
-// the records; a cursor is a record boundary.
+// the records; a cursor is a record boundary. One position is one record,
+// except that a picture (CDGRAPHIC and its image records) is one position.
 
 #include <memory>
 #include <string>
@@ -26,7 +27,7 @@ enum LNRTTYPE {
 class LNGraphic {
 public:
     bool IsNull() const { return records_.empty(); }
-    // 1 JPEG, 2 GIF, 3 BMP, 4 PNG, 0 unknown.
+    // CDIMAGETYPE: 1 GIF, 2 JPEG, 3 BMP, 4 PNG, 0 unknown.
     int GetImageType() const { return imageType_; }
     int GetWidth() const { return width_; }
     int GetHeight() const { return height_; }
@@ -35,6 +36,7 @@ public:
 
 private:
     friend class LNRTCursor;
+    friend class LNRichText;
     std::string_view records_;
     int imageType_ = 0, width_ = 0, height_ = 0;
     std::string image_;
@@ -46,7 +48,8 @@ public:
     bool IsNull() const { return records_ == nullptr; }
     // Byte offset of the record the cursor stands before.
     std::size_t GetOffset() const { return offset_; }
-    // Moves by whole records (negative not supported: stays); false at the end.
+    // Moves by positions (negative not supported: stays); LNWARN_NOT_FOUND
+    // when the end came first (the cursor is then at the end).
     LNSTATUS Move(LNINT records);
     LNRTCursor& operator+=(LNINT records) {
         Move(records);
@@ -86,7 +89,9 @@ public:
     LNSTATUS GetText(LNRTCursor* start, const LNRTCursor& end, LNString* text) const;
     LNSTATUS GetCursor(LNRTCursor* cursor) const;
     LNSTATUS GetEndCursor(LNRTCursor* cursor) const;
-    // Writes a range to a file; the format follows the file name's extension.
+    // Writes a range to a file; the format follows the file name's extension:
+    // ".rtf" an RTF document, ".tif"/".tiff" the first picture of the range
+    // (LNERR_NO_GRAPHIC when it holds none). RichTextExport.h has the rest.
     LNSTATUS Export(const LNString& path, const LNRTCursor& start, const LNRTCursor& end,
                     const LNString& options = "") const;
 
@@ -94,5 +99,8 @@ public:
     void AppendText(const LNString& text);
 
 private:
+    friend class LNNote;
     std::shared_ptr<const std::string> records_;
+    // The note's $Links value, for links by index.
+    std::shared_ptr<const std::string> links_;
 };

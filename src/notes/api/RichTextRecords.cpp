@@ -2,6 +2,8 @@
 
 #include "notes/api/NotesFormat.h"
 
+#include <algorithm>
+
 namespace qb::notes {
 
 bool CdRecordReader::Next(CdRecord* record) {
@@ -85,18 +87,31 @@ void CdRecordWriter::Text(const FontId& font, std::string_view text) {
     } while (!text.empty());
 }
 
-void CdRecordWriter::LinkByIndex(std::uint16_t index) {
-    std::string body;
-    PutWord(body, index);
-    Byte(SIG_CD_LINK, body);
+namespace {
+
+// A zero-terminated text of a link record: cut at an inner zero and kept
+// short enough for a WORD record length.
+void AppendLinkText(std::string& body, std::string_view text) {
+    text = text.substr(0, std::min<std::size_t>(text.find('\0'), 0x7F00));
+    body.append(text);
+    body.push_back('\0');
 }
 
-void CdRecordWriter::Link(std::string_view noteLink40, std::string_view comment) {
-    std::string body(noteLink40.substr(0, 40));
-    body.resize(40, '\0');
-    std::string_view shown = comment.substr(0, 0xFF00);
-    PutWord(body, static_cast<std::uint16_t>(shown.size()));
-    body.append(shown);
+}  // namespace
+
+void CdRecordWriter::LinkByIndex(std::uint16_t index, std::string_view comment, std::string_view serverHint) {
+    std::string body;
+    PutWord(body, index);
+    AppendLinkText(body, comment);
+    AppendLinkText(body, serverHint);
+    Word(SIG_CD_LINK, body);
+}
+
+void CdRecordWriter::Link(std::string_view noteLink40, std::string_view comment, std::string_view serverHint) {
+    std::string body(noteLink40.substr(0, kNoteLinkSize));
+    body.resize(kNoteLinkSize, '\0');
+    AppendLinkText(body, comment);
+    AppendLinkText(body, serverHint);
     Word(SIG_CD_LINKEXPORT2, body);
 }
 
@@ -104,15 +119,23 @@ void CdRecordWriter::Graphic(std::uint16_t imageType, std::uint16_t width, std::
                              std::string_view imageFile) {
     constexpr std::size_t kSegment = 10240;
     std::string graphic;
-    PutWord(graphic, width);
+    PutWord(graphic, width);  // DestSize
     PutWord(graphic, height);
+    PutDword(graphic, 0);  // CropSize
+    PutDword(graphic, 0);  // CropOffset
+    PutWord(graphic, 0);   // fResize
+    graphic.push_back('\x02');  // Version
+    graphic.push_back('\0');    // bFlags
+    PutWord(graphic, 0);
     Word(SIG_CD_GRAPHIC, graphic);
     std::string header;
     PutWord(header, imageType);
     PutWord(header, width);
     PutWord(header, height);
     PutDword(header, static_cast<std::uint32_t>(imageFile.size()));
-    PutWord(header, static_cast<std::uint16_t>((imageFile.size() + kSegment - 1) / kSegment));
+    PutDword(header, static_cast<std::uint32_t>((imageFile.size() + kSegment - 1) / kSegment));
+    PutDword(header, 0);  // Flags
+    PutDword(header, 0);  // Reserved
     Long(SIG_CD_IMAGEHEADER, header);
     for (std::size_t offset = 0; offset < imageFile.size(); offset += kSegment) {
         std::string_view data = imageFile.substr(offset, kSegment);

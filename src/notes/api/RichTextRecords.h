@@ -16,15 +16,20 @@
 //   0x85 CDTEXT           WSIG; FONTID (BYTE face, BYTE attributes, BYTE
 //                         colour, BYTE point size), then the UTF-8 text. A zero
 //                         byte inside the text is a line break.
-//   0x91 CDLINK           BSIG; WORD index into the note's $Links table
-//                         ($Links: WORD count, then 40-byte NOTELINKs)
+//   0x91 CDLINK2          WSIG; WORD index into the note's $Links table
+//                         ($Links: WORD type, WORD count, then 40-byte
+//                         NOTELINKs), then the link comment and the server
+//                         hint, each zero-terminated
 //   0x92 CDLINKEXPORT2    WSIG; NOTELINK (40 bytes: replica id TIMEDATE,
-//                         view UNID, note UNID), WORD display length, then
-//                         the display comment
-//   0x99 CDGRAPHIC        WSIG; followed by
-//   0x7D CDIMAGEHEADER    LSIG; WORD image type (1 JPEG, 2 GIF, 3 BMP, 4 PNG),
-//                         WORD width, WORD height, DWORD image size,
-//                         WORD segment count; then
+//                         view UNID, note UNID), then the comment and the
+//                         server hint, each zero-terminated
+//   0x99 CDGRAPHIC        WSIG; RECTSIZE DestSize (WORD width, WORD height),
+//                         CropSize, CropOffset, WORD fResize, BYTE Version,
+//                         BYTE flags, WORD reserved; followed by
+//   0x7D CDIMAGEHEADER    LSIG; WORD image type (1 GIF, 2 JPEG, 3 BMP, 4 PNG),
+//                         WORD width, WORD height (pixels), DWORD image
+//                         size, DWORD segment count, DWORD flags, DWORD
+//                         reserved; then
 //   0x7C CDIMAGESEGMENT   LSIG; WORD data size, WORD segment size, data.
 //                         The segments' data concatenated are the image file.
 //   0xA9 CDHOTSPOTBEGIN   WSIG; WORD type (4 file attachment, 7 URL link,
@@ -51,6 +56,19 @@ inline constexpr std::uint8_t SIG_CD_IMAGEHEADER = 0x7D;
 inline constexpr std::uint8_t SIG_CD_IMAGESEGMENT = 0x7C;
 inline constexpr std::uint8_t SIG_CD_HOTSPOTBEGIN = 0xA9;
 inline constexpr std::uint8_t SIG_CD_HOTSPOTEND = 0xAA;
+
+// CDIMAGEHEADER image types.
+inline constexpr std::uint16_t CDIMAGETYPE_GIF = 1;
+inline constexpr std::uint16_t CDIMAGETYPE_JPEG = 2;
+inline constexpr std::uint16_t CDIMAGETYPE_BMP = 3;
+inline constexpr std::uint16_t CDIMAGETYPE_PNG = 4;
+
+// CDHOTSPOTBEGIN types.
+inline constexpr std::uint16_t HOTSPOTREC_TYPE_FILE = 4;
+inline constexpr std::uint16_t HOTSPOTREC_TYPE_URL = 7;
+
+// Size of a NOTELINK (link entry of $Links and of CDLINKEXPORT2).
+inline constexpr std::size_t kNoteLinkSize = 40;
 
 // Font attributes of FONTID.
 inline constexpr std::uint8_t FONT_BOLD = 0x01;
@@ -101,8 +119,8 @@ public:
     void ParagraphStyle(std::uint16_t pabId, std::uint16_t justify);
     void ParagraphStyleReference(std::uint16_t pabId);
     void Text(const FontId& font, std::string_view text);
-    void LinkByIndex(std::uint16_t index);
-    void Link(std::string_view noteLink40, std::string_view comment);
+    void LinkByIndex(std::uint16_t index, std::string_view comment = {}, std::string_view serverHint = {});
+    void Link(std::string_view noteLink40, std::string_view comment, std::string_view serverHint = {});
     // Graphic, image header and segments of at most 10240 bytes each.
     void Graphic(std::uint16_t imageType, std::uint16_t width, std::uint16_t height, std::string_view imageFile);
     void HotspotBegin(std::uint16_t type, std::uint32_t flags, std::string_view data);

@@ -1,0 +1,110 @@
+#include "notes/api/RichTextExport.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+#include "notes/api/RichTextRecords.h"
+#include "notes/api/RichTextRender.h"
+#include "notes/api/render/Image.h"
+#include "notes/api/render/RtfWriter.h"
+
+namespace qb::notes {
+
+namespace {
+
+enum class ExportKind { Unknown, Rtf, Tiff };
+
+ExportKind KindOfPath(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return ExportKind::Unknown;
+    const char* extension = path.c_str() + dot + 1;
+    if (strcasecmp(extension, "rtf") == 0) return ExportKind::Rtf;
+    if (strcasecmp(extension, "tif") == 0 || strcasecmp(extension, "tiff") == 0) return ExportKind::Tiff;
+    return ExportKind::Unknown;
+}
+
+// Writes the whole text or removes what was written.
+bool WriteWholeFile(const std::string& path, const std::string& text, std::string* detail) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        *detail = path + ": " + std::strerror(errno);
+        return false;
+    }
+    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    int error = written ? 0 : errno;
+    if (std::fclose(file) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        *detail = path + ": " + std::strerror(error);
+        std::remove(path.c_str());
+    }
+    return written;
+}
+
+LNSTATUS ExportRtf(std::string_view value, std::size_t begin, std::size_t end, std::string_view linksTable,
+                   const std::string& path, std::string* detail) {
+    RichTextRenderResult rendered = RenderRichText(value, begin, end, linksTable);
+    std::string rtf = render::RenderRtf(rendered.document);
+    return WriteWholeFile(path, rtf, detail) ? LNNOERROR : LNERR_EXPORT_WRITE;
+}
+
+// The first CDGRAPHIC starting in [begin, end).
+bool FindGraphic(std::string_view value, std::size_t begin, std::size_t end, GraphicImage* graphic) {
+    end = std::min(end, value.size());
+    std::size_t offset = begin;
+    while (offset < end) {
+        if (ReadGraphicAt(value, offset, graphic)) return true;
+        std::size_t next = NextPosition(value, offset);
+        if (next <= offset) return false;
+        offset = next;
+    }
+    return false;
+}
+
+LNSTATUS ExportTiff(std::string_view value, std::size_t begin, std::size_t end, const std::string& path,
+                    std::string* detail) {
+    GraphicImage graphic;
+    if (!FindGraphic(value, begin, end, &graphic)) {
+        *detail = path;
+        return LNERR_NO_GRAPHIC;
+    }
+    if (graphic.data.empty()) {
+        *detail = "the picture has no image data";
+        return LNERR_BAD_IMAGE;
+    }
+    std::string why;
+    render::Bitmap bitmap;
+    render::ImageStatus status = render::DecodeImage(graphic.data, bitmap, &why);
+    // A truncated picture is still written, its missing rows black.
+    bool usable = status == render::ImageStatus::Ok ||
+                  (status == render::ImageStatus::Truncated && !bitmap.pixels.empty());
+    if (!usable) {
+        *detail = std::string(render::ImageStatusText(status)) + (why.empty() ? "" : ": " + why);
+        return LNERR_BAD_IMAGE;
+    }
+    if (render::WriteTiff(bitmap, path, &why) != render::ImageStatus::Ok) {
+        *detail = path + (why.empty() ? "" : ": " + why);
+        return LNERR_EXPORT_WRITE;
+    }
+    return LNNOERROR;
+}
+
+}  // namespace
+
+LNSTATUS ExportRichTextRange(std::string_view value, std::size_t begin, std::size_t end, std::string_view linksTable,
+                             const std::string& path, std::string* detail) {
+    switch (KindOfPath(path)) {
+    case ExportKind::Rtf: return ExportRtf(value, begin, end, linksTable, path, detail);
+    case ExportKind::Tiff: return ExportTiff(value, begin, end, path, detail);
+    case ExportKind::Unknown: break;
+    }
+    *detail = path;
+    return LNERR_EXPORT_FORMAT;
+}
+
+}  // namespace qb::notes

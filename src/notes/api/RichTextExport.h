@@ -1,0 +1,21 @@
+#pragma once
+// Export of a rich text range to a file, the format chosen by the file
+// name's extension (case ignored):
+//   .rtf          an RTF document of the range (RichTextRender.h, RtfWriter.h)
+//   .tif, .tiff   the first picture starting in the range as a TIFF file
+// Any other extension is LNERR_EXPORT_FORMAT. A failed export leaves no file
+// behind.
+
+#include <string>
+#include <string_view>
+
+#include "notes/api/LNGlobal.h"
+
+namespace qb::notes {
+
+// Returns the status and, on failure, a detail for LNGetErrorMessageText
+// (the caller raises it).
+LNSTATUS ExportRichTextRange(std::string_view value, std::size_t begin, std::size_t end, std::string_view linksTable,
+                             const std::string& path, std::string* detail);
+
+}  // namespace qb::notes

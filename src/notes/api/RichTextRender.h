@@ -1,0 +1,47 @@
+#pragma once
+// From CD records to the rich text model the RTF writer renders, and the
+// pictures (CDGRAPHIC with its image records) of a rich text value.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "notes/api/render/RichText.h"
+
+namespace qb::notes {
+
+// One picture: the CDGRAPHIC record and the image records after it.
+struct GraphicImage {
+    std::uint16_t imageType = 0;  // CDIMAGETYPE_*, 0 when there is no image header
+    int width = 0, height = 0;
+    std::string data;  // the segments' data in order: the image file
+    std::size_t end = 0;  // offset after the last record of the picture
+};
+
+// Reads the picture whose CDGRAPHIC starts at offset; false when no
+// CDGRAPHIC starts there.
+bool ReadGraphicAt(std::string_view value, std::size_t offset, GraphicImage* graphic);
+
+// Offset after the record at offset, a picture counting as one record with
+// its image records; offset itself at the end or on a damaged record.
+std::size_t NextPosition(std::string_view value, std::size_t offset);
+
+// "NOTES://server/replica/view/document" of a 40-byte NOTELINK; the server
+// hint "CN=Name/O=Org" gives "Name".
+std::string DocLinkAddress(std::string_view noteLink, std::string_view serverHint);
+
+struct RichTextRenderResult {
+    render::RichTextDocument document;
+    std::vector<std::string> warnings;  // damaged records, links without a table entry
+    int pictures = 0;
+};
+
+// The records starting in [begin, end) of a rich text value as paragraphs,
+// styled runs, document links and pictures. linksTable is the note's $Links
+// value (WORD count, 40-byte entries), empty when it has none. A damaged
+// record ends the walk with a warning; what came before it is kept.
+RichTextRenderResult RenderRichText(std::string_view value, std::size_t begin, std::size_t end,
+                                    std::string_view linksTable);
+
+}  // namespace qb::notes

@@ -121,6 +121,7 @@ std::string HeaderParameter(const std::string& headers, const std::string& name)
 // What a document's body gives: plain text, whether it is rich text,
 // attachment files (name as stored, size) and the number of pictures.
 struct BodyContent {
+    const char* kind = "none";  // "none", "text", "rich" or "mime"
     std::string text;
     bool rich = false;
     int pictures = 0;
@@ -129,6 +130,7 @@ struct BodyContent {
 
 BodyContent RichBody(const SampleItem& body, const SampleExportSettings& settings) {
     BodyContent content;
+    content.kind = "rich";
     content.rich = true;
     for (const RichParagraph& paragraph : body.paragraphs) {
         content.text += '\n';
@@ -151,6 +153,7 @@ BodyContent RichBody(const SampleItem& body, const SampleExportSettings& setting
 // pictures as graphics, attached parts as file attachments.
 BodyContent MimeBody(const SampleDocument& doc) {
     BodyContent content;
+    content.kind = "mime";
     content.rich = true;
     for (const SampleItem& item : doc.items) {
         if (item.kind != ItemKind::MimePart || item.name != "Body" || item.texts.size() < 3) continue;
@@ -176,6 +179,7 @@ BodyContent BodyOf(const SampleDocument& doc, const SampleExportSettings& settin
         return content;
     }
     if (body->kind == ItemKind::RichText) return RichBody(*body, settings);
+    content.kind = "text";
     for (std::size_t i = 0; i < body->texts.size(); ++i) content.text += (i ? "\n" : "") + body->texts[i];
     return content;
 }
@@ -298,7 +302,7 @@ void MailExpectationWriter::Add(const SampleDocument& doc, const std::vector<std
          << ",\n     \"created\": " << JsonString(UtcText(doc.created))
          << ", \"posted\": " << (posted ? JsonString(UtcText(*posted)) : std::string("null"))
          << ", \"delivered\": " << JsonString(UtcText(DocumentDate(doc)))
-         << ",\n     \"body\": " << JsonString(body.text) << ", \"rich\": " << (body.rich ? "true" : "false")
+         << ",\n     \"body_kind\": \"" << body.kind << "\", \"body\": " << JsonString(body.text) << ", \"rich\": " << (body.rich ? "true" : "false")
          << ", \"rtf\": " << (body.rich && settings_.richTextBodies ? "true" : "false")
          << ",\n     \"attachments\": [" << attachments << "]}";
     ++messages_;

@@ -332,7 +332,12 @@ def check_message(t, where, exp, got):
     t.check(where, "submit time", submitted, got["submitted"])
     t.check(where, "delivery time", exp["delivered"], got["delivered"])
     t.check(where, "creation time", exp["created"], got["created"])
-    t.check(where, "plain body", words(exp["body"]), words(got["body"]))
+    # How Notes turns a MIME text part into paragraphs is its own choice:
+    # there only the words and their order count.
+    if exp.get("body_kind") == "mime":
+        t.check(where, "plain body", words(exp["body"]), words(got["body"]))
+    else:
+        t.check(where, "plain body", exp["body"], (got["body"] or "").replace("\r\n", "\n"))
     t.check(where, "RTF body present", exp["rtf"], got["rtf"])
     # A picture's TIFF size is the encoder's: only its name is promised.
     got_attachments = [(n, None if re.match(r"_IMAGE\d+\.tif$", n) else s) for n, s in got["attachments"]]

@@ -132,8 +132,11 @@ BodyContent RichBody(const SampleItem& body, const SampleExportSettings& setting
     BodyContent content;
     content.kind = "rich";
     content.rich = true;
-    for (const RichParagraph& paragraph : body.paragraphs) {
-        content.text += '\n';
+    for (std::size_t p = 0; p < body.paragraphs.size(); ++p) {
+        const RichParagraph& paragraph = body.paragraphs[p];
+        // Every paragraph record gives a line feed; stored records leave the
+        // first paragraph's record out, as Notes does.
+        if (p > 0 || !body.rawRecords) content.text += '\n';
         for (const RichRun& run : paragraph.runs) {
             switch (run.kind) {
             case RichRun::Kind::Text: content.text += run.text; break;

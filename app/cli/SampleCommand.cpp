@@ -40,6 +40,18 @@ int AddSampleProfile(const std::string& outDir, CliContext& context) {
     }
     std::optional<std::string> entryId;
     if (ProfileExists(profile)) entryId = StoreEntryIdForFile(profile, pst);
+    // A sample written afresh into a folder whose file was deleted would
+    // find its old store in the profile but could not open it: the profile
+    // is the sample's own, so it is made again around the new file.
+    std::error_code ec;
+    if (entryId && !std::filesystem::exists(pst, ec)) {
+        entryId.reset();
+        if (FAILED(RemoveProfile(profile))) {
+            context.err << "quillbox-cli sample: cannot replace the profile " << profile << "\n";
+            MAPIUninitialize();
+            return kExitFailure;
+        }
+    }
     if (!entryId) {
         std::string error;
         const HRESULT hr = AddPersonalFoldersService(profile, pst, false, profile, error);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -24,4 +26,19 @@ TEST(SampleCommand, WritesTheDataDirectoryAndRefusesBadArguments) {
     // A file where the folder should be: a failure, not a usage error.
     const std::string file = dir.Write("plain-file", "x");
     EXPECT_EQ(RunCli("sample --out " + ShellQuote(file)).status, 1);
+}
+
+// The demo deletes the sample folder and writes it again; the profile still
+// names the deleted file, and the export must reach the new one.
+TEST(SampleCommand, SampleWrittenAgainIntoADeletedFolderCanBeExported) {
+    qb::test::TempDir dir;
+    const std::string out = dir.File("sample");
+    for (int round = 0; round < 2; ++round) {
+        std::filesystem::remove_all(out);
+        auto run = RunCli("sample --out " + ShellQuote(out) + " --messages 5");
+        ASSERT_EQ(run.status, 0) << run.output;
+        run = RunCli("export --ini " + ShellQuote(out + "/Quillbox.ini") + " --yes");
+        EXPECT_EQ(run.status, 0) << "round " << round << ": " << run.output;
+        EXPECT_NE(run.output.find("Completed exporting a total of "), std::string::npos) << run.output;
+    }
 }

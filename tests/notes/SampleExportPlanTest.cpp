@@ -59,18 +59,20 @@ TEST(OutlookFolderPlan, CalendarEntriesAndTasksGoToTheirOwnConverters) {
     EXPECT_TRUE(mailOnly.Place(Document("Task"), {"Important"}).empty());
     EXPECT_EQ(mailOnly.Place(Document("Notice"), {"Important"}).size(), 1u);
 
-    ExportedRoutes routes;
-    routes.calendar = true;
-    OutlookFolderPlan withCalendar(ShippedExportSettings(), routes);
+    // A counter that knows the calendar path adds its instances.
+    OutlookFolderPlan withCalendar(ShippedExportSettings(), [](const SampleDocument& doc) {
+        return RouteOf(doc) == DocumentRoute::Calendar ? 3 : 0;
+    });
     withCalendar.AddViews(Views({"Important"}));
     EXPECT_EQ(withCalendar.Place(Document("Appointment"), {"Important"}).size(), 1u);
-    EXPECT_TRUE(withCalendar.Place(Document("Task"), {"Important"}).empty());
+    EXPECT_TRUE(withCalendar.Place(Document("Memo"), {"Important"}).empty());
+    EXPECT_EQ(CountOf(withCalendar, "Important"), 3);
 }
 
 TEST(OutlookFolderPlan, DateFilterKeepsBothBoundsAndDatesByDelivery) {
     const SampleTime from = SampleTime::Local(2024, 1, 1, 0, 0);
     const SampleTime to = SampleTime::Local(2024, 12, 31, 23, 59, 59);
-    OutlookFolderPlan plan(ShippedExportSettings(), {}, SampleDateRange{from.utcSeconds, to.utcSeconds});
+    OutlookFolderPlan plan(ShippedExportSettings(), CountMailItems(SampleDateRange{from.utcSeconds, to.utcSeconds}));
     plan.AddViews(Views({"Archive"}));
     auto delivered = [](SampleTime when) {
         SampleDocument doc = Document("Memo");

@@ -10,24 +10,23 @@ DocumentRoute RouteOf(const SampleDocument& document) {
     return DocumentRoute::Mail;
 }
 
-bool ExportedRoutes::Writes(DocumentRoute route) const {
-    switch (route) {
-    case DocumentRoute::Mail: return mail;
-    case DocumentRoute::Calendar: return calendar;
-    case DocumentRoute::Task: return task;
-    }
-    return false;
-}
-
 SampleTime DocumentDate(const SampleDocument& document) {
     const SampleItem* delivered = document.Find("DeliveredDate");
     if (delivered && delivered->kind == ItemKind::Datetime && !delivered->times.empty()) return delivered->times.front();
     return document.created;
 }
 
-OutlookFolderPlan::OutlookFolderPlan(const SampleExportSettings& settings, ExportedRoutes routes,
-                                     std::optional<SampleDateRange> dateFilter)
-    : settings_(settings), routes_(routes), dateFilter_(dateFilter) {}
+ItemCounter CountMailItems(std::optional<SampleDateRange> dateFilter) {
+    return [dateFilter](const SampleDocument& document) {
+        if (RouteOf(document) != DocumentRoute::Mail) return 0;
+        if (!dateFilter) return 1;
+        const std::int64_t when = DocumentDate(document).utcSeconds;
+        return when >= dateFilter->from && when <= dateFilter->to ? 1 : 0;
+    };
+}
+
+OutlookFolderPlan::OutlookFolderPlan(const SampleExportSettings& settings, ItemCounter items)
+    : settings_(settings), items_(std::move(items)) {}
 
 void OutlookFolderPlan::AddViews(const std::vector<ViewDefinition>& views) {
     for (const ViewDefinition& view : views) {
@@ -51,17 +50,14 @@ const OutlookFolderPlan::ViewTarget* OutlookFolderPlan::TargetOf(const std::stri
 std::vector<std::string> OutlookFolderPlan::Place(const SampleDocument& document,
                                                   const std::vector<std::string>& holders) {
     std::vector<std::string> placed;
-    if (!routes_.Writes(RouteOf(document))) return placed;
-    if (dateFilter_) {
-        const std::int64_t when = DocumentDate(document).utcSeconds;
-        if (when < dateFilter_->from || when > dateFilter_->to) return placed;
-    }
+    const int items = items_(document);
+    if (items <= 0) return placed;
     for (std::size_t i = 0; i < holders.size(); ++i) {
         const std::string& title = holders[i];
         const ViewTarget* target = TargetOf(title);
         if (!target || std::find(holders.begin(), holders.begin() + i, title) != holders.begin() + i) continue;
         NamedCount& folder = folders_[target->folder];
-        ++folder.count;
+        folder.count += items;
         placed.push_back(folder.name);
     }
     return placed;

@@ -12,6 +12,7 @@
 // entries and tasks found in mail views are routed to their own converters.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,14 +27,6 @@ namespace qb::notes::sample {
 enum class DocumentRoute { Mail, Calendar, Task };
 DocumentRoute RouteOf(const SampleDocument& document);
 
-// Which converters write items; a route that is off contributes nothing.
-struct ExportedRoutes {
-    bool mail = true;
-    bool calendar = false;
-    bool task = false;
-    bool Writes(DocumentRoute route) const;
-};
-
 // Inclusive bounds, seconds since 1970 UTC.
 struct SampleDateRange {
     std::int64_t from = 0;
@@ -44,18 +37,26 @@ struct SampleDateRange {
 // else its creation time.
 SampleTime DocumentDate(const SampleDocument& document);
 
+// How many Outlook items the export writes for one document of a mail view.
+using ItemCounter = std::function<int(const SampleDocument&)>;
+
+// One item per mail document the date filter (when on) lets through.
+// Calendar entries and tasks go to converters this build does not have and
+// write nothing; when they come, a counter that also gives their instances
+// (one appointment per repeat, per day of a multi-day event) replaces this.
+ItemCounter CountMailItems(std::optional<SampleDateRange> dateFilter = std::nullopt);
+
 class OutlookFolderPlan {
 public:
-    OutlookFolderPlan(const SampleExportSettings& settings, ExportedRoutes routes = {},
-                      std::optional<SampleDateRange> dateFilter = std::nullopt);
+    explicit OutlookFolderPlan(const SampleExportSettings& settings, ItemCounter items = CountMailItems());
 
     // Declares the views and folders of the mail database in catalogue
     // order; every selected one gets its Outlook folder, even when empty.
     void AddViews(const std::vector<ViewDefinition>& views);
 
     // Counts one document and returns the Outlook folders it lands in (one
-    // entry per selected view or folder holding it), given the titles of the
-    // views and folders that hold it.
+    // entry per selected view or folder holding it; none when it writes no
+    // item), given the titles of the views and folders that hold it.
     std::vector<std::string> Place(const SampleDocument& document, const std::vector<std::string>& holders);
 
     // Outlook folder paths and item counts, in the order the export meets them.
@@ -69,8 +70,7 @@ private:
     const ViewTarget* TargetOf(const std::string& title) const;
 
     const SampleExportSettings& settings_;
-    ExportedRoutes routes_;
-    std::optional<SampleDateRange> dateFilter_;
+    ItemCounter items_;
     std::vector<ViewTarget> targets_;
     std::vector<NamedCount> folders_;
 };

@@ -27,7 +27,7 @@ import sys
 import tempfile
 from collections import Counter
 
-MSGFLAG_READ, MSGFLAG_UNMODIFIED, MSGFLAG_UNSENT = 0x1, 0x2, 0x8
+MSGFLAG_READ, MSGFLAG_UNMODIFIED, MSGFLAG_UNSENT, MSGFLAG_HASATTACH = 0x1, 0x2, 0x8, 0x10
 STATE_NAMES = {1: "draft", 2: "sent", 3: "received"}
 
 
@@ -326,7 +326,9 @@ def check_message(t, where, exp, got):
     t.check(where, "sent-representing address", exp["principal"][1] if sent else None, got["principal"][1])
     t.multiset(where, "recipient", [tuple(r) for r in exp["recipients"]], got["recipients"])
     want_flags = (MSGFLAG_UNSENT | MSGFLAG_READ) if state == 1 else (MSGFLAG_READ | MSGFLAG_UNMODIFIED)
-    got_flags = got["flags"] & 0xF if got["flags"] is not None else None
+    if exp["attachments"]:
+        want_flags |= MSGFLAG_HASATTACH  # the store's own flag
+    got_flags = got["flags"] & 0x1F if got["flags"] is not None else None
     t.check(where, f"message flags ({STATE_NAMES[state]})", want_flags, got_flags)
     submitted = (exp["posted"] or exp["created"]) if sent else None
     t.check(where, "submit time", submitted, got["submitted"])
@@ -340,7 +342,7 @@ def check_message(t, where, exp, got):
         t.check(where, "plain body", exp["body"], (got["body"] or "").replace("\r\n", "\n"))
     t.check(where, "RTF body present", exp["rtf"], got["rtf"])
     # A picture's TIFF size is the encoder's: only its name is promised.
-    got_attachments = [(n, None if re.match(r"_IMAGE\d+\.tif$", n) else s) for n, s in got["attachments"]]
+    got_attachments = [(n, None if re.match(r"_IMAGE\d+\.tif$", n) and s else s) for n, s in got["attachments"]]
     t.multiset(where, "attachment", [tuple(a) for a in exp["attachments"]], got_attachments)
 
 

@@ -2,9 +2,8 @@
 
 #include <fmt/format.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 
 #include "notes/NotesErrorText.h"
 #include "shell/platform/FileInfo.h"
@@ -22,10 +21,15 @@ bool AttachmentExtractor::Extract(const std::string& tempFolder, const LNDocumen
                 "Limitations");
         }
         LNAttachmentArray attachments;
+        // Attachments that cannot even be listed are lost: say so.
         try {
-            if (document.GetAttachments(&attachments) != LNNOERROR) return result;
-        } catch (const LNStatusError&) {
-            return result;
+            if (const LNSTATUS status = document.GetAttachments(&attachments); status != LNNOERROR) {
+                messages_.push_back("....LOTUS NOTES ATTACHMENT ERROR: " + NotesErrorText(status));
+                return false;
+            }
+        } catch (const LNStatusError& e) {
+            messages_.push_back("....LOTUS NOTES ATTACHMENT ERROR: " + NotesErrorText(e.GetStatus()));
+            return false;
         }
         if (attachments.GetCount() == 0) return result;
         if (tempFolder.empty()) {
@@ -79,32 +83,37 @@ bool AttachmentExtractor::Detach(const std::string& tempFolder, const LNAttachme
 // The attachment is named in Outlook after its file, so a second file of the
 // same name goes into a numbered folder of its own rather than over the first.
 std::string AttachmentExtractor::PathFor(const std::string& tempFolder, const std::string& safeName) {
-    if (usedNames_.insert(safeName).second) return platform::JoinPath(tempFolder, safeName);
-    for (int copy = 2; copy < 1000; ++copy) {
-        const std::string folder = platform::JoinPath(tempFolder, fmt::format("{}", copy));
-        const std::string path = platform::JoinPath(folder, safeName);
-        if (::mkdir(folder.c_str(), 0700) == 0) {
+    std::string path = platform::JoinPath(tempFolder, safeName);
+    if (!Taken(path)) return Take(path);
+    for (int copy = 2; copy <= kMaxNumberedFolders; ++copy) {
+        const std::string folder = platform::JoinPath(tempFolder, std::to_string(copy));
+        const bool ours = std::find(createdFolders_.begin(), createdFolders_.end(), folder) != createdFolders_.end();
+        if (!ours) {
+            // A folder left from an earlier run may hold anything: never reuse it.
+            if (::mkdir(folder.c_str(), 0700) != 0) continue;
             createdFolders_.push_back(folder);
-            return path;
         }
-        struct stat st {};
-        if (errno == EEXIST && ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-            !platform::FileExists(path)) {
-            bool ours = false;
-            for (const std::string& created : createdFolders_) ours = ours || created == folder;
-            if (ours) return path;
-        }
+        path = platform::JoinPath(folder, safeName);
+        if (!Taken(path)) return Take(path);
     }
     // No folder could be made: keep both files side by side under distinct names.
-    AttachmentNamer fallback(false);
-    std::string path = platform::JoinPath(tempFolder, safeName);
-    for (int copy = 2; platform::FileExists(path) || usedNames_.count(path); ++copy) {
-        const auto dot = safeName.rfind('.');
-        const bool hasExtension = dot != std::string::npos && dot > 0;
-        path = platform::JoinPath(tempFolder, fmt::format("{} ({}){}", hasExtension ? safeName.substr(0, dot) : safeName,
-                                                          copy, hasExtension ? safeName.substr(dot) : ""));
+    const auto dot = safeName.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot > 0;
+    const std::string stem = hasExtension ? safeName.substr(0, dot) : safeName;
+    const std::string extension = hasExtension ? safeName.substr(dot) : std::string();
+    for (int copy = 2;; ++copy) {
+        path = platform::JoinPath(tempFolder, fmt::format("{} ({}){}", stem, copy, extension));
+        if (!Taken(path)) return Take(path);
     }
-    usedNames_.insert(path);
+}
+
+bool AttachmentExtractor::Taken(const std::string& path) const {
+    return takenPaths_.count(path) > 0 ||
+           std::find(attachmentFiles_.begin(), attachmentFiles_.end(), path) != attachmentFiles_.end();
+}
+
+std::string AttachmentExtractor::Take(const std::string& path) {
+    takenPaths_.insert(path);
     return path;
 }
 

@@ -37,12 +37,16 @@ private:
     bool ExtractOne(const std::string& tempFolder, const LNAttachment& attachment, AttachmentNamer& namer);
     bool Detach(const std::string& tempFolder, const LNAttachment& attachment, const std::string& safeName);
     std::string PathFor(const std::string& tempFolder, const std::string& safeName);
+    // A path already handed out for this item (the body's pictures included).
+    bool Taken(const std::string& path) const;
+    std::string Take(const std::string& path);
     void RemoveFolders();
 
     bool renameExecutables_;
     std::vector<std::string>& attachmentFiles_;
     std::vector<std::string> messages_;
-    std::set<std::string> usedNames_;
+    static constexpr int kMaxNumberedFolders = 999;
+    std::set<std::string> takenPaths_;
     std::vector<std::string> createdFolders_;
 };
 

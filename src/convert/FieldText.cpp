@@ -48,23 +48,6 @@ std::span<const std::uint8_t> Bytes(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-// A link record carrying its own link data, brought into the layout the URL
-// maker reads (link data, comment, server hint, each text zero-terminated).
-// Records written with a counted comment instead are rewritten that way.
-std::string LinkWithData(std::string_view body) {
-    std::string record(body);
-    if (body.size() >= kLinkEntrySize + 2) {
-        const std::size_t counted = static_cast<unsigned char>(body[40]) | static_cast<unsigned char>(body[41]) << 8;
-        if (counted == body.size() - 42) {
-            record = std::string(body.substr(0, 40));
-            record.append(body.substr(42));
-            record.push_back('\0');
-            record.push_back('\0');
-        }
-    }
-    return record;
-}
-
 class FieldTextReader {
 public:
     FieldTextReader(NOTEHANDLE note, const char* name, char separator, const FieldTextOptions& options)
@@ -191,11 +174,9 @@ void FieldTextReader::ReadRichText(ITEMHANDLE item) {
             case notes::SIG_CD_LINK:
                 DocLinkUrl(options_.exportDocLinks, kSigLinkByIndex, Bytes(record.body), Bytes(links), gathered);
                 break;
-            case notes::SIG_CD_LINKEXPORT2: {
-                const std::string linkRecord = LinkWithData(record.body);
-                DocLinkUrl(options_.exportDocLinks, kSigLinkWithData, Bytes(linkRecord), Bytes(links), gathered);
+            case notes::SIG_CD_LINKEXPORT2:
+                DocLinkUrl(options_.exportDocLinks, kSigLinkWithData, Bytes(record.body), Bytes(links), gathered);
                 break;
-            }
             default:
                 break;
         }

@@ -278,7 +278,7 @@ void MailConverter::FillTimes(const LNDocument& document, const LNDatetime& docu
 }
 
 void MailConverter::SaveRecord(MessageRecord& record) {
-    const HRESULT hr = record.SaveMessage();
+    const HRESULT hr = SaveMessage(record);
     if (FAILED(hr)) {
         Step(1780);
         context_.log.Write(fmt::format("....~#>ERROR: Unable to save message to mail store [L:{}:{}]\n",

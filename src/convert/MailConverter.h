@@ -54,6 +54,10 @@ public:
     // The step the last conversion reached.
     std::int32_t stepCode() const { return step_; }
 
+protected:
+    // The message writer's save; a seam for tests that watch what is saved.
+    virtual HRESULT SaveMessage(MessageRecord& record) { return record.SaveMessage(); }
+
 private:
     struct Work;
     bool ConvertSteps(const FolderHandle& folder, Work& work);

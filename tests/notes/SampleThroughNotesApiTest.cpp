@@ -116,8 +116,8 @@ TEST_F(SampleThroughNotesApi, EveryDocumentOpensAndFileObjectsAreFound) {
     EXPECT_GE(undecryptable, 1);
 }
 
-// Enable when MIME parts sent as attachments are presented as file objects.
-TEST_F(SampleThroughNotesApi, DISABLED_MimeAttachmentsAreFileObjects) {
+// MIME parts sent as attachments are presented as file objects.
+TEST_F(SampleThroughNotesApi, MimeAttachmentsAreFileObjects) {
     long long nativeFiles = 0, mimeFiles = 0, encrypted = 0, undecryptable = 0;
     WalkAllDocuments(session_, nativeFiles, mimeFiles, encrypted, undecryptable);
     EXPECT_EQ(mimeFiles, summary_.mimeAttachments);

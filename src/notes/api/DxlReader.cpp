@@ -17,6 +17,7 @@
 #include <random>
 
 #include "notes/api/RichTextRecords.h"
+#include "notes/api/render/NotesStyles.h"
 
 namespace qb::notes {
 namespace {
@@ -125,34 +126,6 @@ private:
     bool paragraphOpen_ = false;
 };
 
-// The Notes palette entry nearest to a DXL colour (an HTML colour name or
-// #rrggbb): FONTID keeps a palette index, not a colour.
-std::uint8_t NotesColourIndex(std::string_view text) {
-    static const std::pair<const char*, const char*> kNames[] = {
-        {"black", "#000000"},  {"white", "#ffffff"}, {"red", "#ff0000"},    {"lime", "#00ff00"},
-        {"blue", "#0000ff"},   {"fuchsia", "#ff00ff"}, {"yellow", "#ffff00"}, {"aqua", "#00ffff"},
-        {"maroon", "#800000"}, {"green", "#008000"}, {"navy", "#000080"},   {"purple", "#800080"},
-        {"olive", "#808000"},  {"teal", "#008080"},  {"gray", "#808080"},   {"silver", "#c0c0c0"}};
-    std::string hex(text);
-    for (const auto& [name, value] : kNames)
-        if (text == name) hex = value;
-    if (hex.size() != 7 || hex[0] != '#') return 0;
-    long rgb = std::strtol(hex.c_str() + 1, nullptr, 16);
-    int red = static_cast<int>(rgb >> 16 & 0xFF), green = static_cast<int>(rgb >> 8 & 0xFF), blue = static_cast<int>(rgb & 0xFF);
-    std::uint8_t best = 0;
-    long bestDistance = -1;
-    for (std::uint8_t index = 0; index < 16; ++index) {
-        long palette = std::strtol(kNames[index].second + 1, nullptr, 16);
-        long dr = red - (palette >> 16 & 0xFF), dg = green - (palette >> 8 & 0xFF), db = blue - (palette & 0xFF);
-        long distance = dr * dr + dg * dg + db * db;
-        if (bestDistance < 0 || distance < bestDistance) {
-            bestDistance = distance;
-            best = index;
-        }
-    }
-    return best;
-}
-
 FontId RichTextBuilder::ParseFont(const XML_Char** attributes, FontId font) {
     if (const char* style = Attribute(attributes, "style")) {
         std::string_view styles(style);
@@ -164,7 +137,7 @@ FontId RichTextBuilder::ParseFont(const XML_Char** attributes, FontId font) {
         if (styles.find("superscript") != std::string_view::npos) font.attributes |= FONT_SUPERSCRIPT;
         if (styles.find("subscript") != std::string_view::npos) font.attributes |= FONT_SUBSCRIPT;
     }
-    if (const char* color = Attribute(attributes, "color")) font.color = NotesColourIndex(color);
+    if (const char* color = Attribute(attributes, "color")) font.color = render::NearestNotesColour(render::ColourFromText(color));
     if (const char* size = Attribute(attributes, "size")) {
         int points = std::atoi(size);
         if (points > 0 && points < 256) font.pointSize = static_cast<std::uint8_t>(points);
@@ -194,7 +167,7 @@ void RichTextBuilder::Start(std::string_view element, const XML_Char** attribute
         return;
     }
     if (inPicture_) {
-        if (element == "gif" || element == "jpeg" || element == "png" || element == "bmp") {
+        if (element == "gif" || element == "jpeg" || element == "png" || element == "bmp" || element == "notesbitmap") {
             imageElement_ = element;
             imageBase64_.clear();
         } else {
@@ -280,8 +253,13 @@ void RichTextBuilder::Start(std::string_view element, const XML_Char** attribute
         data.push_back('\0');
         writer_.HotspotBegin(7, 0, data);
         fonts_.push_back(fonts_.back());
-    } else if (element == "computedtext" || element == "code" || element == "sectiontitle" ||
-               element == "objectref" || element == "imagemap" || element == "region" || element == "caption") {
+    } else if (element == "objectref") {
+        FlushText();
+        const char* name = Attribute(attributes, "name");
+        const char* cls = Attribute(attributes, "class");
+        writer_.OleObject(name ? name : "", cls ? cls : "");
+        ++skipDepth_;
+    } else if (element == "computedtext" || element == "code" || element == "sectiontitle" || element == "imagemap" || element == "region" || element == "caption") {
         ++skipDepth_;
     }
 }
@@ -295,7 +273,8 @@ void RichTextBuilder::End(std::string_view element) {
         if (element == "picture") {
             inPicture_ = false;
             static const std::pair<const char*, std::uint16_t> kTypes[] = {
-                {"gif", CDIMAGETYPE_GIF}, {"jpeg", CDIMAGETYPE_JPEG}, {"bmp", CDIMAGETYPE_BMP}, {"png", CDIMAGETYPE_PNG}};
+                {"gif", CDIMAGETYPE_GIF}, {"jpeg", CDIMAGETYPE_JPEG}, {"bmp", CDIMAGETYPE_BMP}, {"png", CDIMAGETYPE_PNG},
+                {"notesbitmap", IMAGETYPE_NOTES_BITMAP}};
             Bytes image;
             std::uint16_t type = 0;
             for (const auto& [name, code] : kTypes)

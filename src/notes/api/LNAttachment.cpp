@@ -20,7 +20,8 @@ LNDatetime LNAttachment::GetModified() const { return file_ ? file_->modified : 
 namespace {
 
 // Decodes the base64 range of the DXL file chunk by chunk into out.
-LNSTATUS StreamDecode(const FileContent& content, std::ofstream& out, std::string* detail) {
+template <typename Sink>
+LNSTATUS StreamDecode(const FileContent& content, Sink&& out, std::string* detail) {
     std::ifstream in(content.dxlPath, std::ios::binary);
     if (!in) {
         *detail = content.dxlPath;
@@ -44,18 +45,31 @@ LNSTATUS StreamDecode(const FileContent& content, std::ofstream& out, std::strin
             *detail = "attachment data in " + content.dxlPath;
             return LNERR_BAD_BASE64;
         }
-        out.write(decoded.data(), static_cast<std::streamsize>(decoded.size()));
+        out(decoded);
     }
     decoded.clear();
     if (!decoder.Finish(decoded)) {
         *detail = "attachment data in " + content.dxlPath + " ends inside a base64 group";
         return LNERR_BAD_BASE64;
     }
-    out.write(decoded.data(), static_cast<std::streamsize>(decoded.size()));
+    out(decoded);
     return LNNOERROR;
 }
 
 }  // namespace
+
+namespace qb::notes {
+
+LNSTATUS ReadFileContent(const FileContent& content, Bytes* bytes, std::string* detail) {
+    bytes->clear();
+    if (content.inMemory) {
+        *bytes = content.bytes;
+        return LNNOERROR;
+    }
+    return StreamDecode(content, [&](const std::string& piece) { bytes->append(piece); }, detail);
+}
+
+}  // namespace qb::notes
 
 LNSTATUS LNAttachment::Detach(const LNString& path) const {
     if (!file_ || !file_->content) return Fail(LNERR_ATTACHMENT_NOT_FOUND, GetAttachmentName());
@@ -66,7 +80,10 @@ LNSTATUS LNAttachment::Detach(const LNString& path) const {
     if (file_->content->inMemory) {
         out.write(file_->content->bytes.data(), static_cast<std::streamsize>(file_->content->bytes.size()));
     } else {
-        status = StreamDecode(*file_->content, out, &detail);
+        status = StreamDecode(
+            *file_->content,
+            [&](const std::string& piece) { out.write(piece.data(), static_cast<std::streamsize>(piece.size())); },
+            &detail);
     }
     out.close();
     if (status == LNNOERROR && !out) {

@@ -1,7 +1,11 @@
 #include "notes/api/LNNote.h"
 
+#include <cstdio>
+
 #include "notes/api/DatabaseImpl.h"
 #include "notes/api/LNDatabase.h"
+#include "notes/api/MimeNote.h"
+#include "notes/api/RichTextRecords.h"
 
 using namespace qb::notes;
 
@@ -29,6 +33,18 @@ LNSTATUS LNNote::Open(DWORD) {
     std::string detail;
     LNSTATUS status = impl_->database->LoadNote(impl_->noteId, &impl_->note, &detail);
     if (status != LNNOERROR) return Fail(status, detail);
+    // The database keeps MIME as stored; the document shows it as rich text.
+    if (HasMimeParts(*impl_->note)) PresentMimeAsRichText(*impl_->note);
+    // Damaged rich text is read up to the damage; say where it was cut.
+    for (const ItemData& item : impl_->note->items) {
+        if (item.type != TYPE_COMPOSITE) continue;
+        std::size_t damaged = FirstDamagedRecord(item.value);
+        if (damaged == std::string_view::npos) continue;
+        char text[200];
+        std::snprintf(text, sizeof text, "item %.100s: damaged rich text record at offset %zu; the rest is left out",
+                      item.name.c_str(), damaged);
+        impl_->note->readWarnings.emplace_back(text);
+    }
     return LNNOERROR;
 }
 
@@ -157,8 +173,12 @@ LNSTATUS LNNote::GetAttachments(LNAttachmentArray* attachments) const {
 }
 
 bool LNNote::HasOLEObjects() const {
-    return impl_ && impl_->note &&
-           (impl_->note->FindItem("$OLEOBJINFO") != nullptr || impl_->note->FindItem("$OLEOBJRICHTEXTFIELD") != nullptr);
+    if (!impl_ || !impl_->note) return false;
+    const NoteData& note = *impl_->note;
+    if (note.FindItem("$OLEOBJINFO") || note.FindItem("$OLEOBJRICHTEXTFIELD")) return true;
+    for (const ItemData& item : note.items)
+        if (item.type == TYPE_COMPOSITE && RichTextHasOleObject(item.value)) return true;
+    return false;
 }
 
 LNSTATUS LNNote::SetItem(const LNItem& item) {

@@ -25,6 +25,10 @@ struct FileContent {
     Bytes bytes;
 };
 
+// The decoded content of a file object in memory (for contents that are
+// read whole, such as MIME parts kept in objects).
+LNSTATUS ReadFileContent(const FileContent& content, Bytes* bytes, std::string* detail);
+
 struct FileObject {
     std::string name;
     std::uint64_t size = 0;
@@ -48,6 +52,9 @@ struct NoteData {
     LNDatetime created;
     LNDatetime modified;
     std::vector<ItemData> items;
+    // Defects met while presenting the note (damaged MIME, pictures left
+    // out); the note is still read best effort.
+    std::vector<std::string> readWarnings;
 
     const ItemData* FindItem(std::string_view name) const;  // first of that name, case ignored
     ItemData* FindItem(std::string_view name);

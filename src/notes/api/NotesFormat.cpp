@@ -1,5 +1,7 @@
 #include "notes/api/NotesFormat.h"
 
+#include "notes/api/mime/NotesMimeItems.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -180,7 +182,9 @@ LNSTATUS DecodeRfc822(std::string_view value, int* format, std::string* native) 
     std::size_t headerSize = GetWord(value, 0);
     std::size_t nativeLength = GetWord(value, 6);
     if (headerSize < 14 || headerSize + nativeLength > value.size()) return LNERR_BAD_ITEM_VALUE;
-    *format = static_cast<unsigned char>(value[2]);
+    // The low two bits of the flags say how the native value was made (0
+    // address, 1 date, 2 text); 0x08 (strict storage) is usually set too.
+    *format = kRfc822FormatAddress + (static_cast<unsigned char>(value[2]) & 3);
     native->assign(value.substr(headerSize, nativeLength));
     return LNNOERROR;
 }
@@ -195,7 +199,13 @@ LNSTATUS DecodeRfc822Text(std::string_view value, std::string* text) {
         td.Innards[1] = GetDword(native, 4);
         *text = LNDatetime::FromTimedate(td).GetText();
     } else {
-        *text = std::move(native);
+        // The native text is in the Notes character set (LMBCS), which is not
+        // UTF-8 beyond ASCII; the header as received, unfolded and with its
+        // encoded words decoded, is the same text in UTF-8.
+        mime::Rfc822Item item;
+        std::string decoded;
+        if (mime::DecodeRfc822Item(value, item) == mime::NotesMimeStatus::Ok) decoded = item.Text();
+        *text = decoded.empty() ? std::move(native) : std::move(decoded);
     }
     return LNNOERROR;
 }

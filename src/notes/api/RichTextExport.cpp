@@ -73,6 +73,10 @@ LNSTATUS ExportTiff(std::string_view value, std::size_t begin, std::size_t end, 
         *detail = path;
         return LNERR_NO_GRAPHIC;
     }
+    if (graphic.imageType == IMAGETYPE_NOTES_BITMAP) {
+        *detail = "Notes bitmaps are not converted";
+        return LNERR_BAD_IMAGE;
+    }
     if (graphic.data.empty()) {
         *detail = "the picture has no image data";
         return LNERR_BAD_IMAGE;

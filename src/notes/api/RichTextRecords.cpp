@@ -158,6 +158,24 @@ void CdRecordWriter::HotspotBegin(std::uint16_t type, std::uint32_t flags, std::
 
 void CdRecordWriter::HotspotEnd() { Byte(SIG_CD_HOTSPOTEND, {}); }
 
+void CdRecordWriter::OleObject(std::string_view attachName, std::string_view className) {
+    attachName = attachName.substr(0, 0x7000);
+    className = className.substr(0, 0x7000);
+    std::string body;
+    PutWord(body, 0);  // version
+    PutDword(body, 0);
+    PutWord(body, 0);  // clipboard format
+    PutWord(body, static_cast<std::uint16_t>(attachName.size()));
+    PutWord(body, static_cast<std::uint16_t>(className.size()));
+    PutWord(body, 0);
+    body.append(attachName);
+    body.append(className);
+    Word(SIG_CD_OLEBEGIN, body);
+    std::string end;
+    PutDword(end, 0);
+    Word(SIG_CD_OLEEND, end);
+}
+
 void CdRecordWriter::Raw(std::string_view record) {
     value_.append(record);
     Pad();
@@ -177,6 +195,20 @@ std::string RichTextPlainText(std::string_view value) {
         }
     }
     return text;
+}
+
+std::size_t FirstDamagedRecord(std::string_view value) {
+    CdRecordReader reader(value);
+    for (CdRecord record; reader.Next(&record);) {
+    }
+    return reader.Damaged() ? reader.Offset() : std::string_view::npos;
+}
+
+bool RichTextHasOleObject(std::string_view value) {
+    CdRecordReader reader(value);
+    for (CdRecord record; reader.Next(&record);)
+        if (record.signature == SIG_CD_OLEBEGIN) return true;
+    return false;
 }
 
 }  // namespace qb::notes

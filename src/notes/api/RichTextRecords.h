@@ -37,6 +37,11 @@
 //                         (for an attachment: the $FILE item's name, a zero,
 //                         the shown file name, a zero)
 //   0xAA CDHOTSPOTEND     BSIG
+//   0xA7 CDOLEBEGIN       WSIG; WORD version, DWORD flags, WORD clipboard
+//                         format, WORD attach name length, WORD class name
+//                         length, WORD template name length, then the names
+//                         (an embedded object; its data is a $FILE object)
+//   0xA8 CDOLEEND         WSIG; DWORD flags
 // Any other record is kept as it came and walked over.
 
 #include <cstdint>
@@ -56,12 +61,17 @@ inline constexpr std::uint8_t SIG_CD_IMAGEHEADER = 0x7D;
 inline constexpr std::uint8_t SIG_CD_IMAGESEGMENT = 0x7C;
 inline constexpr std::uint8_t SIG_CD_HOTSPOTBEGIN = 0xA9;
 inline constexpr std::uint8_t SIG_CD_HOTSPOTEND = 0xAA;
+inline constexpr std::uint8_t SIG_CD_OLEBEGIN = 0xA7;
+inline constexpr std::uint8_t SIG_CD_OLEEND = 0xA8;
 
 // CDIMAGEHEADER image types.
 inline constexpr std::uint16_t CDIMAGETYPE_GIF = 1;
 inline constexpr std::uint16_t CDIMAGETYPE_JPEG = 2;
 inline constexpr std::uint16_t CDIMAGETYPE_BMP = 3;
 inline constexpr std::uint16_t CDIMAGETYPE_PNG = 4;
+// Not a Notes code: a DXL <notesbitmap> (Notes' own bitmap records) kept as
+// the picture's data, so that it counts as a picture but is not decoded.
+inline constexpr std::uint16_t IMAGETYPE_NOTES_BITMAP = 0x7F00;
 
 // CDHOTSPOTBEGIN types.
 inline constexpr std::uint16_t HOTSPOTREC_TYPE_FILE = 4;
@@ -125,6 +135,8 @@ public:
     void Graphic(std::uint16_t imageType, std::uint16_t width, std::uint16_t height, std::string_view imageFile);
     void HotspotBegin(std::uint16_t type, std::uint32_t flags, std::string_view data);
     void HotspotEnd();
+    // An embedded object: begin and end records.
+    void OleObject(std::string_view attachName, std::string_view className);
     // Any record given whole.
     void Raw(std::string_view record);
 
@@ -142,5 +154,12 @@ private:
 // The plain text of a rich text value: paragraphs become line feeds (none
 // before the first), zero bytes in text become line feeds.
 std::string RichTextPlainText(std::string_view value);
+
+// The offset of the first damaged record (a length past the end or shorter
+// than its header), or npos when every record is whole.
+std::size_t FirstDamagedRecord(std::string_view value);
+
+// True when the value holds an embedded object (CDOLEBEGIN).
+bool RichTextHasOleObject(std::string_view value);
 
 }  // namespace qb::notes

@@ -57,16 +57,20 @@ private:
         switch (record.signature) {
         case SIG_CD_PARAGRAPH: NewParagraph(); break;
         case SIG_CD_PABDEFINITION:
+            // A definition takes effect for the paragraphs after it (and for
+            // the open one while it is still empty and unreferenced).
             if (record.body.size() >= 4) {
                 render::Alignment alignment = render::AlignmentFromJustify(GetWord(record.body, 2));
                 styles_[GetWord(record.body, 0)] = alignment;
-                current_.alignment = alignment;
+                alignment_ = alignment;
+                if (current_.inlines.empty() && !referenced_) current_.alignment = alignment;
             }
             break;
         case SIG_CD_PABREFERENCE:
             if (record.body.size() >= 2) {
                 auto found = styles_.find(GetWord(record.body, 0));
-                if (found != styles_.end()) current_.alignment = found->second;
+                if (found != styles_.end()) current_.alignment = alignment_ = found->second;
+                referenced_ = true;
             }
             break;
         case SIG_CD_TEXT: Text(record.body); break;
@@ -80,10 +84,10 @@ private:
 
     void NewParagraph() {
         if (started_) {
-            render::Alignment alignment = current_.alignment;
             result_.document.paragraphs.push_back(std::move(current_));
             current_ = render::Paragraph{};
-            current_.alignment = alignment;
+            current_.alignment = alignment_;
+            referenced_ = false;
         }
         started_ = true;
     }
@@ -178,6 +182,8 @@ private:
     render::TextStyle style_;
     std::string url_;  // inside a URL hotspot
     std::map<std::uint16_t, render::Alignment> styles_;
+    render::Alignment alignment_ = render::Alignment::Left;  // in force for new paragraphs
+    bool referenced_ = false;  // the open paragraph named its style
 };
 
 }  // namespace

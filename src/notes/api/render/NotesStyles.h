@@ -30,6 +30,10 @@ TextStyle StyleFromFontId(std::string_view fontId, const NotesFontTable& fonts =
 
 // The 16 named colours of the Notes palette; other numbers give black.
 Colour NotesColour(uint8_t index);
+// The palette entry nearest to a colour (FONTID keeps an index, not a colour).
+uint8_t NearestNotesColour(const Colour& colour);
+// A colour written as an HTML name or #rrggbb; black when unknown.
+Colour ColourFromText(std::string_view text);
 
 // Paragraph definition justification: 0 left, 1 right, 2 block, 3 centre,
 // 4 none (shown left).

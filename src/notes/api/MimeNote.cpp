@@ -1,0 +1,157 @@
+#include "notes/api/MimeNote.h"
+
+#include <algorithm>
+#include <set>
+
+#include "notes/api/RichTextFromModel.h"
+#include "notes/api/RichTextRecords.h"
+#include "notes/api/mime/MessageContent.h"
+#include "notes/api/mime/NotesMimeItems.h"
+#include "notes/api/render/MimeRichText.h"
+
+namespace qb::notes {
+
+namespace {
+
+std::vector<std::string> MimeItemNames(const NoteData& note) {
+    std::vector<std::string> names;
+    for (const ItemData& item : note.items) {
+        if (item.type != TYPE_MIME_PART) continue;
+        bool seen = std::any_of(names.begin(), names.end(), [&](const std::string& name) { return NameEquals(name, item.name); });
+        if (!seen) names.push_back(item.name);
+    }
+    return names;
+}
+
+std::vector<mime::NotesRawItem> RawItems(const NoteData& note) {
+    std::vector<mime::NotesRawItem> raw;
+    for (const ItemData& item : note.items)
+        if (item.type == TYPE_RFC822_TEXT || item.type == TYPE_MIME_PART)
+            raw.push_back(mime::NotesRawItem{item.name, item.type, item.value});
+    return raw;
+}
+
+// An attached part as a $FILE item whose content is held in memory.
+ItemData FileItem(const std::string& fileName, std::string bytes, LNITEMFLAGS flags) {
+    auto content = std::make_shared<FileContent>();
+    content->inMemory = true;
+    content->bytes = std::move(bytes);
+    auto file = std::make_shared<FileObject>();
+    file->name = fileName;
+    file->size = content->bytes.size();
+    file->content = std::move(content);
+    ItemData item;
+    item.name = "$FILE";
+    item.type = TYPE_OBJECT;
+    item.flags = flags;
+    item.value = fileName;
+    item.file = std::move(file);
+    return item;
+}
+
+// A name for an attached part that has none, as Notes gives them.
+std::string UnnamedFileName(std::size_t number, const mime::MimeEntity& part) {
+    char text[32];
+    std::snprintf(text, sizeof text, "ATT%05zu", number);
+    std::string name = text;
+    if (part.IsMessage()) name += ".eml";
+    else if (part.contentType.IsText()) name += part.contentType.subtype == "html" ? ".htm" : ".txt";
+    return name;
+}
+
+class MimePresenter {
+public:
+    explicit MimePresenter(NoteData& note) : note_(note) {}
+
+    void Present() {
+        std::vector<std::string> names = MimeItemNames(note_);
+        if (names.empty()) return;
+        std::vector<mime::NotesRawItem> raw = RawItems(note_);
+        for (const std::string& name : names) PresentItem(raw, name);
+        // Objects that held MIME part content are shown through the parts.
+        std::erase_if(note_.items, [&](const ItemData& item) {
+            return item.type == TYPE_OBJECT && item.file && consumed_.count(item.file->name) != 0;
+        });
+        for (ItemData& file : files_) note_.items.push_back(std::move(file));
+    }
+
+private:
+    std::optional<std::string> ReadObject(std::string_view objectName) {
+        for (const ItemData& item : note_.items) {
+            if (item.type != TYPE_OBJECT || !item.file || !item.file->content || item.file->name != objectName)
+                continue;
+            Bytes bytes;
+            std::string detail;
+            if (ReadFileContent(*item.file->content, &bytes, &detail) != LNNOERROR) {
+                note_.readWarnings.push_back("MIME part object " + std::string(objectName) + ": " + detail);
+                return std::nullopt;
+            }
+            consumed_.insert(std::string(objectName));
+            return bytes;
+        }
+        return std::nullopt;
+    }
+
+    void PresentItem(const std::vector<mime::NotesRawItem>& raw, const std::string& name) {
+        mime::MimeMessage message = mime::ParseNotesMime(
+            raw, name, [this](std::string_view objectName) { return ReadObject(objectName); });
+        for (const std::string& warning : message.warnings) note_.readWarnings.push_back(name + ": " + warning);
+        mime::MessageContent content = mime::ExtractContent(message.root);
+        render::RichTextDocument document = render::RichTextFromMime(content);
+        std::string records = RecordsFromRichText(document, &note_.readWarnings);
+
+        const ItemData* first = nullptr;
+        for (const ItemData& item : note_.items)
+            if (item.type == TYPE_MIME_PART && NameEquals(item.name, name)) {
+                first = &item;
+                break;
+            }
+        LNITEMFLAGS flags = first ? first->flags : 0;
+        flags &= static_cast<LNITEMFLAGS>(~LNITEMFLAGS_SUMMARY);
+
+        CdRecordWriter hotspots;
+        for (const mime::MimeEntity* part : content.attachments) {
+            std::string fileName = part->fileName.empty() ? UnnamedFileName(++unnamed_, *part) : part->fileName;
+            std::string data;
+            data += fileName;
+            data.push_back('\0');
+            data += fileName;
+            data.push_back('\0');
+            hotspots.Paragraph();
+            hotspots.HotspotBegin(HOTSPOTREC_TYPE_FILE, 0, data);
+            hotspots.HotspotEnd();
+            files_.push_back(FileItem(fileName, part->body, LNITEMFLAGS_SUMMARY | (flags & LNITEMFLAGS_SEAL)));
+        }
+        records += hotspots.Value();
+
+        ItemData body;
+        body.name = first ? first->name : name;
+        body.type = TYPE_COMPOSITE;
+        body.flags = flags;
+        body.value = std::move(records);
+        auto at = std::find_if(note_.items.begin(), note_.items.end(), [&](const ItemData& item) {
+            return item.type == TYPE_MIME_PART && NameEquals(item.name, name);
+        });
+        std::size_t index = static_cast<std::size_t>(at - note_.items.begin());
+        std::erase_if(note_.items,
+                      [&](const ItemData& item) { return item.type == TYPE_MIME_PART && NameEquals(item.name, name); });
+        note_.items.insert(note_.items.begin() + static_cast<std::ptrdiff_t>(std::min(index, note_.items.size())),
+                           std::move(body));
+    }
+
+    NoteData& note_;
+    std::set<std::string> consumed_;
+    std::vector<ItemData> files_;
+    std::size_t unnamed_ = 0;
+};
+
+}  // namespace
+
+bool HasMimeParts(const NoteData& note) {
+    return std::any_of(note.items.begin(), note.items.end(),
+                       [](const ItemData& item) { return item.type == TYPE_MIME_PART; });
+}
+
+void PresentMimeAsRichText(NoteData& note) { MimePresenter(note).Present(); }
+
+}  // namespace qb::notes

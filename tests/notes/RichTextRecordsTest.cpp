@@ -1,0 +1,365 @@
+// CD records: the three header forms, padding, damaged values, every record
+// kind the reader renders, cursors over them, and bodies in several items.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "NotesTestSupport.h"
+#include "TestImages.h"
+#include "notes/api/NoteData.h"
+#include "notes/api/NotesFormat.h"
+#include "notes/api/RichTextFromModel.h"
+#include "notes/api/RichTextRecords.h"
+#include "notes/api/RichTextRender.h"
+
+namespace qb::test {
+namespace {
+
+using namespace qb::notes;
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string out;
+    for (int value : values) out.push_back(static_cast<char>(value));
+    return out;
+}
+
+LNRichText RichOf(const std::string& records) { return LNRichText(LNMakeRawItem("Body", TYPE_COMPOSITE, records)); }
+
+std::string PlainOf(const std::string& records) {
+    LNString text;
+    EXPECT_EQ(RichOf(records).GetText(&text), LNNOERROR);
+    return text;
+}
+
+const render::TextRun* RunAt(const render::Paragraph& paragraph, std::size_t index) {
+    return index < paragraph.inlines.size() ? std::get_if<render::TextRun>(&paragraph.inlines[index]) : nullptr;
+}
+
+// A 40-byte NOTELINK: replica (low, high), view and note UNIDs as words.
+std::string NoteLink(std::uint32_t first) {
+    std::string link;
+    for (std::uint32_t i = 0; i < 10; ++i) PutDword(link, first + i);
+    return link;
+}
+
+TEST(CdRecords, ByteWordAndLongHeadersWithPadding) {
+    // BSIG paragraph; WSIG text of odd length (pad byte follows); an unknown
+    // LSIG record; an unknown WSIG record; BSIG paragraph; WSIG text.
+    std::string value = Bytes({0x81, 0x02});
+    value += Bytes({0x85, 0xFF, 11, 0, 1, 0, 0, 10}) + "abc" + Bytes({0});
+    value += Bytes({0xF3, 0x00, 10, 0, 0, 0, 1, 2, 3, 4});
+    value += Bytes({0xF4, 0xFF, 5, 0, 9, 0});
+    value += Bytes({0x81, 0x02});
+    value += Bytes({0x85, 0xFF, 10, 0, 1, 0, 0, 10}) + "de";
+    CdRecordReader reader(value);
+    std::vector<std::uint8_t> signatures;
+    std::vector<std::size_t> lengths;
+    for (CdRecord record; reader.Next(&record);) {
+        signatures.push_back(record.signature);
+        lengths.push_back(record.record.size());
+    }
+    EXPECT_FALSE(reader.Damaged());
+    EXPECT_EQ(signatures, (std::vector<std::uint8_t>{0x81, 0x85, 0xF3, 0xF4, 0x81, 0x85}));
+    EXPECT_EQ(lengths, (std::vector<std::size_t>{2, 11, 10, 5, 2, 10}));
+    EXPECT_EQ(PlainOf(value), "abc\nde");
+    EXPECT_EQ(FirstDamagedRecord(value), std::string_view::npos);
+}
+
+TEST(CdRecords, DamagedValuesEndTheWalkWithoutHanging) {
+    const std::string good = Bytes({0x81, 0x02, 0x85, 0xFF, 9, 0, 1, 0, 0, 10}) + "x" + Bytes({0});
+    const std::string cases[] = {
+        good + Bytes({0x85, 0xFF, 0xF0, 0x00, 1, 0}),  // length past the end
+        good + Bytes({0x85, 0xFF, 0, 0, 1, 0}),        // zero WSIG length
+        good + Bytes({0x85, 0x00, 0, 0, 0, 0}),        // zero LSIG length
+        good + Bytes({0x81, 0x01}),                    // shorter than its header
+        good + Bytes({0x85, 0xFF, 3}),                 // header cut short
+    };
+    for (const std::string& value : cases) {
+        SCOPED_TRACE(value.size());
+        EXPECT_EQ(PlainOf(value), "x");
+        EXPECT_EQ(FirstDamagedRecord(value), good.size());
+        LNRichText rich = RichOf(value);
+        LNRTCursor cursor, end;
+        ASSERT_EQ(rich.GetCursor(&cursor), LNNOERROR);
+        EXPECT_EQ(cursor.GotoFirst(LNRTTYPE_GRAPHIC), LNWARN_NOT_FOUND);
+        EXPECT_EQ(cursor.Move(10), LNWARN_NOT_FOUND);
+        EXPECT_EQ(cursor.GetOffset(), value.size());
+        RichTextRenderResult rendered = RenderRichText(value, 0, value.size(), {});
+        ASSERT_EQ(rendered.document.paragraphs.size(), 1u);
+        EXPECT_EQ(rendered.warnings.size(), 1u);
+    }
+    // Every prefix of a real value reads without a crash.
+    CdRecordWriter writer;
+    writer.Paragraph();
+    writer.Text(FontId{}, "hello");
+    writer.Graphic(CDIMAGETYPE_GIF, 2, 2, MakeGif(2, 2, false, false));
+    writer.Link(NoteLink(1), "c", "s");
+    const std::string whole = writer.Take();
+    for (std::size_t size = 0; size <= whole.size(); ++size) {
+        std::string_view prefix(whole.data(), size);
+        RenderRichText(prefix, 0, size, {});
+        LNString text;
+        RichOf(std::string(prefix)).GetText(&text);
+    }
+}
+
+TEST(CdRecords, EveryRecordKindRenders) {
+    CdRecordWriter writer;
+    writer.ParagraphStyle(1, 3);  // centred
+    writer.ParagraphStyle(2, 1);  // right
+    writer.Paragraph();
+    writer.ParagraphStyleReference(1);
+    writer.Text(FontId{FONT_FACE_TYPEWRITER, FONT_BOLD | FONT_UNDERLINE, 2, 12}, std::string("one\0two", 7));
+    writer.Paragraph();
+    writer.ParagraphStyleReference(2);
+    writer.LinkByIndex(0, "first", "CN=Server1/O=Org");
+    writer.LinkByIndex(1, "beyond the table", "");
+    writer.Link(NoteLink(0x10), "", "");
+    writer.Paragraph();
+    writer.HotspotBegin(HOTSPOTREC_TYPE_URL, 0, std::string("https://example.com/\0", 21));
+    writer.Text(FontId{}, "site");
+    writer.HotspotEnd();
+    writer.HotspotBegin(HOTSPOTREC_TYPE_FILE, 0, std::string("ATT1\0plan.xls\0", 14));
+    writer.HotspotEnd();
+    writer.Graphic(CDIMAGETYPE_GIF, 3, 2, MakeGif(3, 2, false, false));
+    const std::string value = writer.Take();
+    std::string links;
+    PutWord(links, 1);
+    links += NoteLink(1);
+
+    RichTextRenderResult rendered = RenderRichText(value, 0, value.size(), links);
+    ASSERT_EQ(rendered.document.paragraphs.size(), 3u);
+    const auto& first = rendered.document.paragraphs[0];
+    EXPECT_EQ(first.alignment, render::Alignment::Center);
+    ASSERT_EQ(first.inlines.size(), 3u);
+    ASSERT_NE(RunAt(first, 0), nullptr);
+    EXPECT_EQ(RunAt(first, 0)->text, "one");
+    EXPECT_EQ(RunAt(first, 0)->style.fontFace, "Courier New");
+    EXPECT_TRUE(RunAt(first, 0)->style.bold);
+    EXPECT_TRUE(RunAt(first, 0)->style.underline);
+    EXPECT_EQ(RunAt(first, 0)->style.pointSize, 12u);
+    EXPECT_EQ(RunAt(first, 0)->style.colour, (render::Colour{255, 0, 0}));
+    EXPECT_TRUE(std::holds_alternative<render::LineBreak>(first.inlines[1]));
+    EXPECT_EQ(RunAt(first, 2)->text, "two");
+
+    const auto& second = rendered.document.paragraphs[1];
+    EXPECT_EQ(second.alignment, render::Alignment::Right);
+    ASSERT_EQ(second.inlines.size(), 3u);
+    const auto* link = std::get_if<render::LinkRun>(&second.inlines[0]);
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->text, "first");
+    EXPECT_EQ(link->url,
+              "NOTES://Server1/0000000200000001/00000004000000030000000600000005/"
+              "00000008000000070000000A00000009");
+    EXPECT_EQ(RunAt(second, 1)->text, "beyond the table") << "a link past the table keeps its comment only";
+    const auto* own = std::get_if<render::LinkRun>(&second.inlines[2]);
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(own->text, own->url);
+    EXPECT_EQ(own->url.rfind("NOTES:///0000001100000010/", 0), 0u) << own->url;
+    EXPECT_EQ(rendered.warnings.size(), 1u);
+
+    const auto& third = rendered.document.paragraphs[2];
+    ASSERT_EQ(third.inlines.size(), 3u);
+    const auto* url = std::get_if<render::LinkRun>(&third.inlines[0]);
+    ASSERT_NE(url, nullptr);
+    EXPECT_EQ(url->text, "site");
+    EXPECT_EQ(url->url, "https://example.com/");
+    EXPECT_EQ(RunAt(third, 1)->text, "plan.xls");
+    const auto* picture = std::get_if<render::PictureRun>(&third.inlines[2]);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->data, MakeGif(3, 2, false, false));
+    EXPECT_EQ(rendered.pictures, 1);
+}
+
+TEST(CdRecords, DocLinkAddressTakesTheServerNameAndHighWordsFirst) {
+    std::string link;
+    PutDword(link, 2);  // replica low word
+    PutDword(link, 1);  // replica high word
+    link.resize(40, '\0');
+    EXPECT_EQ(DocLinkAddress(link, "CN=Server1/O=Org"),
+              "NOTES://Server1/0000000100000002/00000000000000000000000000000000/00000000000000000000000000000000");
+    EXPECT_EQ(DocLinkAddress(link, "").rfind("NOTES:///", 0), 0u);
+    EXPECT_EQ(DocLinkAddress(link, "plain").rfind("NOTES://plain/", 0), 0u);
+}
+
+TEST(CdRecords, CursorsStepByPositionsAndFindObjects) {
+    CdRecordWriter writer;
+    writer.Paragraph();
+    writer.Text(FontId{}, "before");
+    writer.Graphic(CDIMAGETYPE_GIF, 2, 2, MakeGif(2, 2, false, false));
+    writer.Paragraph();
+    writer.Text(FontId{}, "after");
+    writer.Link(NoteLink(1), "link", "");
+    writer.HotspotBegin(HOTSPOTREC_TYPE_FILE, 0, std::string("a\0a\0", 4));
+    writer.HotspotEnd();
+    writer.Graphic(CDIMAGETYPE_GIF, 4, 1, MakeGif(4, 1, false, false));
+    LNRichText rich = RichOf(writer.Take());
+
+    LNRTCursor cursor, end;
+    ASSERT_EQ(rich.GetCursor(&cursor), LNNOERROR);
+    ASSERT_EQ(rich.GetEndCursor(&end), LNNOERROR);
+    LNRTCursor graphicAt = cursor;
+    ASSERT_EQ(graphicAt.Move(2), LNNOERROR);
+    LNGraphic graphic;
+    LNRTCursor found = cursor;
+    ASSERT_EQ(found.GotoFirst(LNRTTYPE_GRAPHIC, &graphic), LNNOERROR);
+    EXPECT_EQ(found, graphicAt);
+    EXPECT_EQ(graphic.GetWidth(), 2);
+
+    // One position past a picture is past its image records.
+    LNRTCursor afterPicture = found;
+    afterPicture += 1;
+    LNRTCursor paragraph = found;
+    ASSERT_EQ(paragraph.GotoNext(LNRTTYPE_PARAGRAPH), LNNOERROR);
+    EXPECT_EQ(afterPicture, paragraph);
+    LNString range;
+    LNRTCursor from = afterPicture;
+    ASSERT_EQ(rich.GetText(&from, end, &range), LNNOERROR);
+    EXPECT_EQ(range, "\nafter");
+
+    ASSERT_EQ(found.GotoNext(LNRTTYPE_GRAPHIC, &graphic), LNNOERROR);
+    EXPECT_EQ(graphic.GetWidth(), 4);
+    EXPECT_EQ(graphic.GetHeight(), 1);
+    EXPECT_EQ(found.GotoNext(LNRTTYPE_GRAPHIC, &graphic), LNWARN_NOT_FOUND);
+
+    // GotoFirst looks from where the cursor stands.
+    LNRTCursor any = cursor;
+    EXPECT_EQ(any.GotoFirst(LNRTTYPE_DOCLINK), LNNOERROR);
+    EXPECT_EQ(any.GotoFirst(LNRTTYPE_ATTACHMENT), LNNOERROR);
+    EXPECT_EQ(any.GotoFirst(LNRTTYPE_TEXT), LNWARN_NOT_FOUND);
+    EXPECT_LT(cursor, any);
+    LNRTCursor text = cursor;
+    EXPECT_EQ(text.GotoFirst(LNRTTYPE_TEXT), LNNOERROR);
+    EXPECT_EQ(text.GotoNext(LNRTTYPE_TEXT), LNNOERROR);
+    EXPECT_EQ(text.GotoNext(LNRTTYPE_TEXT), LNWARN_NOT_FOUND);
+
+    LNRTCursor walk = cursor;
+    int positions = 0;
+    while (walk.Move(1) == LNNOERROR && walk < end) ++positions;
+    EXPECT_EQ(positions, 8) << "paragraph, text, picture, paragraph, text, link, hotspot begin and end";
+}
+
+TEST(CdRecords, ModelRoundTripsThroughRecords) {
+    render::RichTextDocument document;
+    render::Paragraph first;
+    first.alignment = render::Alignment::Justify;
+    render::TextStyle bold;
+    bold.bold = true;
+    bold.fontFace = "Times New Roman";
+    bold.pointSize = 16;
+    bold.colour = {0, 0, 255};
+    first.inlines.emplace_back(render::TextRun{bold, "Title"});
+    first.inlines.emplace_back(render::LineBreak{});
+    first.inlines.emplace_back(render::LinkRun{render::TextStyle{}, "docs", "https://example.org/"});
+    document.paragraphs.push_back(first);
+    render::Paragraph second;
+    second.inlines.emplace_back(render::PictureRun{MakeJpeg(6, 5, false, false), 0, 0});
+    second.inlines.emplace_back(render::PictureRun{"not a picture", 0, 0});
+    document.paragraphs.push_back(second);
+
+    std::vector<std::string> warnings;
+    const std::string records = RecordsFromRichText(document, &warnings);
+    EXPECT_EQ(warnings.size(), 1u) << "the unknown picture is left out";
+    RichTextRenderResult back = RenderRichText(records, 0, records.size(), {});
+    ASSERT_EQ(back.document.paragraphs.size(), 2u);
+    const auto& title = back.document.paragraphs[0];
+    EXPECT_EQ(title.alignment, render::Alignment::Justify);
+    ASSERT_EQ(title.inlines.size(), 3u);
+    EXPECT_EQ(RunAt(title, 0)->text, "Title");
+    EXPECT_TRUE(RunAt(title, 0)->style.bold);
+    EXPECT_EQ(RunAt(title, 0)->style.fontFace, "Times New Roman");
+    EXPECT_EQ(RunAt(title, 0)->style.pointSize, 16u);
+    EXPECT_EQ(RunAt(title, 0)->style.colour, (render::Colour{0, 0, 255}));
+    EXPECT_TRUE(std::holds_alternative<render::LineBreak>(title.inlines[1]));
+    const auto* link = std::get_if<render::LinkRun>(&title.inlines[2]);
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->url, "https://example.org/");
+    const auto& pictures = back.document.paragraphs[1];
+    ASSERT_EQ(pictures.inlines.size(), 1u);
+    LNRTCursor cursor;
+    LNRichText rich = RichOf(records);
+    rich.GetCursor(&cursor);
+    LNGraphic found;
+    ASSERT_EQ(cursor.GotoFirst(LNRTTYPE_GRAPHIC, &found), LNNOERROR);
+    EXPECT_EQ(found.GetImageType(), CDIMAGETYPE_JPEG);
+    EXPECT_EQ(found.GetWidth(), 6);
+    EXPECT_EQ(found.GetHeight(), 5);
+}
+
+TEST(CdRecords, BodyInSeveralItemsReadsAsOne) {
+    CdRecordWriter first, second;
+    first.Paragraph();
+    first.Text(FontId{}, "odd");  // 4 + 4 + 3 bytes: the item ends unpadded
+    second.Paragraph();
+    second.Text(FontId{}, "second item");
+    std::string firstValue = first.Take();
+    firstValue.pop_back();  // no pad byte at the end of the first item
+    LNRichText joined = LNRichText::FromItems(
+        {LNMakeRawItem("Body", TYPE_COMPOSITE, firstValue), LNMakeRawItem("Body", TYPE_COMPOSITE, second.Take())});
+    LNString text;
+    ASSERT_EQ(joined.GetText(&text), LNNOERROR);
+    EXPECT_EQ(text, "odd\nsecond item");
+}
+
+class RichTextDocumentTest : public NotesDatabaseTest {
+protected:
+    LNDocument Open(const std::string& items) {
+        EXPECT_EQ(OpenText("doc.dxl", "<?xml version='1.0'?>\n<database xmlns='http://www.lotus.com/dxl' title='t'>\n"
+                                      "<document form='Memo'><noteinfo noteid='10' "
+                                      "unid='00000000000000000000000000000010'/>\n" +
+                                          items + "</document></database>\n"),
+                  LNNOERROR);
+        LNNoteArray notes;
+        EXPECT_EQ(database.Search("@All", &notes), LNNOERROR);
+        LNDocument document = notes[0];
+        EXPECT_EQ(document.Open(), LNNOERROR);
+        return document;
+    }
+};
+
+TEST_F(RichTextDocumentTest, RawItemsInSeveralPartsAndDamage) {
+    CdRecordWriter first, second;
+    first.Paragraph();
+    first.Text(FontId{}, "part one");
+    second.Paragraph();
+    second.Text(FontId{}, "part two");
+    std::string damaged = second.Take() + Bytes({0x85, 0xFF, 0x40, 0x00});
+    LNDocument document = Open("<item name='Body'><rawitemdata type='1'>" + EncodeBase64(first.Take()) +
+                               "</rawitemdata></item><item name='Body'><rawitemdata type='1'>" +
+                               EncodeBase64(damaged) + "</rawitemdata></item>");
+    LNRichText body;
+    ASSERT_EQ(document.GetItem("Body", &body), LNNOERROR);
+    LNString text;
+    ASSERT_EQ(body.GetText(&text), LNNOERROR);
+    EXPECT_EQ(text, "part one\npart two");
+    ASSERT_EQ(document.GetNoteHandle()->readWarnings.size(), 1u);
+    EXPECT_NE(document.GetNoteHandle()->readWarnings[0].find("damaged rich text"), std::string::npos);
+}
+
+TEST_F(RichTextDocumentTest, EmbeddedObjectsAndNotesBitmaps) {
+    LNDocument document = Open(
+        "<item name='Body'><richtext><par>Sheet:</par><par><objectref name='EXT12345' class='Excel.Sheet.8'/></par>"
+        "<par><picture width='4px' height='4px'><notesbitmap>AAECAw==</notesbitmap></picture></par>"
+        "</richtext></item>");
+    EXPECT_TRUE(document.HasOLEObjects());
+    LNRichText body;
+    ASSERT_EQ(document.GetItem("Body", &body), LNNOERROR);
+    LNRTCursor cursor;
+    body.GetCursor(&cursor);
+    LNGraphic graphic;
+    ASSERT_EQ(cursor.GotoFirst(LNRTTYPE_GRAPHIC, &graphic), LNNOERROR);
+    EXPECT_EQ(graphic.GetWidth(), 4);
+    LNRTCursor end = cursor;
+    end += 1;
+    const std::string path = dir.File("bitmap.tif");
+    EXPECT_EQ(body.Export(path, cursor, end), LNERR_BAD_IMAGE);
+    EXPECT_NE(LNGetErrorMessageText(LNERR_BAD_IMAGE).find("Notes bitmap"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    LNDocument plain = Open("<item name='Body'><richtext><par>no objects</par></richtext></item>");
+    EXPECT_FALSE(plain.HasOLEObjects());
+}
+
+}  // namespace
+}  // namespace qb::test

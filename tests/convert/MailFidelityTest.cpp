@@ -55,10 +55,8 @@ TEST(MailFidelity, SampleMailReadsBackAsGenerated) {
     const auto check = RunCli("pst-check " + ShellQuote(pst));
     EXPECT_EQ(check.status, 0) << check.output;
 
-    // MIME bodies are not yet presented as rich text by the Notes layer:
-    // their mismatches are reported as pending and do not fail the test.
     const auto fidelity = RunCommand("python3 " + ShellQuote(QUILLBOX_SOURCE_DIR "/tests/convert/sample_export_check.py") +
-                                     " " + ShellQuote(sample) + " " + ShellQuote(pst) + " --pending mime 2>&1");
+                                     " " + ShellQuote(sample) + " " + ShellQuote(pst) + " 2>&1");
     std::cout << fidelity.output;
     EXPECT_EQ(fidelity.status, 0) << fidelity.output;
     EXPECT_NE(fidelity.output.find("all agree"), std::string::npos);

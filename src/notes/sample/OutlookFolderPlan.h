@@ -59,7 +59,7 @@ public:
     // item), given the titles of the views and folders that hold it.
     std::vector<std::string> Place(const SampleDocument& document, const std::vector<std::string>& holders);
 
-    // Outlook folder paths and item counts, in the order the export meets them.
+    // Outlook folder paths and item counts, in the order the views were declared.
     const std::vector<NamedCount>& folders() const { return folders_; }
 
 private:

@@ -7,7 +7,7 @@ sample against what the sample promises, using the independent readers only.
   fidelity: every message of expected_mail.json, in each folder it must be in,
             read with pffexport -d: subject, sender, sent-representing,
             recipients, message flags, submit/delivery/creation times, plain
-            body, RTF body presence, attachment names and sizes.
+            body, RTF body presence, attachment names and sizes, reply-to.
 
 Prints the figures (fields checked, fields equal) and the first mismatches;
 exits 1 on any mismatch. "--pending KIND" reports the mismatches of memos
@@ -125,6 +125,28 @@ def time_of(props, tag):
     return when.strftime("%Y-%m-%dT%H:%M:%SZ")
 
 
+def one_off_addresses(flat_list):
+    """(display name, address) of each one-off entry of a FLATENTRYLIST."""
+    if not flat_list or len(flat_list) < 8:
+        return None
+    count, entries, at = int.from_bytes(flat_list[:4], "little"), [], 8
+    for _ in range(count):
+        size = int.from_bytes(flat_list[at:at + 4], "little")
+        entry = flat_list[at + 4:at + 4 + size]
+        at += 4 + (size + 3) // 4 * 4
+        unicode = len(entry) > 24 and entry[22] | entry[23] << 8 & 0x8000
+        codec, zero = ("utf-16-le", b"\0\0") if unicode else ("cp1252", b"\0")
+        texts, pos = [], 24
+        for _ in range(3):
+            end = pos
+            while end < len(entry) and entry[end:end + len(zero)] != zero:
+                end += len(zero)
+            texts.append(entry[pos:end].decode(codec, errors="replace"))
+            pos = end + len(zero)
+        entries.append((texts[0], texts[2]))
+    return entries
+
+
 def read_message(directory):
     sets = read_item_values(os.path.join(directory, "ItemValues.txt"))
     props = sets[0] if sets else {}
@@ -143,10 +165,13 @@ def read_message(directory):
     for i, a in enumerate(read_item_values(os.path.join(adir, "ItemValues.txt")), 1):
         attachments.append((text_of(a, 0x3707) or text_of(a, 0x3704) or "", files.get(i)))
     rtf = props.get((0x1009, 0x102))
+    reply_entries = one_off_addresses(props.get((0x004F, 0x102)))
     return {
         "subject": text_of(props, 0x0037),
         "sender": (text_of(props, 0x0C1A), text_of(props, 0x0C1F)),
         "principal": (text_of(props, 0x0042), text_of(props, 0x0065)),
+        "reply_names": text_of(props, 0x0050),
+        "reply_entries": reply_entries,
         "flags": long_of(props, 0x0E07),
         "submitted": time_of(props, 0x0039),
         "delivered": time_of(props, 0x0E06),
@@ -324,6 +349,12 @@ def check_message(t, where, exp, got):
     t.check(where, "sender address", exp["sender"][1] if sent else None, got["sender"][1])
     t.check(where, "sent-representing name", exp["principal"][0] if sent else None, got["principal"][0])
     t.check(where, "sent-representing address", exp["principal"][1] if sent else None, got["principal"][1])
+    # The reply-to goes out only with both its parts; its names property
+    # carries the address.
+    reply = exp.get("reply_to")
+    has_reply = sent and reply is not None and all(reply)
+    t.check(where, "reply-to names", reply[1] if has_reply else None, got["reply_names"])
+    t.check(where, "reply-to entry", [tuple(reply)] if has_reply else None, got["reply_entries"])
     t.multiset(where, "recipient", [tuple(r) for r in exp["recipients"]], got["recipients"])
     want_flags = (MSGFLAG_UNSENT | MSGFLAG_READ) if state == 1 else (MSGFLAG_READ | MSGFLAG_UNMODIFIED)
     if exp["attachments"]:

@@ -264,6 +264,8 @@ void MailExpectationWriter::Add(const SampleDocument& doc, const std::vector<std
     const std::string senderText = FirstText(doc, "From").value_or(doc.updatedBy.empty() ? "unknown" : doc.updatedBy);
     const ExpectedAddress sender = ExpectedAddressOf(senderText);
     const ExpectedAddress principal = ExpectedAddressOf(FirstText(doc, "Principal").value_or(senderText));
+    const std::optional<std::string> replyToText = FirstText(doc, "ReplyTo");
+    const std::string replyTo = replyToText ? JsonAddress(ExpectedAddressOf(*replyToText)) : "null";
 
     std::string recipients;
     const std::pair<const char*, const char*> classes[] = {{"SendTo", "To"}, {"CopyTo", "Cc"}, {"BlindCopyTo", "Bcc"}};
@@ -301,7 +303,8 @@ void MailExpectationWriter::Add(const SampleDocument& doc, const std::vector<std
          << ", \"form\": " << JsonString(doc.form) << ", \"folders\": " << JsonList(folders)
          << ",\n     \"subject\": " << JsonString(FirstText(doc, "Subject").value_or(""))
          << ", \"state\": " << state << ",\n     \"sender\": " << JsonAddress(sender)
-         << ", \"principal\": " << JsonAddress(principal) << ",\n     \"recipients\": [" << recipients << "]"
+         << ", \"principal\": " << JsonAddress(principal) << ", \"reply_to\": " << replyTo
+         << ",\n     \"recipients\": [" << recipients << "]"
          << ",\n     \"created\": " << JsonString(UtcText(doc.created))
          << ", \"posted\": " << (posted ? JsonString(UtcText(*posted)) : std::string("null"))
          << ", \"delivered\": " << JsonString(UtcText(DocumentDate(doc)))

@@ -5,7 +5,7 @@
 // into the DXL and from the conversion rules the export follows:
 //
 // - message state: 2 with PostedDate, else 3 with DeliveredDate, else 1;
-// - senders and recipients: Notes names become their common name and their
+// - senders, reply-to and recipients: Notes names become their common name and their
 //   abbreviated form (with "@Domain" when they carry one), "Name <address>"
 //   its two parts, a bare Internet address both name and address;
 // - times in UTC: creation, the posting date (the creation time when the

@@ -8,6 +8,8 @@
 #include "notes/api/DxlReader.h"
 #include "notes/api/LNItem.h"
 #include "notes/api/LNRichText.h"
+#include "notes/api/MimeNote.h"
+#include "notes/api/RichTextRender.h"
 #include "notes/api/NoteData.h"
 #include "notes/api/RichTextRecords.h"
 
@@ -17,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<qb::notes::NoteData> notes;
     std::string detail;
     if (qb::notes::ParseDxlText(text, &info, &notes, &detail) != LNNOERROR) return 0;
-    for (const qb::notes::NoteData& note : notes) {
+    for (qb::notes::NoteData& note : notes) {
+        qb::notes::PresentMimeAsRichText(note);
         for (const qb::notes::ItemData& data : note.items) {
             LNItem item(std::make_shared<qb::notes::ItemData>(data));
             item.GetValueText(';');
@@ -29,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             LNString plain;
             if (!rich.IsNull()) {
                 rich.GetText(&plain);
+                qb::notes::RenderRichText(rich.GetRecords(), 0, rich.GetSize(), {});
                 LNRTCursor cursor;
                 rich.GetCursor(&cursor);
                 LNGraphic graphic;

@@ -107,9 +107,14 @@ std::string AttachmentExtractor::PathFor(const std::string& tempFolder, const st
     }
 }
 
+// A file already in the folder is taken too: the folder also holds the export
+// log and the scratch database, which an attachment of the same name must
+// neither overwrite nor take away with it when the files are removed.
 bool AttachmentExtractor::Taken(const std::string& path) const {
+    struct stat st {};
     return takenPaths_.count(path) > 0 ||
-           std::find(attachmentFiles_.begin(), attachmentFiles_.end(), path) != attachmentFiles_.end();
+           std::find(attachmentFiles_.begin(), attachmentFiles_.end(), path) != attachmentFiles_.end() ||
+           ::lstat(path.c_str(), &st) == 0;
 }
 
 std::string AttachmentExtractor::Take(const std::string& path) {

@@ -37,7 +37,8 @@ private:
     bool ExtractOne(const std::string& tempFolder, const LNAttachment& attachment, AttachmentNamer& namer);
     bool Detach(const std::string& tempFolder, const LNAttachment& attachment, const std::string& safeName);
     std::string PathFor(const std::string& tempFolder, const std::string& safeName);
-    // A path already handed out for this item (the body's pictures included).
+    // A path handed out for this item (the body's pictures included) or one
+    // that exists already.
     bool Taken(const std::string& path) const;
     std::string Take(const std::string& path);
     void RemoveFolders();

@@ -29,10 +29,12 @@ void AppendWithLineBreaks(std::string& text, std::string_view value) {
     std::replace(text.begin() + static_cast<std::ptrdiff_t>(start), text.end(), '\0', '\n');
 }
 
+// Notes text in the platform's character set; the result is cut at the
+// value limit like every text the reader gathers.
 std::string Translated(const char* value, std::size_t length) {
-    std::vector<char> out(kTextValueLimit);
-    const WORD written = OSTranslate(OS_TRANSLATE_LMBCS_TO_NATIVE, value,
-                                     static_cast<WORD>(std::min<std::size_t>(length, 0xFFFF)), out.data(),
+    length = std::min<std::size_t>(length, 0xFFFF);
+    std::vector<char> out(std::min<std::size_t>(length * 3 + 1, kTextValueLimit));
+    const WORD written = OSTranslate(OS_TRANSLATE_LMBCS_TO_NATIVE, value, static_cast<WORD>(length), out.data(),
                                      static_cast<WORD>(out.size()));
     return std::string(out.data(), written);
 }

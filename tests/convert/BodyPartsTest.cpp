@@ -69,6 +69,16 @@ TEST_F(BodyPartsTest, FieldTextOfTextsListsSignaturesAndReferences) {
     EXPECT_EQ(GetFieldText(reply.GetNoteHandle(), "$REF", ';', {}), test::kMemo1Unid);
 }
 
+TEST_F(BodyPartsTest, FieldTextCutsLongValuesAtItsLimits) {
+    const std::string longText(70000, 'x');
+    Load(MemoDxl(1, TextItem("Long", longText) + "<item name='Body'><richtext><par>" + longText + "</par></richtext></item>"));
+    const LNDocument memo = Memo(1);
+    EXPECT_EQ(GetFieldText(memo.GetNoteHandle(), "Long", ';', {}).size(), kTextValueLimit - 1);
+    const std::string body = GetFieldText(memo.GetNoteHandle(), "Body", ';', {});
+    EXPECT_LE(body.size(), kRichTextTextLimit);
+    EXPECT_GT(body.size(), 60000u);
+}
+
 TEST_F(BodyPartsTest, RichTextLinksBecomeUrlsOnlyWhenAsked) {
     Load(MemoDxl(1, "<item name='Body'><richtext><par>See <doclink database='85257A1B0046C1A2' "
                     "view='0F0F0F0F0F0F0F0F852500000000A010' document='AAAAAAAA11111111852500000000B001' "

@@ -325,6 +325,20 @@ TEST_F(MailConverterTest, AttachmentsGetSafeNamesAndEqualNamesKeepTheirOwnConten
     EXPECT_TRUE(TempFiles().empty());
 }
 
+TEST_F(MailConverterTest, AttachmentsNeverReplaceFilesOfTheTemporaryFolder) {
+    const std::string logPath = platform::JoinPath(tempFolder, "exportlog.txt");
+    log.SetSingleDatabasePath(logPath);
+    log.Write("first line\n");
+    Load(MemoDxl(1, test::FileItem("exportlog.txt", test::kAttachmentBase64, 13)));
+    ASSERT_TRUE(Convert(1));
+    ASSERT_EQ(Saved().attachmentFiles.size(), 1u);
+    EXPECT_EQ(Saved().attachmentFiles[0], platform::JoinPath(tempFolder, "2/exportlog.txt"));
+    EXPECT_EQ(Saved().attachmentContents[0], "Hello, world!");
+    const std::string text = test::ReadFile(logPath);
+    EXPECT_EQ(text.substr(0, 11), "first line\n") << "the log is still there";
+    EXPECT_FALSE(std::filesystem::exists(platform::JoinPath(tempFolder, "2")));
+}
+
 TEST_F(MailConverterTest, PicturesAreNumberedPerDocumentAndFailuresLeaveGaps) {
     settings.AttachImages = true;
     const std::string gif = "<picture width='1' height='1'><gif>R0lGODlhAQABAIAAAAAAAP///ywAAAAAAQABAAACAUwAOw==</gif></picture>";
@@ -412,6 +426,40 @@ TEST_F(MailConverterTest, FailuresEndOnlyTheirDocumentAndLeaveNothingBehind) {
     EXPECT_TRUE(TempFiles().empty()) << "extracted files are removed after a failure too";
     EXPECT_EQ(MessageCount(), 1u);
     EXPECT_EQ(run.exportedCount, 1);
+}
+
+TEST_F(MailConverterTest, RealMimeMemoFromTheTestData) {
+    const std::string file = test::ReadFile(test::TestDataDir() + "/dxl/jnx-memo-mime-spam.xml");
+    const auto start = file.find("<document");
+    const auto end = file.rfind("</document>");
+    ASSERT_NE(start, std::string::npos);
+    ASSERT_NE(end, std::string::npos);
+    Load(file.substr(start, end + 11 - start));
+    LNNoteArray notes;
+    {
+        ScopedNotesThrowMode returnCodes(false);
+        ASSERT_EQ(database.Search("SELECT Subject = \"Extra 60% 0ff EVERYTHING + Lots More Summer Savings.\"", &notes),
+                  LNNOERROR);
+    }
+    ASSERT_EQ(notes.GetCount(), 1);
+    LNDocument document = notes[0];
+    LNITEMTYPE bodyType = 0;
+    {
+        ScopedNotesThrowMode returnCodes(false);
+        ASSERT_EQ(document.Open(), LNNOERROR);
+        document.GetItemType("Body", &bodyType);
+    }
+    ASSERT_TRUE(converter->Convert(*folder, session, document));
+    const auto& r = Saved();
+    EXPECT_EQ(r.subject, "Extra 60% 0ff EVERYTHING + Lots More Summer Savings.");
+    EXPECT_EQ(r.messageState, kStateSent);
+    EXPECT_FALSE(r.senderAddress.empty());
+    EXPECT_FALSE(r.toAddresses.empty());
+    EXPECT_EQ(r.postedTime, platform::ToUtcSystemTime(1407518313));
+    if (bodyType == TYPE_MIME_PART) GTEST_SKIP() << "this Notes layer does not present MIME bodies as rich text yet";
+    EXPECT_TRUE(r.bodyIsRichText);
+    EXPECT_GT(r.bodyText.size(), 20u) << r.bodyText;
+    EXPECT_EQ(r.bodyText.find("Content-Type"), std::string::npos) << "the body is text, not MIME source";
 }
 
 TEST_F(MailConverterTest, ConversionSetRoutesMailToTheMailConverter) {

@@ -11,6 +11,7 @@
 #include "NotesTestSupport.h"
 #include "TestImages.h"
 #include "notes/api/NoteData.h"
+#include "notes/api/NotesCore.h"
 #include "notes/api/NotesFormat.h"
 
 namespace qb::test {
@@ -34,10 +35,10 @@ std::string Rfc822Value(int format, const std::string& native, const std::string
 
 // MIME_PART: 20-byte header, then boundary, headers and content.
 std::string MimePartValue(int partType, const std::string& boundary, const std::string& headers,
-                          const std::string& content) {
+                          const std::string& content, std::uint32_t extraFlags = 0) {
     Bytes value;
     PutWord(value, 2);
-    std::uint32_t flags = (boundary.empty() ? 0 : 0x01) | (headers.empty() ? 0 : 0x02);
+    std::uint32_t flags = (boundary.empty() ? 0 : 0x01) | (headers.empty() ? 0 : 0x02) | extraFlags;
     PutDword(value, flags);
     value.push_back(static_cast<char>(partType));
     value.push_back('\0');
@@ -246,6 +247,52 @@ TEST_F(MimeDocumentTest, DamagedMimeIsReadBestEffortWithWarnings) {
     NOTEHANDLE note = memo.GetNoteHandle();
     ASSERT_NE(note, nullptr);
     EXPECT_FALSE(note->readWarnings.empty());
+}
+
+// A part whose content Notes kept in a file object: the object is read for
+// the part and is no longer a file of its own.
+TEST_F(MimeDocumentTest, PartContentKeptInAnObject) {
+    const std::string pdf = "%PDF-1.4 object held\n";
+    std::string items = RawItem("Subject", "502", Rfc822Value(2, "Obj", "Subject", "Obj\r\n"));
+    items += RawItem("Body", "19",
+                     MimePartValue(1, "", "Content-Type: multipart/mixed; boundary=\"" + kBoundary + "\"\r\n\r\n", ""));
+    items += RawItem("Body", "19",
+                     MimePartValue(2, "--" + kBoundary + "\r\n", "Content-Type: text/plain\r\n\r\n", "see file\r\n"));
+    items += RawItem("Body", "19",
+                     MimePartValue(2, "--" + kBoundary + "\r\n",
+                                   "Content-Type: application/pdf\r\nContent-Disposition: attachment; "
+                                   "filename=\"doc.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n",
+                                   "ATTOBJ1", 0x04));
+    items += RawItem("Body", "19", MimePartValue(3, "--" + kBoundary + "--\r\n", "", ""));
+    items += "<item name='$FILE'><object><file name='ATTOBJ1'><filedata>" +
+             notes::EncodeBase64(notes::EncodeBase64(pdf)) + "</filedata></file></object></item>\n";
+    LNDocument memo = Open(MimeMemo(items));
+    EXPECT_NE(BodyText(memo).find("see file"), LNString::npos);
+    LNAttachmentArray files;
+    ASSERT_EQ(memo.GetAttachments(&files), LNNOERROR);
+    ASSERT_EQ(files.GetCount(), 1);
+    EXPECT_EQ(files[0].GetAttachmentName(), "doc.pdf");
+    ASSERT_EQ(files[0].Detach(dir.File("doc.pdf")), LNNOERROR);
+    EXPECT_EQ(ReadFile(dir.File("doc.pdf")), pdf);
+}
+
+// The C-level calls of the conversion see the same values.
+TEST_F(MimeDocumentTest, CoreCallsReadTheHeaderItems) {
+    LNDocument memo = Open(ReadFile(TestDataDir() + "/dxl/jnx-memo-mime-spam.xml"));
+    NOTEHANDLE note = memo.GetNoteHandle();
+    char text[256];
+    NSFItemGetText(note, "Subject", text, sizeof text);
+    EXPECT_STREQ(text, "Extra 60% 0ff EVERYTHING + Lots More Summer Savings.");
+    TIMEDATE posted, delivered;
+    ASSERT_TRUE(NSFItemGetTime(note, "PostedDate", &posted));
+    ASSERT_TRUE(NSFItemGetTime(note, "DeliveredDate", &delivered));
+    EXPECT_EQ(LNDatetime::FromTimedate(posted).GetParts().year, 2014);
+    ITEMHANDLE body;
+    WORD type = 0;
+    ASSERT_EQ(NSFItemInfo(note, "Body", &body, &type, nullptr), LNNOERROR);
+    EXPECT_EQ(type, TYPE_COMPOSITE);
+    ITEMHANDLE next;
+    EXPECT_NE(NSFItemInfoNext(note, body, "Body", &next, &type, nullptr), LNNOERROR) << "one Body item";
 }
 
 }  // namespace

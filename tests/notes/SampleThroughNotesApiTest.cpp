@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <tiffio.h>
+
+#include <memory>
+
 #include "notes/api/LNNotes.h"
+#include "notes/api/render/Image.h"
 #include "notes/sample/SampleGenerator.h"
 #include "support/TempDir.h"
 
@@ -38,6 +43,16 @@ long long EntryCount(const LNDatabase& db, const std::string& title) {
     EXPECT_EQ(db.GetViewFolder(title, &view), 0u) << title;
     EXPECT_EQ(view.Open(), 0u) << title;
     return view.GetEntryCount();
+}
+
+// Width and height of a TIFF file as libtiff reads them (tiffinfo's library).
+std::pair<int, int> TiffSize(const std::string& path) {
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tif(TIFFOpen(path.c_str(), "r"), TIFFClose);
+    if (!tif) return {-1, -1};
+    std::uint32_t width = 0, height = 0;
+    TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height);
+    return {static_cast<int>(width), static_cast<int>(height)};
 }
 
 long long SearchCount(const LNDatabase& db, const char* formula) {
@@ -121,6 +136,53 @@ TEST_F(SampleThroughNotesApi, MimeAttachmentsAreFileObjects) {
     long long nativeFiles = 0, mimeFiles = 0, encrypted = 0, undecryptable = 0;
     WalkAllDocuments(session_, nativeFiles, mimeFiles, encrypted, undecryptable);
     EXPECT_EQ(mimeFiles, summary_.mimeAttachments);
+}
+
+// Every body of the sample mailbox exports to RTF, and every picture in it
+// to a TIFF file of the picture's own size.
+TEST_F(SampleThroughNotesApi, EveryBodyExportsToRtfAndEveryPictureToTiff) {
+    LNDatabase mail;
+    ASSERT_EQ(session_.GetMailDatabase(&mail), 0u);
+    ASSERT_EQ(mail.Open(), 0u);
+    LNViewFolder all;
+    ASSERT_EQ(mail.GetViewFolder("($All)", &all), 0u);
+    ASSERT_EQ(all.Open(), 0u);
+    long long bodies = 0, mimeBodies = 0, pictures = 0;
+    const std::string rtf = dir_.File("body.rtf");
+    for (LNINT i = 0; i < all.GetEntryCount(); ++i) {
+        LNDocument doc;
+        ASSERT_EQ(all[i].GetDocument(&doc), 0u);
+        ASSERT_EQ(doc.Open(), 0u);
+        LNITEMTYPE type = 0;
+        LNRichText body;
+        if (doc.GetItemType("Body", &type) != 0 || type != TYPE_COMPOSITE || doc.GetItem("Body", &body) != 0) continue;
+        ++bodies;
+        mimeBodies += doc.HasItem("$NoteHasNativeMIME");
+        LNRTCursor start, end;
+        ASSERT_EQ(body.GetCursor(&start), 0u);
+        ASSERT_EQ(body.GetEndCursor(&end), 0u);
+        ASSERT_EQ(body.Export(rtf, start, end), 0u) << i;
+        const std::string written = qb::test::ReadFile(rtf);
+        ASSERT_EQ(written.rfind("{\\rtf1", 0), 0u) << i;
+        LNString text;
+        ASSERT_EQ(body.GetText(&text), 0u);
+        EXPECT_FALSE(text.empty()) << i;
+        LNGraphic graphic;
+        for (LNSTATUS found = start.GotoFirst(LNRTTYPE_GRAPHIC, &graphic); found == 0;
+             found = start.GotoNext(LNRTTYPE_GRAPHIC, &graphic)) {
+            LNRTCursor after = start;
+            after += 1;
+            const std::string tif = dir_.File("_IMAGE" + std::to_string(++pictures) + ".tif");
+            ASSERT_EQ(body.Export(tif, start, after), 0u) << i << ": " << LNGetErrorMessageText(LNERR_BAD_IMAGE);
+            std::uint32_t width = 0, height = 0;
+            ASSERT_TRUE(qb::render::ReadImageSize(graphic.GetImageData(), width, height));
+            EXPECT_EQ(TiffSize(tif), std::make_pair(static_cast<int>(width), static_cast<int>(height)));
+        }
+        doc.Close();
+    }
+    EXPECT_GT(bodies, 50);
+    EXPECT_GT(mimeBodies, 0);
+    EXPECT_GT(pictures, 0);
 }
 
 // The database index lists file objects ($FILE) by name for formulas.

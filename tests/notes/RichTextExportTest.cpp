@@ -207,6 +207,20 @@ TEST_F(RichTextExportTest, FailuresAreRaisedWhileThrowingIsOn) {
     LNSetThrowAllErrorsGlobal(false);
 }
 
+// Fonts other than the standard faces are numbered in the note's $Fonts
+// table and exported by name.
+TEST_F(RichTextExportTest, NamedFontsGoThroughTheFontTable) {
+    LNRichText body = Body(Memo("<par><run><font name='Verdana'/>wide</run> <run><font name='Garamond'/>old</run> "
+                                "<run><font name='Verdana' style='bold'/>again</run></par>"));
+    EXPECT_TRUE(document_.HasItem("$Fonts"));
+    const std::string path = dir.File("fonts.rtf");
+    ASSERT_EQ(ExportAll(body, path), LNNOERROR);
+    const std::string rtf = ReadFile(path);
+    EXPECT_NE(rtf.find("Verdana;"), std::string::npos) << rtf;
+    EXPECT_NE(rtf.find("Garamond;"), std::string::npos) << rtf;
+    EXPECT_EQ(rtf.find("Verdana;", rtf.find("Verdana;") + 1), std::string::npos) << "one table entry per font";
+}
+
 TEST_F(RichTextExportTest, RawRichTextSampleExportsItsStyledText) {
     LNRichText body = Body(ReadFile(TestDataDir() + "/dxl/jnx-note-rawrichtext-styledtext.xml"));
     const std::string path = dir.File("raw.rtf");

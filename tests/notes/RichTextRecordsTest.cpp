@@ -172,6 +172,23 @@ TEST(CdRecords, EveryRecordKindRenders) {
     EXPECT_EQ(rendered.pictures, 1);
 }
 
+TEST(CdRecords, FontTableNamesFacesFromFive) {
+    CdRecordWriter table;
+    table.FontTable({"Verdana", std::string(40, 'L')});
+    const std::string value = table.Take();
+    auto fonts = ReadFontTable(value);
+    ASSERT_EQ(fonts.size(), 2u);
+    EXPECT_EQ(fonts[5], "Verdana");
+    EXPECT_EQ(fonts[6], std::string(31, 'L'));
+    CdRecordWriter text;
+    text.Text(FontId{5, 0, 0, 10}, "x");
+    const std::string records = text.Take();
+    RichTextRenderResult rendered = RenderRichText(records, 0, records.size(), {}, value);
+    ASSERT_EQ(rendered.document.paragraphs.size(), 1u);
+    EXPECT_EQ(RunAt(rendered.document.paragraphs[0], 0)->style.fontFace, "Verdana");
+    EXPECT_TRUE(ReadFontTable(value.substr(0, 20)).empty()) << "a cut table gives nothing";
+}
+
 TEST(CdRecords, DocLinkAddressTakesTheServerNameAndHighWordsFirst) {
     std::string link;
     PutDword(link, 2);  // replica low word

@@ -61,7 +61,8 @@ std::string UnnamedFileName(std::size_t number, const mime::MimeEntity& part) {
 
 class MimePresenter {
 public:
-    explicit MimePresenter(NoteData& note) : note_(note) {}
+    // Named fonts get faces of a new $Fonts table unless the note has one.
+    explicit MimePresenter(NoteData& note) : note_(note), hadFonts_(note.FindItem("$Fonts") != nullptr) {}
 
     void Present() {
         std::vector<std::string> names = MimeItemNames(note_);
@@ -73,6 +74,15 @@ public:
             return item.type == TYPE_OBJECT && item.file && consumed_.count(item.file->name) != 0;
         });
         for (ItemData& file : files_) note_.items.push_back(std::move(file));
+        if (!fontNames_.empty() && !note_.FindItem("$Fonts")) {
+            CdRecordWriter table;
+            table.FontTable(fontNames_);
+            ItemData fonts;
+            fonts.name = "$Fonts";
+            fonts.type = TYPE_COMPOSITE;
+            fonts.value = table.Take();
+            note_.items.push_back(std::move(fonts));
+        }
     }
 
 private:
@@ -98,7 +108,7 @@ private:
         for (const std::string& warning : message.warnings) note_.readWarnings.push_back(name + ": " + warning);
         mime::MessageContent content = mime::ExtractContent(message.root);
         render::RichTextDocument document = render::RichTextFromMime(content);
-        std::string records = RecordsFromRichText(document, &note_.readWarnings);
+        std::string records = RecordsFromRichText(document, &note_.readWarnings, hadFonts_ ? nullptr : &fontNames_);
 
         const ItemData* first = nullptr;
         for (const ItemData& item : note_.items)
@@ -140,8 +150,10 @@ private:
     }
 
     NoteData& note_;
+    bool hadFonts_;
     std::set<std::string> consumed_;
     std::vector<ItemData> files_;
+    std::vector<std::string> fontNames_;
     std::size_t unnamed_ = 0;
 };
 

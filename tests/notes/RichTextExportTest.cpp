@@ -190,6 +190,15 @@ TEST_F(RichTextExportTest, FailuresGiveAStatusAndLeaveNoFile) {
     EXPECT_EQ(ExportAll(body, dir.File("missing/folder/body.rtf")), LNERR_EXPORT_WRITE);
     EXPECT_NE(LNGetErrorMessageText(LNERR_EXPORT_WRITE).find("missing/folder"), std::string::npos);
 
+    // A device that is always full: the write fails at the end, and the
+    // cut file does not stay behind.
+    if (std::filesystem::exists("/dev/full")) {
+        const std::string full = dir.File("full.rtf");
+        std::filesystem::create_symlink("/dev/full", full);
+        EXPECT_EQ(ExportAll(body, full), LNERR_EXPORT_WRITE);
+        EXPECT_FALSE(std::filesystem::is_symlink(full));
+    }
+
     LNRTCursor foreign;
     LNRichText::Empty("Other").GetCursor(&foreign);
     EXPECT_EQ(body.Export(dir.File("x.rtf"), foreign, end), LNERR_INVALID_PARAMETER);

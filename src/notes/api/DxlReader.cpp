@@ -16,6 +16,7 @@
 #include <optional>
 #include <random>
 
+#include "notes/api/Lmbcs.h"
 #include "notes/api/RichTextRecords.h"
 #include "notes/api/render/NotesStyles.h"
 
@@ -122,6 +123,22 @@ public:
 private:
     std::vector<std::string> names_;
 };
+
+// Raw values keep Notes text in LMBCS; values of this layer hold UTF-8.
+void TextValuesToUtf8(ItemData& item) {
+    if (item.type == TYPE_COMPOSITE) {
+        item.value = RichTextToUtf8(item.value);
+    } else if (item.type == TYPE_TEXT) {
+        item.value = NotesTextToUtf8(item.value);
+    } else if (item.type == TYPE_TEXT_LIST) {
+        std::vector<std::string> texts;
+        if (DecodeTextList(item.value, &texts) != LNNOERROR) return;
+        bool changed = false;
+        for (std::string& text : texts)
+            if (LooksLikeLmbcs(text)) text = LmbcsToUtf8(text), changed = true;
+        if (changed) item.value = EncodeTextList(texts);
+    }
+}
 
 // Builds CD records from formatted rich text (<richtext>).
 class RichTextBuilder {
@@ -781,6 +798,7 @@ void DxlHandler::EndValue(std::string_view element) {
     } else if (element == "rawitemdata") {
         c.item.type = *c.rawType;
         if (!DecodeBase64(c.chars, &c.item.value)) c.failure = "invalid base64 in rawitemdata";
+        TextValuesToUtf8(c.item);
         c.collecting = false;
     } else if (element == "formula") {
         c.item.type = TYPE_FORMULA;

@@ -9,6 +9,7 @@
 #include "TestImages.h"
 #include "notes/api/NoteData.h"
 #include "notes/api/Lmbcs.h"
+#include "notes/api/mime/Charset.h"
 #include "notes/api/NotesFormat.h"
 #include "notes/api/RichTextFromModel.h"
 #include "notes/api/RichTextRecords.h"
@@ -303,6 +304,20 @@ TEST(CdRecords, ModelRoundTripsThroughRecords) {
     EXPECT_EQ(found.GetImageType(), CDIMAGETYPE_JPEG);
     EXPECT_EQ(found.GetWidth(), 6);
     EXPECT_EQ(found.GetHeight(), 5);
+}
+
+TEST(CdRecords, LongTextIsSplitBetweenCharacters) {
+    std::string text;
+    while (text.size() < 200000) text += "aé€";
+    CdRecordWriter writer;
+    writer.Text(FontId{}, text);
+    const std::string value = writer.Take();
+    CdRecordReader reader(value);
+    int records = 0;
+    for (CdRecord record; reader.Next(&record); ++records)
+        EXPECT_TRUE(qb::mime::IsValidUtf8(record.body.substr(4))) << records;
+    EXPECT_GT(records, 3);
+    EXPECT_EQ(RichTextPlainText(value), text);
 }
 
 TEST(CdRecords, BodyInSeveralItemsReadsAsOne) {

@@ -75,7 +75,11 @@ void CdRecordWriter::Text(const FontId& font, std::string_view text) {
     // A text record holds at most a WORD length; long runs are split.
     constexpr std::size_t kMaxText = 0xFFFF - 8 - 1;
     do {
-        std::string_view piece = text.substr(0, kMaxText);
+        std::size_t size = std::min(text.size(), kMaxText);
+        // Split between characters, not inside a UTF-8 sequence.
+        while (size < text.size() && size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80) --size;
+        if (size == 0) size = std::min(text.size(), kMaxText);
+        std::string_view piece = text.substr(0, size);
         text.remove_prefix(piece.size());
         std::string body;
         body.push_back(static_cast<char>(font.face));

@@ -60,6 +60,27 @@ TEST(MailFidelity, SampleMailReadsBackAsGenerated) {
     std::cout << fidelity.output;
     EXPECT_EQ(fidelity.status, 0) << fidelity.output;
     EXPECT_NE(fidelity.output.find("all agree"), std::string::npos);
+
+    // The check itself must see a difference: the same file against a
+    // description with one folder count and one delivery time changed.
+    std::filesystem::create_directory(dir.File("changed"));
+    std::string manifest = ReadFile(sample + "/manifest.json");
+    const std::string inbox = "\n    \"Inbox\": ";
+    const auto count = manifest.find(inbox);
+    ASSERT_NE(count, std::string::npos);
+    manifest.insert(count + inbox.size(), "1");
+    dir.Write("changed/manifest.json", manifest);
+    std::string mail = ReadFile(sample + "/expected_mail.json");
+    const std::string delivered = "\"delivered\": \"";
+    const auto when = mail.find(delivered);
+    ASSERT_NE(when, std::string::npos);
+    mail.replace(when + delivered.size(), 4, "1999");
+    dir.Write("changed/expected_mail.json", mail);
+    const auto changed = RunCommand("python3 " + ShellQuote(QUILLBOX_SOURCE_DIR "/tests/convert/sample_export_check.py") +
+                                    " " + ShellQuote(dir.File("changed")) + " " + ShellQuote(pst) + " 2>&1");
+    EXPECT_EQ(changed.status, 1) << changed.output;
+    EXPECT_NE(changed.output.find("pffexport: folder 'Inbox' holds"), std::string::npos) << changed.output;
+    EXPECT_NE(changed.output.find("delivery time: expected '1999-"), std::string::npos) << changed.output;
 }
 
 }  // namespace

@@ -218,7 +218,8 @@ TEST_F(MimeDocumentTest, HtmlBodyKeepsItsStyles) {
                      MimePartValue(2, "",
                                    "Content-Type: text/html; charset=windows-1252\r\n"
                                    "Content-Transfer-Encoding: 8bit\r\n\r\n",
-                                   "<html><body><p>Plain <b>strong</b> \x80 5</p><p align=center>middle</p></body></html>"));
+                                   "<html><body><p>Plain <b>strong</b> \x80 5</p><p align=center>middle</p>"
+                                   "<p><font face=\"Georgia\">serif words</font></p></body></html>"));
     LNDocument memo = Open(MimeMemo(items));
     const LNString text = BodyText(memo);
     EXPECT_NE(text.find("Plain strong \xE2\x82\xAC 5\nmiddle"), LNString::npos) << text;
@@ -231,6 +232,7 @@ TEST_F(MimeDocumentTest, HtmlBodyKeepsItsStyles) {
     const std::string rtf = ReadFile(dir.File("html.rtf"));
     EXPECT_NE(rtf.find("\\b\\cf"), std::string::npos) << rtf;
     EXPECT_NE(rtf.find("\\qc"), std::string::npos) << rtf;
+    EXPECT_NE(rtf.find("Georgia;"), std::string::npos) << "named fonts keep their names: " << rtf;
 }
 
 TEST_F(MimeDocumentTest, DamagedMimeIsReadBestEffortWithWarnings) {

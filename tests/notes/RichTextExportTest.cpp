@@ -190,6 +190,15 @@ TEST_F(RichTextExportTest, FailuresGiveAStatusAndLeaveNoFile) {
     EXPECT_EQ(ExportAll(body, dir.File("missing/folder/body.rtf")), LNERR_EXPORT_WRITE);
     EXPECT_NE(LNGetErrorMessageText(LNERR_EXPORT_WRITE).find("missing/folder"), std::string::npos);
 
+    // A device that is always full: the write fails at the end, and the
+    // cut file does not stay behind.
+    if (std::filesystem::exists("/dev/full")) {
+        const std::string full = dir.File("full.rtf");
+        std::filesystem::create_symlink("/dev/full", full);
+        EXPECT_EQ(ExportAll(body, full), LNERR_EXPORT_WRITE);
+        EXPECT_FALSE(std::filesystem::is_symlink(full));
+    }
+
     LNRTCursor foreign;
     LNRichText::Empty("Other").GetCursor(&foreign);
     EXPECT_EQ(body.Export(dir.File("x.rtf"), foreign, end), LNERR_INVALID_PARAMETER);
@@ -205,6 +214,20 @@ TEST_F(RichTextExportTest, FailuresAreRaisedWhileThrowingIsOn) {
         EXPECT_EQ(error.GetStatus(), LNERR_NO_GRAPHIC);
     }
     LNSetThrowAllErrorsGlobal(false);
+}
+
+// Fonts other than the standard faces are numbered in the note's $Fonts
+// table and exported by name.
+TEST_F(RichTextExportTest, NamedFontsGoThroughTheFontTable) {
+    LNRichText body = Body(Memo("<par><run><font name='Verdana'/>wide</run> <run><font name='Garamond'/>old</run> "
+                                "<run><font name='Verdana' style='bold'/>again</run></par>"));
+    EXPECT_TRUE(document_.HasItem("$Fonts"));
+    const std::string path = dir.File("fonts.rtf");
+    ASSERT_EQ(ExportAll(body, path), LNNOERROR);
+    const std::string rtf = ReadFile(path);
+    EXPECT_NE(rtf.find("Verdana;"), std::string::npos) << rtf;
+    EXPECT_NE(rtf.find("Garamond;"), std::string::npos) << rtf;
+    EXPECT_EQ(rtf.find("Verdana;", rtf.find("Verdana;") + 1), std::string::npos) << "one table entry per font";
 }
 
 TEST_F(RichTextExportTest, RawRichTextSampleExportsItsStyledText) {

@@ -8,6 +8,8 @@
 #include "NotesTestSupport.h"
 #include "TestImages.h"
 #include "notes/api/NoteData.h"
+#include "notes/api/Lmbcs.h"
+#include "notes/api/mime/Charset.h"
 #include "notes/api/NotesFormat.h"
 #include "notes/api/RichTextFromModel.h"
 #include "notes/api/RichTextRecords.h"
@@ -172,6 +174,23 @@ TEST(CdRecords, EveryRecordKindRenders) {
     EXPECT_EQ(rendered.pictures, 1);
 }
 
+TEST(CdRecords, FontTableNamesFacesFromFive) {
+    CdRecordWriter table;
+    table.FontTable({"Verdana", std::string(40, 'L')});
+    const std::string value = table.Take();
+    auto fonts = ReadFontTable(value);
+    ASSERT_EQ(fonts.size(), 2u);
+    EXPECT_EQ(fonts[5], "Verdana");
+    EXPECT_EQ(fonts[6], std::string(31, 'L'));
+    CdRecordWriter text;
+    text.Text(FontId{5, 0, 0, 10}, "x");
+    const std::string records = text.Take();
+    RichTextRenderResult rendered = RenderRichText(records, 0, records.size(), {}, value);
+    ASSERT_EQ(rendered.document.paragraphs.size(), 1u);
+    EXPECT_EQ(RunAt(rendered.document.paragraphs[0], 0)->style.fontFace, "Verdana");
+    EXPECT_TRUE(ReadFontTable(value.substr(0, 20)).empty()) << "a cut table gives nothing";
+}
+
 TEST(CdRecords, DocLinkAddressTakesTheServerNameAndHighWordsFirst) {
     std::string link;
     PutDword(link, 2);  // replica low word
@@ -287,6 +306,20 @@ TEST(CdRecords, ModelRoundTripsThroughRecords) {
     EXPECT_EQ(found.GetHeight(), 5);
 }
 
+TEST(CdRecords, LongTextIsSplitBetweenCharacters) {
+    std::string text;
+    while (text.size() < 200000) text += "aé€";
+    CdRecordWriter writer;
+    writer.Text(FontId{}, text);
+    const std::string value = writer.Take();
+    CdRecordReader reader(value);
+    int records = 0;
+    for (CdRecord record; reader.Next(&record); ++records)
+        EXPECT_TRUE(qb::mime::IsValidUtf8(record.body.substr(4))) << records;
+    EXPECT_GT(records, 3);
+    EXPECT_EQ(RichTextPlainText(value), text);
+}
+
 TEST(CdRecords, BodyInSeveralItemsReadsAsOne) {
     CdRecordWriter first, second;
     first.Paragraph();
@@ -300,6 +333,28 @@ TEST(CdRecords, BodyInSeveralItemsReadsAsOne) {
     LNString text;
     ASSERT_EQ(joined.GetText(&text), LNNOERROR);
     EXPECT_EQ(text, "odd\nsecond item");
+}
+
+TEST(Lmbcs, GroupsDecodeToUtf8AndUtf8StaysAsItIs) {
+    EXPECT_EQ(LmbcsToUtf8("Gr\x81\xE1" "e"), "Grüße") << "unprefixed bytes are CP850";
+    EXPECT_EQ(LmbcsToUtf8("\x01\x81"), "ü");
+    EXPECT_EQ(LmbcsToUtf8(std::string("\x14\x20\xAC 5", 5)), "€ 5");
+    EXPECT_EQ(LmbcsToUtf8("\x05\xC0"), "А");
+    EXPECT_EQ(LmbcsToUtf8("\x10\x82\xA0"), "あ");
+    EXPECT_EQ(LmbcsToUtf8(std::string("a\0b\tc", 5)), std::string("a\0b\tc", 5));
+    EXPECT_EQ(LmbcsToUtf8("cut\x14\x20"), "cut") << "a group cut short gives nothing";
+    EXPECT_FALSE(LooksLikeLmbcs("Grüße"));
+    EXPECT_TRUE(LooksLikeLmbcs("\x14N-"));
+    EXPECT_EQ(NotesTextToUtf8("Grüße"), "Grüße");
+
+    CdRecordWriter writer;
+    writer.Paragraph();
+    writer.Text(FontId{}, "Sch\x94ne Gr\x81\xE1" "e");
+    writer.Graphic(CDIMAGETYPE_GIF, 1, 1, MakeGif(1, 1, false, false));
+    writer.Text(FontId{}, "Grüße");
+    const std::string converted = RichTextToUtf8(writer.Take());
+    EXPECT_EQ(RichTextPlainText(converted), "Schöne GrüßeGrüße");
+    EXPECT_EQ(FirstDamagedRecord(converted), std::string_view::npos);
 }
 
 class RichTextDocumentTest : public NotesDatabaseTest {
@@ -335,6 +390,36 @@ TEST_F(RichTextDocumentTest, RawItemsInSeveralPartsAndDamage) {
     EXPECT_EQ(text, "part one\npart two");
     ASSERT_EQ(document.GetNoteHandle()->readWarnings.size(), 1u);
     EXPECT_NE(document.GetNoteHandle()->readWarnings[0].find("damaged rich text"), std::string::npos);
+}
+
+TEST_F(RichTextDocumentTest, RawTextIsReadFromLmbcs) {
+    CdRecordWriter body;
+    body.Paragraph();
+    body.Text(FontId{}, "M\x81nchen");
+    std::string list;
+    PutWord(list, 2);
+    PutWord(list, 4);
+    PutWord(list, 6);
+    list += std::string("\x14\x20\xAC") + "a" + "K\x94ln\x01\x81";
+    LNDocument document = Open("<item name='Body'><rawitemdata type='1'>" + EncodeBase64(body.Take()) +
+                               "</rawitemdata></item><item name='City'><rawitemdata type='500'>" +
+                               EncodeBase64("D\x81sseldorf") + "</rawitemdata></item><item name='Cities'>"
+                               "<rawitemdata type='501'>" + EncodeBase64(list) + "</rawitemdata></item>");
+    LNRichText rich;
+    ASSERT_EQ(document.GetItem("Body", &rich), LNNOERROR);
+    LNString text;
+    rich.GetText(&text);
+    EXPECT_EQ(text, "München");
+    LNText city, cities;
+    ASSERT_EQ(document.GetItem("City", &city), LNNOERROR);
+    EXPECT_EQ(city[0], "Düsseldorf");
+    ASSERT_EQ(document.GetItem("Cities", &cities), LNNOERROR);
+    ASSERT_EQ(cities.GetCount(), 2);
+    EXPECT_EQ(cities[0], "€a");
+    EXPECT_EQ(cities[1], "Kölnü");
+    LNNoteArray found;
+    EXPECT_EQ(database.Search("City = \"Düsseldorf\"", &found), LNNOERROR) << "the index holds the decoded text";
+    EXPECT_EQ(found.GetCount(), 1);
 }
 
 TEST_F(RichTextDocumentTest, EmbeddedObjectsAndNotesBitmaps) {

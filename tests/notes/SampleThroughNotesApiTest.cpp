@@ -7,8 +7,11 @@
 #include <tiffio.h>
 
 #include <memory>
+#include <set>
 
 #include "notes/api/LNNotes.h"
+#include "notes/api/NotesFormat.h"
+#include "notes/api/RichTextRecords.h"
 #include "notes/api/render/Image.h"
 #include "notes/sample/SampleGenerator.h"
 #include "support/TempDir.h"
@@ -147,7 +150,7 @@ TEST_F(SampleThroughNotesApi, EveryBodyExportsToRtfAndEveryPictureToTiff) {
     LNViewFolder all;
     ASSERT_EQ(mail.GetViewFolder("($All)", &all), 0u);
     ASSERT_EQ(all.Open(), 0u);
-    long long bodies = 0, mimeBodies = 0, pictures = 0;
+    long long bodies = 0, mimeBodies = 0, pictures = 0, references = 0;
     const std::string rtf = dir_.File("body.rtf");
     for (LNINT i = 0; i < all.GetEntryCount(); ++i) {
         LNDocument doc;
@@ -167,6 +170,20 @@ TEST_F(SampleThroughNotesApi, EveryBodyExportsToRtfAndEveryPictureToTiff) {
         LNString text;
         ASSERT_EQ(body.GetText(&text), 0u);
         EXPECT_FALSE(text.empty()) << i;
+        // Every attachment hotspot names a $FILE object of the document.
+        LNAttachmentArray files;
+        ASSERT_EQ(doc.GetAttachments(&files), 0u);
+        std::set<std::string> fileNames;
+        for (LNINT f = 0; f < files.GetCount(); ++f) fileNames.insert(files[f].GetAttachmentName());
+        qb::notes::CdRecordReader reader(body.GetRecords());
+        for (qb::notes::CdRecord record; reader.Next(&record);) {
+            if (record.signature != qb::notes::SIG_CD_HOTSPOTBEGIN || record.body.size() < 8 ||
+                qb::notes::GetWord(record.body, 0) != qb::notes::HOTSPOTREC_TYPE_FILE)
+                continue;
+            const std::string object(record.body.substr(8, record.body.find('\0', 8) - 8));
+            EXPECT_EQ(fileNames.count(object), 1u) << i << ": " << object;
+            ++references;
+        }
         LNGraphic graphic;
         for (LNSTATUS found = start.GotoFirst(LNRTTYPE_GRAPHIC, &graphic); found == 0;
              found = start.GotoNext(LNRTTYPE_GRAPHIC, &graphic)) {
@@ -183,6 +200,7 @@ TEST_F(SampleThroughNotesApi, EveryBodyExportsToRtfAndEveryPictureToTiff) {
     EXPECT_GT(bodies, 50);
     EXPECT_GT(mimeBodies, 0);
     EXPECT_GT(pictures, 0);
+    EXPECT_GT(references, 0);
 }
 
 // The database index lists file objects ($FILE) by name for formulas.

@@ -16,6 +16,7 @@
 #include <optional>
 #include <random>
 
+#include "notes/api/Lmbcs.h"
 #include "notes/api/RichTextRecords.h"
 #include "notes/api/render/NotesStyles.h"
 
@@ -100,9 +101,49 @@ Bytes CollationFor(const std::string& itemName, bool descending) {
     return out;
 }
 
+// Font names of one note that are not standard faces: face 5 is the first
+// ($Fonts, CDFONTTABLE).
+class NoteFontTable {
+public:
+    std::uint8_t FaceOf(const std::string& name) {
+        for (std::size_t i = 0; i < names_.size(); ++i)
+            if (names_[i] == name) return static_cast<std::uint8_t>(FONT_FACE_FIRST_TABLE + i);
+        if (names_.size() >= 0xFF - FONT_FACE_FIRST_TABLE) return FONT_FACE_SWISS;
+        names_.push_back(name.substr(0, kFontFaceNameSize - 1));
+        return static_cast<std::uint8_t>(FONT_FACE_FIRST_TABLE + names_.size() - 1);
+    }
+    bool Empty() const { return names_.empty(); }
+    std::string Records() const {
+        CdRecordWriter writer;
+        writer.FontTable(names_);
+        return writer.Take();
+    }
+    void Clear() { names_.clear(); }
+
+private:
+    std::vector<std::string> names_;
+};
+
+// Raw values keep Notes text in LMBCS; values of this layer hold UTF-8.
+void TextValuesToUtf8(ItemData& item) {
+    if (item.type == TYPE_COMPOSITE) {
+        item.value = RichTextToUtf8(item.value);
+    } else if (item.type == TYPE_TEXT) {
+        item.value = NotesTextToUtf8(item.value);
+    } else if (item.type == TYPE_TEXT_LIST) {
+        std::vector<std::string> texts;
+        if (DecodeTextList(item.value, &texts) != LNNOERROR) return;
+        bool changed = false;
+        for (std::string& text : texts)
+            if (LooksLikeLmbcs(text)) text = LmbcsToUtf8(text), changed = true;
+        if (changed) item.value = EncodeTextList(texts);
+    }
+}
+
 // Builds CD records from formatted rich text (<richtext>).
 class RichTextBuilder {
 public:
+    explicit RichTextBuilder(NoteFontTable& noteFonts) : noteFonts_(noteFonts) {}
     void Start(std::string_view element, const XML_Char** attributes);
     void End(std::string_view element);
     void Characters(std::string_view text);
@@ -115,6 +156,7 @@ private:
     void FlushText();
     FontId ParseFont(const XML_Char** attributes, FontId font);
 
+    NoteFontTable& noteFonts_;
     CdRecordWriter writer_;
     std::vector<FontId> fonts_{FontId{}};
     std::string pending_;
@@ -143,14 +185,19 @@ FontId RichTextBuilder::ParseFont(const XML_Char** attributes, FontId font) {
         if (points > 0 && points < 256) font.pointSize = static_cast<std::uint8_t>(points);
     }
     if (const char* name = Attribute(attributes, "name")) {
+        // The standard faces by their usual names; any other font by name.
         std::string_view face(name);
         if (face.find("Courier") != std::string_view::npos || face.find("mono") != std::string_view::npos ||
             face == "Default Monospace")
             font.face = FONT_FACE_TYPEWRITER;
-        else if (face.find("Times") != std::string_view::npos || face.find("serif") == 0 || face == "Default Serif")
+        else if (face.find("Times") != std::string_view::npos || face.find("serif") == 0 || face == "Default Serif" ||
+                 face == "Tms Rmn")
             font.face = FONT_FACE_ROMAN;
-        else
+        else if (face.empty() || face == "Default Sans Serif" || face == "Arial" || face == "Helvetica" ||
+                 face == "Helv" || face == "sans-serif")
             font.face = FONT_FACE_SWISS;
+        else
+            font.face = noteFonts_.FaceOf(std::string(face));
     }
     return font;
 }
@@ -408,6 +455,7 @@ private:
     NoteIndexEntry entry_;
     NoteData note_;
     std::vector<std::string> noteItemNames_;
+    NoteFontTable noteFonts_;  // named fonts of the note's formatted rich text
     std::unique_ptr<ItemCollector> item_;
     int itemDepth_ = -1;
     // Note-level elements outside items.
@@ -505,6 +553,7 @@ void DxlHandler::StartNote(std::string_view element, const XML_Char** attributes
     entry_ = NoteIndexEntry{};
     note_ = NoteData{};
     noteItemNames_.clear();
+    noteFonts_.Clear();
     entry_.start = Offset();
     sawSelection_ = sawSortColumn_ = false;
     selection_.clear();
@@ -559,6 +608,13 @@ void DxlHandler::EndNote() {
     if (!parentUnid_.empty() && !hasItem("$REF")) {
         Bytes refs;
         if (EncodeNoteRefs({parentUnid_}, &refs)) AddSynthesized("$REF", TYPE_NOTEREF_LIST, refs);
+    }
+    if (!noteFonts_.Empty() && !hasItem("$Fonts")) {
+        ItemData fonts;
+        fonts.name = "$Fonts";
+        fonts.type = TYPE_COMPOSITE;
+        fonts.value = noteFonts_.Records();
+        AddItem(std::move(fonts));
     }
     if ((noteElement_ == "view" || noteElement_ == "folder") && !hasItem("$Formula")) {
         std::string formula = sawSelection_ ? selection_ : (noteElement_ == "view" ? "SELECT @All" : "");
@@ -662,7 +718,7 @@ void DxlHandler::StartValue(std::string_view element, const XML_Char** attribute
         c.richText = true;
         c.richDepth = 1;
         c.item.type = TYPE_COMPOSITE;
-        if (mode_ == Mode::Full) c.rich = std::make_unique<RichTextBuilder>();
+        if (mode_ == Mode::Full) c.rich = std::make_unique<RichTextBuilder>(noteFonts_);
         else c.skip = true;
     } else if (element == "object") {
         c.item.type = TYPE_OBJECT;
@@ -742,6 +798,7 @@ void DxlHandler::EndValue(std::string_view element) {
     } else if (element == "rawitemdata") {
         c.item.type = *c.rawType;
         if (!DecodeBase64(c.chars, &c.item.value)) c.failure = "invalid base64 in rawitemdata";
+        TextValuesToUtf8(c.item);
         c.collecting = false;
     } else if (element == "formula") {
         c.item.type = TYPE_FORMULA;

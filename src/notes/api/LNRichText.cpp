@@ -157,7 +157,8 @@ LNSTATUS LNRichText::Export(const LNString& path, const LNRTCursor& start, const
     if (path.empty()) return Fail(LNERR_INVALID_PARAMETER, "empty export file name");
     std::string detail;
     std::string_view links = links_ ? std::string_view(*links_) : std::string_view();
-    LNSTATUS status = ExportRichTextRange(*records_, start.offset_, end.offset_, links, path, &detail);
+    std::string_view fonts = fonts_ ? std::string_view(*fonts_) : std::string_view();
+    LNSTATUS status = ExportRichTextRange(*records_, start.offset_, end.offset_, links, fonts, path, &detail);
     return status == LNNOERROR ? LNNOERROR : Fail(status, detail);
 }
 

@@ -101,6 +101,7 @@ public:
 private:
     friend class LNNote;
     std::shared_ptr<const std::string> records_;
-    // The note's $Links value, for links by index.
+    // The note's $Links value (links by index) and $Fonts value (font faces).
     std::shared_ptr<const std::string> links_;
+    std::shared_ptr<const std::string> fonts_;
 };

@@ -61,7 +61,8 @@ std::string UnnamedFileName(std::size_t number, const mime::MimeEntity& part) {
 
 class MimePresenter {
 public:
-    explicit MimePresenter(NoteData& note) : note_(note) {}
+    // Named fonts get faces of a new $Fonts table unless the note has one.
+    explicit MimePresenter(NoteData& note) : note_(note), hadFonts_(note.FindItem("$Fonts") != nullptr) {}
 
     void Present() {
         std::vector<std::string> names = MimeItemNames(note_);
@@ -73,6 +74,15 @@ public:
             return item.type == TYPE_OBJECT && item.file && consumed_.count(item.file->name) != 0;
         });
         for (ItemData& file : files_) note_.items.push_back(std::move(file));
+        if (!fontNames_.empty() && !note_.FindItem("$Fonts")) {
+            CdRecordWriter table;
+            table.FontTable(fontNames_);
+            ItemData fonts;
+            fonts.name = "$Fonts";
+            fonts.type = TYPE_COMPOSITE;
+            fonts.value = table.Take();
+            note_.items.push_back(std::move(fonts));
+        }
     }
 
 private:
@@ -98,50 +108,50 @@ private:
         for (const std::string& warning : message.warnings) note_.readWarnings.push_back(name + ": " + warning);
         mime::MessageContent content = mime::ExtractContent(message.root);
         render::RichTextDocument document = render::RichTextFromMime(content);
-        std::string records = RecordsFromRichText(document, &note_.readWarnings);
 
-        const ItemData* first = nullptr;
-        for (const ItemData& item : note_.items)
-            if (item.type == TYPE_MIME_PART && NameEquals(item.name, name)) {
-                first = &item;
-                break;
-            }
-        LNITEMFLAGS flags = first ? first->flags : 0;
-        flags &= static_cast<LNITEMFLAGS>(~LNITEMFLAGS_SUMMARY);
+        auto first = std::find_if(note_.items.begin(), note_.items.end(), [&](const ItemData& item) {
+            return item.type == TYPE_MIME_PART && NameEquals(item.name, name);
+        });
+        ItemData body;
+        body.name = first->name;
+        body.type = TYPE_COMPOSITE;
+        body.flags = static_cast<LNITEMFLAGS>(first->flags & ~LNITEMFLAGS_SUMMARY);
+        body.value = RecordsFromRichText(document, &note_.readWarnings, hadFonts_ ? nullptr : &fontNames_);
+        body.value += AttachedFiles(content, body.flags);
+        ReplaceParts(name, std::move(body));
+    }
 
+    // Each attached part becomes a $FILE object; returns the file hotspots
+    // that show them at the end of the body.
+    std::string AttachedFiles(const mime::MessageContent& content, LNITEMFLAGS bodyFlags) {
         CdRecordWriter hotspots;
         for (const mime::MimeEntity* part : content.attachments) {
             std::string fileName = part->fileName.empty() ? UnnamedFileName(++unnamed_, *part) : part->fileName;
-            std::string data;
-            data += fileName;
-            data.push_back('\0');
-            data += fileName;
-            data.push_back('\0');
+            std::string data = fileName + '\0' + fileName + '\0';
             hotspots.Paragraph();
             hotspots.HotspotBegin(HOTSPOTREC_TYPE_FILE, 0, data);
             hotspots.HotspotEnd();
-            files_.push_back(FileItem(fileName, part->body, LNITEMFLAGS_SUMMARY | (flags & LNITEMFLAGS_SEAL)));
+            files_.push_back(FileItem(fileName, part->body, LNITEMFLAGS_SUMMARY | (bodyFlags & LNITEMFLAGS_SEAL)));
         }
-        records += hotspots.Value();
+        return hotspots.Take();
+    }
 
-        ItemData body;
-        body.name = first ? first->name : name;
-        body.type = TYPE_COMPOSITE;
-        body.flags = flags;
-        body.value = std::move(records);
-        auto at = std::find_if(note_.items.begin(), note_.items.end(), [&](const ItemData& item) {
-            return item.type == TYPE_MIME_PART && NameEquals(item.name, name);
-        });
+    // The MIME part items of a name give way to the rich text item, which
+    // takes the place of the first of them.
+    void ReplaceParts(const std::string& name, ItemData body) {
+        auto isPart = [&](const ItemData& item) { return item.type == TYPE_MIME_PART && NameEquals(item.name, name); };
+        auto at = std::find_if(note_.items.begin(), note_.items.end(), isPart);
         std::size_t index = static_cast<std::size_t>(at - note_.items.begin());
-        std::erase_if(note_.items,
-                      [&](const ItemData& item) { return item.type == TYPE_MIME_PART && NameEquals(item.name, name); });
-        note_.items.insert(note_.items.begin() + static_cast<std::ptrdiff_t>(std::min(index, note_.items.size())),
-                           std::move(body));
+        std::erase_if(note_.items, isPart);
+        index = std::min(index, note_.items.size());
+        note_.items.insert(note_.items.begin() + static_cast<std::ptrdiff_t>(index), std::move(body));
     }
 
     NoteData& note_;
+    bool hadFonts_;
     std::set<std::string> consumed_;
     std::vector<ItemData> files_;
+    std::vector<std::string> fontNames_;
     std::size_t unnamed_ = 0;
 };
 

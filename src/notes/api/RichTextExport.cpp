@@ -47,8 +47,8 @@ bool WriteWholeFile(const std::string& path, const std::string& text, std::strin
 }
 
 LNSTATUS ExportRtf(std::string_view value, std::size_t begin, std::size_t end, std::string_view linksTable,
-                   const std::string& path, std::string* detail) {
-    RichTextRenderResult rendered = RenderRichText(value, begin, end, linksTable);
+                   std::string_view fontTable, const std::string& path, std::string* detail) {
+    RichTextRenderResult rendered = RenderRichText(value, begin, end, linksTable, fontTable);
     std::string rtf = render::RenderRtf(rendered.document);
     return WriteWholeFile(path, rtf, detail) ? LNNOERROR : LNERR_EXPORT_WRITE;
 }
@@ -101,9 +101,9 @@ LNSTATUS ExportTiff(std::string_view value, std::size_t begin, std::size_t end, 
 }  // namespace
 
 LNSTATUS ExportRichTextRange(std::string_view value, std::size_t begin, std::size_t end, std::string_view linksTable,
-                             const std::string& path, std::string* detail) {
+                             std::string_view fontTable, const std::string& path, std::string* detail) {
     switch (KindOfPath(path)) {
-    case ExportKind::Rtf: return ExportRtf(value, begin, end, linksTable, path, detail);
+    case ExportKind::Rtf: return ExportRtf(value, begin, end, linksTable, fontTable, path, detail);
     case ExportKind::Tiff: return ExportTiff(value, begin, end, path, detail);
     case ExportKind::Unknown: break;
     }

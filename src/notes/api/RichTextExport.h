@@ -15,7 +15,8 @@ namespace qb::notes {
 
 // Returns the status and, on failure, a detail for LNGetErrorMessageText
 // (the caller raises it).
+// linksTable and fontTable: the note's $Links and $Fonts values (may be empty).
 LNSTATUS ExportRichTextRange(std::string_view value, std::size_t begin, std::size_t end, std::string_view linksTable,
-                             const std::string& path, std::string* detail);
+                             std::string_view fontTable, const std::string& path, std::string* detail);
 
 }  // namespace qb::notes

@@ -27,11 +27,22 @@ bool Contains(const std::string& text, const char* part) {
     return lower.find(part) != std::string::npos;
 }
 
-FontId FontIdOf(const render::TextStyle& style) {
+std::uint8_t FaceOf(const std::string& name, std::vector<std::string>* fontNames) {
+    if (Contains(name, "courier") || Contains(name, "mono")) return FONT_FACE_TYPEWRITER;
+    if (Contains(name, "times") || name == "serif") return FONT_FACE_ROMAN;
+    if (!fontNames || name.empty() || Contains(name, "arial") || Contains(name, "helvetica") || Contains(name, "sans"))
+        return FONT_FACE_SWISS;
+    std::string stored = name.substr(0, kFontFaceNameSize - 1);
+    auto found = std::find(fontNames->begin(), fontNames->end(), stored);
+    if (found != fontNames->end()) return static_cast<std::uint8_t>(FONT_FACE_FIRST_TABLE + (found - fontNames->begin()));
+    if (fontNames->size() >= 0xFF - FONT_FACE_FIRST_TABLE) return FONT_FACE_SWISS;
+    fontNames->push_back(stored);
+    return static_cast<std::uint8_t>(FONT_FACE_FIRST_TABLE + fontNames->size() - 1);
+}
+
+FontId FontIdOf(const render::TextStyle& style, std::vector<std::string>* fontNames) {
     FontId font;
-    if (Contains(style.fontFace, "courier") || Contains(style.fontFace, "mono")) font.face = FONT_FACE_TYPEWRITER;
-    else if (Contains(style.fontFace, "times") || style.fontFace == "serif") font.face = FONT_FACE_ROMAN;
-    else font.face = FONT_FACE_SWISS;
+    font.face = FaceOf(style.fontFace, fontNames);
     if (style.bold) font.attributes |= FONT_BOLD;
     if (style.italic) font.attributes |= FONT_ITALIC;
     if (style.underline) font.attributes |= FONT_UNDERLINE;
@@ -66,7 +77,8 @@ std::uint16_t ImageTypeOf(render::ImageFormat format) {
 
 class RecordBuilder {
 public:
-    explicit RecordBuilder(std::vector<std::string>* warnings) : warnings_(warnings) {}
+    RecordBuilder(std::vector<std::string>* warnings, std::vector<std::string>* fontNames)
+        : warnings_(warnings), fontNames_(fontNames) {}
 
     std::string Build(const render::RichTextDocument& document) {
         for (const render::Paragraph& paragraph : document.paragraphs) Paragraph(paragraph);
@@ -88,14 +100,14 @@ private:
 
     void Inline(const render::Inline& item) {
         if (const auto* run = std::get_if<render::TextRun>(&item)) {
-            if (!run->text.empty()) writer_.Text(FontIdOf(run->style), RecordText(run->text));
+            if (!run->text.empty()) writer_.Text(FontIdOf(run->style, fontNames_), RecordText(run->text));
         } else if (std::holds_alternative<render::LineBreak>(item)) {
             writer_.Text(font_, std::string(1, '\0'));
         } else if (const auto* link = std::get_if<render::LinkRun>(&item)) {
             std::string url = link->url.substr(0, link->url.find('\0'));
             url.push_back('\0');
             writer_.HotspotBegin(HOTSPOTREC_TYPE_URL, 0, url);
-            writer_.Text(FontIdOf(link->style), RecordText(link->text.empty() ? link->url : link->text));
+            writer_.Text(FontIdOf(link->style, fontNames_), RecordText(link->text.empty() ? link->url : link->text));
             writer_.HotspotEnd();
         } else if (const auto* picture = std::get_if<render::PictureRun>(&item)) {
             Picture(*picture);
@@ -115,6 +127,7 @@ private:
     }
 
     std::vector<std::string>* warnings_;
+    std::vector<std::string>* fontNames_;
     CdRecordWriter writer_;
     FontId font_;
     std::map<std::uint16_t, std::uint16_t> styles_;  // justification -> PABID
@@ -122,8 +135,9 @@ private:
 
 }  // namespace
 
-std::string RecordsFromRichText(const render::RichTextDocument& document, std::vector<std::string>* warnings) {
-    return RecordBuilder(warnings).Build(document);
+std::string RecordsFromRichText(const render::RichTextDocument& document, std::vector<std::string>* warnings,
+                                std::vector<std::string>* fontNames) {
+    return RecordBuilder(warnings, fontNames).Build(document);
 }
 
 }  // namespace qb::notes

@@ -75,7 +75,11 @@ void CdRecordWriter::Text(const FontId& font, std::string_view text) {
     // A text record holds at most a WORD length; long runs are split.
     constexpr std::size_t kMaxText = 0xFFFF - 8 - 1;
     do {
-        std::string_view piece = text.substr(0, kMaxText);
+        std::size_t size = std::min(text.size(), kMaxText);
+        // Split between characters, not inside a UTF-8 sequence.
+        while (size < text.size() && size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80) --size;
+        if (size == 0) size = std::min(text.size(), kMaxText);
+        std::string_view piece = text.substr(0, size);
         text.remove_prefix(piece.size());
         std::string body;
         body.push_back(static_cast<char>(font.face));
@@ -202,6 +206,37 @@ std::size_t FirstDamagedRecord(std::string_view value) {
     for (CdRecord record; reader.Next(&record);) {
     }
     return reader.Damaged() ? reader.Offset() : std::string_view::npos;
+}
+
+void CdRecordWriter::FontTable(const std::vector<std::string>& names) {
+    std::size_t count = std::min<std::size_t>(names.size(), 0xFF - FONT_FACE_FIRST_TABLE);
+    std::string body;
+    PutWord(body, static_cast<std::uint16_t>(count));
+    for (std::size_t i = 0; i < count; ++i) {
+        body.push_back(static_cast<char>(FONT_FACE_FIRST_TABLE + i));
+        body.push_back('\0');  // family: don't care
+        std::string name = names[i].substr(0, kFontFaceNameSize - 1);
+        name.resize(kFontFaceNameSize, '\0');
+        body += name;
+    }
+    Word(SIG_CD_FONTTABLE, body);
+}
+
+std::map<std::uint8_t, std::string> ReadFontTable(std::string_view value) {
+    std::map<std::uint8_t, std::string> fonts;
+    CdRecordReader reader(value);
+    for (CdRecord record; reader.Next(&record);) {
+        if (record.signature != SIG_CD_FONTTABLE || record.body.size() < 2) continue;
+        std::size_t count = GetWord(record.body, 0);
+        constexpr std::size_t kFace = 2 + kFontFaceNameSize;
+        for (std::size_t i = 0; i < count && 2 + (i + 1) * kFace <= record.body.size(); ++i) {
+            std::string_view face = record.body.substr(2 + i * kFace, kFace);
+            std::string_view name = face.substr(2);
+            name = name.substr(0, name.find('\0'));
+            if (!name.empty()) fonts[static_cast<std::uint8_t>(face[0])] = std::string(name);
+        }
+    }
+    return fonts;
 }
 
 bool RichTextHasOleObject(std::string_view value) {

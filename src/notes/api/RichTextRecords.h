@@ -42,10 +42,15 @@
 //                         length, WORD template name length, then the names
 //                         (an embedded object; its data is a $FILE object)
 //   0xA8 CDOLEEND         WSIG; DWORD flags
+//   0x8B CDFONTTABLE      WSIG; WORD count, then per font a CDFACE: BYTE face
+//                         number (5 and up), BYTE family, 32-byte name (the
+//                         record of the note's $Fonts item)
 // Any other record is kept as it came and walked over.
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 #include <string_view>
 
 namespace qb::notes {
@@ -63,6 +68,7 @@ inline constexpr std::uint8_t SIG_CD_HOTSPOTBEGIN = 0xA9;
 inline constexpr std::uint8_t SIG_CD_HOTSPOTEND = 0xAA;
 inline constexpr std::uint8_t SIG_CD_OLEBEGIN = 0xA7;
 inline constexpr std::uint8_t SIG_CD_OLEEND = 0xA8;
+inline constexpr std::uint8_t SIG_CD_FONTTABLE = 0x8B;
 
 // CDIMAGEHEADER image types.
 inline constexpr std::uint16_t CDIMAGETYPE_GIF = 1;
@@ -91,6 +97,8 @@ inline constexpr std::uint8_t FONT_SUBSCRIPT = 0x20;
 inline constexpr std::uint8_t FONT_FACE_ROMAN = 0;
 inline constexpr std::uint8_t FONT_FACE_SWISS = 1;
 inline constexpr std::uint8_t FONT_FACE_TYPEWRITER = 4;
+inline constexpr std::uint8_t FONT_FACE_FIRST_TABLE = 5;
+inline constexpr std::size_t kFontFaceNameSize = 32;
 
 struct FontId {
     std::uint8_t face = FONT_FACE_SWISS;
@@ -135,6 +143,8 @@ public:
     void Graphic(std::uint16_t imageType, std::uint16_t width, std::uint16_t height, std::string_view imageFile);
     void HotspotBegin(std::uint16_t type, std::uint32_t flags, std::string_view data);
     void HotspotEnd();
+    // The font table of a $Fonts item: faces numbered from 5 with their names.
+    void FontTable(const std::vector<std::string>& names);
     // An embedded object: begin and end records.
     void OleObject(std::string_view attachName, std::string_view className);
     // Any record given whole.
@@ -158,6 +168,9 @@ std::string RichTextPlainText(std::string_view value);
 // The offset of the first damaged record (a length past the end or shorter
 // than its header), or npos when every record is whole.
 std::size_t FirstDamagedRecord(std::string_view value);
+
+// Face number to font name, from the CDFONTTABLE of a $Fonts value.
+std::map<std::uint8_t, std::string> ReadFontTable(std::string_view value);
 
 // True when the value holds an embedded object (CDOLEBEGIN).
 bool RichTextHasOleObject(std::string_view value);

@@ -24,7 +24,8 @@ std::string_view TakeCString(std::string_view body, std::size_t* offset) {
 
 class RecordRenderer {
 public:
-    RecordRenderer(std::string_view value, std::string_view linksTable) : value_(value), links_(linksTable) {}
+    RecordRenderer(std::string_view value, std::string_view linksTable, std::string_view fontTable)
+        : value_(value), links_(linksTable), fonts_(ReadFontTable(fontTable)) {}
 
     RichTextRenderResult Run(std::size_t begin, std::size_t end) {
         begin = std::min(begin, value_.size());
@@ -95,7 +96,7 @@ private:
     void Text(std::string_view body) {
         started_ = true;
         if (body.size() < 4) return;
-        style_ = render::StyleFromFontId(body.substr(0, 4));
+        style_ = render::StyleFromFontId(body.substr(0, 4), fonts_);
         std::string_view text = body.substr(4);
         while (!text.empty()) {
             std::size_t zero = text.find('\0');
@@ -176,6 +177,7 @@ private:
 
     std::string_view value_;
     std::string_view links_;
+    render::NotesFontTable fonts_;
     RichTextRenderResult result_;
     render::Paragraph current_;
     bool started_ = false;
@@ -239,8 +241,8 @@ std::string DocLinkAddress(std::string_view noteLink, std::string_view serverHin
 }
 
 RichTextRenderResult RenderRichText(std::string_view value, std::size_t begin, std::size_t end,
-                                    std::string_view linksTable) {
-    return RecordRenderer(value, linksTable).Run(begin, end);
+                                    std::string_view linksTable, std::string_view fontTable) {
+    return RecordRenderer(value, linksTable, fontTable).Run(begin, end);
 }
 
 }  // namespace qb::notes

@@ -41,7 +41,8 @@ struct RichTextRenderResult {
 // styled runs, document links and pictures. linksTable is the note's $Links
 // value (WORD count, 40-byte entries), empty when it has none. A damaged
 // record ends the walk with a warning; what came before it is kept.
+// fontTable is the note's $Fonts value (faces 5 and up), empty when none.
 RichTextRenderResult RenderRichText(std::string_view value, std::size_t begin, std::size_t end,
-                                    std::string_view linksTable);
+                                    std::string_view linksTable, std::string_view fontTable = {});
 
 }  // namespace qb::notes

@@ -232,6 +232,7 @@ bool WriteRtfFile(const RichTextDocument& document, const std::string& path, std
     file.close();
     if (!file) {
         if (error) *error = "cannot write " + path;
+        std::remove(path.c_str());  // a cut document must not pass for a whole one
         return false;
     }
     return true;

@@ -22,7 +22,7 @@ struct RtfReport {
 std::string RenderRtf(const RichTextDocument& document, RtfReport* report = nullptr);
 
 // RenderRtf into a file; false with error set when the file cannot be
-// written.
+// written (a partly written file is removed).
 bool WriteRtfFile(const RichTextDocument& document, const std::string& path, std::string* error,
                   RtfReport* report = nullptr);
 

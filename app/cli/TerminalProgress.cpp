@@ -21,6 +21,8 @@ void TerminalProgress::SetStatusText(std::string_view text) {
     if (status_.empty()) return;
     ClearBar();
     std::fprintf(out_, "%s\n", status_.c_str());
+    // Piped into a log or a pager, each line shows as it happens.
+    std::fflush(out_);
     Redraw();
 }
 

@@ -54,5 +54,32 @@ TEST(ExportCli, SampleExportCreatesTheCatalogueFolders) {
         EXPECT_FALSE(folders.count(excluded)) << excluded;
 }
 
+// Ctrl-C during an export stops it at the next document: the program says
+// how far it came, exits with 3, and the file holds exactly those messages.
+TEST(ExportCli, InterruptCancelsAndLeavesAValidFile) {
+    TempDir dir;
+    const std::string sample = dir.File("sample");
+    const std::string out = dir.File("out.txt");
+    std::filesystem::create_directory(dir.File("tmp"));
+    const std::string cli = ShellQuote(BinaryDir() + "/quillbox-cli");
+    const std::string script =
+        "export XDG_CONFIG_HOME=" + ShellQuote(dir.File("config")) + " TMPDIR=" + ShellQuote(dir.File("tmp")) + "; " +
+        cli + " sample --out " + ShellQuote(sample) + " --messages 1500 --seed 4 > /dev/null || exit 90; " + cli +
+        " export --ini " + ShellQuote(sample + "/Quillbox.ini") + " --yes > " + ShellQuote(out) + " 2>&1 & pid=$!; " +
+        "for i in $(seq 1200); do grep -q 'Exporting View: ' " + ShellQuote(out) + " && break; sleep 0.05; done; " +
+        "kill -INT $pid; wait $pid; echo \"exit=$?\"";
+    const auto run = RunCommand("sh -c " + ShellQuote(script));
+    const std::string output = ReadFile(out);
+    ASSERT_NE(run.output.find("exit=3"), std::string::npos) << run.output << output;
+    const auto at = output.find("Export cancelled (");
+    ASSERT_NE(at, std::string::npos) << output;
+    const int exported = std::stoi(output.substr(at + 18));
+
+    const auto check = RunCli("pst-check " + ShellQuote(sample + "/Quillbox Sample.pst"));
+    EXPECT_EQ(check.status, 0) << check.output;
+    EXPECT_NE(check.output.find(" " + std::to_string(exported) + " messages"), std::string::npos)
+        << "cancelled after " << exported << ": " << check.output;
+}
+
 }  // namespace
 }  // namespace qb::test

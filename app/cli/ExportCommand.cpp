@@ -11,12 +11,14 @@
 #include "CliCommands.h"
 #include "CliFrontEnd.h"
 #include "TerminalProgress.h"
+#include "convert/ConversionSet.h"
 #include "convert/DocumentDispatcher.h"
 #include "convert/ExportWorker.h"
 #include "notes/NotesErrorText.h"
 #include "outlook/mapi/MapiSession.h"
 #include "outlook/mapi/MapiTags.h"
 #include "outlook/mapi/PropUtil.h"
+#include "shell/platform/Paths.h"
 #include "shell/settings/SettingsStore.h"
 
 namespace qb::cli {
@@ -136,16 +138,17 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
     }
 
     ViewFolderCatalogue catalogue;
-    UnavailableConverter mail(log, "Mail"), calendar(log, "Calendar"), task(log, "Task");
-    FormDispatcher dispatcher(mail, calendar, task);
     UnavailableComponents components(log);
     RecoveryOff journal;
     AddressTranslator translator;
     translator.options.translate = settings.TranslateEmailAddresses;
     translator.options.ignoreNotesDomain = settings.TranslateEmailIgnoreNotesDomain;
+    // A terminal has no message box: reader failures go to the log only.
+    ConversionSet conversions(ConversionServices{run, settings, log, progress, outlook, translator, session, {}},
+                              platform::TempFolder());
     InitNamedPropsSetup namedProperties;
-    ExportEnvironment env{run,        settings, log,     progress,   outlook,         catalogue,
-                          dispatcher, components, journal, translator, namedProperties};
+    ExportEnvironment env{run,        settings,   log,     progress,   outlook,        catalogue,
+                          conversions.dispatcher(), components, journal, translator, namedProperties};
 
     CliFrontEnd frontEnd(context.err, std::cin, assumeYes);
     ExportLaunch launch(env, settings, frontEnd, frontEnd, session);

@@ -30,6 +30,8 @@ struct ExportRun {
     std::atomic<bool> cancelRequested{false};
     bool errorRaised = false;
     std::string lastErrorText;
+    // Notes error texts of the documents that failed, one a line, for the window.
+    std::string notesErrorText;
     std::atomic<std::int32_t> runStep{0};
     std::atomic<bool> exportInProgress{false};
     std::int32_t logToFile = 0;

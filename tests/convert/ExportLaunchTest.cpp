@@ -19,8 +19,6 @@ namespace {
 
 using namespace qb::mapi;
 
-char* Text(const char* s) { return const_cast<char*>(s); }
-
 struct ScriptedFrontEnd : MessageSink, ExportConfirmation, ExportWindow {
     std::vector<std::string> messages;
     std::string confirmationText;
@@ -59,6 +57,7 @@ class ExportLaunchTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+        if (const char* old = std::getenv("TMPDIR")) savedTmp = old;
         ::setenv("TMPDIR", dir.path().c_str(), 1);
         SetMsgStoreProvider(std::make_shared<MemoryStoreProvider>());
         MAPIINIT_0 init{MAPI_INIT_VERSION, MAPI_MULTITHREAD_NOTIFICATIONS};
@@ -89,6 +88,9 @@ protected:
         probe.Uninitialize();
         MAPIUninitialize();
         SetMsgStoreProvider(nullptr);
+        // The folder goes with the test: later tests of this process must not use it.
+        if (savedTmp) ::setenv("TMPDIR", savedTmp->c_str(), 1);
+        else ::unsetenv("TMPDIR");
         LNSetThrowAllErrorsGlobal(false);
     }
     ExportEnvironment Env() {
@@ -97,6 +99,7 @@ protected:
     }
     bool Launch() { return ExportLaunch(Env(), settings, frontEnd, frontEnd, session).Launch(choices); }
 
+    std::optional<std::string> savedTmp;
     test::TempDir dir;
     LNNotesSession session;
     ExportSettings settings;

@@ -20,8 +20,6 @@ namespace {
 
 using namespace qb::mapi;
 
-char* Text(const char* s) { return const_cast<char*>(s); }
-
 class MessageWriterTest : public ::testing::Test {
 protected:
     void SetUp() override {

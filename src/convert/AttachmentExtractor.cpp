@@ -1,0 +1,135 @@
+#include "convert/AttachmentExtractor.h"
+
+#include <fmt/format.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "notes/NotesErrorText.h"
+#include "shell/platform/FileInfo.h"
+#include "shell/platform/Paths.h"
+
+namespace qb {
+
+bool AttachmentExtractor::Extract(const std::string& tempFolder, const LNDocument& document) {
+    bool result = true;
+    try {
+        if (document.HasOLEObjects()) {
+            result = false;
+            messages_.emplace_back(
+                "....Error Warning. This Document has OLE embbeded objects that will not be extracted correctly. See "
+                "Limitations");
+        }
+        LNAttachmentArray attachments;
+        // Attachments that cannot even be listed are lost: say so.
+        try {
+            if (const LNSTATUS status = document.GetAttachments(&attachments); status != LNNOERROR) {
+                messages_.push_back("....LOTUS NOTES ATTACHMENT ERROR: " + NotesErrorText(status));
+                return false;
+            }
+        } catch (const LNStatusError& e) {
+            messages_.push_back("....LOTUS NOTES ATTACHMENT ERROR: " + NotesErrorText(e.GetStatus()));
+            return false;
+        }
+        if (attachments.GetCount() == 0) return result;
+        if (tempFolder.empty()) {
+            // Without the private folder there is nowhere safe to put them.
+            messages_.emplace_back("....ERROR: Unable to extract attachments: no private temporary folder");
+            return false;
+        }
+        AttachmentNamer namer(renameExecutables_);
+        for (LNINT i = 0; i < attachments.GetCount(); ++i) {
+            if (!ExtractOne(tempFolder, attachments[i], namer)) result = false;
+        }
+    } catch (...) {
+        messages_.emplace_back("....OTHER ATTACHMENT TOP LEVEL ERROR");
+        result = false;
+    }
+    return result;
+}
+
+bool AttachmentExtractor::ExtractOne(const std::string& tempFolder, const LNAttachment& attachment,
+                                     AttachmentNamer& namer) {
+    try {
+        return Detach(tempFolder, attachment, namer.SafeName(attachment.GetAttachmentName()));
+    } catch (...) {
+        // One more try under a made-up name, which a file system always takes.
+    }
+    try {
+        return Detach(tempFolder, attachment, namer.SafeName(""));
+    } catch (const LNStatusError& e) {
+        messages_.push_back("....LOTUS NOTES ATTACHMENT ERROR: " + NotesErrorText(e.GetStatus()));
+    } catch (const std::exception& e) {
+        messages_.push_back(std::string("....OTHER ATTACHMENT ERROR: ") + e.what());
+    } catch (...) {
+        messages_.emplace_back("....OTHER ATTACHMENT ERROR: unknown failure");
+    }
+    return false;
+}
+
+bool AttachmentExtractor::Detach(const std::string& tempFolder, const LNAttachment& attachment,
+                                 const std::string& safeName) {
+    const std::string name = attachment.GetAttachmentName();
+    const std::string path = PathFor(tempFolder, safeName);
+    messages_.push_back(fmt::format("....Extracting attachment, {} to {}", name, path));
+    if (attachment.Detach(path) != LNNOERROR) {
+        messages_.push_back(fmt::format("....ERROR: Unable to extract attachment, {} to {}", name, path));
+        return false;
+    }
+    attachmentFiles_.push_back(path);
+    return true;
+}
+
+// The attachment is named in Outlook after its file, so a second file of the
+// same name goes into a numbered folder of its own rather than over the first.
+std::string AttachmentExtractor::PathFor(const std::string& tempFolder, const std::string& safeName) {
+    std::string path = platform::JoinPath(tempFolder, safeName);
+    if (!Taken(path)) return Take(path);
+    for (int copy = 2; copy <= kMaxNumberedFolders; ++copy) {
+        const std::string folder = platform::JoinPath(tempFolder, std::to_string(copy));
+        const bool ours = std::find(createdFolders_.begin(), createdFolders_.end(), folder) != createdFolders_.end();
+        if (!ours) {
+            // A folder left from an earlier run may hold anything: never reuse it.
+            if (::mkdir(folder.c_str(), 0700) != 0) continue;
+            createdFolders_.push_back(folder);
+        }
+        path = platform::JoinPath(folder, safeName);
+        if (!Taken(path)) return Take(path);
+    }
+    // No folder could be made: keep both files side by side under distinct names.
+    const auto dot = safeName.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot > 0;
+    const std::string stem = hasExtension ? safeName.substr(0, dot) : safeName;
+    const std::string extension = hasExtension ? safeName.substr(dot) : std::string();
+    for (int copy = 2;; ++copy) {
+        path = platform::JoinPath(tempFolder, fmt::format("{} ({}){}", stem, copy, extension));
+        if (!Taken(path)) return Take(path);
+    }
+}
+
+// A file already in the folder is taken too: the folder also holds the export
+// log and the scratch database, which an attachment of the same name must
+// neither overwrite nor take away with it when the files are removed.
+bool AttachmentExtractor::Taken(const std::string& path) const {
+    struct stat st {};
+    return takenPaths_.count(path) > 0 ||
+           std::find(attachmentFiles_.begin(), attachmentFiles_.end(), path) != attachmentFiles_.end() ||
+           ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string AttachmentExtractor::Take(const std::string& path) {
+    takenPaths_.insert(path);
+    return path;
+}
+
+void AttachmentExtractor::RemoveFiles() {
+    for (const std::string& path : attachmentFiles_) platform::DeleteFile(path);
+    RemoveFolders();
+}
+
+void AttachmentExtractor::RemoveFolders() {
+    for (auto it = createdFolders_.rbegin(); it != createdFolders_.rend(); ++it) ::rmdir(it->c_str());
+    createdFolders_.clear();
+}
+
+}  // namespace qb

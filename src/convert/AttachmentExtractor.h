@@ -1,0 +1,54 @@
+#pragma once
+// Saves the file attachments of one document into the private temporary
+// folder under safe names, adds their paths to the item's attachment files,
+// and deletes them again once the item is saved. Problems are collected as
+// log lines; the converter writes them only when something went wrong.
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "convert/AttachmentNames.h"
+#include "notes/api/LNNote.h"
+
+namespace qb {
+
+class AttachmentExtractor {
+public:
+    // `attachmentFiles` belongs to the item record and outlives the extractor.
+    AttachmentExtractor(bool renameExecutables, std::vector<std::string>& attachmentFiles)
+        : renameExecutables_(renameExecutables), attachmentFiles_(attachmentFiles) {}
+    ~AttachmentExtractor() { RemoveFolders(); }
+    AttachmentExtractor(const AttachmentExtractor&) = delete;
+    AttachmentExtractor& operator=(const AttachmentExtractor&) = delete;
+
+    // True when no warning or error was met. `tempFolder` is the private
+    // per-user temporary folder.
+    bool Extract(const std::string& tempFolder, const LNDocument& document);
+
+    // Deletes every file named in the attachment files (pictures of the body
+    // included) and the folders made to keep equal names apart.
+    void RemoveFiles();
+
+    // Lines collected by Extract, without line feeds.
+    const std::vector<std::string>& messages() const { return messages_; }
+
+private:
+    bool ExtractOne(const std::string& tempFolder, const LNAttachment& attachment, AttachmentNamer& namer);
+    bool Detach(const std::string& tempFolder, const LNAttachment& attachment, const std::string& safeName);
+    std::string PathFor(const std::string& tempFolder, const std::string& safeName);
+    // A path handed out for this item (the body's pictures included) or one
+    // that exists already.
+    bool Taken(const std::string& path) const;
+    std::string Take(const std::string& path);
+    void RemoveFolders();
+
+    bool renameExecutables_;
+    std::vector<std::string>& attachmentFiles_;
+    std::vector<std::string> messages_;
+    static constexpr int kMaxNumberedFolders = 999;
+    std::set<std::string> takenPaths_;
+    std::vector<std::string> createdFolders_;
+};
+
+}  // namespace qb

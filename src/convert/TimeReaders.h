@@ -1,0 +1,46 @@
+#pragma once
+// The two readers of Notes time items: one for mail documents, giving local
+// calendar fields, and one for the other converters, giving absolute times
+// with the run's time zone offsets applied.
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+
+#include "convert/TimeZoneOffsets.h"
+#include "notes/api/LNNote.h"
+#include "notes/api/NotesCore.h"
+#include "shell/platform/LocalTime.h"
+
+namespace qb {
+
+inline constexpr const char* kCreatedItemName = "@Created";
+
+// A time item of a mail document: its local calendar fields (day of week
+// 0 = Sunday, hundredths as milliseconds) and the stored value they came from.
+struct MailTime {
+    platform::SystemTime local;
+    TIMEDATE stored;
+
+    // The same moment as UTC calendar fields, which is what the message
+    // writer stores without any zone shift.
+    platform::SystemTime Utc() const;
+};
+
+// "@Created" reads the note's $Created item, else its creation time; any
+// other name must be a time item. nullopt when there is no such time.
+std::optional<MailTime> ReadMailTime(NOTEHANDLE note, const char* itemName);
+
+// Which time stands in when the item is missing or holds no time of day.
+enum class TimeFallback { Created = 1, Modified = 2 };
+
+// Seconds since 1970 UTC. The first value of the item when it has a date and
+// a time of day, else the document's creation or modification time. A value
+// with a time of day is turned into UTC with the run's offsets (the daylight
+// one too when daylight saving is in effect for it, which is then reported in
+// `daylightOffset`, else 0). A value without a time of day is its date at
+// local midnight, and `daylightOffset` is left as it was.
+std::time_t ReadTimeItem(const LNDocument& document, TimeFallback fallback, const char* itemName,
+                         const TimeZoneOffsets& offsets, std::int32_t& daylightOffset);
+
+}  // namespace qb

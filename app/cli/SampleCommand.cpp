@@ -38,8 +38,28 @@ int AddSampleProfile(const std::string& outDir, CliContext& context) {
         context.err << "quillbox-cli sample: MAPI could not be initialised\n";
         return kExitFailure;
     }
+    // The manifest describes what an export of these files writes into an
+    // empty file: an earlier export into the sample's own file goes.
+    std::error_code removeError;
+    std::filesystem::remove(pst, removeError);
+    if (removeError) {
+        context.err << "quillbox-cli sample: cannot remove the earlier " << pst << ": " << removeError.message() << "\n";
+        MAPIUninitialize();
+        return kExitFailure;
+    }
     std::optional<std::string> entryId;
     if (ProfileExists(profile)) entryId = StoreEntryIdForFile(profile, pst);
+    // The profile would still name the removed file but could not open it:
+    // the profile is the sample's own, so it is made again around a new file.
+    std::error_code ec;
+    if (entryId && !std::filesystem::exists(pst, ec)) {
+        entryId.reset();
+        if (FAILED(RemoveProfile(profile))) {
+            context.err << "quillbox-cli sample: cannot replace the profile " << profile << "\n";
+            MAPIUninitialize();
+            return kExitFailure;
+        }
+    }
     if (!entryId) {
         std::string error;
         const HRESULT hr = AddPersonalFoldersService(profile, pst, false, profile, error);

@@ -10,6 +10,7 @@
 #include "convert/DocumentDispatcher.h"
 #include "convert/MailConverter.h"
 #include "convert/ScratchDatabase.h"
+#include "shell/platform/RunFolder.h"
 
 namespace qb {
 
@@ -27,8 +28,10 @@ struct ConversionServices {
 
 class ConversionSet {
 public:
-    // Temporary files and the scratch database go into `tempFolder`, the
-    // private per-user temporary folder (platform::TempFolder()).
+    // `tempFolder` is the private per-user temporary folder
+    // (platform::TempFolder()). The scratch database lives there and is kept
+    // between runs; the files of each document go into a folder of this run's
+    // own inside it, removed with the set.
     ConversionSet(const ConversionServices& services, const std::string& tempFolder);
     ConversionSet(const ConversionSet&) = delete;
     ConversionSet& operator=(const ConversionSet&) = delete;
@@ -36,9 +39,13 @@ public:
     DocumentDispatcher& dispatcher() { return dispatcher_; }
     MailConverter& mail() { return mail_; }
     ScratchDatabase& scratch() { return scratch_; }
+    // Where this run writes bodies, pictures and attachments; empty when the
+    // folder could not be made (the converter then writes no files and says so).
+    const std::string& workFolder() const { return workFolder_.path(); }
 
 private:
     ScratchDatabase scratch_;
+    platform::RunFolder workFolder_;
     MailConverter mail_;
     UnavailableConverter calendar_;
     UnavailableConverter task_;

@@ -29,6 +29,13 @@ bool ProfileExists(const std::string& profile) {
     return false;
 }
 
+HRESULT RemoveProfile(const std::string& profile) {
+    MapiPtr<IProfAdmin> admin;
+    if (HRESULT hr = MAPIAdminProfiles(0, admin.Put()); FAILED(hr)) return hr;
+    std::string name = profile;
+    return admin->DeleteProfile(name.data(), 0);
+}
+
 HRESULT AddPersonalFoldersService(const std::string& profile, const std::string& path, bool ansi,
                                   const std::string& displayName, std::string& errorText) {
     MapiPtr<IProfAdmin> admin;

@@ -17,6 +17,9 @@ HRESULT AddPersonalFoldersService(const std::string& profile, const std::string&
 
 bool ProfileExists(const std::string& profile);
 
+// Deletes the profile with its message services; the files stay on disk.
+HRESULT RemoveProfile(const std::string& profile);
+
 // The hexadecimal entry identifier of the profile's store kept in `path`.
 std::optional<std::string> StoreEntryIdForFile(const std::string& profile, const std::string& path);
 

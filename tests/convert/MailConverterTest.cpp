@@ -3,9 +3,11 @@
 // and the status lines say.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "../notes/MailboxFixture.h"
 #include "MailTestSupport.h"
@@ -473,6 +475,28 @@ TEST_F(MailConverterTest, ConversionSetRoutesMailToTheMailConverter) {
     set.dispatcher().Dispatch(*folder, session, document);
     EXPECT_EQ(run.exportedCount, 1);
     EXPECT_EQ(MessageCount(), 1u);
+}
+
+// Two exports at once by one user must not share the fixed file names of
+// bodies and pictures: each set works in a folder of its own, gone with it.
+TEST_F(MailConverterTest, EachConversionSetWorksInAFolderOfItsOwn) {
+    std::string first, second;
+    {
+        ConversionSet a(ConversionServices{run, settings, log, progress, outlook, translator, session, {}}, tempFolder);
+        ConversionSet b(ConversionServices{run, settings, log, progress, outlook, translator, session, {}}, tempFolder);
+        first = a.workFolder();
+        second = b.workFolder();
+        ASSERT_FALSE(first.empty());
+        EXPECT_NE(first, second);
+        EXPECT_EQ(first.rfind(tempFolder, 0), 0u) << first;
+        struct stat st {};
+        ASSERT_EQ(::stat(first.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        std::ofstream(first + "/RTF1.rtf") << "left behind by a failed document";
+    }
+    struct stat st {};
+    EXPECT_NE(::stat(first.c_str(), &st), 0);
+    EXPECT_NE(::stat(second.c_str(), &st), 0);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -24,4 +26,24 @@ TEST(SampleCommand, WritesTheDataDirectoryAndRefusesBadArguments) {
     // A file where the folder should be: a failure, not a usage error.
     const std::string file = dir.Write("plain-file", "x");
     EXPECT_EQ(RunCli("sample --out " + ShellQuote(file)).status, 1);
+}
+
+// The demo writes the sample again, into a deleted folder or over the old
+// one; the profile still names the old file. Each export must reach the new
+// file and find it empty.
+TEST(SampleCommand, SampleWrittenAgainExportsIntoAFreshFile) {
+    qb::test::TempDir dir;
+    const std::string out = dir.File("sample");
+    std::string firstCount;
+    for (int round = 0; round < 3; ++round) {
+        if (round == 2) std::filesystem::remove_all(out);
+        auto run = RunCli("sample --out " + ShellQuote(out) + " --messages 5");
+        ASSERT_EQ(run.status, 0) << run.output;
+        run = RunCli("export --ini " + ShellQuote(out + "/Quillbox.ini") + " --yes");
+        EXPECT_EQ(run.status, 0) << "round " << round << ": " << run.output;
+        const auto items = qb::test::RunCommand("lspst " + ShellQuote(out + "/Quillbox Sample.pst") + " | grep -c '^Email'");
+        if (round == 0) firstCount = items.output;
+        EXPECT_EQ(items.output, firstCount) << "round " << round;
+        EXPECT_NE(firstCount, "0\n");
+    }
 }

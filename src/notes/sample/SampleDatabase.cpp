@@ -94,15 +94,21 @@ void SampleDatabase::Write(SampleDocument& document) {
     if (document.unid.empty()) document.unid = NewUnid();
     document.noteId = NextNoteId();
     writer_->WriteNote(document);
-    Count(document);
+    const std::vector<std::string> holders = Count(document);
     if (!file_) throw std::runtime_error("cannot write " + path_);
+    if (observer_) observer_(document, holders);
 }
 
-void SampleDatabase::Count(const SampleDocument& document) {
+std::vector<std::string> SampleDatabase::Count(const SampleDocument& document) {
     ++documents_;
+    std::vector<bool> held(views_.size(), false);
     const MapFormulaDocument values = document.ForFormula();
-    for (ViewDefinition& view : views_)
-        if (view.formula && view.formula->Selects(values)) ++view.entries;
+    for (std::size_t v = 0; v < views_.size(); ++v) {
+        if (views_[v].formula && views_[v].formula->Selects(values)) {
+            ++views_[v].entries;
+            held[v] = true;
+        }
+    }
     for (std::size_t i = 0; i < countFormulas_.size(); ++i)
         if (countFormulas_[i]->Selects(values)) ++formulaCounts_[i].count;
     for (const SampleItem& item : document.items) {
@@ -114,9 +120,14 @@ void SampleDatabase::Count(const SampleDocument& document) {
                 const auto found = folderByUnid_.find(unid);
                 if (found == folderByUnid_.end()) throw std::logic_error("$FolderRefs names no folder");
                 ++views_[found->second].entries;
+                held[found->second] = true;
             }
         }
     }
+    std::vector<std::string> holders;
+    for (std::size_t v = 0; v < views_.size(); ++v)
+        if (held[v]) holders.push_back(views_[v].title);
+    return holders;
 }
 
 void SampleDatabase::Close() {

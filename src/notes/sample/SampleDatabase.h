@@ -6,6 +6,7 @@
 // component formulas the export uses, and file attachments.
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -50,6 +51,10 @@ public:
     void Open();
     // Completes the note (UNID, note id) when empty, writes it and counts it.
     void Write(SampleDocument& document);
+    // Told of every document written, with the titles of the views and
+    // folders that hold it, in the order they were declared.
+    using DocumentObserver = std::function<void(const SampleDocument&, const std::vector<std::string>& holders)>;
+    void SetObserver(DocumentObserver observer) { observer_ = std::move(observer); }
     void Close();
 
     std::string NewUnid();
@@ -63,7 +68,7 @@ public:
 
 private:
     std::uint32_t NextNoteId() { return nextNoteId_ += 4; }
-    void Count(const SampleDocument& document);
+    std::vector<std::string> Count(const SampleDocument& document);
 
     SampleRandom& random_;
     std::string path_;
@@ -75,6 +80,7 @@ private:
     std::vector<std::unique_ptr<CompiledFormula>> countFormulas_;
     std::vector<NamedCount> formulaCounts_;
     std::map<std::string, std::size_t> folderByUnid_;
+    DocumentObserver observer_;
     std::uint32_t nextNoteId_ = 0x8F6;
     long long documents_ = 0;
     long long fileAttachments_ = 0;

@@ -7,7 +7,11 @@
 #include <stdexcept>
 
 #include "notes/sample/AddressBookContent.h"
+#include "notes/sample/MailExpectations.h"
 #include "notes/sample/MailboxContent.h"
+#include "notes/sample/OutlookFolderPlan.h"
+#include "notes/sample/SampleExportSettings.h"
+#include "notes/sample/SampleJson.h"
 #include "notes/sample/SamplePeople.h"
 
 namespace qb::notes::sample {
@@ -17,6 +21,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kMailFile = "mail/jdoe.dxl";
 constexpr const char* kNamesFile = "names.dxl";
+constexpr const char* kExpectedMailFile = "expected_mail.json";
 
 void WriteTextFile(const fs::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -37,27 +42,17 @@ long long CountOf(const SampleDatabase& db, const std::string& name) {
     return 0;
 }
 
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) out += fmt::format("\\u{:04x}", static_cast<unsigned char>(c));
-            else out += c;
-        }
-    }
-    return out + "\"";
-}
-
 std::string JsonViews(const std::vector<SampleViewCount>& views) {
     std::string out = "{";
     for (std::size_t i = 0; i < views.size(); ++i)
         out += fmt::format("{}\n    {}: {}", i ? "," : "", JsonString(views[i].title), views[i].entries);
+    return out + "\n  }";
+}
+
+std::string JsonCounts(const std::vector<NamedCount>& counts) {
+    std::string out = "{";
+    for (std::size_t i = 0; i < counts.size(); ++i)
+        out += fmt::format("{}\n    {}: {}", i ? "," : "", JsonString(counts[i].name), counts[i].count);
     return out + "\n  }";
 }
 
@@ -84,7 +79,9 @@ void WriteNotesIni(const fs::path& dir, const fs::path& dataDir) {
                   "Location=Office (Network)\n");
 }
 
-void WriteQuillboxIni(const fs::path& dir) {
+const char* Flag(bool on) { return on ? "1" : "0"; }
+
+void WriteQuillboxIni(const fs::path& dir, const SampleExportSettings& settings) {
     WriteTextFile(dir / "Quillbox.ini",
                   "[Notes]\n"
                   "IniFilePath=" + (dir / "notes.ini").string() + "\n"
@@ -95,16 +92,15 @@ void WriteQuillboxIni(const fs::path& dir) {
                   "AddressBookServer=*\n"
                   "AddressBookFile=" + kNamesFile + "\n"
                   "ContactsFormat=0\n"
-                  // System views hold copies of what the folders hold; the
-                  // special mail folders go to their Outlook counterparts.
-                  "ExcludeViewFolders=($*,(Discussion Threads),\n"
-                  "IncludeViewFolders=($Inbox)<~TO~>Inbox,($Sent)<~TO~>Sent Items,($Drafts)<~TO~>Drafts,"
-                  "($SoftDeletions)<~OR~>($Trash)<~TO~>Deleted Items,\n"
+                  "ExcludeViewFolders=" + settings.ExcludeSetting() + "\n"
+                  "IncludeViewFolders=" + settings.IncludeSetting() + "\n"
                   "ContactsDestinationFolder=Contacts\n"
                   "CalendarDestinationFolder=Calendar\n"
                   "TasksDestinationFolder=Tasks\n"
-                  "AttachmentsRenameEXEs=1\n"
-                  "ExportDocLinks=1\n"
+                  "AttachmentsRenameEXEs=" + Flag(settings.renameExecutables) + "\n"
+                  "ExportDocLinks=" + Flag(settings.exportDocLinks) + "\n"
+                  "BodyFormat=" + Flag(settings.richTextBodies) + "\n"
+                  "AttachImages=" + Flag(settings.attachImages) + "\n"
                   "UseAbbNotesNames=1\n"
                   "[Other Settings]\n"
                   "LogExport=1\n");
@@ -130,6 +126,13 @@ SampleSummary GenerateSample(const SampleOptions& options) {
     mailbox.DefineCatalogue();
     mail.CountFormula("calendar", kCalendarSearch);
     mail.CountFormula("tasks", kTaskSearch);
+    OutlookFolderPlan plan(ShippedExportSettings());
+    plan.AddViews(mail.views());
+    MailExpectationWriter expectations((dir / kExpectedMailFile).string(), ShippedExportSettings());
+    mail.SetObserver([&](const SampleDocument& document, const std::vector<std::string>& holders) {
+        if (std::vector<std::string> folders = plan.Place(document, holders); !folders.empty())
+            expectations.Add(document, folders);
+    });
     mail.Open();
     MailboxSize size;
     size.messages = options.messages;
@@ -138,6 +141,10 @@ SampleSummary GenerateSample(const SampleOptions& options) {
     size.notices = 3 + options.messages / 200;
     mailbox.WriteDocuments(size);
     mail.Close();
+    mail.SetObserver(nullptr);
+    expectations.Close();
+    summary.outlookFolders = plan.folders();
+    summary.expectedMessages = expectations.messages();
 
     SampleDatabase names(random, (dataDir / kNamesFile).string(),
                          {"Jane Doe's Address Book", fmt::format("{:016X}", random.Next()), "names.nsf", designTime});
@@ -154,7 +161,7 @@ SampleSummary GenerateSample(const SampleOptions& options) {
     names.Close();
 
     WriteNotesIni(dir, dataDir);
-    WriteQuillboxIni(dir);
+    WriteQuillboxIni(dir, ShippedExportSettings());
 
     summary.mailDocuments = mail.documents();
     summary.addressBookDocuments = names.documents();
@@ -186,12 +193,15 @@ std::string ManifestJson(const SampleOptions& options, const SampleSummary& summ
         "  \"address_book_views\": {},\n"
         "  \"components\": {{\"calendar\": {}, \"tasks\": {}, \"contacts\": {}, \"groups\": {}}},\n"
         "  \"attachments\": {},\n"
-        "  \"attachment_kinds\": {{\"file_objects\": {}, \"mime_parts\": {}}}\n"
+        "  \"attachment_kinds\": {{\"file_objects\": {}, \"mime_parts\": {}}},\n"
+        "  \"outlook_folders\": {},\n"
+        "  \"expected_mail\": {{\"file\": {}, \"messages\": {}}}\n"
         "}}\n",
         options.seed, options.messages, JsonString(summary.mailDatabase), JsonString(summary.addressBook),
         summary.mailDocuments, summary.addressBookDocuments, JsonViews(summary.views), JsonFolders(summary.views),
         JsonViews(summary.addressBookViews), summary.calendar, summary.tasks, summary.contacts, summary.groups,
-        summary.fileAttachments + summary.mimeAttachments, summary.fileAttachments, summary.mimeAttachments);
+        summary.fileAttachments + summary.mimeAttachments, summary.fileAttachments, summary.mimeAttachments,
+        JsonCounts(summary.outlookFolders), JsonString(kExpectedMailFile), summary.expectedMessages);
 }
 
 }  // namespace qb::notes::sample

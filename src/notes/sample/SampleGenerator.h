@@ -6,7 +6,9 @@
 //   DIR/data/mail/jdoe.dxl   the mail database (DXL, both forms)
 //   DIR/data/names.dxl       the personal address book
 //   DIR/manifest.json        what the files hold: views and folders with their entry counts,
-//                            the documents the component searches select, file attachments
+//                            the documents the component searches select, file attachments,
+//                            and the Outlook folders the export fills with their item counts
+//   DIR/expected_mail.json   every mail item the export writes, as it must read back
 //
 // The same seed and size always give the same files. Documents are written
 // one at a time, so memory does not grow with the number of messages.
@@ -40,6 +42,10 @@ struct SampleSummary {
     std::vector<SampleViewCount> addressBookViews;
     long long calendar = 0, tasks = 0, contacts = 0, groups = 0;
     long long fileAttachments = 0, mimeAttachments = 0;
+    // Outlook folder paths ("\" between levels) and the items the export
+    // writes into each, from the shipped folder rules.
+    std::vector<NamedCount> outlookFolders;
+    long long expectedMessages = 0;  // entries of expected_mail.json
 };
 
 // Writes the data directory; throws std::exception on a failure.

@@ -1,6 +1,7 @@
 // Fuzzes the rich text readers on raw CD records: the record walk, the plain
 // text, cursors over every object kind, the rendering to the rich text model
-// and to RTF, the pictures found, and the model written back as records.
+// and to RTF, the pictures found (Notes bitmaps included), the LMBCS
+// decoding, and the model written back as records.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +10,8 @@
 #include "notes/api/LNItem.h"
 #include "notes/api/LNRichText.h"
 #include "notes/api/NoteData.h"
+#include "notes/api/NotesBitmap.h"
+#include "notes/api/Lmbcs.h"
 #include "notes/api/RichTextFromModel.h"
 #include "notes/api/RichTextRecords.h"
 #include "notes/api/RichTextRender.h"
@@ -37,7 +40,10 @@ void WalkCursors(const LNRichText& rich) {
             rich.GetText(&from, next, &text);
             if (type == LNRTTYPE_GRAPHIC && !graphic.GetImageData().empty()) {
                 qb::render::Bitmap bitmap;
-                qb::render::DecodeImage(graphic.GetImageData(), bitmap);
+                if (graphic.GetImageType() == qb::notes::IMAGETYPE_NOTES_BITMAP)
+                    qb::notes::DecodeNotesBitmap(graphic.GetImageData(), bitmap);
+                else
+                    qb::render::DecodeImage(graphic.GetImageData(), bitmap);
             }
         }
     }
@@ -53,6 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qb::notes::FirstDamagedRecord(value);
     qb::notes::RichTextHasOleObject(value);
     qb::notes::RichTextPlainText(value);
+    qb::notes::RichTextToUtf8(value);
 
     LNRichText rich(LNMakeRawItem("Body", TYPE_COMPOSITE, value));
     LNString text;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -108,7 +109,8 @@ TEST_F(RichTextExportTest, RangeExportCoversOnlyTheRange) {
     EXPECT_EQ(rtf.find("Quarterly"), std::string::npos);
 }
 
-// A real RTF reader opens the export and shows its text.
+// A real word processor opens the export and shows its styled text and its
+// picture (LibreOffice's HTML export keeps both visible to a test).
 TEST_F(RichTextExportTest, LibreOfficeReadsTheRtf) {
     if (!HaveTool("soffice")) GTEST_SKIP() << "soffice not installed";
     LNRichText body = Body(Memo(std::string(kStyledBody) + "<par>" + Picture("gif", MakeGif(6, 4, false, false), 6, 4) +
@@ -116,13 +118,16 @@ TEST_F(RichTextExportTest, LibreOfficeReadsTheRtf) {
     const std::string path = dir.File("body.rtf");
     ASSERT_EQ(ExportAll(body, path), LNNOERROR);
     const std::string command = "cd '" + dir.path() + "' && timeout 120 soffice -env:UserInstallation=file://" +
-                                dir.path() + "/lo --headless --convert-to txt:Text --outdir '" + dir.path() +
+                                dir.path() + "/lo --headless --convert-to html --outdir '" + dir.path() +
                                 "/out' body.rtf";
     CommandOutput(command);
-    const std::string text = ReadFile(dir.path() + "/out/body.txt");
-    if (text.empty()) GTEST_SKIP() << "soffice did not convert (no usable office installation)";
-    for (const char* expected : {"Quarterly figures", "Old line", "second line", "Earlier message"})
-        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    std::string html = ReadFile(dir.path() + "/out/body.html");
+    if (html.empty()) GTEST_SKIP() << "soffice did not convert (no usable office installation)";
+    for (char& c : html) c = c == '\n' ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* expected : {"<b>quarterly</b>", "<i>figures</i>", "<u>old</u>", "second line", "<strike>",
+                                 "earlier message</a>", "<p align=\"center\"", "href=\"notes://mail1/"})
+        EXPECT_NE(html.find(expected), std::string::npos) << expected << "\n" << html;
+    EXPECT_NE(html.find("width=\"6\" height=\"4\""), std::string::npos) << "the picture at its size\n" << html;
 }
 
 struct PictureCase {

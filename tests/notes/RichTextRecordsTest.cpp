@@ -3,13 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <tiffio.h>
+
+#include <array>
 #include <filesystem>
+#include <memory>
 
 #include "NotesTestSupport.h"
 #include "TestImages.h"
 #include "notes/api/NoteData.h"
 #include "notes/api/Lmbcs.h"
 #include "notes/api/mime/Charset.h"
+#include "notes/api/NotesBitmap.h"
 #include "notes/api/NotesFormat.h"
 #include "notes/api/RichTextFromModel.h"
 #include "notes/api/RichTextRecords.h"
@@ -422,28 +427,147 @@ TEST_F(RichTextDocumentTest, RawTextIsReadFromLmbcs) {
     EXPECT_EQ(found.GetCount(), 1);
 }
 
-TEST_F(RichTextDocumentTest, EmbeddedObjectsAndNotesBitmaps) {
+TEST_F(RichTextDocumentTest, EmbeddedObjects) {
     LNDocument document = Open(
         "<item name='Body'><richtext><par>Sheet:</par><par><objectref name='EXT12345' class='Excel.Sheet.8'/></par>"
-        "<par><picture width='4px' height='4px'><notesbitmap>AAECAw==</notesbitmap></picture></par>"
         "</richtext></item>");
     EXPECT_TRUE(document.HasOLEObjects());
-    LNRichText body;
-    ASSERT_EQ(document.GetItem("Body", &body), LNNOERROR);
-    LNRTCursor cursor;
-    body.GetCursor(&cursor);
-    LNGraphic graphic;
-    ASSERT_EQ(cursor.GotoFirst(LNRTTYPE_GRAPHIC, &graphic), LNNOERROR);
-    EXPECT_EQ(graphic.GetWidth(), 4);
-    LNRTCursor end = cursor;
-    end += 1;
-    const std::string path = dir.File("bitmap.tif");
-    EXPECT_EQ(body.Export(path, cursor, end), LNERR_BAD_IMAGE);
-    EXPECT_NE(LNGetErrorMessageText(LNERR_BAD_IMAGE).find("Notes bitmap"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(path));
-
     LNDocument plain = Open("<item name='Body'><richtext><par>no objects</par></richtext></item>");
     EXPECT_FALSE(plain.HasOLEObjects());
+}
+
+// Notes bitmap records: an LSIG record of a signature and its body.
+std::string LongRecord(std::uint8_t signature, const std::string& body) {
+    std::string record = Bytes({signature, 0});
+    PutDword(record, static_cast<std::uint32_t>(body.size() + 6));
+    record += body;
+    if (record.size() & 1) record.push_back('\0');
+    return record;
+}
+
+std::string BitmapHeader(int width, int height, int bitsPerPixel, int colours, int patterns) {
+    std::string body(16, '\0');
+    PutWord(body, static_cast<std::uint16_t>(width));
+    PutWord(body, static_cast<std::uint16_t>(height));
+    PutWord(body, static_cast<std::uint16_t>(bitsPerPixel));
+    PutWord(body, bitsPerPixel == 16 ? 3 : 1);
+    PutWord(body, bitsPerPixel == 16 ? 5 : bitsPerPixel);
+    PutWord(body, 1);
+    PutWord(body, static_cast<std::uint16_t>(colours));
+    PutWord(body, static_cast<std::uint16_t>(patterns));
+    return LongRecord(0x95, body);
+}
+
+std::string BitmapSegment(int lines, const std::string& data) {
+    std::string body(8, '\0');
+    PutWord(body, static_cast<std::uint16_t>(lines));
+    PutWord(body, static_cast<std::uint16_t>(data.size()));
+    return LongRecord(0x96, body + data);
+}
+
+std::array<int, 3> PixelAt(const render::Bitmap& bitmap, std::uint32_t x, std::uint32_t y) {
+    const std::uint8_t* p = bitmap.Row(y) + x * 4;
+    return {p[0], p[1], p[2]};
+}
+
+TEST(NotesBitmaps, RunsRawPelsPatternsAndDepths) {
+    using Px = std::array<int, 3>;
+    render::Bitmap bitmap;
+    // 8 bits: a colour table; a raw line, a repeated line.
+    std::string colourTable = LongRecord(0x97, Bytes({255, 0, 0, 0, 255, 0, 0, 0, 255}));
+    std::string eight = BitmapHeader(3, 2, 8, 3, 0) + colourTable +
+                        BitmapSegment(2, Bytes({0x03, 0, 1, 2, 0xC3, 2}));
+    ASSERT_EQ(DecodeNotesBitmap(eight, bitmap), render::ImageStatus::Ok);
+    EXPECT_EQ(PixelAt(bitmap, 0, 0), (Px{255, 0, 0}));
+    EXPECT_EQ(PixelAt(bitmap, 2, 0), (Px{0, 0, 255}));
+    EXPECT_EQ(PixelAt(bitmap, 1, 1), (Px{0, 0, 255}));
+
+    // 1 bit: ten pixels are two bytes; set bits white.
+    ASSERT_EQ(DecodeNotesBitmap(BitmapHeader(10, 1, 1, 0, 0) + BitmapSegment(1, Bytes({0x02, 0xFF, 0x00})), bitmap),
+              render::ImageStatus::Ok);
+    EXPECT_EQ(PixelAt(bitmap, 7, 0), (Px{255, 255, 255}));
+    EXPECT_EQ(PixelAt(bitmap, 9, 0), (Px{0, 0, 0}));
+
+    // 16 bits: a 14-bit repeat count of 0RRRRRGGGGGBBBBB words.
+    ASSERT_EQ(DecodeNotesBitmap(BitmapHeader(2, 1, 16, 0, 0) + BitmapSegment(1, Bytes({0x80, 0x02, 0x00, 0x7C})),
+                                bitmap),
+              render::ImageStatus::Ok);
+    EXPECT_EQ(PixelAt(bitmap, 1, 0), (Px{255, 0, 0}));
+
+    // A pattern of eight colour indexes; no colour table: the standard colours.
+    std::string pattern = Bytes({9, 12, 9, 12, 9, 12, 9, 12}) + std::string(16, '\0');
+    ASSERT_EQ(DecodeNotesBitmap(BitmapHeader(8, 1, 8, 0, 1) + LongRecord(0x98, pattern) +
+                                    BitmapSegment(1, Bytes({0x40, 0x01, 0x00})),
+                                bitmap),
+              render::ImageStatus::Ok);
+    EXPECT_EQ(PixelAt(bitmap, 0, 0), (Px{255, 0, 0}));
+    EXPECT_EQ(PixelAt(bitmap, 1, 0), (Px{0, 0, 255}));
+
+    // Damage: lines missing, no header, an unsupported depth, a cut run.
+    EXPECT_EQ(DecodeNotesBitmap(BitmapHeader(3, 3, 8, 0, 0) + BitmapSegment(1, Bytes({0xC3, 1})), bitmap),
+              render::ImageStatus::Truncated);
+    EXPECT_EQ(DecodeNotesBitmap(Bytes({0, 1, 2, 3}), bitmap), render::ImageStatus::Corrupt);
+    EXPECT_EQ(DecodeNotesBitmap(BitmapHeader(3, 3, 4, 0, 0), bitmap), render::ImageStatus::Unsupported);
+    EXPECT_EQ(DecodeNotesBitmap(BitmapHeader(3, 1, 8, 0, 0) + BitmapSegment(1, Bytes({0x83})), bitmap),
+              render::ImageStatus::Truncated);
+}
+
+// A picture stored as a Notes bitmap, in raw rich text and in DXL, exports
+// to TIFF and shows in the RTF; one that cannot be decoded gives a status.
+TEST_F(RichTextDocumentTest, NotesBitmapPictures) {
+    const std::string bitmap = BitmapHeader(3, 2, 8, 0, 0) + BitmapSegment(2, Bytes({0xC3, 9, 0xC3, 12}));
+    std::string graphic = Bytes({0x99, 0});
+    PutDword(graphic, 6 + 18);
+    graphic += std::string(18, '\0');
+    CdRecordWriter before;
+    before.Paragraph();
+    before.Text(FontId{}, "see");
+    const std::string raw = before.Take() + graphic + bitmap;
+    LNDocument document = Open(
+        "<item name='Body'><rawitemdata type='1'>" + EncodeBase64(raw) + "</rawitemdata></item>"
+        "<item name='Other'><richtext><par><picture width='3px' height='2px'><notesbitmap>" + EncodeBase64(bitmap) +
+        "</notesbitmap></picture></par><par><picture width='4px' height='4px'><notesbitmap>AAECAw==</notesbitmap>"
+        "</picture></par></richtext></item>");
+    for (const char* item : {"Body", "Other"}) {
+        SCOPED_TRACE(item);
+        LNRichText body;
+        ASSERT_EQ(document.GetItem(item, &body), LNNOERROR);
+        LNRTCursor cursor;
+        body.GetCursor(&cursor);
+        LNGraphic found;
+        ASSERT_EQ(cursor.GotoFirst(LNRTTYPE_GRAPHIC, &found), LNNOERROR);
+        EXPECT_EQ(found.GetImageType(), IMAGETYPE_NOTES_BITMAP);
+        EXPECT_EQ(found.GetWidth(), 3);
+        LNRTCursor end = cursor;
+        end += 1;
+        const std::string tif = dir.File(std::string(item) + ".tif");
+        ASSERT_EQ(body.Export(tif, cursor, end), LNNOERROR);
+        std::unique_ptr<TIFF, void (*)(TIFF*)> written(TIFFOpen(tif.c_str(), "r"), TIFFClose);
+        ASSERT_TRUE(written);
+        std::uint32_t width = 0, height = 0;
+        TIFFGetField(written.get(), TIFFTAG_IMAGEWIDTH, &width);
+        TIFFGetField(written.get(), TIFFTAG_IMAGELENGTH, &height);
+        EXPECT_EQ(width, 3u);
+        EXPECT_EQ(height, 2u);
+        LNRTCursor start, last;
+        body.GetCursor(&start);
+        body.GetEndCursor(&last);
+        const std::string rtf = dir.File(std::string(item) + ".rtf");
+        ASSERT_EQ(body.Export(rtf, start, last), LNNOERROR);
+        EXPECT_NE(ReadFile(rtf).find("\\pngblip"), std::string::npos);
+    }
+    LNRichText other;
+    ASSERT_EQ(document.GetItem("Other", &other), LNNOERROR);
+    LNRTCursor cursor;
+    other.GetCursor(&cursor);
+    ASSERT_EQ(cursor.GotoFirst(LNRTTYPE_GRAPHIC), LNNOERROR);
+    ASSERT_EQ(cursor.GotoNext(LNRTTYPE_GRAPHIC), LNNOERROR);
+    LNRTCursor end = cursor;
+    end += 1;
+    const std::string broken = dir.File("broken.tif");
+    EXPECT_EQ(other.Export(broken, cursor, end), LNERR_BAD_IMAGE);
+    EXPECT_NE(LNGetErrorMessageText(LNERR_BAD_IMAGE).find("no bitmap header"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(broken));
 }
 
 }  // namespace

@@ -131,8 +131,10 @@ LNSTATUS LNNote::GetItem(const LNString& name, LNRichText* item) const {
     if (text.IsNull()) return Fail(LNERR_WRONG_ITEM_TYPE, name);
     if (const ItemData* links = impl_->note->FindItem("$Links"))
         text.links_ = std::make_shared<const std::string>(links->value);
-    if (const ItemData* fonts = impl_->note->FindItem("$Fonts"))
-        text.fonts_ = std::make_shared<const std::string>(fonts->value);
+    // The font table item: "$Fonts", in some documentation "$FONT".
+    const ItemData* fonts = impl_->note->FindItem("$Fonts");
+    if (!fonts) fonts = impl_->note->FindItem("$FONT");
+    if (fonts) text.fonts_ = std::make_shared<const std::string>(fonts->value);
     *item = std::move(text);
     return LNNOERROR;
 }

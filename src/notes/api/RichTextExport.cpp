@@ -5,6 +5,7 @@
 #include <cstring>
 #include <strings.h>
 
+#include "notes/api/NotesBitmap.h"
 #include "notes/api/RichTextRecords.h"
 #include "notes/api/RichTextRender.h"
 #include "notes/api/render/Image.h"
@@ -73,17 +74,15 @@ LNSTATUS ExportTiff(std::string_view value, std::size_t begin, std::size_t end, 
         *detail = path;
         return LNERR_NO_GRAPHIC;
     }
-    if (graphic.imageType == IMAGETYPE_NOTES_BITMAP) {
-        *detail = "Notes bitmaps are not converted";
-        return LNERR_BAD_IMAGE;
-    }
     if (graphic.data.empty()) {
         *detail = "the picture has no image data";
         return LNERR_BAD_IMAGE;
     }
     std::string why;
     render::Bitmap bitmap;
-    render::ImageStatus status = render::DecodeImage(graphic.data, bitmap, &why);
+    render::ImageStatus status = graphic.imageType == IMAGETYPE_NOTES_BITMAP
+                                     ? DecodeNotesBitmap(graphic.data, bitmap, &why)
+                                     : render::DecodeImage(graphic.data, bitmap, &why);
     // A truncated picture is still written, its missing rows black.
     bool usable = status == render::ImageStatus::Ok ||
                   (status == render::ImageStatus::Truncated && !bitmap.pixels.empty());

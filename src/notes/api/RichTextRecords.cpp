@@ -131,7 +131,7 @@ void CdRecordWriter::Graphic(std::uint16_t imageType, std::uint16_t width, std::
     graphic.push_back('\x02');  // Version
     graphic.push_back('\0');    // bFlags
     PutWord(graphic, 0);
-    Word(SIG_CD_GRAPHIC, graphic);
+    Long(SIG_CD_GRAPHIC, graphic);
     std::string header;
     PutWord(header, imageType);
     PutWord(header, width);

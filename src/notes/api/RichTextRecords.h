@@ -23,9 +23,10 @@
 //   0x92 CDLINKEXPORT2    WSIG; NOTELINK (40 bytes: replica id TIMEDATE,
 //                         view UNID, note UNID), then the comment and the
 //                         server hint, each zero-terminated
-//   0x99 CDGRAPHIC        WSIG; RECTSIZE DestSize (WORD width, WORD height),
+//   0x99 CDGRAPHIC        LSIG; RECTSIZE DestSize (WORD width, WORD height),
 //                         CropSize, CropOffset, WORD fResize, BYTE Version,
 //                         BYTE flags, WORD reserved; followed by
+//                         (or by Notes bitmap records, NotesBitmap.h)
 //   0x7D CDIMAGEHEADER    LSIG; WORD image type (1 GIF, 2 JPEG, 3 BMP, 4 PNG),
 //                         WORD width, WORD height (pixels), DWORD image
 //                         size, DWORD segment count, DWORD flags, DWORD
@@ -75,8 +76,8 @@ inline constexpr std::uint16_t CDIMAGETYPE_GIF = 1;
 inline constexpr std::uint16_t CDIMAGETYPE_JPEG = 2;
 inline constexpr std::uint16_t CDIMAGETYPE_BMP = 3;
 inline constexpr std::uint16_t CDIMAGETYPE_PNG = 4;
-// Not a Notes code: a DXL <notesbitmap> (Notes' own bitmap records) kept as
-// the picture's data, so that it counts as a picture but is not decoded.
+// Not a Notes code: a picture in Notes' own bitmap records (NotesBitmap.h),
+// which are then the picture's data.
 inline constexpr std::uint16_t IMAGETYPE_NOTES_BITMAP = 0x7F00;
 
 // CDHOTSPOTBEGIN types.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 
+#include "notes/api/NotesBitmap.h"
 #include "notes/api/NotesFormat.h"
 #include "notes/api/RichTextRecords.h"
 #include "notes/api/render/NotesStyles.h"
@@ -11,6 +12,18 @@
 namespace qb::notes {
 
 namespace {
+
+// A Notes bitmap re-encoded as PNG, which RTF readers take; false when it
+// cannot be decoded.
+bool NotesBitmapAsPng(std::string& data) {
+    render::Bitmap bitmap;
+    render::ImageStatus status = DecodeNotesBitmap(data, bitmap);
+    if (status != render::ImageStatus::Ok && status != render::ImageStatus::Truncated) return false;
+    std::string png;
+    if (render::EncodePng(bitmap, png) != render::ImageStatus::Ok) return false;
+    data = std::move(png);
+    return true;
+}
 
 // The zero-terminated text at offset, cut at the end of the body when its
 // terminator is missing; offset moves past the terminator.
@@ -162,7 +175,9 @@ private:
         started_ = true;
         GraphicImage graphic;
         ReadGraphicAt(value_, offset, &graphic);
-        if (graphic.data.empty()) {
+        if (graphic.imageType == IMAGETYPE_NOTES_BITMAP && !NotesBitmapAsPng(graphic.data)) {
+            Warn(offset, "a Notes bitmap that cannot be decoded was left out");
+        } else if (graphic.data.empty()) {
             Warn(offset, "picture without image data");
         } else {
             render::PictureRun picture;
@@ -202,7 +217,17 @@ bool ReadGraphicAt(std::string_view value, std::size_t offset, GraphicImage* gra
     }
     std::size_t end = reader.Offset();
     while (reader.Next(&record)) {
-        if (record.signature == SIG_CD_IMAGEHEADER && record.body.size() >= 6) {
+        if (IsNotesBitmapRecord(record.signature) && (graphic->imageType == IMAGETYPE_NOTES_BITMAP ||
+                                                      record.signature == SIG_CD_BITMAPHEADER)) {
+            // Notes' own bitmap: its records are the picture's data.
+            if (record.signature == SIG_CD_BITMAPHEADER && record.body.size() >= 20 && graphic->data.empty()) {
+                graphic->imageType = IMAGETYPE_NOTES_BITMAP;
+                graphic->width = GetWord(record.body, 16);
+                graphic->height = GetWord(record.body, 18);
+            }
+            graphic->data.append(record.record);
+            if (record.record.size() & 1) graphic->data.push_back('\0');
+        } else if (record.signature == SIG_CD_IMAGEHEADER && record.body.size() >= 6) {
             graphic->imageType = GetWord(record.body, 0);
             if (GetWord(record.body, 2) && GetWord(record.body, 4)) {
                 graphic->width = GetWord(record.body, 2);

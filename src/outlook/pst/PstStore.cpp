@@ -700,7 +700,9 @@ SubnodeEntry MessageBuilder::Build() {
         for (const auto& [id, v] : row) {
             std::uint32_t tag = MakeTag(id, v.type);
             if (id == TagId(kTagLtpRowId) || id == TagId(kTagLtpRowVer)) continue;
-            bool clash = std::any_of(recipientTags.begin(), recipientTags.end(), [&](std::uint32_t t) { return TagId(t) == id; });
+            const std::uint16_t propertyId = id;  // clang 14 cannot capture a structured binding
+            bool clash = std::any_of(recipientTags.begin(), recipientTags.end(),
+                                     [propertyId](std::uint32_t t) { return TagId(t) == propertyId; });
             if (!clash && known.insert(tag).second) recipientTags.push_back(tag);
         }
     std::vector<TableRow> recipientRows;

@@ -458,7 +458,7 @@ TEST_F(MailConverterTest, RealMimeMemoFromTheTestData) {
     EXPECT_FALSE(r.senderAddress.empty());
     EXPECT_FALSE(r.toAddresses.empty());
     EXPECT_EQ(r.postedTime, platform::ToUtcSystemTime(1407518313));
-    if (bodyType == TYPE_MIME_PART) GTEST_SKIP() << "this Notes layer does not present MIME bodies as rich text yet";
+    EXPECT_EQ(bodyType, TYPE_COMPOSITE) << "a MIME body reads as rich text";
     EXPECT_TRUE(r.bodyIsRichText);
     EXPECT_GT(r.bodyText.size(), 20u) << r.bodyText;
     EXPECT_EQ(r.bodyText.find("Content-Type"), std::string::npos) << "the body is text, not MIME source";

@@ -1,6 +1,5 @@
 #include "NotesOpen.h"
 
-#include <cstdio>
 #include <filesystem>
 
 namespace qb::cli {
@@ -50,28 +49,6 @@ std::string ItemTypeName(LNITEMTYPE type) {
     case TYPE_USERID: return "user id";
     default: return "other";
     }
-}
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                out += escape;
-            } else {
-                out.push_back(static_cast<char>(c));
-            }
-        }
-    }
-    return out + "\"";
 }
 
 }  // namespace qb::cli

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "notes/api/LNNotes.h"
+#include "shell/text/JsonText.h"
 
 namespace qb::cli {
 
@@ -17,6 +18,6 @@ bool OpenNotesDatabase(LNNotesSession& session, const std::string& notesIni, con
 
 std::string NotesStatusText(LNSTATUS status);
 std::string ItemTypeName(LNITEMTYPE type);
-std::string JsonString(const std::string& text);
+using text::JsonString;
 
 }  // namespace qb::cli

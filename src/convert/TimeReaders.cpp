@@ -7,18 +7,6 @@
 namespace qb {
 namespace {
 
-// Seconds since 1970 of calendar fields taken as they stand, with no zone.
-std::time_t FieldsAsUtc(int year, int month, int day, int hour, int minute, int second) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    return ::timegm(&tm);
-}
-
 LNDatetime FallbackTime(const LNDocument& document, TimeFallback fallback) {
     return fallback == TimeFallback::Modified ? document.GetLastModified() : document.GetCreated();
 }
@@ -81,7 +69,7 @@ std::time_t ReadTimeItem(const LNDocument& document, TimeFallback fallback, cons
     }
     // Local fields plus the run's offsets give UTC; the offsets may be the
     // user's own zone rather than the system's.
-    std::time_t when = FieldsAsUtc(parts.year, parts.month, parts.day, parts.hour, parts.minute, parts.second);
+    std::time_t when = platform::FromUtcFields(parts.year, parts.month, parts.day, parts.hour, parts.minute, parts.second);
     when += offsets.standardOffset;
     if (value.IsDSTInEffect()) {
         daylightOffset = offsets.daylightOffset;

@@ -7,9 +7,12 @@
 #include <stdexcept>
 
 #include "notes/sample/OutlookFolderPlan.h"
-#include "notes/sample/SampleJson.h"
+#include "shell/text/JsonText.h"
 
 namespace qb::notes::sample {
+
+using text::JsonString;
+
 namespace {
 
 constexpr const char* kNoBodyText = "(This message contains no body text)";

@@ -11,10 +11,13 @@
 #include "notes/sample/MailboxContent.h"
 #include "notes/sample/OutlookFolderPlan.h"
 #include "notes/sample/SampleExportSettings.h"
-#include "notes/sample/SampleJson.h"
+#include "shell/text/JsonText.h"
 #include "notes/sample/SamplePeople.h"
 
 namespace qb::notes::sample {
+
+using text::JsonString;
+
 namespace {
 
 namespace fs = std::filesystem;

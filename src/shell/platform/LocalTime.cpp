@@ -42,7 +42,9 @@ SystemTime ToUtcSystemTime(std::time_t when) {
     return FromTm(tm);
 }
 
-std::optional<std::time_t> FromLocalFields(int year, int month, int day, int hour, int minute, int second) {
+namespace {
+
+std::tm FieldsTm(int year, int month, int day, int hour, int minute, int second) {
     std::tm tm {};
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
@@ -50,6 +52,18 @@ std::optional<std::time_t> FromLocalFields(int year, int month, int day, int hou
     tm.tm_hour = hour;
     tm.tm_min = minute;
     tm.tm_sec = second;
+    return tm;
+}
+
+}  // namespace
+
+std::time_t FromUtcFields(int year, int month, int day, int hour, int minute, int second) {
+    std::tm tm = FieldsTm(year, month, day, hour, minute, second);
+    return ::timegm(&tm);
+}
+
+std::optional<std::time_t> FromLocalFields(int year, int month, int day, int hour, int minute, int second) {
+    std::tm tm = FieldsTm(year, month, day, hour, minute, second);
     tm.tm_isdst = -1;
     const std::time_t result = std::mktime(&tm);
     if (result == static_cast<std::time_t>(-1)) return std::nullopt;

@@ -34,6 +34,9 @@ SystemTime ToUtcSystemTime(std::time_t when);
 // the system; nullopt when the fields cannot be represented.
 std::optional<std::time_t> FromLocalFields(int year, int month, int day, int hour, int minute, int second);
 
+// The moment that calendar fields name when they are read as UTC.
+std::time_t FromUtcFields(int year, int month, int day, int hour, int minute, int second);
+
 // Calendar-to-file-time conversion of UTC fields; nullopt for fields out of range.
 std::optional<FileTime> SystemTimeToFileTime(const SystemTime& utc);
 std::optional<SystemTime> FileTimeToSystemTime(FileTime time);

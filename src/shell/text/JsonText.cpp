@@ -1,8 +1,8 @@
-#include "notes/sample/SampleJson.h"
+#include "shell/text/JsonText.h"
 
 #include <fmt/format.h>
 
-namespace qb::notes::sample {
+namespace qb::text {
 
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
@@ -21,4 +21,4 @@ std::string JsonString(std::string_view text) {
     return out + "\"";
 }
 
-}  // namespace qb::notes::sample
+}  // namespace qb::text

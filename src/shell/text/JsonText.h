@@ -1,12 +1,12 @@
 #pragma once
-// JSON text of the sample's descriptions (manifest, expected mail).
+// JSON text for the descriptions the tools write (sample manifest, dumps).
 
 #include <string>
 #include <string_view>
 
-namespace qb::notes::sample {
+namespace qb::text {
 
 // A JSON string literal, quotes included; UTF-8 passes through.
 std::string JsonString(std::string_view text);
 
-}  // namespace qb::notes::sample
+}  // namespace qb::text

@@ -15,6 +15,7 @@
 #include <fmt/format.h>
 
 #include "support/TempDir.h"
+#include "notes/api/NotesFormat.h"
 #include "notes/api/formula/CompiledFormula.h"
 #include "notes/api/formula/MapFormulaDocument.h"
 #include "notes/api/mime/MessageContent.h"
@@ -29,24 +30,9 @@ using namespace qb::notes::sample;
 namespace {
 
 std::string DecodeBase64(const std::string& text) {
-    std::string out;
-    std::uint32_t buffer = 0;
-    int bits = 0;
-    for (char c : text) {
-        int value;
-        if (c >= 'A' && c <= 'Z') value = c - 'A';
-        else if (c >= 'a' && c <= 'z') value = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') value = c - '0' + 52;
-        else if (c == '+') value = 62;
-        else if (c == '/') value = 63;
-        else continue;
-        buffer = (buffer << 6) | static_cast<std::uint32_t>(value);
-        if ((bits += 6) >= 8) {
-            bits -= 8;
-            out += static_cast<char>((buffer >> bits) & 0xFF);
-        }
-    }
-    return out;
+    qb::notes::Bytes bytes;
+    EXPECT_TRUE(qb::notes::DecodeBase64(text, &bytes));
+    return bytes;
 }
 
 std::uint32_t Word(const std::string& bytes, std::size_t at) {

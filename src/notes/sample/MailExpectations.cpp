@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "notes/api/NotesFormat.h"
 #include "notes/sample/OutlookFolderPlan.h"
 #include "shell/text/JsonText.h"
 
@@ -93,24 +94,9 @@ std::optional<SampleTime> PostedTime(const SampleDocument& doc) {
 }
 
 std::string DecodeBase64(std::string_view text) {
-    std::string out;
-    std::uint32_t buffer = 0;
-    int bits = 0;
-    for (char c : text) {
-        int value;
-        if (c >= 'A' && c <= 'Z') value = c - 'A';
-        else if (c >= 'a' && c <= 'z') value = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') value = c - '0' + 52;
-        else if (c == '+') value = 62;
-        else if (c == '/') value = 63;
-        else continue;
-        buffer = (buffer << 6) | static_cast<std::uint32_t>(value);
-        if ((bits += 6) >= 8) {
-            bits -= 8;
-            out += static_cast<char>((buffer >> bits) & 0xFF);
-        }
-    }
-    return out;
+    Bytes bytes;
+    notes::DecodeBase64(text, &bytes);
+    return bytes;
 }
 
 std::string HeaderParameter(const std::string& headers, const std::string& name) {

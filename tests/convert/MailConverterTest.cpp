@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "../notes/MailboxFixture.h"
+#include "../outlook/SavedMessages.h"
 #include "MailTestSupport.h"
 #include "convert/ConversionSet.h"
 #include "notes/NotesErrorText.h"
@@ -371,20 +372,8 @@ TEST_F(MailConverterTest, RtfBodyGoesIntoTheMessage) {
     const std::string text = Log();
     EXPECT_EQ(text.find("Warning unable to export body in RTF format"), std::string::npos) << text;
     EXPECT_EQ(text.find("SaveRTF Error"), std::string::npos) << text;
-    MapiPtr<IMAPITable> contents;
-    ASSERT_EQ(folder->folder->GetContentsTable(0, contents.Put()), S_OK);
-    SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
-    RowSetHolder rows;
-    ASSERT_EQ(HrQueryAllRows(contents.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0,
-                             rows.Put()),
-              S_OK);
-    ASSERT_EQ(rows->cRows, 1u);
-    const SBinary& id = rows->aRow[0].lpProps[0].Value.bin;
-    ULONG type = 0;
-    MapiPtr<IMessage> message;
-    ASSERT_EQ(folder->folder->OpenEntry(id.cb, reinterpret_cast<LPENTRYID>(id.lpb), nullptr, 0, &type,
-                                        message.PutUnknown()),
-              S_OK);
+    MapiPtr<IMessage> message = test::OnlyMessage(folder->folder.get());
+    ASSERT_TRUE(message);
     MapiBuffer<SPropValue> rtf;
     EXPECT_TRUE(SUCCEEDED(HrGetOneProp(message.get(), PR_RTF_COMPRESSED, rtf.Put())));
     EXPECT_TRUE(TempFiles().empty()) << "the RTF file is deleted";

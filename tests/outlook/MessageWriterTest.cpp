@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "SavedMessages.h"
 #include "outlook/MessageRecord.h"
 #include "outlook/NamedProperties.h"
 #include "outlook/RtfBodyWriter.h"
@@ -48,24 +49,7 @@ protected:
         return record;
     }
 
-    // The saved message's properties, read back from the folder.
-    MapiPtr<IMessage> OnlyMessage() {
-        MapiPtr<IMAPITable> contents;
-        EXPECT_EQ(folder->folder->GetContentsTable(0, contents.Put()), S_OK);
-        SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
-        RowSetHolder rows;
-        EXPECT_EQ(HrQueryAllRows(contents.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0,
-                                 rows.Put()),
-                  S_OK);
-        EXPECT_EQ(rows->cRows, 1u);
-        const SBinary& id = rows->aRow[0].lpProps[0].Value.bin;
-        ULONG type = 0;
-        MapiPtr<IMessage> message;
-        EXPECT_EQ(folder->folder->OpenEntry(id.cb, reinterpret_cast<LPENTRYID>(id.lpb), nullptr, 0, &type,
-                                            message.PutUnknown()),
-                  S_OK);
-        return message;
-    }
+    MapiPtr<IMessage> OnlyMessage() { return test::OnlyMessage(folder->folder.get()); }
     std::optional<LONG> Long(IMessage* m, ULONG tag) {
         MapiBuffer<SPropValue> v;
         if (FAILED(HrGetOneProp(m, tag, v.Put()))) return std::nullopt;

@@ -249,6 +249,10 @@ void MailConverter::LogSubject(const LNDocument& document, MessageRecord& record
     context_.log.Write(
         fmt::format("....Exporting document [{}] Subject = {}\n", context_.run.exportedCount + 1, record.subject));
     if (!decryptError.empty()) context_.log.Write(decryptError + "\n");
+    // Whatever the reader had to leave out of this document is said here, so
+    // that a partly read body is never passed off as whole.
+    for (const LNString& warning : document.GetReadWarnings())
+        context_.log.Write(fmt::format("....~#>Warning {}\n", warning));
     context_.progress.SetSecondaryText(kDocumentLine, fmt::format("{}  Subject: {}", statusText, record.subject));
 }
 

@@ -249,6 +249,22 @@ TEST_F(MailConverterTest, UndecryptableDocumentIsSavedAndLoggedAfterItsSubject) 
     EXPECT_LT(subject, error);
 }
 
+// A body the reader could only take in part is still saved, and the log
+// says so under the document's subject.
+TEST_F(MailConverterTest, PartlyReadBodyIsSavedWithAWarning) {
+    // One text record whose length runs past the end of the item.
+    Load(MemoDxl(1, TextItem("Subject", "Cut short") +
+                        "<item name='Body'><rawitemdata type='1'>hf9AAA==</rawitemdata></item>"));
+    ASSERT_TRUE(Convert(1));
+    EXPECT_EQ(converter->saved.size(), 1u);
+    const std::string text = Log();
+    const auto subject = text.find("....Exporting document [1] Subject = Cut short\n");
+    const auto warning = text.find("....~#>Warning item Body: damaged rich text record at offset 0");
+    ASSERT_NE(subject, std::string::npos) << text;
+    ASSERT_NE(warning, std::string::npos) << text;
+    EXPECT_LT(subject, warning);
+}
+
 TEST_F(MailConverterTest, FailedSaveIsLoggedAndNotCounted) {
     Load(MemoDxl(1, TextItem("Subject", "Will fail") + test::FileItem("a.txt", test::kAttachmentBase64, 13)));
     converter->failWith = E_FAIL;

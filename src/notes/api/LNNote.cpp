@@ -53,6 +53,11 @@ LNSTATUS LNNote::Close() {
     return LNNOERROR;
 }
 
+std::vector<LNString> LNNote::GetReadWarnings() const {
+    if (!impl_ || !impl_->note) return {};
+    return impl_->note->readWarnings;
+}
+
 bool LNNote::IsOpen() const { return impl_ && impl_->note; }
 
 NOTEID LNNote::GetNoteID() const { return impl_ ? impl_->noteId : 0; }

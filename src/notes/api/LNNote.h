@@ -63,6 +63,9 @@ public:
     LNSTATUS Decrypt();
     LNSTATUS GetAttachments(LNAttachmentArray* attachments) const;
     bool HasOLEObjects() const;
+    // What could not be read whole from the exported document (damaged rich
+    // text, MIME defects), one text each; empty for a sound document.
+    std::vector<LNString> GetReadWarnings() const;
 
     // Writing (local databases).
     LNSTATUS SetItem(const LNItem& item);  // replaces every item of that name

@@ -22,12 +22,16 @@ Bytes ReadHnid(const HeapReader& heap, const NodeDatabase& db, const SubnodeMap&
 }
 
 // Stores a variable-size value in the heap, or in a subnode when large.
-std::uint32_t StoreValue(LtpContext& ctx, HeapBuilder& heap, const Bytes& bytes) {
-    if (bytes.empty()) return 0;
-    if (bytes.size() <= kMaxHeapAllocation) return heap.Allocate(bytes);
+std::uint32_t StoreValue(LtpContext& ctx, HeapBuilder& heap, const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    if (size <= kMaxHeapAllocation) return heap.Allocate(data, size);
     Nid nid = ctx.newSubnodeId();
-    ctx.subnodes[nid] = SubnodeEntry{nid, ctx.db.WriteData(bytes), 0};
+    ctx.subnodes[nid] = SubnodeEntry{nid, ctx.db.WriteData(data, size), 0};
     return nid;
+}
+
+std::uint32_t StoreValue(LtpContext& ctx, HeapBuilder& heap, const Bytes& bytes) {
+    return StoreValue(ctx, heap, bytes.data(), bytes.size());
 }
 
 std::vector<Bytes> HeapPages(const NodeDatabase& db, Bid bid, std::uint8_t client) {
@@ -71,14 +75,25 @@ Properties ReadPropertyContext(const NodeDatabase& db, Bid bidData, const Subnod
     return props;
 }
 
+std::size_t PackedSize(const Properties& props) {
+    std::size_t size = 0;
+    for (const auto& [id, v] : props) size += 8 + v.EncodedSize();
+    return size;
+}
+
 Bytes PackProperties(const Properties& props) {
     Bytes out;
+    out.reserve(PackedSize(props));
     for (const auto& [id, v] : props) {
-        Bytes value = v.Encode();
         Append16(out, id);
         Append16(out, v.type);
-        Append32(out, std::uint32_t(value.size()));
-        out.insert(out.end(), value.begin(), value.end());
+        Append32(out, std::uint32_t(v.EncodedSize()));
+        if (v.EncodesAsData()) {
+            out.insert(out.end(), v.data.begin(), v.data.end());
+        } else {
+            Bytes value = v.Encode();
+            out.insert(out.end(), value.begin(), value.end());
+        }
     }
     return out;
 }
@@ -119,7 +134,7 @@ Bid WritePropertyContext(LtpContext& ctx, const Properties& props, BlockCache* c
         if (IsInline(value.type)) {
             std::copy_n(value.data.begin(), std::min<std::size_t>(value.data.size(), 4), r.data.begin() + 2);
         } else {
-            Put32(&r.data[2], StoreValue(ctx, heap, value.Encode()));
+            Put32(&r.data[2], value.EncodesAsData() ? StoreValue(ctx, heap, value.data) : StoreValue(ctx, heap, value.Encode()));
         }
         records.push_back(std::move(r));
     }
@@ -296,13 +311,12 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
         std::uint8_t* ceb = row + end1;
         for (const TableColumn& c : columns) {
             const std::uint16_t type = TagType(c.tag);
-            Bytes idValue;
+            std::uint8_t idValue[4];
             const std::uint8_t* value = nullptr;
             std::size_t size = 0;
             if (c.tag == kTagLtpRowId) {
-                idValue.resize(4);
-                Put32(idValue.data(), rows[r].first);
-                value = idValue.data();
+                Put32(idValue, rows[r].first);
+                value = idValue;
                 size = 4;
             } else {
                 auto it = std::find_if(cells.begin(), cells.end(), [&](const Cell& x) { return x.id == TagId(c.tag); });
@@ -312,7 +326,7 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
             }
             ceb[c.bit / 8] |= std::uint8_t(0x80 >> (c.bit % 8));
             if (c.cb == 4 && (FixedSizeOf(type) == 0 || FixedSizeOf(type) > 8 || IsMultiValued(type))) {
-                Put32(row + c.ib, StoreValue(ctx, heap, Bytes(value, value + size)));
+                Put32(row + c.ib, StoreValue(ctx, heap, value, size));
             } else {
                 std::copy_n(value, std::min<std::size_t>(size, c.cb), row + c.ib);
             }

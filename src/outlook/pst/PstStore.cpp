@@ -709,7 +709,7 @@ SubnodeEntry MessageBuilder::Build() {
     for (std::size_t i = 0; i < recipients_.size(); ++i) {
         TableRow row{std::uint32_t(i), recipients_[i]};
         row.values[TagId(kTagLtpRowVer)] = PropValue::Long(std::int32_t(i + 1));
-        size += PackProperties(recipients_[i]).size();
+        size += PackedSize(recipients_[i]);
         recipientRows.push_back(std::move(row));
     }
     {
@@ -725,7 +725,7 @@ SubnodeEntry MessageBuilder::Build() {
             Properties row;
             SubnodeEntry e = attachments_[i]->Finish(row);
             subs[e.nid] = e;
-            size += attachments_[i]->dataSize() + PackProperties(row).size();
+            size += attachments_[i]->dataSize() + PackedSize(row);
             row[TagId(kTagLtpRowVer)] = PropValue::Long(std::int32_t(i + 1));
             rows.push_back(TableRow{e.nid, std::move(row)});
         }
@@ -742,7 +742,7 @@ SubnodeEntry MessageBuilder::Build() {
     props_[TagId(tags::kMessageFlags)] = PropValue::Long(flags);
     props_[TagId(tags::kHasAttach)] = PropValue::Boolean(!attachments_.empty());
     props_.erase(TagId(tags::kMessageSize));
-    size += PackProperties(props_).size() + 8;
+    size += PackedSize(props_) + 8;
     props_[TagId(tags::kMessageSize)] = PropValue::Long(std::int32_t(std::min<std::uint64_t>(size, 0x7FFFFFFF)));
     Bid bid = WritePropertyContext(ctx, props_);
     return SubnodeEntry{0, bid, db.WriteSubnodes(subs)};

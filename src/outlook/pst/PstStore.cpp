@@ -76,9 +76,12 @@ std::string Lower(std::string s) {
 PstStore::PstStore(std::unique_ptr<NodeDatabase> db, bool writable) : db_(std::move(db)), writable_(writable) {}
 
 PstStore::~PstStore() {
+    // Closing publishes the space the last commit released and flushes that commit;
+    // with a bare commit here a file left by every session without Close() would keep
+    // that space marked in use for good (a reopened file trusts its allocation maps).
     if (writable_ && !closed_ && !failed_) {
         try {
-            Commit();
+            Close();
         } catch (const PstError&) {
             // The last commit stays readable; the caller saw no Close().
         }

@@ -179,9 +179,9 @@ Bid NodeDatabase::WriteBlock(const std::uint8_t* data, std::size_t size, BlockKi
     // One buffer serves every block: blocks are written one at a time.
     if (scratch_.size() < total) scratch_.resize(total);
     std::uint8_t* buf = scratch_.data();
-    if (size > 0) std::memcpy(buf, data, size);
+    if (kind == BlockKind::Data) EncodeDataInto(header_.cryptMethod, bid, data, buf, size);
+    else if (size > 0) std::memcpy(buf, data, size);
     std::memset(buf + size, 0, total - size);
-    if (kind == BlockKind::Data) EncodeData(header_.cryptMethod, bid, buf, size);
     std::uint8_t* t = &buf[total - traits_.blockTrailer];
     Put16(t, std::uint16_t(size));
     Put16(t + 2, ComputeSig(ib, bid));

@@ -1,6 +1,7 @@
 #include "outlook/pst/PropValue.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "shell/text/Utf8.h"
 
@@ -11,33 +12,34 @@ constexpr std::uint16_t kCp1252High[32] = {
     0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
     0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
 
-// Calls `emit` with each code point of UTF-8 text; a malformed sequence gives U+FFFD.
-template <class Emit>
-void DecodeUtf8(const std::string& s, Emit&& emit) {
-    for (std::size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            emit(char32_t(c));
-            ++i;
-            continue;
-        }
-        char32_t cp;
-        std::size_t len;
-        if ((c >> 5) == 6) { cp = c & 0x1F; len = 2; }
-        else if ((c >> 4) == 14) { cp = c & 0x0F; len = 3; }
-        else if ((c >> 3) == 30) { cp = c & 0x07; len = 4; }
-        else { emit(char32_t(0xFFFD)); ++i; continue; }
-        if (i + len > s.size()) { emit(char32_t(0xFFFD)); break; }
-        bool ok = true;
-        for (std::size_t k = 1; k < len; ++k) {
-            unsigned char cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc >> 6) != 2) { ok = false; break; }
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (!ok) { emit(char32_t(0xFFFD)); ++i; continue; }
-        emit(cp);
-        i += len;
+// Decodes the sequence at s[i] and moves i past it; a malformed sequence gives
+// U+FFFD (one byte at a time, a truncated one at the end as a whole).
+char32_t DecodeOne(const std::string& s, std::size_t& i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+        ++i;
+        return c;
     }
+    char32_t cp;
+    std::size_t len;
+    if ((c >> 5) == 6) { cp = c & 0x1F; len = 2; }
+    else if ((c >> 4) == 14) { cp = c & 0x0F; len = 3; }
+    else if ((c >> 3) == 30) { cp = c & 0x07; len = 4; }
+    else { ++i; return 0xFFFD; }
+    if (i + len > s.size()) {
+        i = s.size();
+        return 0xFFFD;
+    }
+    for (std::size_t k = 1; k < len; ++k) {
+        unsigned char cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc >> 6) != 2) {
+            ++i;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    i += len;
+    return cp;
 }
 
 
@@ -73,7 +75,18 @@ Bytes Utf8ToUtf16(const std::string& utf8) {
         p[1] = std::uint8_t(unit >> 8);
         p += 2;
     };
-    DecodeUtf8(utf8, [&put](char32_t cp) {
+    for (std::size_t i = 0; i < utf8.size();) {
+        // Mail text is mostly ASCII: widen runs of it eight bytes at a time.
+        if (i + 8 <= utf8.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, utf8.data() + i, 8);
+            if (!(word & 0x8080808080808080ull)) {
+                for (int k = 0; k < 8; ++k) put(std::uint8_t(word >> (8 * k)));
+                i += 8;
+                continue;
+            }
+        }
+        char32_t cp = DecodeOne(utf8, i);
         if (cp >= 0x10000) {
             cp -= 0x10000;
             put(std::uint16_t(0xD800 + (cp >> 10)));
@@ -81,7 +94,7 @@ Bytes Utf8ToUtf16(const std::string& utf8) {
         } else {
             put(std::uint16_t(cp));
         }
-    });
+    }
     out.resize(std::size_t(p - out.data()));
     return out;
 }
@@ -105,16 +118,17 @@ std::string Utf16ToUtf8(const std::uint8_t* data, std::size_t size) {
 Bytes Utf8ToCp1252(const std::string& utf8) {
     Bytes out;
     out.reserve(utf8.size());
-    DecodeUtf8(utf8, [&out](char32_t cp) {
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp = DecodeOne(utf8, i);
         if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) {
             out.push_back(std::uint8_t(cp));
-            return;
+            continue;
         }
         std::uint8_t mapped = '?';
-        for (int i = 0; i < 32; ++i)
-            if (kCp1252High[i] == cp) mapped = std::uint8_t(0x80 + i);
+        for (int k = 0; k < 32; ++k)
+            if (kCp1252High[k] == cp) mapped = std::uint8_t(0x80 + k);
         out.push_back(mapped);
-    });
+    }
     return out;
 }
 

@@ -789,6 +789,7 @@ void AttachmentBuilder::Write(const std::uint8_t* data, std::size_t size) {
     hasData_ = true;
     dataSize_ += size;
     const std::size_t blockSize = store_.db_->traits().maxBlockData;
+    if (pending_.capacity() < blockSize) pending_.reserve(blockSize);
     while (size > 0) {
         std::size_t n = std::min(size, blockSize - pending_.size());
         pending_.insert(pending_.end(), data, data + n);

@@ -297,7 +297,13 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
         std::size_t offset, size;
     };
     std::vector<Cell> cells;
-    Bytes matrix(rows.size() * rowSize, 0);
+    // The row matrix is built in the blocks it is written as (whole rows per
+    // block), so that a large table needs no second copy of it.
+    const std::size_t perBlock = traits.maxBlockData / rowSize;
+    std::vector<Bytes> blocks;
+    for (std::size_t first = 0; first < rows.size(); first += perBlock)
+        blocks.emplace_back(std::min(perBlock, rows.size() - first) * rowSize, 0);
+    const std::size_t matrixSize = rows.size() * rowSize;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const Bytes& packed = rows[r].second;
         cells.clear();
@@ -307,7 +313,7 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
             cells.push_back(c);
             off = c.offset + c.size;
         }
-        std::uint8_t* row = &matrix[r * rowSize];
+        std::uint8_t* row = &blocks[r / perBlock][(r % perBlock) * rowSize];
         std::uint8_t* ceb = row + end1;
         for (const TableColumn& c : columns) {
             const std::uint16_t type = TagType(c.tag);
@@ -334,16 +340,11 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
     }
     std::uint32_t hnidRows = 0;
     if (!rows.empty()) {
-        if (matrix.size() <= kMaxHeapAllocation) {
-            hnidRows = heap.Allocate(matrix);
+        if (matrixSize <= kMaxHeapAllocation) {
+            // Small enough for the heap, and then within the first block.
+            hnidRows = heap.Allocate(blocks.front());
             if (matrixCache && matrixCache->root) ctx.db.ReleaseCached(*matrixCache);
         } else {
-            const std::size_t perBlock = traits.maxBlockData / rowSize;
-            std::vector<Bytes> blocks;
-            for (std::size_t first = 0; first < rows.size(); first += perBlock) {
-                std::size_t n = std::min(perBlock, rows.size() - first);
-                blocks.emplace_back(matrix.begin() + long(first * rowSize), matrix.begin() + long((first + n) * rowSize));
-            }
             Nid nid = MakeNid(kNidTypeLtp, 1);
             Bid bid;
             if (matrixCache) {

@@ -297,6 +297,11 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
         std::size_t offset, size;
     };
     std::vector<Cell> cells;
+    // Columns by property id, to pair them with a row's cells (also by id) in one pass.
+    std::vector<std::pair<std::uint16_t, std::size_t>> columnIds;
+    for (std::size_t i = 0; i < columns.size(); ++i) columnIds.emplace_back(TagId(columns[i].tag), i);
+    std::sort(columnIds.begin(), columnIds.end());
+    std::vector<const Cell*> cellOf(columns.size());
     // The row matrix is built in the blocks it is written as (whole rows per
     // block), so that a large table needs no second copy of it.
     const std::size_t perBlock = traits.maxBlockData / rowSize;
@@ -313,9 +318,18 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
             cells.push_back(c);
             off = c.offset + c.size;
         }
+        // Packed rows list properties by id; the first cell of an id counts, as a search from the front would find.
+        if (!std::is_sorted(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) { return a.id < b.id; }))
+            std::stable_sort(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) { return a.id < b.id; });
+        std::fill(cellOf.begin(), cellOf.end(), nullptr);
+        for (std::size_t ci = 0, k = 0; ci < columnIds.size(); ++ci) {
+            while (k < cells.size() && cells[k].id < columnIds[ci].first) ++k;
+            if (k < cells.size() && cells[k].id == columnIds[ci].first) cellOf[columnIds[ci].second] = &cells[k];
+        }
         std::uint8_t* row = &blocks[r / perBlock][(r % perBlock) * rowSize];
         std::uint8_t* ceb = row + end1;
-        for (const TableColumn& c : columns) {
+        for (std::size_t ci = 0; ci < columns.size(); ++ci) {
+            const TableColumn& c = columns[ci];
             const std::uint16_t type = TagType(c.tag);
             std::uint8_t idValue[4];
             const std::uint8_t* value = nullptr;
@@ -325,8 +339,8 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
                 value = idValue;
                 size = 4;
             } else {
-                auto it = std::find_if(cells.begin(), cells.end(), [&](const Cell& x) { return x.id == TagId(c.tag); });
-                if (it == cells.end() || it->type != type) continue;
+                const Cell* it = cellOf[ci];
+                if (!it || it->type != type) continue;
                 value = packed.data() + it->offset;
                 size = it->size;
             }

@@ -352,6 +352,7 @@ void NodeDatabase::PublishFreedSpace() {
     Bytes raw = header_.Serialize();
     file_->Write(0, raw.data(), raw.size());
     if (syncOnCommit_) file_->Sync();
+    else file_->Flush();
 }
 
 void NodeDatabase::Commit() {

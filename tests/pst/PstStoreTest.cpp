@@ -235,6 +235,25 @@ TEST_P(StoreTest, FullDiskFailsTheSaveAndKeepsTheLastCommit) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, StoreTest, ::testing::Values(PstFormat::Unicode, PstFormat::Ansi));
 
+// A store the caller drops without Close() (as the MAPI binding does after committing
+// each message) must not leave the last commit's released space marked in use.
+TEST_P(StoreTest, DroppedStoreLeavesNoSpaceAllocatedButUnused) {
+    for (int session = 0; session < 2; ++session) {
+        auto store = session == 0 ? PstStore::Create(path_, GetParam(), "Mailbox") : PstStore::Open(path_, true);
+        Nid inbox = session == 0 ? store->CreateFolder(store->IpmSubtree(), "Inbox") : store->FindSubfolder(store->IpmSubtree(), "Inbox");
+        for (int i = 0; i < 5; ++i) {
+            auto m = store->CreateMessage(inbox);
+            m->SetProperty(tags::kSubject, PropValue::Unicode("message " + std::to_string(i)));
+            m->Save();
+            store->Commit();
+        }
+    }
+    CheckReport report = CheckPstFile(path_);
+    for (const auto& e : report.errors) ADD_FAILURE() << e;
+    for (const auto& w : report.warnings) EXPECT_EQ(w.find("allocated in the AMap but not in use"), std::string::npos) << w;
+    EXPECT_EQ(report.messages, 10u);
+}
+
 TEST(AnsiStoreTest, StringsAreStoredAsWindows1252) {
     test::TempDir dir;
     std::string path = dir.File("a.pst");

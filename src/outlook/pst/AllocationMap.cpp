@@ -1,5 +1,7 @@
 #include "outlook/pst/AllocationMap.h"
 
+#include <algorithm>
+
 #include "outlook/pst/Checksum.h"
 #include "outlook/pst/PageBTree.h"
 
@@ -21,6 +23,8 @@ std::uint64_t AllocationMap::FPMapOffset(std::size_t region) {
 
 void AllocationMap::InitEmpty() {
     regions_.clear();
+    dirty_.clear();
+    usedUnits_ = 0;
     densityListWritten_ = !traits_.unicode;
     AddRegion();
 }
@@ -34,12 +38,14 @@ void AllocationMap::AddRegion() {
     if (PMapOffset(region)) SetBits(PMapOffset(region), kPageSize, true);
     if (FMapOffset(region)) SetBits(FMapOffset(region), kPageSize, true);
     if (FPMapOffset(region)) SetBits(FPMapOffset(region), kPageSize, true);
-    dirty_.insert(region);
+    MarkDirty(region);
     if (next_ < start) next_ = start;
 }
 
 void AllocationMap::Load(const PstFile& file, std::uint64_t fileEof) {
     regions_.clear();
+    dirty_.clear();
+    usedUnits_ = 0;
     std::size_t count = std::size_t((fileEof - kFirstAMapOffset + kAMapCoverage - 1) / kAMapCoverage);
     std::uint64_t highest = kFirstAMapOffset;
     for (std::size_t region = 0; region < count; ++region) {
@@ -49,20 +55,38 @@ void AllocationMap::Load(const PstFile& file, std::uint64_t fileEof) {
         const std::uint8_t* bits = raw + BitsOffset();
         std::copy_n(bits, 496, regions_.back().begin());
         for (std::size_t i = 0; i < 496 * 8; ++i)
-            if (bits[i / 8] & (0x80 >> (i % 8))) highest = RegionStart(region) + (i + 1) * kUnit;
+            if (bits[i / 8] & (0x80 >> (i % 8))) {
+                highest = RegionStart(region) + (i + 1) * kUnit;
+                ++usedUnits_;
+            }
     }
     next_ = highest;
     densityListWritten_ = true;
 }
 
+void AllocationMap::MarkDirty(std::size_t region) {
+    if (dirty_.size() <= region) dirty_.resize(region + 1, false);
+    dirty_[region] = true;
+}
+
 void AllocationMap::SetBits(std::uint64_t ib, std::size_t size, bool used) {
+    std::size_t lastRegion = regions_.size();
     for (std::uint64_t off = ib; off < ib + size; off += kUnit) {
         std::size_t region = std::size_t((off - kFirstAMapOffset) / kAMapCoverage);
         std::size_t bit = std::size_t((off - RegionStart(region)) / kUnit);
         std::uint8_t mask = std::uint8_t(0x80 >> (bit % 8));
-        if (used) regions_[region][bit / 8] |= mask;
-        else regions_[region][bit / 8] &= std::uint8_t(~mask);
-        dirty_.insert(region);
+        std::uint8_t& byte = regions_[region][bit / 8];
+        if (used && !(byte & mask)) {
+            byte |= mask;
+            ++usedUnits_;
+        } else if (!used && (byte & mask)) {
+            byte &= std::uint8_t(~mask);
+            --usedUnits_;
+        }
+        if (region != lastRegion) {
+            MarkDirty(region);
+            lastRegion = region;
+        }
     }
 }
 
@@ -137,15 +161,11 @@ void AllocationMap::CommitFinished() {
     pending_.clear();
 }
 
-std::uint64_t AllocationMap::freeBytes() const {
-    std::uint64_t used = 0;
-    for (const auto& bits : regions_)
-        for (std::uint8_t b : bits) used += std::uint64_t(__builtin_popcount(b));
-    return regions_.size() * kAMapCoverage - used * kUnit;
-}
+std::uint64_t AllocationMap::freeBytes() const { return regions_.size() * kAMapCoverage - usedUnits_ * kUnit; }
 
 void AllocationMap::WriteMaps(PstFile& file, Bid densityListBid) {
-    for (std::size_t region : dirty_) {
+    for (std::size_t region = 0; region < dirty_.size(); ++region) {
+        if (!dirty_[region]) continue;
         std::uint8_t raw[kPageSize] = {};
         std::copy(regions_[region].begin(), regions_[region].end(), raw + BitsOffset());
         std::uint64_t ib = RegionStart(region);
@@ -169,7 +189,7 @@ void AllocationMap::WriteMaps(PstFile& file, Bid densityListBid) {
             file.Write(fpmap, p, kPageSize);
         }
     }
-    dirty_.clear();
+    std::fill(dirty_.begin(), dirty_.end(), false);
     if (!densityListWritten_) {
         // An empty density list: readers fall back to the AMaps.
         std::uint8_t p[kPageSize] = {};

@@ -49,13 +49,15 @@ public:
 
 private:
     void AddRegion();
+    void MarkDirty(std::size_t region);
     void SetBits(std::uint64_t ib, std::size_t size, bool used);
     bool FitsInRegion(std::uint64_t ib, std::size_t size) const;
 
     const FormatTraits& traits_;
     std::vector<std::array<std::uint8_t, 496>> regions_;
-    std::set<std::size_t> dirty_;
+    std::vector<bool> dirty_;  // by region: map pages to write at the next commit
     std::uint64_t next_ = 0;  // bump pointer
+    std::uint64_t usedUnits_ = 0;  // set bits over all regions
     std::vector<std::vector<std::uint64_t>> freeLists_ = std::vector<std::vector<std::uint64_t>>(129);
     std::vector<std::pair<std::uint64_t, std::size_t>> pending_;
     bool densityListWritten_ = false;

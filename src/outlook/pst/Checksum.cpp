@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 
 namespace qb::pst {
 namespace {
@@ -63,6 +64,15 @@ void EncodeData(std::uint8_t method, Bid bid, std::uint8_t* data, std::size_t si
     } else if (method == kCryptCyclic) {
         Cyclic(bid, data, size);
     }
+}
+
+void EncodeDataInto(std::uint8_t method, Bid bid, const std::uint8_t* in, std::uint8_t* out, std::size_t size) {
+    if (method == kCryptPermute) {
+        for (std::size_t i = 0; i < size; ++i) out[i] = kCryptR[in[i]];
+        return;
+    }
+    if (size > 0) std::memcpy(out, in, size);
+    EncodeData(method, bid, out, size);
 }
 
 void DecodeData(std::uint8_t method, Bid bid, std::uint8_t* data, std::size_t size) {

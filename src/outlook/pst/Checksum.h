@@ -18,6 +18,8 @@ enum CryptMethod : std::uint8_t { kCryptNone = 0, kCryptPermute = 1, kCryptCycli
 
 // Encodes / decodes the bytes of an external data block in place.
 void EncodeData(std::uint8_t method, Bid bid, std::uint8_t* data, std::size_t size);
+// Copies `size` bytes from `in` to `out`, encoded (one pass instead of copy then encode).
+void EncodeDataInto(std::uint8_t method, Bid bid, const std::uint8_t* in, std::uint8_t* out, std::size_t size);
 void DecodeData(std::uint8_t method, Bid bid, std::uint8_t* data, std::size_t size);
 
 }  // namespace qb::pst

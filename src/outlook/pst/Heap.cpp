@@ -73,6 +73,7 @@ Hid HeapBuilder::Allocate(const std::uint8_t* data, std::size_t size) {
         ++index;
     }
     Page& page = pages_[index];
+    if (page.data.capacity() < maxPageSize_) page.data.reserve(maxPageSize_);
     page.data.insert(page.data.end(), data, data + size);
     page.sizes.push_back(std::uint16_t(size));
     return Hid((index << 16) | (page.sizes.size() << 5));
@@ -93,7 +94,9 @@ std::vector<Bytes> HeapBuilder::Build() const {
     for (std::size_t i = 0; i < pages_.size(); ++i) {
         const Page& page = pages_[i];
         std::size_t header = HeaderSize(i);
-        Bytes b(header, 0);
+        Bytes b;
+        b.reserve(header + page.data.size() + 1 + 4 + 2 * (page.sizes.size() + 1));
+        b.resize(header, 0);
         b.insert(b.end(), page.data.begin(), page.data.end());
         if (b.size() % 2) b.push_back(0);
         std::size_t ibHnpm = b.size();

@@ -176,13 +176,16 @@ Bid NodeDatabase::WriteBlock(const std::uint8_t* data, std::size_t size, BlockKi
     std::uint64_t ib = amap_.Allocate(total, 64);
     if (!traits_.unicode && amap_.fileEof() > ansiLimit_)
         throw PstError("the ANSI personal folders file '" + file_->path() + "' has reached its 2 GB limit");
-    Bytes buf(total, 0);
-    std::copy_n(data, size, buf.begin());
-    if (kind == BlockKind::Data) EncodeData(header_.cryptMethod, bid, buf.data(), size);
+    // One buffer serves every block: blocks are written one at a time.
+    if (scratch_.size() < total) scratch_.resize(total);
+    std::uint8_t* buf = scratch_.data();
+    if (kind == BlockKind::Data) EncodeDataInto(header_.cryptMethod, bid, data, buf, size);
+    else if (size > 0) std::memcpy(buf, data, size);
+    std::memset(buf + size, 0, total - size);
     std::uint8_t* t = &buf[total - traits_.blockTrailer];
     Put16(t, std::uint16_t(size));
     Put16(t + 2, ComputeSig(ib, bid));
-    std::uint32_t crc = Crc32(buf.data(), size);
+    std::uint32_t crc = Crc32(buf, size);
     if (traits_.unicode) {
         Put32(t + 4, crc);
         Put64(t + 8, bid);
@@ -190,7 +193,7 @@ Bid NodeDatabase::WriteBlock(const std::uint8_t* data, std::size_t size, BlockKi
         Put32(t + 4, std::uint32_t(bid));
         Put32(t + 8, crc);
     }
-    file_->Write(ib, buf.data(), total);
+    file_->Write(ib, buf, total);
     bytesWritten_ += total;
     bbt_.Upsert(BbtEntry{bid, ib, std::uint16_t(size), 2});
     changed_ = true;
@@ -228,13 +231,13 @@ Bid NodeDatabase::WriteTreeAbove(const std::vector<Bid>& dataBlocks, const std::
     return xblock(2, xblocks.data(), xblocks.size(), total);
 }
 
-Bid NodeDatabase::WriteData(const Bytes& data) {
-    if (data.empty()) return WriteBlock(nullptr, 0, BlockKind::Data);
+Bid NodeDatabase::WriteData(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return WriteBlock(nullptr, 0, BlockKind::Data);
     std::vector<Bid> blocks;
     std::vector<std::uint32_t> sizes;
-    for (std::size_t off = 0; off < data.size(); off += traits_.maxBlockData) {
-        std::size_t n = std::min(traits_.maxBlockData, data.size() - off);
-        blocks.push_back(WriteBlock(data.data() + off, n, BlockKind::Data));
+    for (std::size_t off = 0; off < size; off += traits_.maxBlockData) {
+        std::size_t n = std::min(traits_.maxBlockData, size - off);
+        blocks.push_back(WriteBlock(data + off, n, BlockKind::Data));
         sizes.push_back(std::uint32_t(n));
     }
     return WriteTreeAbove(blocks, sizes);
@@ -349,6 +352,7 @@ void NodeDatabase::PublishFreedSpace() {
     Bytes raw = header_.Serialize();
     file_->Write(0, raw.data(), raw.size());
     if (syncOnCommit_) file_->Sync();
+    else file_->Flush();
 }
 
 void NodeDatabase::Commit() {
@@ -382,6 +386,7 @@ void NodeDatabase::Commit() {
     // and the next commit's (or Close's) flush makes this one durable.
     Bytes raw = header_.Serialize();
     file_->Write(0, raw.data(), raw.size());
+    file_->Flush();
     amap_.CommitFinished();
     changed_ = false;
 }

@@ -69,7 +69,8 @@ public:
     // Builds the XBLOCK / XXBLOCK levels above data block ids (one id: itself).
     Bid WriteTreeAbove(const std::vector<Bid>& dataBlocks, const std::vector<std::uint32_t>& sizes,
                        std::vector<Bid>* internal = nullptr);
-    Bid WriteData(const Bytes& data);
+    Bid WriteData(const std::uint8_t* data, std::size_t size);
+    Bid WriteData(const Bytes& data) { return WriteData(data.data(), data.size()); }
     // Writes data already cut into blocks, keeping unchanged blocks of the last write.
     Bid WriteBlocksReusing(const std::vector<Bytes>& blocks, BlockCache& cache);
     // Releases what a cache holds (the node's data is going away).
@@ -110,6 +111,7 @@ private:
     bool changed_ = false;
     bool syncOnCommit_ = true;
     std::uint64_t bytesWritten_ = 0;
+    Bytes scratch_;
     std::uint64_t ansiLimit_ = kAnsiSizeLimit;
 };
 

@@ -1,6 +1,7 @@
 #include "outlook/pst/PropValue.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "shell/text/Utf8.h"
 
@@ -11,29 +12,34 @@ constexpr std::uint16_t kCp1252High[32] = {
     0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
     0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
 
-std::vector<char32_t> DecodeUtf8(const std::string& s) {
-    std::vector<char32_t> out;
-    for (std::size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        char32_t cp;
-        std::size_t len;
-        if (c < 0x80) { cp = c; len = 1; }
-        else if ((c >> 5) == 6) { cp = c & 0x1F; len = 2; }
-        else if ((c >> 4) == 14) { cp = c & 0x0F; len = 3; }
-        else if ((c >> 3) == 30) { cp = c & 0x07; len = 4; }
-        else { out.push_back(0xFFFD); ++i; continue; }
-        if (i + len > s.size()) { out.push_back(0xFFFD); break; }
-        bool ok = true;
-        for (std::size_t k = 1; k < len; ++k) {
-            unsigned char cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc >> 6) != 2) { ok = false; break; }
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (!ok) { out.push_back(0xFFFD); ++i; continue; }
-        out.push_back(cp);
-        i += len;
+// Decodes the sequence at s[i] and moves i past it; a malformed sequence gives
+// U+FFFD (one byte at a time, a truncated one at the end as a whole).
+char32_t DecodeOne(const std::string& s, std::size_t& i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+        ++i;
+        return c;
     }
-    return out;
+    char32_t cp;
+    std::size_t len;
+    if ((c >> 5) == 6) { cp = c & 0x1F; len = 2; }
+    else if ((c >> 4) == 14) { cp = c & 0x0F; len = 3; }
+    else if ((c >> 3) == 30) { cp = c & 0x07; len = 4; }
+    else { ++i; return 0xFFFD; }
+    if (i + len > s.size()) {
+        i = s.size();
+        return 0xFFFD;
+    }
+    for (std::size_t k = 1; k < len; ++k) {
+        unsigned char cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc >> 6) != 2) {
+            ++i;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    i += len;
+    return cp;
 }
 
 
@@ -61,16 +67,35 @@ std::string TextOf(std::uint16_t baseType, const Bytes& b) {
 }  // namespace
 
 Bytes Utf8ToUtf16(const std::string& utf8) {
-    Bytes out;
-    for (char32_t cp : DecodeUtf8(utf8)) {
+    // Every UTF-8 byte gives at most one UTF-16 unit (a 4-byte sequence gives two).
+    Bytes out(utf8.size() * 2);
+    std::uint8_t* p = out.data();
+    auto put = [&p](std::uint16_t unit) {
+        p[0] = std::uint8_t(unit);
+        p[1] = std::uint8_t(unit >> 8);
+        p += 2;
+    };
+    for (std::size_t i = 0; i < utf8.size();) {
+        // Mail text is mostly ASCII: widen runs of it eight bytes at a time.
+        if (i + 8 <= utf8.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, utf8.data() + i, 8);
+            if (!(word & 0x8080808080808080ull)) {
+                for (int k = 0; k < 8; ++k) put(std::uint8_t(word >> (8 * k)));
+                i += 8;
+                continue;
+            }
+        }
+        char32_t cp = DecodeOne(utf8, i);
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            Append16(out, std::uint16_t(0xD800 + (cp >> 10)));
-            Append16(out, std::uint16_t(0xDC00 + (cp & 0x3FF)));
+            put(std::uint16_t(0xD800 + (cp >> 10)));
+            put(std::uint16_t(0xDC00 + (cp & 0x3FF)));
         } else {
-            Append16(out, std::uint16_t(cp));
+            put(std::uint16_t(cp));
         }
     }
+    out.resize(std::size_t(p - out.data()));
     return out;
 }
 
@@ -92,11 +117,16 @@ std::string Utf16ToUtf8(const std::uint8_t* data, std::size_t size) {
 
 Bytes Utf8ToCp1252(const std::string& utf8) {
     Bytes out;
-    for (char32_t cp : DecodeUtf8(utf8)) {
-        if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) { out.push_back(std::uint8_t(cp)); continue; }
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp = DecodeOne(utf8, i);
+        if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) {
+            out.push_back(std::uint8_t(cp));
+            continue;
+        }
         std::uint8_t mapped = '?';
-        for (int i = 0; i < 32; ++i)
-            if (kCp1252High[i] == cp) mapped = std::uint8_t(0x80 + i);
+        for (int k = 0; k < 32; ++k)
+            if (kCp1252High[k] == cp) mapped = std::uint8_t(0x80 + k);
         out.push_back(mapped);
     }
     return out;
@@ -209,8 +239,17 @@ std::size_t PropValue::Count() const {
     return fixed ? data.size() / fixed : items.size();
 }
 
+bool PropValue::EncodesAsData() const { return !IsMultiValued(type) || FixedSizeOf(type) != 0; }
+
+std::size_t PropValue::EncodedSize() const {
+    if (EncodesAsData()) return data.size();
+    std::size_t size = 4 + 4 * items.size();
+    for (const Bytes& item : items) size += item.size();
+    return size;
+}
+
 Bytes PropValue::Encode() const {
-    if (!IsMultiValued(type) || FixedSizeOf(type) != 0) return data;
+    if (EncodesAsData()) return data;
     Bytes out;
     Append32(out, std::uint32_t(items.size()));
     std::uint32_t offset = std::uint32_t(4 + 4 * items.size());

@@ -84,6 +84,10 @@ struct PropValue {
 
     // The encoding a property context or table stores (MV layout with counts and offsets).
     Bytes Encode() const;
+    // The size of Encode()'s result, without building it.
+    std::size_t EncodedSize() const;
+    // True when Encode() gives `data` as it is (every type but variable-size multi-values).
+    bool EncodesAsData() const;
     static PropValue Decode(std::uint16_t type, const std::uint8_t* data, std::size_t size);
     // Readable rendering for dumps (texts as UTF-8, binaries as hex).
     std::string Describe() const;

@@ -22,12 +22,16 @@ Bytes ReadHnid(const HeapReader& heap, const NodeDatabase& db, const SubnodeMap&
 }
 
 // Stores a variable-size value in the heap, or in a subnode when large.
-std::uint32_t StoreValue(LtpContext& ctx, HeapBuilder& heap, const Bytes& bytes) {
-    if (bytes.empty()) return 0;
-    if (bytes.size() <= kMaxHeapAllocation) return heap.Allocate(bytes);
+std::uint32_t StoreValue(LtpContext& ctx, HeapBuilder& heap, const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    if (size <= kMaxHeapAllocation) return heap.Allocate(data, size);
     Nid nid = ctx.newSubnodeId();
-    ctx.subnodes[nid] = SubnodeEntry{nid, ctx.db.WriteData(bytes), 0};
+    ctx.subnodes[nid] = SubnodeEntry{nid, ctx.db.WriteData(data, size), 0};
     return nid;
+}
+
+std::uint32_t StoreValue(LtpContext& ctx, HeapBuilder& heap, const Bytes& bytes) {
+    return StoreValue(ctx, heap, bytes.data(), bytes.size());
 }
 
 std::vector<Bytes> HeapPages(const NodeDatabase& db, Bid bid, std::uint8_t client) {
@@ -71,14 +75,25 @@ Properties ReadPropertyContext(const NodeDatabase& db, Bid bidData, const Subnod
     return props;
 }
 
+std::size_t PackedSize(const Properties& props) {
+    std::size_t size = 0;
+    for (const auto& [id, v] : props) size += 8 + v.EncodedSize();
+    return size;
+}
+
 Bytes PackProperties(const Properties& props) {
     Bytes out;
+    out.reserve(PackedSize(props));
     for (const auto& [id, v] : props) {
-        Bytes value = v.Encode();
         Append16(out, id);
         Append16(out, v.type);
-        Append32(out, std::uint32_t(value.size()));
-        out.insert(out.end(), value.begin(), value.end());
+        Append32(out, std::uint32_t(v.EncodedSize()));
+        if (v.EncodesAsData()) {
+            out.insert(out.end(), v.data.begin(), v.data.end());
+        } else {
+            Bytes value = v.Encode();
+            out.insert(out.end(), value.begin(), value.end());
+        }
     }
     return out;
 }
@@ -119,7 +134,7 @@ Bid WritePropertyContext(LtpContext& ctx, const Properties& props, BlockCache* c
         if (IsInline(value.type)) {
             std::copy_n(value.data.begin(), std::min<std::size_t>(value.data.size(), 4), r.data.begin() + 2);
         } else {
-            Put32(&r.data[2], StoreValue(ctx, heap, value.Encode()));
+            Put32(&r.data[2], value.EncodesAsData() ? StoreValue(ctx, heap, value.data) : StoreValue(ctx, heap, value.Encode()));
         }
         records.push_back(std::move(r));
     }
@@ -282,7 +297,18 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
         std::size_t offset, size;
     };
     std::vector<Cell> cells;
-    Bytes matrix(rows.size() * rowSize, 0);
+    // Columns by property id, to pair them with a row's cells (also by id) in one pass.
+    std::vector<std::pair<std::uint16_t, std::size_t>> columnIds;
+    for (std::size_t i = 0; i < columns.size(); ++i) columnIds.emplace_back(TagId(columns[i].tag), i);
+    std::sort(columnIds.begin(), columnIds.end());
+    std::vector<const Cell*> cellOf(columns.size());
+    // The row matrix is built in the blocks it is written as (whole rows per
+    // block), so that a large table needs no second copy of it.
+    const std::size_t perBlock = traits.maxBlockData / rowSize;
+    std::vector<Bytes> blocks;
+    for (std::size_t first = 0; first < rows.size(); first += perBlock)
+        blocks.emplace_back(std::min(perBlock, rows.size() - first) * rowSize, 0);
+    const std::size_t matrixSize = rows.size() * rowSize;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const Bytes& packed = rows[r].second;
         cells.clear();
@@ -292,27 +318,35 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
             cells.push_back(c);
             off = c.offset + c.size;
         }
-        std::uint8_t* row = &matrix[r * rowSize];
+        // Packed rows list properties by id; the first cell of an id counts, as a search from the front would find.
+        if (!std::is_sorted(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) { return a.id < b.id; }))
+            std::stable_sort(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) { return a.id < b.id; });
+        std::fill(cellOf.begin(), cellOf.end(), nullptr);
+        for (std::size_t ci = 0, k = 0; ci < columnIds.size(); ++ci) {
+            while (k < cells.size() && cells[k].id < columnIds[ci].first) ++k;
+            if (k < cells.size() && cells[k].id == columnIds[ci].first) cellOf[columnIds[ci].second] = &cells[k];
+        }
+        std::uint8_t* row = &blocks[r / perBlock][(r % perBlock) * rowSize];
         std::uint8_t* ceb = row + end1;
-        for (const TableColumn& c : columns) {
+        for (std::size_t ci = 0; ci < columns.size(); ++ci) {
+            const TableColumn& c = columns[ci];
             const std::uint16_t type = TagType(c.tag);
-            Bytes idValue;
+            std::uint8_t idValue[4];
             const std::uint8_t* value = nullptr;
             std::size_t size = 0;
             if (c.tag == kTagLtpRowId) {
-                idValue.resize(4);
-                Put32(idValue.data(), rows[r].first);
-                value = idValue.data();
+                Put32(idValue, rows[r].first);
+                value = idValue;
                 size = 4;
             } else {
-                auto it = std::find_if(cells.begin(), cells.end(), [&](const Cell& x) { return x.id == TagId(c.tag); });
-                if (it == cells.end() || it->type != type) continue;
+                const Cell* it = cellOf[ci];
+                if (!it || it->type != type) continue;
                 value = packed.data() + it->offset;
                 size = it->size;
             }
             ceb[c.bit / 8] |= std::uint8_t(0x80 >> (c.bit % 8));
             if (c.cb == 4 && (FixedSizeOf(type) == 0 || FixedSizeOf(type) > 8 || IsMultiValued(type))) {
-                Put32(row + c.ib, StoreValue(ctx, heap, Bytes(value, value + size)));
+                Put32(row + c.ib, StoreValue(ctx, heap, value, size));
             } else {
                 std::copy_n(value, std::min<std::size_t>(size, c.cb), row + c.ib);
             }
@@ -320,16 +354,11 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
     }
     std::uint32_t hnidRows = 0;
     if (!rows.empty()) {
-        if (matrix.size() <= kMaxHeapAllocation) {
-            hnidRows = heap.Allocate(matrix);
+        if (matrixSize <= kMaxHeapAllocation) {
+            // Small enough for the heap, and then within the first block.
+            hnidRows = heap.Allocate(blocks.front());
             if (matrixCache && matrixCache->root) ctx.db.ReleaseCached(*matrixCache);
         } else {
-            const std::size_t perBlock = traits.maxBlockData / rowSize;
-            std::vector<Bytes> blocks;
-            for (std::size_t first = 0; first < rows.size(); first += perBlock) {
-                std::size_t n = std::min(perBlock, rows.size() - first);
-                blocks.emplace_back(matrix.begin() + long(first * rowSize), matrix.begin() + long((first + n) * rowSize));
-            }
             Nid nid = MakeNid(kNidTypeLtp, 1);
             Bid bid;
             if (matrixCache) {

@@ -33,6 +33,8 @@ Bid WritePropertyContext(LtpContext& ctx, const Properties& props, BlockCache* c
                          const PresetValues* preset = nullptr);
 // Compact serialisation of a property list (for rows kept in memory).
 Bytes PackProperties(const Properties& props);
+// The size PackProperties gives, without packing.
+std::size_t PackedSize(const Properties& props);
 Properties UnpackProperties(const Bytes& packed);
 
 struct TableColumn {

@@ -1,6 +1,12 @@
 #pragma once
 // The file under a store: positioned reads and writes that throw PstError
 // with the system's reason (a full disk included).
+//
+// Writes that continue one another are gathered in a buffer and go to the
+// system in large pieces (a store writes mostly at the end of its file, one
+// small block at a time). Flush() hands them over; Sync() and every read,
+// size query and growth do so first, so the file is never seen without them.
+// A write error can therefore surface at a later call.
 
 #include <cstdint>
 #include <string>
@@ -20,6 +26,9 @@ public:
     void Read(std::uint64_t offset, void* buffer, std::size_t size) const;
     Bytes Read(std::uint64_t offset, std::size_t size) const;
     void Write(std::uint64_t offset, const void* buffer, std::size_t size);
+    // Hands gathered writes to the system.
+    void Flush();
+    // Flushes and waits until the data is on the disk.
     void Sync();
     // Grows the file (sparse) to at least `size` bytes.
     void Extend(std::uint64_t size);
@@ -32,10 +41,17 @@ public:
     void SetSizeLimitForTest(std::uint64_t limit) { sizeLimit_ = limit; }
 
 private:
+    void WriteThrough(std::uint64_t offset, const std::uint8_t* data, std::size_t size) const;
+    void FlushFor(std::uint64_t offset, std::size_t size) const;
+
     std::string path_;
     int fd_ = -1;
     bool writable_ = false;
     std::uint64_t sizeLimit_ = 0;
+    // Gathered writes: bytes for [pendingOffset_, pendingOffset_ + pending_.size()).
+    // Reads flush them, so they are mutable.
+    mutable Bytes pending_;
+    mutable std::uint64_t pendingOffset_ = 0;
 };
 
 }  // namespace qb::pst

@@ -76,9 +76,12 @@ std::string Lower(std::string s) {
 PstStore::PstStore(std::unique_ptr<NodeDatabase> db, bool writable) : db_(std::move(db)), writable_(writable) {}
 
 PstStore::~PstStore() {
+    // Closing publishes the space the last commit released and flushes that commit;
+    // with a bare commit here a file left by every session without Close() would keep
+    // that space marked in use for good (a reopened file trusts its allocation maps).
     if (writable_ && !closed_ && !failed_) {
         try {
-            Commit();
+            Close();
         } catch (const PstError&) {
             // The last commit stays readable; the caller saw no Close().
         }
@@ -709,7 +712,7 @@ SubnodeEntry MessageBuilder::Build() {
     for (std::size_t i = 0; i < recipients_.size(); ++i) {
         TableRow row{std::uint32_t(i), recipients_[i]};
         row.values[TagId(kTagLtpRowVer)] = PropValue::Long(std::int32_t(i + 1));
-        size += PackProperties(recipients_[i]).size();
+        size += PackedSize(recipients_[i]);
         recipientRows.push_back(std::move(row));
     }
     {
@@ -725,7 +728,7 @@ SubnodeEntry MessageBuilder::Build() {
             Properties row;
             SubnodeEntry e = attachments_[i]->Finish(row);
             subs[e.nid] = e;
-            size += attachments_[i]->dataSize() + PackProperties(row).size();
+            size += attachments_[i]->dataSize() + PackedSize(row);
             row[TagId(kTagLtpRowVer)] = PropValue::Long(std::int32_t(i + 1));
             rows.push_back(TableRow{e.nid, std::move(row)});
         }
@@ -742,7 +745,7 @@ SubnodeEntry MessageBuilder::Build() {
     props_[TagId(tags::kMessageFlags)] = PropValue::Long(flags);
     props_[TagId(tags::kHasAttach)] = PropValue::Boolean(!attachments_.empty());
     props_.erase(TagId(tags::kMessageSize));
-    size += PackProperties(props_).size() + 8;
+    size += PackedSize(props_) + 8;
     props_[TagId(tags::kMessageSize)] = PropValue::Long(std::int32_t(std::min<std::uint64_t>(size, 0x7FFFFFFF)));
     Bid bid = WritePropertyContext(ctx, props_);
     return SubnodeEntry{0, bid, db.WriteSubnodes(subs)};
@@ -786,6 +789,7 @@ void AttachmentBuilder::Write(const std::uint8_t* data, std::size_t size) {
     hasData_ = true;
     dataSize_ += size;
     const std::size_t blockSize = store_.db_->traits().maxBlockData;
+    if (pending_.capacity() < blockSize) pending_.reserve(blockSize);
     while (size > 0) {
         std::size_t n = std::min(size, blockSize - pending_.size());
         pending_.insert(pending_.end(), data, data + n);

@@ -47,7 +47,27 @@ std::size_t AttachmentSize(std::size_t index, std::size_t n, std::mt19937& rng) 
     (void)n;
     return rng() % 30000;
 }
+constexpr std::size_t kBenchBodies = 64;
+constexpr std::size_t kBenchBodySize = 5000;
+constexpr std::size_t kBenchAttachmentSize = 100 * 1024;
+constexpr std::size_t kBenchDataSize = 1024 * 1024 + kBenchAttachmentSize;
+
+void FillRandom(std::mt19937& rng, std::uint8_t* out, std::size_t n) {
+    for (std::size_t k = 0; k < n; k += 4) {
+        std::uint32_t v = std::uint32_t(rng());
+        for (std::size_t b = 0; b < 4 && k + b < n; ++b) out[k + b] = std::uint8_t(v >> (8 * b));
+    }
+}
 }  // namespace
+
+BenchContent PrepareBenchContent(std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    BenchContent content;
+    for (std::size_t i = 0; i < kBenchBodies; ++i) content.bodies.push_back(Text(rng, kBenchBodySize));
+    content.data.resize(kBenchDataSize);
+    FillRandom(rng, content.data.data(), content.data.size());
+    return content;
+}
 
 std::string SampleSubject(std::size_t index) {
     char buf[64];
@@ -84,6 +104,12 @@ SampleSummary WriteSampleStore(const std::string& path, const SampleOptions& opt
     const std::uint64_t baseTime = 128800000000000000ull;  // 2009
     std::vector<std::uint8_t> chunk(64 * 1024);
     const std::size_t folderCount = sizeof kFolderPaths / sizeof *kFolderPaths;
+    BenchContent ownContent;
+    const BenchContent* bench = options.benchContent;
+    if (options.benchShape && !bench) {
+        ownContent = PrepareBenchContent(options.seed);
+        bench = &ownContent;
+    }
 
     for (std::size_t i = 0; i < options.messages; ++i) {
         std::string folderPath = kFolderPaths[i % folderCount];
@@ -92,8 +118,9 @@ SampleSummary WriteSampleStore(const std::string& path, const SampleOptions& opt
         m->SetProperty(tags::kMessageClass, PropValue::Unicode("IPM.Note"));
         m->SetProperty(tags::kSubject, PropValue::Unicode(SampleSubject(i)));
         m->SetProperty(kConversationTopic, PropValue::Unicode(SampleSubject(i)));
-        std::size_t bodySize = options.benchShape ? 5000 : (i % 50 == 1 ? 20000 : i % 500 == 2 ? 600000 : 200 + rng() % 2000);
-        std::string body = "Body of message " + std::to_string(i) + ". Grüße, naïve café. " + Text(rng, bodySize);
+        std::string body = "Body of message " + std::to_string(i) + ". Grüße, naïve café. ";
+        if (bench) body += bench->bodies[i % bench->bodies.size()];
+        else body += Text(rng, i % 50 == 1 ? 20000 : i % 500 == 2 ? 600000 : 200 + rng() % 2000);
         summary.bodyBytes += body.size();
         m->SetProperty(kBody, PropValue::Unicode(body));
         if (i % 4 == 1 && !options.benchShape) m->SetProperty(kHtml, PropValue::Binary(Bytes(body.begin(), body.begin() + long(std::min<std::size_t>(body.size(), 5000)))));
@@ -139,7 +166,7 @@ SampleSummary WriteSampleStore(const std::string& path, const SampleOptions& opt
         std::size_t attachments = options.benchShape ? (i % 10 == 0 ? 1 : 0) : (i < 10 ? 1 : (rng() % 5 == 0 ? 1 + rng() % 2 : 0));
         for (std::size_t a = 0; a < attachments; ++a) {
             AttachmentBuilder& att = m->AddAttachment();
-            std::size_t size = options.benchShape ? 100 * 1024 : AttachmentSize(i, options.messages, rng);
+            std::size_t size = bench ? kBenchAttachmentSize : AttachmentSize(i, options.messages, rng);
             std::string name = (i % 3 == 0 ? "Bericht-Ü" : "report") + std::to_string(i) + "-" + std::to_string(a) + ".bin";
             att.SetProperty(tags::kAttachFilename, PropValue::Unicode(name));
             att.SetProperty(tags::kAttachLongFilename, PropValue::Unicode(name));
@@ -147,12 +174,19 @@ SampleSummary WriteSampleStore(const std::string& path, const SampleOptions& opt
             att.SetProperty(kAttachExtension, PropValue::Unicode(".bin"));
             att.SetProperty(kAttachMimeTag, PropValue::Unicode("application/octet-stream"));
             att.SetProperty(tags::kAttachMethod, PropValue::Long(tags::kAttachByValue));
-            for (std::size_t done = 0; done < size;) {
-                std::size_t n = std::min(chunk.size(), size - done);
-                for (std::size_t k = 0; k < n; k += 4) {
-                    std::uint32_t v = std::uint32_t(rng());
-                    for (std::size_t b = 0; b < 4 && k + b < n; ++b) chunk[k + b] = std::uint8_t(v >> (8 * b));
+            if (bench) {
+                // A different slice for each attachment (offsets in steps of 4 KB + 64 bytes).
+                std::size_t offset = (i / 10 * 4160) % (bench->data.size() - size + 1);
+                const std::uint8_t* data = bench->data.data() + offset;
+                for (std::size_t done = 0; done < size;) {
+                    std::size_t n = std::min(chunk.size(), size - done);
+                    att.Write(data + done, n);
+                    done += n;
                 }
+            }
+            for (std::size_t done = 0; !bench && done < size;) {
+                std::size_t n = std::min(chunk.size(), size - done);
+                FillRandom(rng, chunk.data(), n);
                 att.Write(chunk.data(), n);
                 done += n;
             }

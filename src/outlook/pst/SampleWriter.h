@@ -7,10 +7,19 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "outlook/pst/PstStore.h"
 
 namespace qb::pst {
+
+// Content of the bench shape made ahead of writing, so that a measurement
+// of the writer does not include making random text and data.
+struct BenchContent {
+    std::vector<std::string> bodies;  // 5,000-character texts, used in turn
+    Bytes data;                       // random bytes; attachments are slices of it
+};
+BenchContent PrepareBenchContent(std::uint32_t seed);
 
 struct SampleOptions {
     PstFormat format = PstFormat::Unicode;
@@ -18,6 +27,8 @@ struct SampleOptions {
     std::uint32_t seed = 1;
     // Bench shape: ~10 KB messages (5,000-character bodies as UTF-16), every tenth with one 100 KB attachment.
     bool benchShape = false;
+    // Bench shape only: content prepared by PrepareBenchContent (made on the spot when null).
+    const BenchContent* benchContent = nullptr;
     CommitPolicy policy;
 };
 

@@ -40,19 +40,10 @@ class MailConverterTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (const char* old = std::getenv("TMPDIR")) savedTmp = old;
-        ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
         ::setenv("TMPDIR", dir.path().c_str(), 1);
         tempFolder = platform::TempFolder();
         ASSERT_FALSE(tempFolder.empty());
-        SetMsgStoreProvider(std::make_shared<MemoryStoreProvider>());
-        ASSERT_EQ(outlook.Initialize(), S_OK);
-        std::string error;
-        ASSERT_EQ(AddPersonalFoldersService("P", dir.File("w.pst"), false, "Store", error), S_OK) << error;
-        ASSERT_EQ(outlook.Logon("P", "", 0x13, 0), S_OK);
-        ASSERT_EQ(outlook.OpenDefaultStore(), S_OK);
-        ASSERT_EQ(outlook.OpenIpmSubtree(), 1);
-        folder = outlook.OpenFolderPath("Mail", "");
-        ASSERT_TRUE(folder);
+        ASSERT_NO_FATAL_FAILURE(test::OpenMemoryMailFolder(dir.path(), outlook, folder));
         dir.Write("notes.ini", "[Notes]\nDirectory=" + dir.path() + "\n");
         ASSERT_EQ(session.Initialize(dir.File("notes.ini")), LNNOERROR);
         log.logToFile = true;

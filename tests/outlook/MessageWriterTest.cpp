@@ -24,16 +24,7 @@ using namespace qb::mapi;
 class MessageWriterTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-        SetMsgStoreProvider(std::make_shared<MemoryStoreProvider>());
-        ASSERT_EQ(outlook.Initialize(), S_OK);
-        std::string error;
-        ASSERT_EQ(AddPersonalFoldersService("P", dir.File("w.pst"), false, "Store", error), S_OK) << error;
-        ASSERT_EQ(outlook.Logon("P", "", 0x13, 0), S_OK);
-        ASSERT_EQ(outlook.OpenDefaultStore(), S_OK);
-        ASSERT_EQ(outlook.OpenIpmSubtree(), 1);
-        folder = outlook.OpenFolderPath("Mail", "");
-        ASSERT_TRUE(folder);
+        ASSERT_NO_FATAL_FAILURE(test::OpenMemoryMailFolder(dir.path(), outlook, folder));
     }
     void TearDown() override {
         folder.reset();

@@ -1,11 +1,37 @@
 #pragma once
-// Reading back what a test saved into an Outlook folder.
+// An Outlook folder on the in-memory store for tests, and reading back what
+// a test saved into it.
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "outlook/OutlookSession.h"
+#include "outlook/PersonalFolders.h"
 #include "outlook/mapi/MapiApi.h"
+#include "outlook/mapi/MemoryStore.h"
 
 namespace qb::test {
+
+// Logs `outlook` on to a profile "P" whose store lives in memory, and opens
+// its folder "Mail". The profile is kept under `configFolder`, which becomes
+// XDG_CONFIG_HOME.
+inline void OpenMemoryMailFolder(const std::string& configFolder, CMapiSession& outlook,
+                                 std::optional<FolderHandle>& folder) {
+    using namespace qb::mapi;
+    ::setenv("XDG_CONFIG_HOME", configFolder.c_str(), 1);
+    SetMsgStoreProvider(std::make_shared<MemoryStoreProvider>());
+    ASSERT_EQ(outlook.Initialize(), S_OK);
+    std::string error;
+    ASSERT_EQ(AddPersonalFoldersService("P", configFolder + "/w.pst", false, "Store", error), S_OK) << error;
+    ASSERT_EQ(outlook.Logon("P", "", 0x13, 0), S_OK);
+    ASSERT_EQ(outlook.OpenDefaultStore(), S_OK);
+    ASSERT_EQ(outlook.OpenIpmSubtree(), 1);
+    folder = outlook.OpenFolderPath("Mail", "");
+    ASSERT_TRUE(folder);
+}
 
 // The one message of a folder, opened for reading; a failed expectation when
 // the folder does not hold exactly one.

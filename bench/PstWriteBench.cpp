@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "outlook/pst/PstChecker.h"
-#include "outlook/pst/SampleWriter.h"
+#include "outlook/pst/sample/SampleWriter.h"
 
 namespace {
 

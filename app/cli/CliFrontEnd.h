@@ -6,7 +6,7 @@
 #include <string>
 
 #include "convert/ExportServices.h"
-#include "shell/launch/ExportLaunch.h"
+#include "launch/ExportLaunch.h"
 #include "shell/report/MessageSink.h"
 
 namespace qb::cli {

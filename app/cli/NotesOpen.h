@@ -7,7 +7,7 @@
 #include <string>
 
 #include "notes/api/LNNotes.h"
-#include "shell/text/JsonText.h"
+#include "text/JsonText.h"
 
 namespace qb::cli {
 

@@ -5,7 +5,7 @@
 #include <ostream>
 
 #include "CliCommands.h"
-#include "outlook/pst/SampleWriter.h"
+#include "outlook/pst/sample/SampleWriter.h"
 
 namespace qb::cli {
 

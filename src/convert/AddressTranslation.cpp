@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "shell/platform/FileInfo.h"
-#include "shell/text/TextCase.h"
+#include "text/TextCase.h"
 
 namespace qb {
 namespace {

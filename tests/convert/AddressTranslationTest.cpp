@@ -2,7 +2,7 @@
 
 #include "convert/AddressTranslation.h"
 #include "shell/platform/FileInfo.h"
-#include "shell/text/TextCase.h"
+#include "text/TextCase.h"
 #include "support/TempDir.h"
 
 using qb::AddressKind;

@@ -16,7 +16,7 @@
 #include "notes/NotesErrorText.h"
 #include "outlook/PersonalFolders.h"
 #include "outlook/mapi/MapiApi.h"
-#include "outlook/mapi/MemoryStore.h"
+#include "outlook/mapi/memory/MemoryStore.h"
 #include "shell/log/ExportLog.h"
 #include "shell/platform/Paths.h"
 #include "shell/report/ProgressSink.h"

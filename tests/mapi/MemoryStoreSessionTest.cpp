@@ -14,7 +14,7 @@
 
 #include "outlook/mapi/Lzfu.h"
 #include "outlook/mapi/MapiApi.h"
-#include "outlook/mapi/MemoryStore.h"
+#include "outlook/mapi/memory/MemoryStore.h"
 #include "outlook/mapi/OneOffEntryId.h"
 #include "support/TempDir.h"
 

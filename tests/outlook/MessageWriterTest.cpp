@@ -10,7 +10,7 @@
 #include "outlook/RtfBodyWriter.h"
 #include "outlook/mapi/CompressedRtf.h"
 #include "outlook/mapi/MapiApi.h"
-#include "outlook/mapi/MemoryStore.h"
+#include "outlook/mapi/memory/MemoryStore.h"
 #include "outlook/mapi/OneOffEntryId.h"
 #include "outlook/PersonalFolders.h"
 #include "SampleMessage.h"

@@ -11,7 +11,7 @@
 #include "outlook/OutlookSession.h"
 #include "outlook/PersonalFolders.h"
 #include "outlook/mapi/MapiApi.h"
-#include "outlook/mapi/MemoryStore.h"
+#include "outlook/mapi/memory/MemoryStore.h"
 
 namespace qb::test {
 

@@ -7,7 +7,7 @@
 #include "outlook/pst/PstChecker.h"
 #include "outlook/pst/PstStore.h"
 #include "outlook/pst/PstTags.h"
-#include "outlook/pst/SampleWriter.h"
+#include "outlook/pst/sample/SampleWriter.h"
 #include "support/TempDir.h"
 
 namespace qb::pst {

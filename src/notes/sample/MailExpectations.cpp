@@ -8,7 +8,7 @@
 
 #include "notes/api/NotesFormat.h"
 #include "notes/sample/OutlookFolderPlan.h"
-#include "shell/text/JsonText.h"
+#include "text/JsonText.h"
 
 namespace qb::notes::sample {
 

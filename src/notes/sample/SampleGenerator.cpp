@@ -11,7 +11,7 @@
 #include "notes/sample/MailboxContent.h"
 #include "notes/sample/OutlookFolderPlan.h"
 #include "notes/sample/SampleExportSettings.h"
-#include "shell/text/JsonText.h"
+#include "text/JsonText.h"
 #include "notes/sample/SamplePeople.h"
 
 namespace qb::notes::sample {

@@ -1,6 +1,6 @@
 #include "outlook/mapi/MapiText.h"
 
-#include "shell/text/Utf8.h"
+#include "text/Utf8.h"
 
 #include <array>
 #include <cstdint>

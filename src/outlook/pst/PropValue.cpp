@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shell/text/Utf8.h"
+#include "text/Utf8.h"
 
 namespace qb::pst {
 namespace {

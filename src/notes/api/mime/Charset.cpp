@@ -2,7 +2,7 @@
 
 #include <iconv.h>
 
-#include "shell/text/Utf8.h"
+#include "text/Utf8.h"
 
 #include <array>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "shell/text/TextCase.h"
+#include "text/TextCase.h"
 
-#include "shell/text/Utf8.h"
+#include "text/Utf8.h"
 
 #include <cstdint>
 

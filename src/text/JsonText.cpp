@@ -1,4 +1,4 @@
-#include "shell/text/JsonText.h"
+#include "text/JsonText.h"
 
 #include <fmt/format.h>
 

@@ -1,4 +1,4 @@
-#include "outlook/pst/SampleWriter.h"
+#include "outlook/pst/sample/SampleWriter.h"
 
 #include <cstdio>
 #include <random>

@@ -1,4 +1,4 @@
-#include "outlook/mapi/MemoryStore.h"
+#include "outlook/mapi/memory/MemoryStore.h"
 
 #include <cstring>
 #include <functional>

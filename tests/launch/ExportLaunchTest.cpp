@@ -9,8 +9,8 @@
 #include "convert/DocumentDispatcher.h"
 #include "convert/ExportWorker.h"
 #include "outlook/mapi/MapiApi.h"
-#include "outlook/mapi/MemoryStore.h"
-#include "shell/launch/ExportLaunch.h"
+#include "outlook/mapi/memory/MemoryStore.h"
+#include "launch/ExportLaunch.h"
 #include "outlook/PersonalFolders.h"
 #include "support/TempDir.h"
 

@@ -1,4 +1,4 @@
-#include "shell/launch/ExportLaunch.h"
+#include "launch/ExportLaunch.h"
 
 #include <fmt/format.h>
 
@@ -7,7 +7,7 @@
 #include "shell/platform/LocalTime.h"
 #include "shell/platform/Paths.h"
 #include "shell/settings/Component.h"
-#include "shell/text/TextCase.h"
+#include "text/TextCase.h"
 
 namespace qb {
 namespace {

@@ -1,2 +1,0 @@
-// Placeholder until this subsystem has sources of its own.
-namespace qb { inline void batchPlaceholder() {} }

@@ -1,0 +1,115 @@
+// PstMsgStore: the IMsgStore of a personal folders file. Its properties,
+// opening entries (the root folder without an identifier) and the receive
+// folder, which is the Inbox for every message class.
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "outlook/mapi/MapiTags.h"
+#include "outlook/mapi/MapiText.h"
+#include "outlook/mapi/MemoryTable.h"
+#include "outlook/mapi/PstPropConvert.h"
+#include "outlook/mapi/PstStoreObjectsInternal.h"
+#include "outlook/pst/PstTags.h"
+
+namespace qb::mapi {
+
+using namespace pst_objects_detail;
+
+namespace {
+
+class PstMsgStore final : public ComObject<IMsgStore> {
+public:
+    explicit PstMsgStore(StorePtr store) : store_(std::move(store)) {}
+
+    HRESULT GetLastError(HRESULT hr, ULONG, LPMAPIERROR* out) override { return lastError_.Get(hr, "Store", out); }
+    HRESULT SaveChanges(ULONG) override {
+        auto guard = store_->Lock();
+        if (!store_->engine->writable()) return S_OK;
+        return Guarded(lastError_, [&] {
+            store_->engine->Commit();
+            return S_OK;
+        });
+    }
+    HRESULT GetProps(LPSPropTagArray tags, ULONG, ULONG* count, LPSPropValue* values) override {
+        auto guard = store_->Lock();
+        return Guarded(lastError_, [&] {
+            PropertyBag view = ToPropertyBag(store_->engine->StoreProperties());
+            view.Remove(pst::tags::kPstPassword);
+            view.SetString(PR_DISPLAY_NAME, store_->location.displayName);
+            SetEntryId(view, PR_ENTRYID, store_->location.entryId);
+            SetEntryId(view, PR_STORE_ENTRYID, store_->location.entryId);
+            view.SetBinary(PR_STORE_RECORD_KEY, store_->recordKey.data(), 16);
+            view.SetBinary(PR_RECORD_KEY, store_->recordKey.data(), 16);
+            view.SetLong(PR_STORE_SUPPORT_MASK, static_cast<LONG>(store_->SupportMask()));
+            view.SetLong(PR_OBJECT_TYPE, MAPI_STORE);
+            return view.GetProps(tags, count, values);
+        });
+    }
+    HRESULT OpenProperty(ULONG, LPCIID, ULONG, ULONG, LPUNKNOWN* out) override {
+        if (out) *out = nullptr;
+        return MAPI_E_NO_SUPPORT;
+    }
+    HRESULT SetProps(ULONG n, LPSPropValue v, LPSPropProblemArray* problems) override {
+        if (problems) *problems = nullptr;
+        if (n && !v) return MAPI_E_INVALID_PARAMETER;
+        auto guard = store_->Lock();
+        return Guarded(lastError_, [&] {
+            for (ULONG i = 0; i < n; ++i) {
+                if (IsComputed(v[i].ulPropTag)) return lastError_.Fail(MAPI_E_COMPUTED, "The property is computed by the store.");
+                if (auto value = ToEngineValue(v[i])) store_->engine->SetStoreProperty(value->first, value->second);
+            }
+            return S_OK;
+        });
+    }
+    HRESULT GetIDsFromNames(ULONG n, LPMAPINAMEID* names, ULONG flags, LPSPropTagArray* out) override {
+        return Guarded(lastError_, [&] { return ResolveNames(*store_, n, names, flags, out); });
+    }
+    HRESULT OpenEntry(ULONG cb, LPENTRYID id, LPCIID, ULONG flags, ULONG* type, LPUNKNOWN* out) override {
+        if (!id) {
+            std::vector<BYTE> root = store_->EntryId(store_->engine->RootFolder());
+            return OpenObject(store_, static_cast<ULONG>(root.size()), reinterpret_cast<LPENTRYID>(root.data()), flags,
+                              type, out, lastError_);
+        }
+        return OpenObject(store_, cb, id, flags, type, out, lastError_);
+    }
+    HRESULT GetReceiveFolder(LPTSTR messageClass, ULONG, ULONG* cb, LPENTRYID* id, LPTSTR* explicitClass) override {
+        if (!cb || !id) return MAPI_E_INVALID_PARAMETER;
+        *cb = 0;
+        *id = nullptr;
+        if (explicitClass) *explicitClass = nullptr;
+        auto guard = store_->Lock();
+        if (!store_->inbox) return lastError_.Fail(MAPI_E_NOT_FOUND, "The store has no Inbox.");
+        const std::vector<BYTE> inbox = store_->EntryId(store_->inbox);
+        MapiBuffer<ENTRYID> block;
+        SCODE sc = MAPIAllocateBuffer(static_cast<ULONG>(inbox.size()), block.PutVoid());
+        if (FAILED(sc)) return sc;
+        std::memcpy(block.get(), inbox.data(), inbox.size());
+        if (explicitClass) {
+            const std::string matched = messageClass && std::strncmp(messageClass, "IPM", 3) == 0 ? "IPM" : "";
+            LPVOID text = nullptr;
+            sc = MAPIAllocateBuffer(static_cast<ULONG>(matched.size() + 1), &text);
+            if (FAILED(sc)) return sc;
+            std::memcpy(text, matched.c_str(), matched.size() + 1);
+            *explicitClass = static_cast<LPTSTR>(text);
+        }
+        *cb = static_cast<ULONG>(inbox.size());
+        *id = block.Detach();
+        return S_OK;
+    }
+
+private:
+    StorePtr store_;
+    LastError lastError_;
+};
+
+}  // namespace
+
+HRESULT CreatePstMsgStore(std::shared_ptr<PstStoreShared> store, IMsgStore** out) {
+    if (!out) return MAPI_E_INVALID_PARAMETER;
+    *out = new PstMsgStore(std::move(store));
+    return S_OK;
+}
+
+}  // namespace qb::mapi

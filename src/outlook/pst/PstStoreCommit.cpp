@@ -1,0 +1,150 @@
+// PstStore's commits: the commit policy, writing changed folders and their
+// tables, then the B-trees and last the header, so that a crash before the
+// header keeps the last commit; closing the store.
+
+#include "outlook/pst/PstStore.h"
+
+#include <chrono>
+
+#include "outlook/pst/PstStoreInternal.h"
+#include "outlook/pst/PstTags.h"
+
+namespace qb::pst {
+
+using namespace store_detail;
+
+namespace {
+
+void ReleaseSubnodeBlocks(NodeDatabase& db, Bid bid) {
+    // The SLBLOCK / SIBLOCK blocks only; the data they point to is managed elsewhere.
+    if (bid == 0) return;
+    Bytes block = db.ReadBlock(bid);
+    if (block.size() >= 4 && block[1] == 1) {
+        std::size_t id = db.traits().idSize;
+        for (std::size_t i = 0; i < Get16(&block[2]); ++i)
+            ReleaseSubnodeBlocks(db, GetId(&block[db.traits().sxHeader + i * db.traits().siEntry + id], id));
+    }
+    db.ReleaseBlock(bid);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- commit
+
+void PstStore::SetCommitPolicy(const CommitPolicy& policy) {
+    policy_ = policy;
+    db_->SetSyncOnCommit(policy.sync);
+}
+
+void PstStore::MessageSaved() {
+    ++savedMessages_;
+    ++savedSinceCommit_;
+    const auto since = std::chrono::steady_clock::now() - lastCommit_;
+    const bool due = savedSinceCommit_ >= policy_.messages || since >= policy_.interval;
+    if (due && (!policy_.adaptive || since >= lastCommitCost_ * 8)) Commit();
+}
+
+void PstStore::WriteFolder(FolderState& f) {
+    if (f.dirty) {
+        if (f.pcFromDisk) {
+            db_->ReleaseTree(f.diskData);
+            db_->ReleaseTree(f.diskSub);
+            f.diskSub = 0;
+            f.pcFromDisk = false;
+        }
+        SubnodeMap subs;
+        std::uint32_t next = 0;
+        LtpContext ctx{*db_, subs, [&next] { return MakeNid(kNidTypeLtp, ++next); }};
+        Bid bid = WritePropertyContext(ctx, f.props, &f.pcCache);
+        Bid sub = db_->WriteSubnodes(subs);
+        if (f.diskSub) db_->ReleaseTree(f.diskSub);
+        f.diskSub = sub;
+        db_->PutNode(NbtEntry{f.nid, bid, sub, f.parent});
+        f.dirty = false;
+    }
+    for (int which = 0; which < 3; ++which) WriteTable(f, which);
+}
+
+void PstStore::WriteTable(FolderState& f, int which) {
+    TableState& t = f.tables[which];
+    if (!t.dirty) return;
+    if (t.loadedFromDisk) {
+        db_->ReleaseTree(t.diskData);
+        db_->ReleaseTree(t.diskSub);
+        t.loadedFromDisk = false;
+    }
+    for (const auto& [nid, e] : t.lastSubnodes) {
+        if (nid == kNidRowMatrix) continue;
+        db_->ReleaseTree(e.bidData);
+        db_->ReleaseTree(e.bidSub);
+    }
+    ReleaseSubnodeBlocks(*db_, t.lastSubBid);
+    SubnodeMap subs;
+    std::uint32_t next = 1;
+    LtpContext ctx{*db_, subs, [&next] { return MakeNid(kNidTypeLtp, ++next); }};
+    Bid bid = WriteTableContextPacked(ctx, t.columns, t.rows, &t.heap, &t.matrix);
+    t.lastSubBid = db_->WriteSubnodes(subs);
+    t.lastSubnodes = subs;
+    db_->PutNode(NbtEntry{TableNid(f.nid, which), bid, t.lastSubBid, 0});
+    t.dirty = false;
+}
+
+void PstStore::Commit() {
+    RequireWritable();
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        if (storeDirty_) {
+            if (const NbtEntry* old = db_->FindNode(kNidMessageStore); old && storeCache_.root == 0) {
+                db_->ReleaseTree(old->bidData);
+                db_->ReleaseTree(old->bidSub);
+            }
+            SubnodeMap subs;
+            std::uint32_t next = 0;
+            LtpContext ctx{*db_, subs, [&next] { return MakeNid(kNidTypeLtp, ++next); }};
+            Bid bid = WritePropertyContext(ctx, storeProps_, &storeCache_);
+            db_->PutNode(NbtEntry{kNidMessageStore, bid, db_->WriteSubnodes(subs), 0});
+            storeDirty_ = false;
+        }
+        if (names_.dirty()) {
+            if (const NbtEntry* old = db_->FindNode(kNidNameToIdMap); old && nameCache_.root == 0) {
+                db_->ReleaseTree(old->bidData);
+                db_->ReleaseTree(old->bidSub);
+            }
+            SubnodeMap subs;
+            std::uint32_t next = 0;
+            LtpContext ctx{*db_, subs, [&next] { return MakeNid(kNidTypeLtp, ++next); }};
+            const NbtEntry* old = db_->FindNode(kNidNameToIdMap);
+            Bid oldSub = old ? old->bidSub : 0;
+            Bid bid = WritePropertyContext(ctx, names_.Build(), &nameCache_);
+            if (nameCache_.root != 0 && oldSub) db_->ReleaseTree(oldSub);
+            db_->PutNode(NbtEntry{kNidNameToIdMap, bid, db_->WriteSubnodes(subs), 0});
+            names_.MarkClean();
+        }
+        for (auto& [nid, folder] : folders_) WriteFolder(*folder);
+        db_->Commit();
+    } catch (...) {
+        failed_ = true;
+        throw;
+    }
+    committedMessages_ = savedMessages_;
+    savedSinceCommit_ = 0;
+    lastCommit_ = std::chrono::steady_clock::now();
+    lastCommitCost_ = lastCommit_ - started;
+    ++commitCount_;
+}
+
+void PstStore::Close() {
+    if (closed_) return;
+    if (writable_ && !failed_) {
+        Commit();
+        try {
+            db_->PublishFreedSpace();
+        } catch (...) {
+            failed_ = true;
+            throw;
+        }
+    }
+    closed_ = true;
+}
+
+}  // namespace qb::pst

@@ -1,0 +1,229 @@
+// PstStore's folders: their state loaded on first use, their properties and
+// hierarchy, contents and associated-contents tables, creating folders and
+// keeping a folder's row in its parent's hierarchy table and a saved
+// message's row in its folder's contents table.
+
+#include "outlook/pst/PstStore.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "outlook/pst/PstStoreInternal.h"
+#include "outlook/pst/PstTags.h"
+
+namespace qb::pst {
+
+using namespace store_detail;
+
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- folders
+
+PstStore::FolderState& PstStore::State(Nid folder) {
+    auto it = folders_.find(folder);
+    if (it != folders_.end()) return *it->second;
+    const NbtEntry* entry = db_->FindNode(folder);
+    if (!entry || (NidTypeOf(folder) != kNidTypeNormalFolder && NidTypeOf(folder) != kNidTypeSearchFolder))
+        throw PstError("folder " + HexId(folder) + " does not exist");
+    auto f = std::make_unique<FolderState>();
+    f->nid = folder;
+    f->parent = entry->nidParent;
+    f->props = ReadPropertyContext(*db_, entry->bidData, db_->ReadSubnodes(entry->bidSub));
+    f->diskData = entry->bidData;
+    f->diskSub = entry->bidSub;
+    f->pcFromDisk = true;
+    for (int which = 0; which < 3; ++which) LoadTable(*f, which, kTableTypes[which]);
+    FolderState& ref = *f;
+    folders_[folder] = std::move(f);
+    return ref;
+}
+
+void PstStore::LoadTable(FolderState& f, int which, std::uint32_t) {
+    TableState& t = f.tables[which];
+    const NbtEntry* entry = db_->FindNode(TableNid(f.nid, which));
+    if (!entry) {
+        InitTable(t, TemplateTags(which));
+        return;
+    }
+    TableData data = ReadTableContext(*db_, entry->bidData, db_->ReadSubnodes(entry->bidSub));
+    t.columns = data.columns;
+    for (const TableRow& row : data.rows) t.rows.emplace_back(row.rowId, PackProperties(row.values));
+    t.loadedFromDisk = true;
+    t.diskData = entry->bidData;
+    t.diskSub = entry->bidSub;
+}
+
+TableData PstStore::ReadTable(Nid nid) const {
+    const NbtEntry* entry = db_->FindNode(nid);
+    if (!entry) return {};
+    return ReadTableContext(*db_, entry->bidData, db_->ReadSubnodes(entry->bidSub));
+}
+
+Properties PstStore::FolderProperties(Nid folder) const {
+    auto it = folders_.find(folder);
+    if (it != folders_.end()) return it->second->props;
+    const NbtEntry* entry = db_->FindNode(folder);
+    if (!entry) throw PstError("folder " + HexId(folder) + " does not exist");
+    return ReadPropertyContext(*db_, entry->bidData, db_->ReadSubnodes(entry->bidSub));
+}
+
+FolderInfo PstStore::Folder(Nid folder) const {
+    Properties props = FolderProperties(folder);
+    FolderInfo info;
+    info.nid = folder;
+    auto it = folders_.find(folder);
+    if (it != folders_.end()) info.parent = it->second->parent;
+    else if (const NbtEntry* e = db_->FindNode(folder)) info.parent = e->nidParent;
+    info.name = StringProp(props, TagId(tags::kDisplayName));
+    info.containerClass = StringProp(props, TagId(tags::kContainerClass));
+    info.contentCount = IntProp(props, TagId(tags::kContentCount));
+    info.unreadCount = IntProp(props, TagId(tags::kContentUnread));
+    info.associatedCount = IntProp(props, TagId(tags::kAssocContentCount));
+    info.hasSubfolders = IntProp(props, TagId(tags::kSubfolders)) != 0;
+    return info;
+}
+
+void PstStore::SetFolderProperty(Nid folder, std::uint32_t tag, PropValue value) {
+    RequireWritable();
+    FolderState& f = State(folder);
+    value = Normalize(tag, std::move(value));
+    f.props[TagId(tag)] = std::move(value);
+    f.dirty = true;
+    UpdateHierarchyRow(f);
+}
+
+TableData PstStore::HierarchyTable(Nid folder) const {
+    auto it = folders_.find(folder);
+    if (it == folders_.end()) return ReadTable(TableNid(folder, kHierarchy));
+    TableData data;
+    data.columns = it->second->tables[kHierarchy].columns;
+    for (const auto& [id, packed] : it->second->tables[kHierarchy].rows) data.rows.push_back({id, UnpackProperties(packed)});
+    return data;
+}
+
+TableData PstStore::ContentsTable(Nid folder) const {
+    auto it = folders_.find(folder);
+    if (it == folders_.end()) return ReadTable(TableNid(folder, kContents));
+    TableData data;
+    data.columns = it->second->tables[kContents].columns;
+    for (const auto& [id, packed] : it->second->tables[kContents].rows) data.rows.push_back({id, UnpackProperties(packed)});
+    return data;
+}
+
+TableData PstStore::AssociatedContentsTable(Nid folder) const {
+    auto it = folders_.find(folder);
+    if (it == folders_.end()) return ReadTable(TableNid(folder, kAssociated));
+    TableData data;
+    data.columns = it->second->tables[kAssociated].columns;
+    for (const auto& [id, packed] : it->second->tables[kAssociated].rows) data.rows.push_back({id, UnpackProperties(packed)});
+    return data;
+}
+
+std::vector<Nid> PstStore::Subfolders(Nid folder) const {
+    std::vector<Nid> out;
+    auto it = folders_.find(folder);
+    if (it != folders_.end()) {
+        for (const auto& row : it->second->tables[kHierarchy].rows) out.push_back(row.first);
+    } else {
+        for (const TableRow& row : ReadTable(TableNid(folder, kHierarchy)).rows) out.push_back(row.rowId);
+    }
+    return out;
+}
+
+Nid PstStore::FindSubfolder(Nid parent, const std::string& name) const {
+    for (Nid child : Subfolders(parent))
+        if (Lower(Folder(child).name) == Lower(name)) return child;
+    return 0;
+}
+
+std::vector<Nid> PstStore::Messages(Nid folder, bool associated) const {
+    std::vector<Nid> out;
+    int which = associated ? kAssociated : kContents;
+    auto it = folders_.find(folder);
+    if (it != folders_.end()) {
+        for (const auto& row : it->second->tables[which].rows) out.push_back(row.first);
+    } else {
+        for (const TableRow& row : ReadTable(TableNid(folder, which)).rows) out.push_back(row.rowId);
+    }
+    return out;
+}
+
+Nid PstStore::CreateFolder(Nid parent, const std::string& name, const std::string& containerClass) {
+    RequireWritable();
+    FolderState& p = State(parent);
+    Nid nid = db_->AllocateNid(kNidTypeNormalFolder);
+    auto f = std::make_unique<FolderState>();
+    f->nid = nid;
+    f->parent = parent;
+    auto set = [this](Properties& props, std::uint32_t tag, PropValue v) {
+        v = Normalize(tag, std::move(v));
+        props[TagId(tag)] = std::move(v);
+    };
+    set(f->props, tags::kDisplayName, PropValue::Unicode(name));
+    f->props[TagId(tags::kContentCount)] = PropValue::Long(0);
+    f->props[TagId(tags::kContentUnread)] = PropValue::Long(0);
+    f->props[TagId(tags::kSubfolders)] = PropValue::Boolean(false);
+    if (!containerClass.empty()) set(f->props, tags::kContainerClass, PropValue::Unicode(containerClass));
+    f->dirty = true;
+    for (int which = 0; which < 3; ++which) InitTable(f->tables[which], TemplateTags(which));
+    FolderState& ref = *f;
+    folders_[nid] = std::move(f);
+    if (!p.props[TagId(tags::kSubfolders)].AsBool()) {
+        p.props[TagId(tags::kSubfolders)] = PropValue::Boolean(true);
+        p.dirty = true;
+        UpdateHierarchyRow(p);
+    }
+    UpdateHierarchyRow(ref);
+    return nid;
+}
+
+void PstStore::UpdateHierarchyRow(FolderState& f) {
+    if (f.nid == f.parent) return;
+    FolderState& p = State(f.parent);
+    TableState& t = p.tables[kHierarchy];
+    Properties row;
+    for (const TableColumn& c : t.columns) {
+        if (c.tag == kTagLtpRowId) continue;
+        if (const PropValue* v = FindProp(f.props, c.tag)) row[TagId(c.tag)] = *v;
+    }
+    row[TagId(kTagLtpRowVer)] = PropValue::Long(std::int32_t(rowVersion_++));
+    Bytes packed = PackProperties(row);
+    auto it = std::find_if(t.rows.begin(), t.rows.end(), [&](const auto& r) { return r.first == f.nid; });
+    if (it != t.rows.end()) it->second = std::move(packed);
+    else t.rows.emplace_back(f.nid, std::move(packed));
+    t.dirty = true;
+}
+
+void PstStore::AddContentsRow(Nid folder, bool associated, Nid message, const Properties& props) {
+    FolderState& f = State(folder);
+    TableState& t = f.tables[associated ? kAssociated : kContents];
+    Properties row;
+    for (const TableColumn& c : t.columns) {
+        if (c.tag == kTagLtpRowId) continue;
+        const PropValue* v = FindProp(props, c.tag);
+        if (v && v->type == TagType(c.tag)) row[TagId(c.tag)] = *v;
+    }
+    row[TagId(kTagLtpRowVer)] = PropValue::Long(std::int32_t(rowVersion_++));
+    t.rows.emplace_back(message, PackProperties(row));
+    t.dirty = true;
+    auto bump = [&](std::uint32_t tag) {
+        f.props[TagId(tag)] = PropValue::Long(std::int32_t(IntProp(f.props, TagId(tag)) + 1));
+    };
+    if (associated) {
+        bump(tags::kAssocContentCount);
+    } else {
+        bump(tags::kContentCount);
+        if (!(IntProp(props, TagId(tags::kMessageFlags)) & tags::kMsgFlagRead)) bump(tags::kContentUnread);
+    }
+    f.dirty = true;
+    UpdateHierarchyRow(f);
+}
+
+}  // namespace qb::pst

@@ -1,0 +1,56 @@
+#pragma once
+// What the files of PstStore share: the node ids of the store's fixed
+// folders, the table types of a folder, the column sets of the mail
+// client's table templates and small property look-ups. Private to
+// src/outlook/pst/PstStore*.cpp and PstMessageBuilder.cpp.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "outlook/pst/PstStore.h"
+
+namespace qb::pst::store_detail {
+
+inline constexpr int kHierarchy = 0, kContents = 1, kAssociated = 2;
+inline constexpr std::uint32_t kTableTypes[3] = {kNidTypeHierarchyTable, kNidTypeContentsTable, kNidTypeAssocContentsTable};
+inline constexpr Nid kNidTopOfPersonalFolders = 0x8022;
+inline constexpr Nid kNidSearchRoot = 0x8042;
+inline constexpr Nid kNidDeletedItems = 0x8062;
+inline constexpr Nid kNidCommonViews = 0x8082;
+inline constexpr Nid kNidRowMatrix = MakeNid(kNidTypeLtp, 1);
+
+inline Nid TableNid(Nid folder, int which) { return MakeNid(kTableTypes[which], NidIndexOf(folder)); }
+
+// Column sets of the mail client's table templates.
+inline const std::vector<std::uint32_t> kHierarchyColumns = {
+    0x0E300102, 0x0E330014, 0x0E340102, 0x0E380003, 0x3001001F, 0x36020003, 0x36030003,
+    0x360A000B, 0x3613001F, 0x66350003, 0x66360003, 0x67F20003, 0x67F30003};
+inline const std::vector<std::uint32_t> kContentsColumns = {
+    0x00170003, 0x001A001F, 0x00360003, 0x0037001F, 0x00390040, 0x0042001F, 0x0057000B, 0x0058000B,
+    0x0070001F, 0x00710102, 0x0E03001F, 0x0E04001F, 0x0E060040, 0x0E070003, 0x0E080003, 0x0E170003,
+    0x0E300102, 0x0E330014, 0x0E340102, 0x0E380003, 0x0E3C0102, 0x0E3D0102, 0x10970003, 0x30080040,
+    0x30130102, 0x65C60003, 0x67F20003, 0x67F30003};
+inline const std::vector<std::uint32_t> kAssociatedColumns = {
+    0x001A001F, 0x0E070003, 0x0E170003, 0x3001001F, 0x67F20003, 0x67F30003, 0x6800001F, 0x6803000B,
+    0x68051003, 0x682F001F, 0x70030003, 0x70040102, 0x70050102, 0x7006001F, 0x70070003};
+inline const std::vector<std::uint32_t> kSearchContentsColumns = {
+    0x00170003, 0x001A001F, 0x00360003, 0x0037001F, 0x0042001F, 0x0057000B, 0x0058000B, 0x0E03001F, 0x0E04001F,
+    0x0E05001F, 0x0E060040, 0x0E070003, 0x0E080003, 0x0E170003, 0x0E2A000B, 0x30080040, 0x67F10003, 0x67F20003,
+    0x67F30003};
+inline const std::vector<std::uint32_t> kAttachmentColumns = {0x0E200003, 0x3704001F, 0x37050003, 0x370B0003, 0x67F20003, 0x67F30003};
+inline const std::vector<std::uint32_t> kRecipientColumns = {
+    0x0C150003, 0x0E0F000B, 0x0FF90102, 0x0FFE0003, 0x0FFF0102, 0x3001001F, 0x3002001F,
+    0x3003001F, 0x300B0102, 0x39000003, 0x39FF001F, 0x3A40000B, 0x67F20003, 0x67F30003};
+
+inline std::int64_t IntProp(const Properties& props, std::uint16_t id) {
+    auto it = props.find(id);
+    return it == props.end() ? 0 : it->second.AsInt();
+}
+
+inline std::string StringProp(const Properties& props, std::uint16_t id) {
+    auto it = props.find(id);
+    return it == props.end() ? std::string() : it->second.AsString();
+}
+
+}  // namespace qb::pst::store_detail

@@ -53,6 +53,13 @@ bool ArgReader::Next(std::string& arg) {
 
 bool ArgReader::Value(std::string& value) { return Next(value); }
 
+bool TakePositional(const std::string& arg, std::string& positional, std::string& problem) {
+    if (!arg.empty() && arg[0] == '-') problem = "unknown option '" + arg + "'";
+    else if (!positional.empty()) problem = "unexpected argument '" + arg + "'";
+    else positional = arg;
+    return problem.empty();
+}
+
 std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t min, std::uint64_t max) {
     std::uint64_t value = 0;
     const char* end = text.data() + text.size();

@@ -40,6 +40,11 @@ const CliCommand& CommandNamed(const char* name);
 // for anything else, overflow included.
 std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t min, std::uint64_t max);
 
+// An argument no option of a command took, for a command with one positional
+// argument: stored in `positional` while that is empty; else false with
+// `problem` saying why (an unknown option, or a second argument).
+bool TakePositional(const std::string& arg, std::string& positional, std::string& problem);
+
 // Small argument reader shared by the commands: options "--name VALUE" and
 // "--flag", positional arguments in order.
 class ArgReader {

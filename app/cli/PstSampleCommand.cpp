@@ -38,12 +38,8 @@ int RunPstSample(std::span<const std::string> args, CliContext& context) {
             const auto seed = reader.NumberValue(arg, 0, std::numeric_limits<std::uint32_t>::max(), problem);
             if (!seed) return UsageError(context, self, problem);
             options.seed = static_cast<std::uint32_t>(*seed);
-        } else if (!arg.empty() && arg[0] == '-') {
-            return UsageError(context, self, "unknown option '" + arg + "'");
-        } else if (path.empty()) {
-            path = arg;
-        } else {
-            return UsageError(context, self, "unexpected argument '" + arg + "'");
+        } else if (!TakePositional(arg, path, problem)) {
+            return UsageError(context, self, problem);
         }
     }
     if (path.empty()) return UsageError(context, self, "an output file is needed");

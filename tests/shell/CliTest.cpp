@@ -30,6 +30,15 @@ TEST(Cli, HelpVersionAndUsageErrors) {
     EXPECT_EQ(RunCli("settings --ini").status, 2);
     EXPECT_EQ(RunCli("settings --bogus").status, 2);
     EXPECT_EQ(RunCli("").status, 2);
+    // Commands of one file or database name refuse other options and a second name.
+    for (const char* command : {"pst-check", "pst-dump", "pst-sample", "notes-dump"}) {
+        const auto option = RunCli(std::string(command) + " a --bogus");
+        EXPECT_EQ(option.status, 2) << option.output;
+        EXPECT_NE(option.output.find("unknown option '--bogus'"), std::string::npos) << option.output;
+        const auto second = RunCli(std::string(command) + " a b");
+        EXPECT_EQ(second.status, 2) << second.output;
+        EXPECT_NE(second.output.find("unexpected argument 'b'"), std::string::npos) << second.output;
+    }
 }
 
 TEST(Cli, SettingsShowsTheLoadedValuesInLoadOrder) {

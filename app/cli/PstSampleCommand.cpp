@@ -13,7 +13,7 @@ namespace qb::cli {
 
 namespace {
 
-// About 10 GB of sample mail (some 10 KB a message); more is surely a typing
+// About 15 GB of sample mail (some 15 KB a message); more is surely a typing
 // mistake.
 constexpr std::uint64_t kMaxMessages = 1000000;
 

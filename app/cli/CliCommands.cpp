@@ -1,5 +1,6 @@
 #include "CliCommands.h"
 
+#include <charconv>
 #include <cstring>
 #include <ostream>
 #include <stdexcept>
@@ -51,5 +52,32 @@ bool ArgReader::Next(std::string& arg) {
 }
 
 bool ArgReader::Value(std::string& value) { return Next(value); }
+
+bool TakePositional(const std::string& arg, std::string& positional, std::string& problem) {
+    if (!arg.empty() && arg[0] == '-') problem = "unknown option '" + arg + "'";
+    else if (!positional.empty()) problem = "unexpected argument '" + arg + "'";
+    else positional = arg;
+    return problem.empty();
+}
+
+std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t min, std::uint64_t max) {
+    std::uint64_t value = 0;
+    const char* end = text.data() + text.size();
+    // from_chars takes no '+' or blanks and, for unsigned numbers, no '-'.
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value < min || value > max) return std::nullopt;
+    return value;
+}
+
+std::optional<std::uint64_t> ArgReader::NumberValue(std::string_view option, std::uint64_t min, std::uint64_t max,
+                                                    std::string& problem) {
+    std::string text;
+    const bool present = Value(text);
+    if (present)
+        if (std::optional<std::uint64_t> number = ParseNumber(text, min, max)) return number;
+    problem = std::string(option) + " needs a number from " + std::to_string(min) + " to " + std::to_string(max);
+    if (present) problem += ", not '" + text + "'";
+    return std::nullopt;
+}
 
 }  // namespace qb::cli

@@ -2,9 +2,12 @@
 // The commands of quillbox-cli. Each command lives in a file of its own and is
 // listed once in CliCommands.cpp.
 
+#include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qb::cli {
@@ -32,6 +35,16 @@ const std::vector<CliCommand>& AllCommands();
 int UsageError(CliContext& context, const CliCommand& command, const std::string& message);
 const CliCommand& CommandNamed(const char* name);
 
+// The one parser of numeric option values: decimal digits only (no sign,
+// blanks, fractions or trailing characters), from `min` to `max`; nullopt
+// for anything else, overflow included.
+std::optional<std::uint64_t> ParseNumber(std::string_view text, std::uint64_t min, std::uint64_t max);
+
+// An argument no option of a command took, for a command with one positional
+// argument: stored in `positional` while that is empty; else false with
+// `problem` saying why (an unknown option, or a second argument).
+bool TakePositional(const std::string& arg, std::string& positional, std::string& problem);
+
 // Small argument reader shared by the commands: options "--name VALUE" and
 // "--flag", positional arguments in order.
 class ArgReader {
@@ -41,6 +54,11 @@ public:
     bool Next(std::string& arg);
     // The value after an option; false when it is missing.
     bool Value(std::string& value);
+    // The number after the numeric option `option` (see ParseNumber); when it
+    // is missing or no such number, nullopt and `problem` names the option and
+    // its range for the usage error.
+    std::optional<std::uint64_t> NumberValue(std::string_view option, std::uint64_t min, std::uint64_t max,
+                                             std::string& problem);
 
 private:
     std::span<const std::string> args_;

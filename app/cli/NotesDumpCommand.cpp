@@ -109,7 +109,7 @@ int DumpDocuments(const LNDatabase& database, bool json, CliContext& context) {
 
 int RunNotesDump(std::span<const std::string> args, CliContext& context) {
     const CliCommand& self = CommandNamed("notes-dump");
-    std::string path, notesIni;
+    std::string path, notesIni, problem;
     bool json = false, documents = false;
     ArgReader reader(args);
     for (std::string arg; reader.Next(arg);) {
@@ -119,12 +119,8 @@ int RunNotesDump(std::span<const std::string> args, CliContext& context) {
             json = true;
         } else if (arg == "--documents") {
             documents = true;
-        } else if (!arg.empty() && arg[0] == '-') {
-            return UsageError(context, self, "unknown option '" + arg + "'");
-        } else if (path.empty()) {
-            path = arg;
-        } else {
-            return UsageError(context, self, "unexpected argument '" + arg + "'");
+        } else if (!TakePositional(arg, path, problem)) {
+            return UsageError(context, self, problem);
         }
     }
     if (path.empty()) return UsageError(context, self, "a database is required");

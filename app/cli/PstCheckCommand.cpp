@@ -9,13 +9,10 @@ namespace qb::cli {
 
 int RunPstCheck(std::span<const std::string> args, CliContext& context) {
     const CliCommand& self = CommandNamed("pst-check");
-    std::string path;
+    std::string path, problem;
     ArgReader reader(args);
-    for (std::string arg; reader.Next(arg);) {
-        if (!arg.empty() && arg[0] == '-') return UsageError(context, self, "unknown option '" + arg + "'");
-        if (!path.empty()) return UsageError(context, self, "unexpected argument '" + arg + "'");
-        path = arg;
-    }
+    for (std::string arg; reader.Next(arg);)
+        if (!TakePositional(arg, path, problem)) return UsageError(context, self, problem);
     if (path.empty()) return UsageError(context, self, "a file is needed");
     pst::CheckReport report = pst::CheckPstFile(path);
     for (const std::string& w : report.warnings) context.out << "warning: " << w << "\n";

@@ -159,15 +159,13 @@ private:
 
 int RunPstDump(std::span<const std::string> args, CliContext& context) {
     const CliCommand& self = CommandNamed("pst-dump");
-    std::string path;
+    std::string path, problem;
     bool json = false, messages = false;
     ArgReader reader(args);
     for (std::string arg; reader.Next(arg);) {
         if (arg == "--json") json = true;
         else if (arg == "--messages") messages = true;
-        else if (!arg.empty() && arg[0] == '-') return UsageError(context, self, "unknown option '" + arg + "'");
-        else if (path.empty()) path = arg;
-        else return UsageError(context, self, "unexpected argument '" + arg + "'");
+        else if (!TakePositional(arg, path, problem)) return UsageError(context, self, problem);
     }
     if (path.empty()) return UsageError(context, self, "a file is needed");
     try {

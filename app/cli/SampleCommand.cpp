@@ -1,7 +1,8 @@
 // quillbox-cli sample: writes a generated Notes data directory (mail
 // database, address book, notes.ini, Quillbox.ini, manifest.json).
 
-#include <charconv>
+#include <cstdint>
+#include <limits>
 #include <ostream>
 
 #include <filesystem>
@@ -18,13 +19,7 @@ namespace qb::cli {
 namespace {
 
 // About 23 GB of DXL; more is surely a typing mistake.
-constexpr long long kMaxMessages = 10000000;
-
-template <typename T>
-bool ParseNumber(const std::string& text, T& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
-}
+constexpr std::uint64_t kMaxMessages = 10000000;
 
 }  // namespace
 
@@ -84,17 +79,18 @@ int RunSample(std::span<const std::string> args, CliContext& context) {
     const CliCommand& command = CommandNamed("sample");
     qb::notes::sample::SampleOptions options;
     ArgReader reader(args);
-    std::string arg, value;
+    std::string arg, problem;
     while (reader.Next(arg)) {
         if (arg == "--out") {
             if (!reader.Value(options.outDir) || options.outDir.empty()) return UsageError(context, command, "--out needs a folder");
         } else if (arg == "--messages") {
-            if (!reader.Value(value) || !ParseNumber(value, options.messages) || options.messages < 0 ||
-                options.messages > kMaxMessages)
-                return UsageError(context, command, "--messages needs a number from 0 to 10000000");
+            const auto messages = reader.NumberValue(arg, 0, kMaxMessages, problem);
+            if (!messages) return UsageError(context, command, problem);
+            options.messages = static_cast<long long>(*messages);
         } else if (arg == "--seed") {
-            if (!reader.Value(value) || !ParseNumber(value, options.seed))
-                return UsageError(context, command, "--seed needs a non-negative number");
+            const auto seed = reader.NumberValue(arg, 0, std::numeric_limits<std::uint64_t>::max(), problem);
+            if (!seed) return UsageError(context, command, problem);
+            options.seed = *seed;
         } else {
             return UsageError(context, command, "unknown argument '" + arg + "'");
         }

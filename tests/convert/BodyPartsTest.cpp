@@ -13,6 +13,7 @@
 #include "convert/TimeReaders.h"
 #include "notes/NotesErrorText.h"
 #include "notes/api/LNNotesSession.h"
+#include "support/ScopedEnv.h"
 
 namespace qb {
 namespace {
@@ -28,10 +29,6 @@ protected:
         dir.Write("notes.ini", "[Notes]\nDirectory=" + dir.path() + "\n");
         ASSERT_EQ(session.Initialize(dir.File("notes.ini")), LNNOERROR);
         std::filesystem::create_directory(dir.File("tmp"));
-    }
-    void TearDown() override {
-        ::unsetenv("TZ");
-        ::tzset();
     }
     void Load(const std::string& documents) {
         dir.Write("mail.dxl", test::MailboxDxl(documents));
@@ -139,8 +136,7 @@ TEST_F(BodyPartsTest, ExtractorWithoutAPrivateFolderWritesNothing) {
 }
 
 TEST_F(BodyPartsTest, MailTimesAreLocalFieldsOfTheStoredMoment) {
-    ::setenv("TZ", "Europe/Berlin", 1);
-    ::tzset();
+    const test::ScopedEnv berlinZone("TZ", "Europe/Berlin");
     Load(MemoDxl(1, TimeItem("PostedDate", "20090512T101530,12+02") + TextItem("Text", "x")) +
          MemoDxl(2, TimeItem("$Created", "20080101T000000,00Z")));
     const LNDocument memo = Memo(1);
@@ -158,8 +154,7 @@ TEST_F(BodyPartsTest, MailTimesAreLocalFieldsOfTheStoredMoment) {
 }
 
 TEST_F(BodyPartsTest, ReadTimeItemAppliesTheRunOffsets) {
-    ::setenv("TZ", "Europe/Berlin", 1);
-    ::tzset();
+    const test::ScopedEnv berlinZone("TZ", "Europe/Berlin");
     Load(MemoDxl(1, TimeItem("Summer", "20090512T101530,00+02") + TimeItem("Winter", "20090112T101530,00+01") +
                         TimeItem("DateOnly", "20090512")));
     const LNDocument memo = Memo(1);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <set>
 
+#include "support/OutsideTools.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -28,6 +29,7 @@ std::set<std::string> FoldersByPffexport(const std::string& pst, const std::stri
 }
 
 TEST(ExportCli, SampleExportCreatesTheCatalogueFolders) {
+    QB_REQUIRE_TOOL("pffexport");
     TempDir dir;
     const std::string sample = dir.File("sample");
     std::filesystem::create_directory(dir.File("tmp"));

@@ -16,7 +16,9 @@
 #include "shell/platform/Paths.h"
 #include "shell/report/ProgressSink.h"
 #include "shell/settings/ExportSettings.h"
+#include "support/OutsideTools.h"
 #include "support/RunProgram.h"
+#include "support/ScopedEnv.h"
 
 namespace qb {
 namespace {
@@ -27,22 +29,21 @@ using test::TextItem;
 class MailConverterOnPstTest : public ::testing::Test, public test::PstProfileFixture {
 protected:
     void SetUp() override {
-        if (const char* old = std::getenv("TMPDIR")) savedTmp = old;
-        ::setenv("TMPDIR", dir_.path().c_str(), 1);
+        tmpDirEnv.emplace("TMPDIR", dir_.path());
         SetUpProfile("MSUPST MS", "Converted Mail", false);
     }
     void TearDown() override {
         LNSetThrowAllErrorsGlobal(false);
         outlook.reset();
         TearDownProfile();
-        if (savedTmp) ::setenv("TMPDIR", savedTmp->c_str(), 1);
-        else ::unsetenv("TMPDIR");
+        tmpDirEnv.reset();
     }
-    std::optional<std::string> savedTmp;
+    std::optional<test::ScopedEnv> tmpDirEnv;
     std::unique_ptr<CMapiSession> outlook = std::make_unique<CMapiSession>();
 };
 
 TEST_F(MailConverterOnPstTest, ConvertedMemosReadBackByTheReaders) {
+    QB_REQUIRE_TOOL("readpst pffexport");
     ASSERT_EQ(outlook->Initialize(), S_OK);
     ASSERT_FALSE(FAILED(outlook->Logon("Export", "", 0x13, 0)));
     ASSERT_EQ(outlook->OpenDefaultStore(), S_OK);

@@ -21,6 +21,7 @@
 #include "shell/platform/Paths.h"
 #include "shell/report/ProgressSink.h"
 #include "shell/settings/ExportSettings.h"
+#include "support/ScopedEnv.h"
 
 namespace qb {
 namespace {
@@ -39,11 +40,10 @@ struct Lines : NullProgressSink {
 class MailConverterTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (const char* old = std::getenv("TMPDIR")) savedTmp = old;
-        ::setenv("TMPDIR", dir.path().c_str(), 1);
+        tmpDirEnv.emplace("TMPDIR", dir.path());
         tempFolder = platform::TempFolder();
         ASSERT_FALSE(tempFolder.empty());
-        ASSERT_NO_FATAL_FAILURE(test::OpenMemoryMailFolder(dir.path(), outlook, folder));
+        ASSERT_NO_FATAL_FAILURE(test::OpenMemoryMailFolder(dir.path(), configHome, outlook, folder));
         dir.Write("notes.ini", "[Notes]\nDirectory=" + dir.path() + "\n");
         ASSERT_EQ(session.Initialize(dir.File("notes.ini")), LNNOERROR);
         log.logToFile = true;
@@ -59,8 +59,8 @@ protected:
         outlook.Uninitialize();
         SetMsgStoreProvider(nullptr);
         LNSetThrowAllErrorsGlobal(false);
-        if (savedTmp) ::setenv("TMPDIR", savedTmp->c_str(), 1);
-        else ::unsetenv("TMPDIR");
+        configHome.reset();
+        tmpDirEnv.reset();
     }
 
     // Loads the mailbox with these documents; the run raises Notes errors.
@@ -101,7 +101,8 @@ protected:
         return count;
     }
 
-    std::optional<std::string> savedTmp;
+    std::optional<test::ScopedEnv> tmpDirEnv;
+    std::optional<test::ScopedEnv> configHome;
     test::TempDir dir;
     std::string tempFolder;
     CMapiSession outlook;
@@ -193,8 +194,7 @@ TEST_F(MailConverterTest, TimesGoToTheWriterInUtc) {
 }
 
 TEST_F(MailConverterTest, DateFilterKeepsDocumentsAtItsBounds) {
-    ::setenv("TZ", "UTC", 1);
-    ::tzset();
+    std::optional<test::ScopedEnv> utc(std::in_place, "TZ", "UTC");
     settings.FilterByDate = true;
     settings.FilterFrom = 1262347200;  // 2010-01-01 12:00:00 UTC
     settings.FilterTo = 1262433600;    // 2010-01-02 12:00:00 UTC
@@ -206,8 +206,7 @@ TEST_F(MailConverterTest, DateFilterKeepsDocumentsAtItsBounds) {
     EXPECT_FALSE(Convert(2));
     EXPECT_TRUE(Convert(3));
     EXPECT_FALSE(Convert(4));
-    ::unsetenv("TZ");
-    ::tzset();
+    utc.reset();
     EXPECT_EQ(converter->saved.size(), 2u);
     EXPECT_EQ(run.exportedCount, 2);
 }

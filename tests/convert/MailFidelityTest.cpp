@@ -6,38 +6,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
-#include <optional>
 #include <string>
 
+#include "support/OutsideTools.h"
 #include "support/RunProgram.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 namespace qb::test {
 namespace {
 
-// Restores an environment variable on destruction.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 TEST(MailFidelity, SampleMailReadsBackAsGenerated) {
+    QB_REQUIRE_TOOL("lspst readpst pffexport");
     TempDir dir;
     const std::string sample = dir.File("sample");
     std::filesystem::create_directory(dir.File("tmp"));

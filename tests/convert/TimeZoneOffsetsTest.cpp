@@ -5,6 +5,7 @@
 #include "convert/DateFilter.h"
 #include "convert/TimeZoneOffsets.h"
 #include "shell/settings/ExportSettings.h"
+#include "support/ScopedEnv.h"
 
 using qb::ExportSettings;
 using qb::ManualZoneInput;
@@ -54,8 +55,7 @@ TEST(TimeZoneOffsets, SystemZoneComesFromTheBias) {
 }
 
 TEST(DateFilter, BoundsAreInclusive) {
-    ::setenv("TZ", "Europe/Berlin", 1);
-    ::tzset();
+    const qb::test::ScopedEnv berlinZone("TZ", "Europe/Berlin");
     ExportSettings s;
     s.FilterByDate = true;
     s.FilterFrom = *qb::platform::FromLocalFields(2024, 1, 1, 0, 0, 0);

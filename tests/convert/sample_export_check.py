@@ -27,6 +27,9 @@ import sys
 import tempfile
 from collections import Counter
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from outside_tools import require_readers  # noqa: E402
+
 MSGFLAG_READ, MSGFLAG_UNMODIFIED, MSGFLAG_UNSENT, MSGFLAG_HASATTACH = 0x1, 0x2, 0x8, 0x10
 STATE_NAMES = {1: "draft", 2: "sent", 3: "received"}
 
@@ -407,6 +410,7 @@ def check_fidelity(sample_dir, manifest, pst, root, show, pending_kinds):
     return t.checked == t.equal + t.pending
 
 
+
 def main():
     args = [a for a in sys.argv[1:]]
     show, pending = 20, set()
@@ -425,6 +429,7 @@ def main():
     if len(paths) != 2 or flags - {"--folders", "--fidelity"}:
         print(__doc__)
         sys.exit(2)
+    require_readers("lspst", "readpst", "pffexport")
     sample_dir, pst = paths
     manifest = json.load(open(os.path.join(sample_dir, "manifest.json"), encoding="utf-8"))
     both = not flags

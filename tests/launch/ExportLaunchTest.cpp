@@ -12,6 +12,7 @@
 #include "outlook/mapi/memory/MemoryStore.h"
 #include "launch/ExportLaunch.h"
 #include "outlook/PersonalFolders.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 namespace qb {
@@ -56,9 +57,8 @@ struct NoNamedProperties : NamedPropertySetup {
 class ExportLaunchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-        if (const char* old = std::getenv("TMPDIR")) savedTmp = old;
-        ::setenv("TMPDIR", dir.path().c_str(), 1);
+        configHome.emplace("XDG_CONFIG_HOME", dir.path());
+        tmpDirEnv.emplace("TMPDIR", dir.path());
         SetMsgStoreProvider(std::make_shared<MemoryStoreProvider>());
         MAPIINIT_0 init{MAPI_INIT_VERSION, MAPI_MULTITHREAD_NOTIFICATIONS};
         ASSERT_EQ(MAPIInitialize(&init), S_OK);
@@ -89,8 +89,8 @@ protected:
         MAPIUninitialize();
         SetMsgStoreProvider(nullptr);
         // The folder goes with the test: later tests of this process must not use it.
-        if (savedTmp) ::setenv("TMPDIR", savedTmp->c_str(), 1);
-        else ::unsetenv("TMPDIR");
+        tmpDirEnv.reset();
+        configHome.reset();
         LNSetThrowAllErrorsGlobal(false);
     }
     ExportEnvironment Env() {
@@ -99,7 +99,8 @@ protected:
     }
     bool Launch() { return ExportLaunch(Env(), settings, frontEnd, frontEnd, session).Launch(choices); }
 
-    std::optional<std::string> savedTmp;
+    std::optional<test::ScopedEnv> configHome;
+    std::optional<test::ScopedEnv> tmpDirEnv;
     test::TempDir dir;
     LNNotesSession session;
     ExportSettings settings;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/OutsideTools.h"
 #include "support/TempDir.h"
 #include "outlook/mapi/CompressedRtf.h"
 #include "outlook/mapi/Lzfu.h"
@@ -120,8 +121,7 @@ TEST(Lzfu, DecodesTheBodyOfARealPstMessage) {
     qb::test::TempDir dir;
     const std::string pst = qb::test::TestDataDir() + "/pst/32-bit.pst";
     ASSERT_TRUE(std::filesystem::exists(pst)) << pst;
-    if (std::system("/usr/bin/python3 -c 'import pypff' 2>/dev/null") != 0)
-        GTEST_SKIP() << "python3-pypff is not available";
+    QB_REQUIRE_TOOL("pypff");
     const std::string script = std::string(QUILLBOX_SOURCE_DIR) + "/tests/mapi/extract_rtf_body.py";
     const std::string command =
         "/usr/bin/python3 '" + script + "' '" + pst + "' '" + dir.File("stored") + "' '" + dir.File("rtf") + "'";

@@ -16,6 +16,7 @@
 #include "outlook/mapi/MapiApi.h"
 #include "outlook/mapi/memory/MemoryStore.h"
 #include "outlook/mapi/OneOffEntryId.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 using namespace qb::mapi;
@@ -28,8 +29,7 @@ LPENTRYID Id(const SBinary& bin) { return reinterpret_cast<LPENTRYID>(bin.lpb); 
 class MemoryStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (const char* old = std::getenv("XDG_CONFIG_HOME")) savedConfig_ = old;
-        ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
+        configHome_.emplace("XDG_CONFIG_HOME", dir_.path());
         SetMsgStoreProvider(std::make_shared<MemoryStoreProvider>());
         MAPIINIT_0 init{MAPI_INIT_VERSION, MAPI_MULTITHREAD_NOTIFICATIONS};
         ASSERT_EQ(MAPIInitialize(&init), S_OK);
@@ -59,8 +59,7 @@ protected:
         session_.Reset();
         MAPIUninitialize();
         SetMsgStoreProvider(nullptr);
-        if (savedConfig_) ::setenv("XDG_CONFIG_HOME", savedConfig_->c_str(), 1);
-        else ::unsetenv("XDG_CONFIG_HOME");
+        configHome_.reset();
     }
 
     void OpenDefaultStore() {
@@ -137,7 +136,7 @@ protected:
     }
 
     qb::test::TempDir dir_;
-    std::optional<std::string> savedConfig_;
+    std::optional<qb::test::ScopedEnv> configHome_;
     MapiPtr<IMAPISession> session_;
     MapiPtr<IMsgStore> store_;
 };

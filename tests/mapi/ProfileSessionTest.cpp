@@ -16,6 +16,7 @@
 #include "outlook/mapi/MemoryTable.h"
 #include "outlook/mapi/ProfileFile.h"
 #include "outlook/mapi/StoreProvider.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 using namespace qb::mapi;
@@ -113,8 +114,7 @@ char* Text(const char* s) { return const_cast<char*>(s); }
 class ProfileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (const char* old = std::getenv("XDG_CONFIG_HOME")) savedConfig_ = old;
-        ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
+        configHome_.emplace("XDG_CONFIG_HOME", dir_.path());
         ASSERT_EQ(MAPIInitialize(nullptr), S_OK);
         provider_ = std::make_shared<FakeProvider>();
         SetMsgStoreProvider(provider_);
@@ -125,8 +125,7 @@ protected:
         SetMsgStoreProvider(nullptr);
         admin_.Reset();
         MAPIUninitialize();
-        if (savedConfig_) ::setenv("XDG_CONFIG_HOME", savedConfig_->c_str(), 1);
-        else ::unsetenv("XDG_CONFIG_HOME");
+        configHome_.reset();
     }
 
     // The batch export's CreatePstService, step by step.
@@ -197,7 +196,7 @@ protected:
     }
 
     qb::test::TempDir dir_;
-    std::optional<std::string> savedConfig_;
+    std::optional<qb::test::ScopedEnv> configHome_;
     std::shared_ptr<FakeProvider> provider_;
     MapiPtr<IProfAdmin> admin_;
 };

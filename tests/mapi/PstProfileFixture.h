@@ -11,6 +11,7 @@
 
 #include "outlook/mapi/MapiApi.h"
 #include "outlook/mapi/PstStoreProvider.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 namespace qb::test {
@@ -24,8 +25,7 @@ protected:
     // "MSPST MS") on pstPath(), and logs on to it when asked.
     void SetUpProfile(const std::string& serviceName, const std::string& displayName, bool logOn = true) {
         using namespace qb::mapi;
-        if (const char* old = std::getenv("XDG_CONFIG_HOME")) savedConfig_ = old;
-        ::setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
+        configHome_.emplace("XDG_CONFIG_HOME", dir_.path());
         RegisterPstStoreProvider();
         MAPIINIT_0 init{MAPI_INIT_VERSION, MAPI_MULTITHREAD_NOTIFICATIONS};
         ASSERT_EQ(MAPIInitialize(&init), S_OK);
@@ -61,8 +61,7 @@ protected:
         if (initialised_) MAPIUninitialize();
         initialised_ = false;
         qb::mapi::SetMsgStoreProvider(nullptr);
-        if (savedConfig_) ::setenv("XDG_CONFIG_HOME", savedConfig_->c_str(), 1);
-        else ::unsetenv("XDG_CONFIG_HOME");
+        configHome_.reset();
     }
 
     // The default store of the profile, opened as the program opens it.
@@ -85,7 +84,7 @@ protected:
 
     TempDir dir_;
     std::string pstPath_ = dir_.File("export.pst");
-    std::optional<std::string> savedConfig_;
+    std::optional<qb::test::ScopedEnv> configHome_;
     bool initialised_ = false;
     qb::mapi::MapiPtr<IMAPISession> session_;
     qb::mapi::MapiPtr<IMsgStore> store_;

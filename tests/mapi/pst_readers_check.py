@@ -19,6 +19,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from outside_tools import require_readers  # noqa: E402
+
 failures = []
 
 
@@ -183,10 +186,12 @@ def check_pffexport(pst, expected, root):
             fail(f"pffexport: attachments of '{m['subject']}' are {attachments}, expected {m['attachments']}")
 
 
+
 def main():
     if len(sys.argv) != 3:
         print(__doc__)
         sys.exit(2)
+    require_readers("readpst", "pffexport")
     pst, expected_path = sys.argv[1], sys.argv[2]
     expected = json.load(open(expected_path, encoding="utf-8"))
     with tempfile.TemporaryDirectory(prefix="pst-readers-") as root:

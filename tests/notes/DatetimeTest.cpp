@@ -4,25 +4,13 @@
 #include <ctime>
 
 #include "notes/api/LNDatetime.h"
+#include "support/ScopedEnv.h"
 
 namespace {
 
 class UtcZone : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* old = std::getenv("TZ");
-        hadZone_ = old != nullptr;
-        if (old) saved_ = old;
-        setenv("TZ", "Europe/Berlin", 1);
-        tzset();
-    }
-    void TearDown() override {
-        if (hadZone_) setenv("TZ", saved_.c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
-    std::string saved_;
-    bool hadZone_ = false;
+    const qb::test::ScopedEnv zone_{"TZ", "Europe/Berlin"};
 };
 
 LNDatetime Parse(const std::string& text, bool dst = false) {

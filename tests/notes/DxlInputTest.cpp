@@ -6,6 +6,7 @@
 
 #include "NotesTestSupport.h"
 #include "notes/api/NotesFormat.h"
+#include "support/ScopedEnv.h"
 
 namespace qb::test {
 namespace {
@@ -24,27 +25,6 @@ protected:
         EXPECT_EQ(document.Open(), LNNOERROR);
         return document;
     }
-};
-
-// Pins TZ for one test.
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* zone) {
-        const char* old = std::getenv("TZ");
-        if (old) saved_ = old;
-        hadZone_ = old != nullptr;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ZoneGuard() {
-        if (hadZone_) setenv("TZ", saved_.c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::string saved_;
-    bool hadZone_ = false;
 };
 
 TEST_F(DxlInputTest, MalformedDxlGivesLineAndColumn) {
@@ -174,7 +154,7 @@ TEST_F(DxlInputTest, DatetimeSamplesGiveLocalFieldsUnderTz) {
         {"America/New_York", "jnx-note-datetime-USEasternDST.xml", 12, 20},
     };
     for (const ZoneCase& c : cases) {
-        ZoneGuard zone(c.zone);
+        const ScopedEnv zone("TZ", c.zone);
         ASSERT_EQ(OpenText(c.file, ReadFile(TestDataDir() + "/dxl/" + c.file)), LNNOERROR);
         LNDocument document = FirstDocument();
         LNDatetimes dateTime, date, time;

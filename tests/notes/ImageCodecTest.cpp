@@ -3,6 +3,8 @@
 #include "notes/api/render/Image.h"
 
 #include "TestImages.h"
+#include "support/OutsideTools.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -230,15 +232,10 @@ TEST(TiffWriter, WritesFilesThatLibtiffAndTiffinfoRead) {
         EXPECT_EQ(TIFFGetG(pixel), 40u);
         EXPECT_EQ(TIFFGetB(pixel), 200u);
         TIFFClose(tif);
-        if (std::system("command -v tiffinfo >/dev/null 2>&1") == 0) {
-            std::string command = "tiffinfo '" + path + "' 2>&1";
-            std::string output;
-            FILE* pipe = popen(command.c_str(), "r");
-            ASSERT_NE(pipe, nullptr);
-            char buffer[256];
-            while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
-            EXPECT_EQ(pclose(pipe), 0) << output;
-            EXPECT_NE(output.find("Image Width: 5 Image Length: 3"), std::string::npos) << output;
+        if (test::ToolForCheck("tiffinfo")) {
+            const test::ProgramResult info = test::RunCommand("tiffinfo " + test::ShellQuote(path));
+            EXPECT_EQ(info.status, 0) << info.output;
+            EXPECT_NE(info.output.find("Image Width: 5 Image Length: 3"), std::string::npos) << info.output;
         }
     }
 }

@@ -13,6 +13,7 @@
 #include "notes/api/NoteData.h"
 #include "notes/api/NotesCore.h"
 #include "notes/api/NotesFormat.h"
+#include "support/ScopedEnv.h"
 
 namespace qb::test {
 namespace {
@@ -64,25 +65,6 @@ std::string MimeMemo(const std::string& items) {
 
 const std::string kBoundary = "==b1==";
 
-// Local fields in UTC for one test.
-class ZoneGuardUtc {
-public:
-    ZoneGuardUtc() {
-        if (const char* old = std::getenv("TZ")) saved_ = old, had_ = true;
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
-    ~ZoneGuardUtc() {
-        if (had_) setenv("TZ", saved_.c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::string saved_;
-    bool had_ = false;
-};
-
 std::string MixedMessage(const std::string& pdf, const std::string& gif) {
     std::string items = RawItem("Subject", "502", Rfc822Value(2, "Gruesse", "Subject", "=?UTF-8?Q?Gr=C3=BC=C3=9Fe?=\r\n"));
     items += RawItem("From", "502", Rfc822Value(0, "Anna <anna@example.com>", "From", "Anna <anna@example.com>\r\n"));
@@ -130,7 +112,7 @@ protected:
 };
 
 TEST_F(MimeDocumentTest, RealMimeMemoGivesSubjectSenderDateAndBody) {
-    ZoneGuardUtc zone;
+    const ScopedEnv utc("TZ", "UTC");  // local fields in UTC
     LNDocument memo = Open(ReadFile(TestDataDir() + "/dxl/jnx-memo-mime-spam.xml"));
     LNText subject, from, sendTo;
     ASSERT_EQ(memo.GetItem("Subject", &subject), LNNOERROR);

@@ -15,6 +15,7 @@
 #include "TestImages.h"
 #include "notes/api/NotesFormat.h"
 #include "notes/api/render/Image.h"
+#include "support/OutsideTools.h"
 
 namespace qb::test {
 namespace {
@@ -31,8 +32,6 @@ std::string CommandOutput(const std::string& command) {
     while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) out.append(buffer.data(), got);
     return out;
 }
-
-bool HaveTool(const char* name) { return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0; }
 
 // "Image Width: 3 Image Length: 2" from tiffinfo.
 std::pair<int, int> TiffSize(const std::string& path) {
@@ -112,7 +111,7 @@ TEST_F(RichTextExportTest, RangeExportCoversOnlyTheRange) {
 // A real word processor opens the export and shows its styled text and its
 // picture (LibreOffice's HTML export keeps both visible to a test).
 TEST_F(RichTextExportTest, LibreOfficeReadsTheRtf) {
-    if (!HaveTool("soffice")) GTEST_SKIP() << "soffice not installed";
+    QB_REQUIRE_TOOL("soffice");
     LNRichText body = Body(Memo(std::string(kStyledBody) + "<par>" + Picture("gif", MakeGif(6, 4, false, false), 6, 4) +
                                 "</par>"));
     const std::string path = dir.File("body.rtf");
@@ -122,7 +121,7 @@ TEST_F(RichTextExportTest, LibreOfficeReadsTheRtf) {
                                 "/out' body.rtf";
     CommandOutput(command);
     std::string html = ReadFile(dir.path() + "/out/body.html");
-    if (html.empty()) GTEST_SKIP() << "soffice did not convert (no usable office installation)";
+    if (html.empty()) QB_TOOL_UNUSABLE("soffice did not convert (no usable office installation)");
     for (char& c : html) c = c == '\n' ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     for (const char* expected : {"<b>quarterly</b>", "<i>figures</i>", "<u>old</u>", "second line", "<strike>",
                                  "earlier message</a>", "<p align=\"center\"", "href=\"notes://mail1/"})
@@ -163,7 +162,7 @@ TEST_F(RichTextExportTest, EachPictureExportsToATiffOfItsSize) {
         end += 1;
         const std::string path = dir.File("_IMAGE" + std::to_string(n + 1) + ".tif");
         ASSERT_EQ(body.Export(path, cursor, end), LNNOERROR) << cases[n].element << ": " << LNGetErrorMessageText(LNERR_BAD_IMAGE);
-        if (HaveTool("tiffinfo")) {
+        if (test::ToolForCheck("tiffinfo")) {
             EXPECT_EQ(TiffSize(path), std::make_pair(cases[n].width, cases[n].height)) << cases[n].element;
         }
         ++n;

@@ -4,6 +4,8 @@
 #include "notes/api/render/RtfWriter.h"
 
 #include "TestImages.h"
+#include "support/OutsideTools.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -110,33 +112,20 @@ TEST(RtfDocument, EmptyDocumentAndUnwritablePath) {
     EXPECT_NE(error.find("/nonexistent-folder/x.rtf"), std::string::npos);
 }
 
-std::string RunCommand(const std::string& command, int& status) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) {
-        status = -1;
-        return output;
-    }
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    status = pclose(pipe);
-    return output;
-}
-
 // LibreOffice reads the file and keeps its text, styles and pictures: its
 // PDF export works, and its flat OpenDocument export of our RTF shows them.
 TEST(RtfDocument, LibreOfficeOpensTheDocument) {
-    if (std::system("command -v soffice >/dev/null 2>&1") != 0) GTEST_SKIP() << "soffice not installed";
+    QB_REQUIRE_TOOL("soffice");
     test::TempDir dir;
     std::string path = dir.File("RTF1.rtf");
     std::string error;
     ASSERT_TRUE(WriteRtfFile(SampleDocument(), path, &error)) << error;
     std::string soffice = "timeout 120 soffice -env:UserInstallation=file://" + dir.path() + "/profile --headless";
-    int status = 0;
-    std::string output = RunCommand("cd '" + dir.path() + "' && " + soffice + " --convert-to pdf --outdir out RTF1.rtf 2>&1 && " +
-                                        soffice + " --convert-to fodt --outdir out RTF1.rtf 2>&1",
-                                    status);
-    ASSERT_EQ(status, 0) << output;
+    const test::ProgramResult converted =
+        test::RunCommand("cd " + test::ShellQuote(dir.path()) + " && " + soffice +
+                         " --convert-to pdf --outdir out RTF1.rtf && " + soffice + " --convert-to fodt --outdir out RTF1.rtf");
+    const std::string& output = converted.output;
+    ASSERT_EQ(converted.status, 0) << output;
     std::string pdf = test::ReadFile(dir.File("out/RTF1.pdf"));
     EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u) << output;
     EXPECT_GT(pdf.size(), 1000u);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "support/OutsideTools.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -33,6 +34,7 @@ TEST(SampleCommand, WritesTheDataDirectoryAndRefusesBadArguments) {
 // file and find it empty.
 TEST(SampleCommand, SampleWrittenAgainExportsIntoAFreshFile) {
     qb::test::TempDir dir;
+    QB_REQUIRE_TOOL("lspst");
     const std::string out = dir.File("sample");
     std::string firstCount;
     for (int round = 0; round < 3; ++round) {

@@ -8,6 +8,7 @@
 #include "outlook/NamedProperties.h"
 #include "outlook/OutlookSession.h"
 #include "SampleMessage.h"
+#include "support/OutsideTools.h"
 #include "support/RunProgram.h"
 
 namespace {
@@ -25,6 +26,7 @@ protected:
 }  // namespace
 
 TEST_P(MessageWriterOnPstTest, SavedMessagesReadBackByTheReaders) {
+    QB_REQUIRE_TOOL("readpst pffexport");
     ASSERT_EQ(outlook_->Initialize(), S_OK);
     ASSERT_FALSE(FAILED(outlook_->Logon("Export", "", 0x13, 0)));
     ASSERT_EQ(outlook_->OpenDefaultStore(), S_OK);

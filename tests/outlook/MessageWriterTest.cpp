@@ -24,13 +24,14 @@ using namespace qb::mapi;
 class MessageWriterTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(test::OpenMemoryMailFolder(dir.path(), outlook, folder));
+        ASSERT_NO_FATAL_FAILURE(test::OpenMemoryMailFolder(dir.path(), configHome, outlook, folder));
     }
     void TearDown() override {
         folder.reset();
         outlook.Logoff();
         outlook.Uninitialize();
         SetMsgStoreProvider(nullptr);
+        configHome.reset();
     }
 
     std::unique_ptr<MessageRecord> Filled(std::int32_t state) {
@@ -53,6 +54,7 @@ protected:
     }
 
     test::TempDir dir;
+    std::optional<test::ScopedEnv> configHome;
     CMapiSession outlook;
     std::optional<FolderHandle> folder;
 };

@@ -12,16 +12,17 @@
 #include "outlook/PersonalFolders.h"
 #include "outlook/mapi/MapiApi.h"
 #include "outlook/mapi/memory/MemoryStore.h"
+#include "support/ScopedEnv.h"
 
 namespace qb::test {
 
 // Logs `outlook` on to a profile "P" whose store lives in memory, and opens
 // its folder "Mail". The profile is kept under `configFolder`, which becomes
-// XDG_CONFIG_HOME.
-inline void OpenMemoryMailFolder(const std::string& configFolder, CMapiSession& outlook,
-                                 std::optional<FolderHandle>& folder) {
+// XDG_CONFIG_HOME while `configHome` holds it.
+inline void OpenMemoryMailFolder(const std::string& configFolder, std::optional<ScopedEnv>& configHome,
+                                 CMapiSession& outlook, std::optional<FolderHandle>& folder) {
     using namespace qb::mapi;
-    ::setenv("XDG_CONFIG_HOME", configFolder.c_str(), 1);
+    configHome.emplace("XDG_CONFIG_HOME", configFolder);
     SetMsgStoreProvider(std::make_shared<MemoryStoreProvider>());
     ASSERT_EQ(outlook.Initialize(), S_OK);
     std::string error;

@@ -17,6 +17,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from outside_tools import require_readers  # noqa: E402
+
 MARK = "Grüße aus Köln ✓"
 
 
@@ -162,10 +165,12 @@ def check_store(cli, fmt, messages, root):
           "lspst, readpst and pffexport agree")
 
 
+
 def main():
     if len(sys.argv) < 2:
         print(__doc__)
         sys.exit(2)
+    require_readers("lspst", "readpst", "pffexport")
     cli = sys.argv[1]
     messages = 10
     keep = None

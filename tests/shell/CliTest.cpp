@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "support/RunProgram.h"
@@ -29,6 +30,15 @@ TEST(Cli, HelpVersionAndUsageErrors) {
     EXPECT_EQ(RunCli("settings --ini").status, 2);
     EXPECT_EQ(RunCli("settings --bogus").status, 2);
     EXPECT_EQ(RunCli("").status, 2);
+    // Commands of one file or database name refuse other options and a second name.
+    for (const char* command : {"pst-check", "pst-dump", "pst-sample", "notes-dump"}) {
+        const auto option = RunCli(std::string(command) + " a --bogus");
+        EXPECT_EQ(option.status, 2) << option.output;
+        EXPECT_NE(option.output.find("unknown option '--bogus'"), std::string::npos) << option.output;
+        const auto second = RunCli(std::string(command) + " a b");
+        EXPECT_EQ(second.status, 2) << second.output;
+        EXPECT_NE(second.output.find("unexpected argument 'b'"), std::string::npos) << second.output;
+    }
 }
 
 TEST(Cli, SettingsShowsTheLoadedValuesInLoadOrder) {
@@ -55,4 +65,48 @@ TEST(Cli, SettingsShowsTheLoadedValuesInLoadOrder) {
     EXPECT_EQ(lines.find("\nIniFilePath="), 0u);
     EXPECT_LT(lines.find("\nLockComponents="), lines.find("\nComponents="));
     EXPECT_LT(lines.find("\nLogExport="), lines.find("\nPSTPath="));
+}
+
+// Every numeric option of every command goes through one parser: a bad
+// value is a usage error naming the option and its range, found before any
+// file is written.
+TEST(Cli, NumericOptionsRefuseEverythingButNumbersInTheirRange) {
+    TempDir dir;
+    const std::string pst = dir.File("x.pst");
+    struct Option {
+        std::string commandLine;  // the command up to the option
+        std::string option;
+        std::string range;
+    };
+    const Option options[] = {
+        {"pst-sample " + ShellQuote(pst) + " --messages", "--messages", "from 0 to 1000000"},
+        {"pst-sample " + ShellQuote(pst) + " --seed", "--seed", "from 0 to 4294967295"},
+        {"sample --out " + ShellQuote(dir.File("s")) + " --messages", "--messages", "from 0 to 10000000"},
+        {"sample --out " + ShellQuote(dir.File("s")) + " --seed", "--seed", "from 0 to 18446744073709551615"},
+    };
+    const char* badValues[] = {"-5", "-0", "+5", "abc", "12x", "' 7'", "7.0", "1e3", "0x10", "''",
+                               "18446744073709551616", "99999999999999999999999999"};
+    for (const Option& o : options) {
+        for (const char* bad : badValues) {
+            const auto run = RunCli(o.commandLine + " " + bad);
+            EXPECT_EQ(run.status, 2) << o.commandLine << " " << bad << "\n" << run.output;
+            EXPECT_NE(run.output.find(o.option + " needs a number " + o.range), std::string::npos)
+                << o.commandLine << " " << bad << "\n" << run.output;
+        }
+        const auto missing = RunCli(o.commandLine);
+        EXPECT_EQ(missing.status, 2) << missing.output;
+        EXPECT_NE(missing.output.find(o.option + " needs a number " + o.range), std::string::npos) << missing.output;
+    }
+    EXPECT_EQ(RunCli("pst-sample " + ShellQuote(pst) + " --messages 100000000000").status, 2);
+    EXPECT_EQ(RunCli("pst-sample " + ShellQuote(pst) + " --seed 4294967296").status, 2);
+    EXPECT_EQ(RunCli("pst-sample " + ShellQuote(pst) + " --messages 1000001").status, 2);
+    EXPECT_EQ(RunCli("sample --out " + ShellQuote(dir.File("s")) + " --messages 10000001").status, 2);
+    // Nothing was written by any refused command line.
+    EXPECT_FALSE(std::filesystem::exists(pst));
+    EXPECT_FALSE(std::filesystem::exists(pst + ".json"));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("s")));
+
+    const auto run = RunCli("pst-sample " + ShellQuote(pst) + " --messages 3 --seed 4294967295");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find(": 3 messages"), std::string::npos) << run.output;
 }

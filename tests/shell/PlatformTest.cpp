@@ -9,17 +9,11 @@
 #include "shell/platform/FileInfo.h"
 #include "shell/platform/LocalTime.h"
 #include "shell/platform/Paths.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 namespace pf = qb::platform;
 using qb::test::TempDir;
-
-namespace {
-void SetZone(const char* zone) {
-    ::setenv("TZ", zone, 1);
-    ::tzset();
-}
-}  // namespace
 
 TEST(LocalTime, FileTimesConvertBothWays) {
     // 2000-01-01 00:00:00 UTC in 100-ns intervals since 1601.
@@ -40,25 +34,26 @@ TEST(LocalTime, FileTimesConvertBothWays) {
 }
 
 TEST(LocalTime, TimeZoneInformationFollowsTZ) {
-    SetZone("Europe/Berlin");
+    std::optional<qb::test::ScopedEnv> zone;
+    zone.emplace("TZ", "Europe/Berlin");
     auto berlin = pf::GetTimeZoneInformation(1781524800);  // June: daylight time
     EXPECT_EQ(berlin.bias, -60);
     EXPECT_EQ(berlin.daylightBias, -60);
     EXPECT_TRUE(berlin.hasDaylightSaving);
     EXPECT_TRUE(berlin.daylightNow);
 
-    SetZone("America/New_York");
+    zone.emplace("TZ", "America/New_York");
     auto newYork = pf::GetTimeZoneInformation(1767225600);  // January
     EXPECT_EQ(newYork.bias, 300);
     EXPECT_FALSE(newYork.daylightNow);
 
-    SetZone("Asia/Kolkata");
+    zone.emplace("TZ", "Asia/Kolkata");
     auto india = pf::GetTimeZoneInformation();
     EXPECT_EQ(india.bias, -330);
     EXPECT_FALSE(india.hasDaylightSaving);
     EXPECT_EQ(india.daylightBias, 0);
 
-    SetZone("Europe/Berlin");
+    zone.emplace("TZ", "Europe/Berlin");
     EXPECT_EQ(pf::FromLocalFields(2026, 7, 1, 12, 0, 0), 1782900000);
     EXPECT_EQ(pf::FormatLocalTime(1782900000, "%Y-%m-%d %H:%M:%S"), "2026-07-01 12:00:00");
 }
@@ -73,9 +68,7 @@ TEST(Paths, JoinPathUsesOneSeparator) {
 
 TEST(Paths, TempFolderIsPrivateAndRefusesForeignOrOpenFolders) {
     TempDir dir;
-    const char* saved = std::getenv("TMPDIR");
-    const std::string savedValue = saved ? saved : "";
-    ::setenv("TMPDIR", dir.path().c_str(), 1);
+    const qb::test::ScopedEnv tmpDir("TMPDIR", dir.path());
 
     std::string error;
     const std::string folder = pf::TempFolder(&error);
@@ -93,8 +86,6 @@ TEST(Paths, TempFolderIsPrivateAndRefusesForeignOrOpenFolders) {
     std::filesystem::create_directory(dir.File("elsewhere"));
     std::filesystem::create_directory_symlink(dir.File("elsewhere"), folder);
     EXPECT_EQ(pf::TempFolder(&error), "");
-
-    if (saved) ::setenv("TMPDIR", savedValue.c_str(), 1); else ::unsetenv("TMPDIR");
 }
 
 TEST(FileInfo, StatusReadOnlyAndDeletion) {

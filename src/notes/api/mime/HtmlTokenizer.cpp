@@ -1,88 +1,23 @@
 #include "notes/api/mime/HtmlTokenizer.h"
 
-#include "notes/api/mime/Charset.h"
 #include "notes/api/mime/HeaderList.h"
+#include "notes/api/mime/HtmlReferences.h"
 
-#include <array>
 #include <cctype>
-#include <cstdlib>
 
 namespace qb::mime {
 
 namespace {
 
-struct NamedEntity {
-    const char* name;
-    char32_t codePoint;
-};
-
-// The references mail writers use; the full HTML table is 2000 names.
-constexpr std::array<NamedEntity, 60> kEntities = {{
-    {"amp", '&'},        {"lt", '<'},          {"gt", '>'},          {"quot", '"'},        {"apos", '\''},
-    {"nbsp", 0xA0},      {"copy", 0xA9},       {"reg", 0xAE},        {"trade", 0x2122},    {"hellip", 0x2026},
-    {"mdash", 0x2014},   {"ndash", 0x2013},    {"lsquo", 0x2018},    {"rsquo", 0x2019},    {"ldquo", 0x201C},
-    {"rdquo", 0x201D},   {"bull", 0x2022},     {"middot", 0xB7},     {"euro", 0x20AC},     {"pound", 0xA3},
-    {"yen", 0xA5},       {"cent", 0xA2},       {"sect", 0xA7},       {"deg", 0xB0},        {"plusmn", 0xB1},
-    {"times", 0xD7},     {"divide", 0xF7},     {"laquo", 0xAB},      {"raquo", 0xBB},      {"iexcl", 0xA1},
-    {"iquest", 0xBF},    {"shy", 0xAD},        {"auml", 0xE4},       {"ouml", 0xF6},       {"uuml", 0xFC},
-    {"Auml", 0xC4},      {"Ouml", 0xD6},       {"Uuml", 0xDC},       {"szlig", 0xDF},      {"eacute", 0xE9},
-    {"egrave", 0xE8},    {"ecirc", 0xEA},      {"Eacute", 0xC9},     {"aacute", 0xE1},     {"agrave", 0xE0},
-    {"acirc", 0xE2},     {"ccedil", 0xE7},     {"iacute", 0xED},     {"oacute", 0xF3},     {"uacute", 0xFA},
-    {"ntilde", 0xF1},    {"Ntilde", 0xD1},     {"aring", 0xE5},      {"Aring", 0xC5},      {"oslash", 0xF8},
-    {"Oslash", 0xD8},    {"aelig", 0xE6},      {"AElig", 0xC6},      {"zwnj", 0x200C},     {"ensp", 0x2002},
-}};
+constexpr HtmlReferenceContext kInAttribute = HtmlReferenceContext::Attribute;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
-
-// The reference at pos ('&'): its code point and length, or 0 when it is
-// no reference.
-char32_t ReadReference(std::string_view html, size_t pos, size_t& length) {
-    size_t end = pos + 1;
-    while (end < html.size() && end - pos < 34 && (std::isalnum(static_cast<unsigned char>(html[end])) || html[end] == '#'))
-        ++end;
-    std::string_view name = html.substr(pos + 1, end - pos - 1);
-    length = end - pos + (end < html.size() && html[end] == ';' ? 1 : 0);
-    if (name.size() > 1 && name[0] == '#') {
-        bool hex = name[1] == 'x' || name[1] == 'X';
-        std::string digits(name.substr(hex ? 2 : 1));
-        if (digits.empty() || digits.size() > 8) return 0;
-        char* stop = nullptr;
-        unsigned long value = std::strtoul(digits.c_str(), &stop, hex ? 16 : 10);
-        if (*stop != '\0') return 0;
-        if (value == 0 || value > 0x10FFFF) return 0xFFFD;
-        return static_cast<char32_t>(value);
-    }
-    for (const NamedEntity& e : kEntities)
-        if (name == e.name) return e.codePoint;
-    return 0;
-}
 
 bool IsRawTextElement(const std::string& name) {
     return name == "script" || name == "style" || name == "head" || name == "title" || name == "xml";
 }
 
 }  // namespace
-
-std::string DecodeHtmlReferences(std::string_view text) {
-    std::string out;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t amp = text.find('&', pos);
-        if (amp == std::string_view::npos) amp = text.size();
-        out.append(text.substr(pos, amp - pos));
-        if (amp == text.size()) break;
-        size_t length = 0;
-        char32_t cp = ReadReference(text, amp, length);
-        if (cp != 0) {
-            AppendUtf8(out, cp);
-            pos = amp + length;
-        } else {
-            out.push_back('&');
-            pos = amp + 1;
-        }
-    }
-    return out;
-}
 
 std::string HtmlToken::Attribute(std::string_view attributeName) const {
     for (const auto& [n, v] : attributes)
@@ -175,12 +110,12 @@ void HtmlTokenizer::ReadAttributes(size_t from, size_t end, HtmlToken& token) co
                 char quote = html_[pos++];
                 size_t valueEnd = html_.substr(0, end).find(quote, pos);
                 if (valueEnd == std::string_view::npos) valueEnd = end;
-                value = DecodeHtmlReferences(html_.substr(pos, valueEnd - pos));
+                value = DecodeHtmlReferences(html_.substr(pos, valueEnd - pos), kInAttribute);
                 pos = valueEnd < end ? valueEnd + 1 : end;
             } else {
                 size_t valueStart = pos;
                 while (pos < end && !IsSpace(html_[pos])) ++pos;
-                value = DecodeHtmlReferences(html_.substr(valueStart, pos - valueStart));
+                value = DecodeHtmlReferences(html_.substr(valueStart, pos - valueStart), kInAttribute);
             }
         }
         if (token.attributes.size() < 64) token.attributes.emplace_back(std::move(name), std::move(value));

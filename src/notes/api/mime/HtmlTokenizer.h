@@ -1,7 +1,8 @@
 #pragma once
 // A lenient HTML tokenizer for mail bodies: text with character references
-// decoded, start and end tags with their attributes. Comments, and the
-// content of script, style, head, title and xml elements, are skipped.
+// decoded (HtmlReferences.h), start and end tags with their attributes.
+// Comments, and the content of script, style, head, title and xml elements,
+// are skipped.
 
 #include <string>
 #include <string_view>
@@ -35,9 +36,5 @@ private:
     std::string_view html_;
     size_t pos_ = 0;
 };
-
-// Decodes character references (named, decimal, hexadecimal) in text;
-// unknown names stay as written.
-std::string DecodeHtmlReferences(std::string_view text);
 
 }  // namespace qb::mime

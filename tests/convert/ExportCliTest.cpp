@@ -42,8 +42,12 @@ TEST(ExportCli, SampleExportCreatesTheCatalogueFolders) {
     EXPECT_EQ(run.status, 1) << "without a terminal or --yes nothing is exported";
 
     run = RunCli("export --ini " + ShellQuote(sample + "/Quillbox.ini") + " --yes");
-    ASSERT_EQ(run.status, 0) << run.output;
+    // The sample's calendar entries and tasks have no converter yet: the
+    // export finishes but says that they were left out.
+    ASSERT_EQ(run.status, 4) << run.output;
     EXPECT_NE(run.output.find("Completed exporting a total of "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("quillbox-cli export: not everything was exported: "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("; see the log "), std::string::npos) << run.output;
 
     const std::string pst = sample + "/Quillbox Sample.pst";
     auto check = RunCli("pst-check " + ShellQuote(pst));

@@ -1,3 +1,4 @@
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -397,11 +398,15 @@ TEST_F(ExportDriverTest, AWriteFailureStopsTheRunAsAFailure) {
 TEST_F(ExportDriverTest, DocumentsThatLostAPartAreSummarised) {
     dispatcher.incomplete = {0x100, 0x104};
     ASSERT_EQ(Run(), kRunCompleted);
-    EXPECT_EQ(run.incompleteCount, 2);
+    // A document shown in several views is exported (and counted) once per view.
+    const auto times = std::count_if(dispatcher.seen.begin(), dispatcher.seen.end(),
+                                     [&](NOTEID id) { return dispatcher.incomplete.count(id) > 0; });
+    EXPECT_EQ(run.incompleteCount, times);
     EXPECT_FALSE(run.exportedInFull());
     const std::string log = Log();
-    EXPECT_NE(log.find("Completed exporting a total of 10 from 10\n~#>Warning 2 of the exported documents lost an "
-                       "attachment or part of their body."),
+    EXPECT_NE(log.find(fmt::format("Completed exporting a total of 10 from 10\n~#>Warning {} of the exported "
+                                   "documents lost an attachment or part of their body.",
+                                   times)),
               std::string::npos)
         << log;
 }

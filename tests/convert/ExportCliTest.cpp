@@ -167,6 +167,59 @@ TEST(ExportCli, TemporaryFolderWriteFailureStopsTheRunWithItsCause) {
     EXPECT_EQ(MessagesInPst(dir.File("sample") + "/Quillbox Sample.pst"), exported);
 }
 
+// A small file system of its own for a test; mounting needs the right to
+// (root), otherwise the test is skipped.
+class SmallTmpfs {
+public:
+    SmallTmpfs(const std::string& path, const std::string& size) : path_(path) {
+        std::filesystem::create_directory(path);
+        mounted_ = RunCommand("mount -t tmpfs -o size=" + size + " tmpfs " + ShellQuote(path)).status == 0;
+    }
+    ~SmallTmpfs() {
+        if (mounted_) RunCommand("umount " + ShellQuote(path_));
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string path_;
+    bool mounted_ = false;
+};
+
+// The disk of the personal folders file fills up during the export: the
+// failed save names the file and the system's reason, the run stops there
+// with status 1, and the file keeps every message saved before.
+TEST(ExportCli, FullDiskOfThePersonalFoldersFileStopsTheRunWithItsCause) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("tmp"));
+    SmallTmpfs disk(dir.File("disk"), "16m");
+    if (!disk.mounted()) GTEST_SKIP() << "no permission to mount a tmpfs";
+    const std::string sample = dir.File("disk/sample");
+    auto made = RunCommand("sh -c " + ShellQuote(CliEnvironment(dir) + Cli() + " sample --out " + ShellQuote(sample) +
+                                                 " --messages 60 --seed 5"));
+    ASSERT_EQ(made.status, 0) << made.output;
+    // Leave about 96 KiB free: the file grows past that within a few messages.
+    const std::filesystem::space_info space = std::filesystem::space(dir.File("disk"));
+    const auto fill = space.available > 96 * 1024 ? space.available - 96 * 1024 : 0;
+    RunCommand("dd if=/dev/zero of=" + ShellQuote(dir.File("disk/filler")) + " bs=1024 count=" +
+               std::to_string(fill / 1024));
+
+    const auto run = RunCommand("sh -c " + ShellQuote(CliEnvironment(dir) + Cli() + " export --ini " +
+                                                      ShellQuote(sample + "/Quillbox.ini") + " --yes"));
+    EXPECT_EQ(run.status, 1) << run.output;
+    const std::string pst = sample + "/Quillbox Sample.pst";
+    EXPECT_NE(run.output.find("~#>ERROR Unable to save a message to the Outlook store: "), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("'" + pst + "': No space left on device"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("Completed exporting"), std::string::npos) << run.output;
+    const std::string log = ReadFile(UserTempFolder(dir) + "/exportlog.txt");
+    EXPECT_NE(log.find("No space left on device"), std::string::npos) << log;
+    const auto stopped = log.find("Export stopped (");
+    ASSERT_NE(stopped, std::string::npos) << log;
+    const int exported = std::stoi(log.substr(stopped + 16));
+    EXPECT_GT(exported, 0);
+    EXPECT_EQ(MessagesInPst(pst), exported);
+}
+
 TEST(ExportCli, UnusableSettingsAreNamedAndExitWith2) {
     TempDir dir;
     MakeSample(dir, 3, 1);

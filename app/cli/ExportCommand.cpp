@@ -1,11 +1,19 @@
 // quillbox-cli export: the headless "Export Now". It makes the same choices
 // the window makes at start-up (mailbox, address book, profile, store), runs
 // the launch's checks, asks for confirmation unless --yes, then runs the one
-// export worker and waits for it. Ctrl-C asks the export to cancel, as
-// "Cancel Export" does.
+// export worker and waits for it. Ctrl-C, SIGTERM and SIGHUP ask the export
+// to cancel, as "Cancel Export" does.
+//
+// Exit statuses: 0 every selected document was exported in full; 1 the run
+// failed or stopped on an error; 2 the command line or the settings are not
+// usable; 3 cancelled; 4 finished, but some documents were not exported or
+// lost an attachment or part of their body (the log says which).
 
+#include <signal.h>
+
+#include <algorithm>
+#include <array>
 #include <atomic>
-#include <csignal>
 #include <iostream>
 
 #include "CliCommands.h"
@@ -18,18 +26,75 @@
 #include "outlook/mapi/MapiSession.h"
 #include "outlook/mapi/MapiTags.h"
 #include "outlook/mapi/PropUtil.h"
+#include "shell/platform/FileInfo.h"
 #include "shell/platform/Paths.h"
+#include "shell/platform/PrivateProfile.h"
+#include "shell/settings/Component.h"
 #include "shell/settings/SettingsStore.h"
 
 namespace qb::cli {
 namespace {
 
 constexpr int kExitCancelled = 3;
+constexpr int kExitIncomplete = 4;
 
+// Set before the handlers are installed and cleared after they are restored;
+// the handler does nothing but store the lock-free flag.
 std::atomic<bool>* g_cancel = nullptr;
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void RequestCancel(int) {
-    if (g_cancel) g_cancel->store(true);
+    if (std::atomic<bool>* cancel = g_cancel) cancel->store(true);
+}
+
+// While it lives, Ctrl-C, SIGTERM and SIGHUP request a cancel instead of
+// ending the process, so that the run can say how far it came and clean up.
+class CancelOnSignals {
+public:
+    explicit CancelOnSignals(std::atomic<bool>& cancel) {
+        g_cancel = &cancel;
+        struct sigaction action {};
+        action.sa_handler = RequestCancel;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &action, &previous_[i]);
+    }
+    ~CancelOnSignals() {
+        for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &previous_[i], nullptr);
+        g_cancel = nullptr;
+    }
+    CancelOnSignals(const CancelOnSignals&) = delete;
+    CancelOnSignals& operator=(const CancelOnSignals&) = delete;
+
+private:
+    static constexpr std::array<int, 3> kSignals = {SIGINT, SIGTERM, SIGHUP};
+    std::array<struct sigaction, 3> previous_{};
+};
+
+// The settings file named with --ini must be one; the default file next to
+// the program may be missing (defaults apply). Then the components: at least
+// one, and only known names. Empty when the settings are usable.
+std::string SettingsProblem(const std::string& iniPath, bool named, const ExportSettings& settings) {
+    if (named || platform::FileExists(iniPath)) {
+        if (auto problem = platform::ProfileFileProblem(iniPath)) return "the settings file " + iniPath + " " + *problem;
+    }
+    const std::vector<std::string> unknown = UnknownComponentNames(settings.Components);
+    if (!unknown.empty())
+        return "unknown component '" + unknown.front() + "' in Components of [Lotus Notes] in " + iniPath +
+               " (known: Mail, Calendar, Tasks, Contacts)";
+    for (Component c : kAllComponents)
+        if (IsComponentSelected(settings.Components, c)) return {};
+    return "the settings select nothing to export: Components of [Lotus Notes] in " + iniPath +
+           " names none of Mail, Calendar, Tasks, Contacts";
+}
+
+// The last lines of a run that finished but left something out.
+void ReportIncomplete(const ExportRun& run, const std::string& logPath, std::ostream& out) {
+    out << "quillbox-cli export: not everything was exported: " << std::max(run.notExportedCount(), 0)
+        << " document(s) not exported, " << run.incompleteCount
+        << " exported without an attachment or part of the body, " << run.lostViewCount
+        << " view(s) or folder(s) not exported";
+    if (!logPath.empty()) out << "; see the log " << logPath;
+    out << "\n";
 }
 
 bool IsSet(const std::string& value) { return !value.empty() && value != "*"; }
@@ -100,11 +165,13 @@ bool ChooseStore(CMapiSession& outlook, const ExportSettings& s, LaunchChoices& 
 int RunExport(std::span<const std::string> args, CliContext& context) {
     const CliCommand& self = CommandNamed("export");
     std::string iniPath = SettingsStore::DefaultPath();
+    bool iniNamed = false;
     bool assumeYes = false;
     ArgReader reader(args);
     for (std::string arg; reader.Next(arg);) {
         if (arg == "--ini") {
             if (!reader.Value(iniPath)) return UsageError(context, self, "--ini needs a file name");
+            iniNamed = true;
         } else if (arg == "--yes" || arg == "-y") {
             assumeYes = true;
         } else {
@@ -114,6 +181,10 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
 
     ExportSettings settings;
     SettingsStore(iniPath).Load(settings);
+    if (const std::string problem = SettingsProblem(iniPath, iniNamed, settings); !problem.empty()) {
+        context.err << "quillbox-cli export: " << problem << "\n";
+        return kExitUsage;
+    }
     LNNotesSession session;
     if (LNSTATUS status = session.Initialize(settings.IniFilePath); status != LNNOERROR) {
         context.err << "Unable to initialize Lotus Notes session.\nError:" << NotesErrorText(status) << "\n";
@@ -159,22 +230,28 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
 
     ExportDriver driver(env);
     ExportWorker worker(driver, env, frontEnd);
-    g_cancel = &run.cancelRequested;
-    auto previous = std::signal(SIGINT, RequestCancel);
-    worker.Start(choices.inputs, session).join();
-    std::signal(SIGINT, previous);
-    g_cancel = nullptr;
+    {
+        CancelOnSignals signals(run.cancelRequested);
+        worker.Start(choices.inputs, session).join();
+    }
     progress.Finish();
     outlook.Logoff();
 
     const int result = worker.runResult();
     // The summary or the failure has been shown as the last status line.
-    if (!choices.inputs.logPath.empty() && settings.LogExport) context.out << "Export log: " << choices.inputs.logPath << "\n";
+    const std::string logPath = settings.LogExport ? choices.inputs.logPath : std::string();
+    if (!logPath.empty()) context.out << "Export log: " << logPath << "\n";
     if (run.errorRaised) return kExitFailure;
-    if (result == kRunCompleted) return kExitOk;
     if (result == kRunCancelled) return kExitCancelled;
-    context.err << "quillbox-cli export: the export ended with result " << result << "\n";
-    return kExitFailure;
+    if (result != kRunCompleted) {
+        context.err << "quillbox-cli export: the export ended with result " << result << "\n";
+        return kExitFailure;
+    }
+    if (!run.exportedInFull()) {
+        ReportIncomplete(run, logPath, context.err);
+        return kExitIncomplete;
+    }
+    return kExitOk;
 }
 
 }  // namespace qb::cli

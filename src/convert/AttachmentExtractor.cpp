@@ -22,27 +22,31 @@ bool AttachmentExtractor::Extract(const std::string& tempFolder, const LNDocumen
         }
         LNAttachmentArray attachments;
         // Attachments that cannot even be listed are lost: say so.
+        LNSTATUS listed = LNNOERROR;
         try {
-            if (const LNSTATUS status = document.GetAttachments(&attachments); status != LNNOERROR) {
-                messages_.push_back("....LOTUS NOTES ATTACHMENT ERROR: " + NotesErrorText(status));
-                return false;
-            }
+            listed = document.GetAttachments(&attachments);
         } catch (const LNStatusError& e) {
-            messages_.push_back("....LOTUS NOTES ATTACHMENT ERROR: " + NotesErrorText(e.GetStatus()));
+            listed = e.GetStatus();
+        }
+        if (listed != LNNOERROR) {
+            messages_.push_back("....LOTUS NOTES ATTACHMENT ERROR: " + NotesErrorText(listed));
+            lostAttachment_ = true;
             return false;
         }
         if (attachments.GetCount() == 0) return result;
         if (tempFolder.empty()) {
             // Without the private folder there is nowhere safe to put them.
             messages_.emplace_back("....ERROR: Unable to extract attachments: no private temporary folder");
+            lostAttachment_ = true;
             return false;
         }
         AttachmentNamer namer(renameExecutables_);
-        for (LNINT i = 0; i < attachments.GetCount(); ++i) {
+        for (LNINT i = 0; i < attachments.GetCount() && writeFailure_.empty(); ++i) {
             if (!ExtractOne(tempFolder, attachments[i], namer)) result = false;
         }
     } catch (...) {
         messages_.emplace_back("....OTHER ATTACHMENT TOP LEVEL ERROR");
+        lostAttachment_ = true;
         result = false;
     }
     return result;
@@ -51,12 +55,19 @@ bool AttachmentExtractor::Extract(const std::string& tempFolder, const LNDocumen
 bool AttachmentExtractor::ExtractOne(const std::string& tempFolder, const LNAttachment& attachment,
                                      AttachmentNamer& namer) {
     try {
-        return Detach(tempFolder, attachment, namer.SafeName(attachment.GetAttachmentName()));
-    } catch (...) {
-        // One more try under a made-up name, which a file system always takes.
-    }
-    try {
-        return Detach(tempFolder, attachment, namer.SafeName(""));
+        if (Detach(tempFolder, attachment, namer.SafeName(attachment.GetAttachmentName())) == LNNOERROR) return true;
+        // One more try under a made-up name, which a file system always takes:
+        // when that cannot be written either, the folder itself is the cause.
+        const LNSTATUS status = Detach(tempFolder, attachment, namer.SafeName(""));
+        if (status == LNNOERROR) return true;
+        const std::string text = NotesErrorText(status);
+        if (status == LNERR_FILE_WRITE) {
+            writeFailure_ = "Unable to write the attachment " + attachment.GetAttachmentName() +
+                            " into the temporary folder: " + text;
+            messages_.push_back("....~#>ERROR " + writeFailure_);
+        } else {
+            messages_.push_back("....LOTUS NOTES ATTACHMENT ERROR: " + text);
+        }
     } catch (const LNStatusError& e) {
         messages_.push_back("....LOTUS NOTES ATTACHMENT ERROR: " + NotesErrorText(e.GetStatus()));
     } catch (const std::exception& e) {
@@ -64,20 +75,24 @@ bool AttachmentExtractor::ExtractOne(const std::string& tempFolder, const LNAtta
     } catch (...) {
         messages_.emplace_back("....OTHER ATTACHMENT ERROR: unknown failure");
     }
+    lostAttachment_ = true;
     return false;
 }
 
-bool AttachmentExtractor::Detach(const std::string& tempFolder, const LNAttachment& attachment,
-                                 const std::string& safeName) {
+LNSTATUS AttachmentExtractor::Detach(const std::string& tempFolder, const LNAttachment& attachment,
+                                     const std::string& safeName) {
     const std::string name = attachment.GetAttachmentName();
     const std::string path = PathFor(tempFolder, safeName);
     messages_.push_back(fmt::format("....Extracting attachment, {} to {}", name, path));
-    if (attachment.Detach(path) != LNNOERROR) {
-        messages_.push_back(fmt::format("....ERROR: Unable to extract attachment, {} to {}", name, path));
-        return false;
+    ScopedNotesThrowMode returnCodes(false);
+    const LNSTATUS status = attachment.Detach(path);
+    if (status != LNNOERROR) {
+        messages_.push_back(
+            fmt::format("....ERROR: Unable to extract attachment, {} to {}: {}", name, path, NotesErrorText(status)));
+        return status;
     }
     attachmentFiles_.push_back(path);
-    return true;
+    return LNNOERROR;
 }
 
 // The attachment is named in Outlook after its file, so a second file of the

@@ -32,10 +32,15 @@ public:
 
     // Lines collected by Extract, without line feeds.
     const std::vector<std::string>& messages() const { return messages_; }
+    // True when an attachment of the document could not be extracted.
+    bool lostAttachment() const { return lostAttachment_; }
+    // The temporary folder refused a file (full, broken, not writable): the
+    // system's reason with the path. Empty otherwise.
+    const std::string& writeFailure() const { return writeFailure_; }
 
 private:
     bool ExtractOne(const std::string& tempFolder, const LNAttachment& attachment, AttachmentNamer& namer);
-    bool Detach(const std::string& tempFolder, const LNAttachment& attachment, const std::string& safeName);
+    LNSTATUS Detach(const std::string& tempFolder, const LNAttachment& attachment, const std::string& safeName);
     std::string PathFor(const std::string& tempFolder, const std::string& safeName);
     // A path handed out for this item (the body's pictures included) or one
     // that exists already.
@@ -46,6 +51,8 @@ private:
     bool renameExecutables_;
     std::vector<std::string>& attachmentFiles_;
     std::vector<std::string> messages_;
+    bool lostAttachment_ = false;
+    std::string writeFailure_;
     static constexpr int kMaxNumberedFolders = 999;
     std::set<std::string> takenPaths_;
     std::vector<std::string> createdFolders_;

@@ -25,6 +25,8 @@ void BodyConverter::ConvertBody(LNDocument& document, MessageRecord& record, std
     pictureNumber_ = 0;
     attempts_ = 0;
     hasScratchCopy_ = false;
+    lostPart_ = false;
+    writeFailure_.clear();
     for (;;) {
         Step(900);
         if (!document.HasItem(kBodyItem)) {
@@ -49,6 +51,7 @@ void BodyConverter::ConvertBody(LNDocument& document, MessageRecord& record, std
             if (CopyToScratch(document)) continue;
             Step(926);
             context_.log.Write("....Error: Unsupported body type - Body not exported\n");
+            lostPart_ = true;
             Step(927);
             bodyText = RawBody(document);
         } else {
@@ -65,8 +68,10 @@ void BodyConverter::RichTextBody(const LNDocument& document, MessageRecord& reco
     LNRichText body;
     {
         ScopedNotesThrowMode returnCodes(false);
-        if (document.GetItem(kBodyItem, &body) != LNNOERROR)
+        if (document.GetItem(kBodyItem, &body) != LNNOERROR) {
             context_.log.Write("....UNABLE TO GET BODY TO RICH TEXT ITEM\n");
+            lostPart_ = true;
+        }
     }
     Step(918);
     record.bodyIsRichText = true;
@@ -92,10 +97,12 @@ void BodyConverter::ExportRtf(const LNRichText& body, MessageRecord& record) {
         LNRTCursor start, end;
         body.GetCursor(&start);
         body.GetEndCursor(&end);
-        if (body.Export(path, start, end, "") != LNNOERROR) {
+        if (const LNSTATUS status = body.Export(path, start, end, ""); status != LNNOERROR) {
             context_.log.Write(kRtfWarning);
-        } else {
-            if (record.WriteRichTextBody(path) != 0) context_.log.Write("....SaveRTF Error: " + record.lastError + "\n");
+            ExportFailed(status, "the RTF body");
+        } else if (record.WriteRichTextBody(path) != 0) {
+            context_.log.Write("....SaveRTF Error: " + record.lastError + "\n");
+            lostPart_ = true;
         }
         // A failed export may still have left part of a file behind.
         platform::DeleteFile(path);
@@ -132,19 +139,29 @@ void BodyConverter::ExportPicture(const LNRichText& body, const LNRTCursor& at, 
             context_.log.Write(
                 fmt::format("....Warning Unable to extract IMAGE{}: {}\n", pictureNumber_, NotesErrorText(status)));
             platform::DeleteFile(path);
+            ExportFailed(status, fmt::format("the picture IMAGE{}", pictureNumber_));
             return;
         }
         record.attachmentFiles.push_back(path);
     } catch (const LNStatusError& e) {
         context_.log.Write(fmt::format("....Warning Unable to extract IMAGE{}: {}\n", pictureNumber_,
                                        NotesErrorText(e.GetStatus())));
+        ExportFailed(e.GetStatus(), fmt::format("the picture IMAGE{}", pictureNumber_));
     } catch (const std::exception& e) {
         context_.log.Write(
             fmt::format("....~#>Warning Unable to extract IMAGE{}: {} (unexpected)\n", pictureNumber_, e.what()));
+        lostPart_ = true;
     } catch (...) {
         context_.log.Write(fmt::format("....~#>Warning Unable to extract IMAGE{}: {} (unexpected)\n", pictureNumber_,
                                        "unknown failure"));
+        lostPart_ = true;
     }
+}
+
+void BodyConverter::ExportFailed(LNSTATUS status, const std::string& what) {
+    lostPart_ = true;
+    if (status == LNERR_EXPORT_WRITE && writeFailure_.empty())
+        writeFailure_ = "Unable to write " + what + " into the temporary folder: " + NotesErrorText(status);
 }
 
 // The first unknown body is read again from a copy; a copy whose body is

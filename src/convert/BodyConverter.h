@@ -48,6 +48,13 @@ public:
     // Pictures exported from the last rich text body (numbering restarts per document).
     int pictureCount() const { return pictureNumber_; }
 
+    // True when part of the body (its RTF form, a picture, or the body
+    // itself) could not be exported.
+    bool lostPart() const { return lostPart_; }
+    // The temporary folder refused a file of the body (full, broken, not
+    // writable): the system's reason with the path. Empty otherwise.
+    const std::string& writeFailure() const { return writeFailure_; }
+
 private:
     void RichTextBody(const LNDocument& document, MessageRecord& record, std::string& bodyText);
     void ExportRtf(const LNRichText& body, MessageRecord& record);
@@ -57,12 +64,17 @@ private:
     bool CopyToScratch(LNDocument& document);
     std::string RawBody(const LNDocument& document);
     void Step(std::int32_t value) { step_ = value; }
+    // A failed export of the body's RTF or of a picture: a failure of the
+    // file itself is the temporary folder's.
+    void ExportFailed(LNSTATUS status, const std::string& what);
 
     const BodyContext& context_;
     std::int32_t& step_;
     int pictureNumber_ = 0;
     int attempts_ = 0;
     bool hasScratchCopy_ = false;
+    bool lostPart_ = false;
+    std::string writeFailure_;
 };
 
 }  // namespace qb

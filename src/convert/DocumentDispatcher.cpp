@@ -26,6 +26,12 @@ void FormDispatcher::Dispatch(const FolderHandle& folder, LNNotesSession& sessio
     }
 }
 
+void FormDispatcher::EndRun() {
+    mail_.EndRun();
+    calendar_.EndRun();
+    task_.EndRun();
+}
+
 bool InitNamedPropsSetup::Setup(CMapiSession& session) { return InitNamedProps(session); }
 
 bool UnavailableConverter::Convert(const FolderHandle&, LNNotesSession&, LNDocument&) {

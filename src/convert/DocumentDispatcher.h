@@ -16,6 +16,8 @@ class DocumentConverter {
 public:
     virtual ~DocumentConverter() = default;
     virtual bool Convert(const FolderHandle& folder, LNNotesSession& session, LNDocument& document) = 0;
+    // Releases what the converter keeps open for a run.
+    virtual void EndRun() {}
 };
 
 class FormDispatcher : public DocumentDispatcher {
@@ -23,6 +25,7 @@ public:
     FormDispatcher(DocumentConverter& mail, DocumentConverter& calendar, DocumentConverter& task)
         : mail_(mail), calendar_(calendar), task_(task) {}
     void Dispatch(const FolderHandle& folder, LNNotesSession& session, LNDocument& document) override;
+    void EndRun() override;
 
 private:
     DocumentConverter& mail_;

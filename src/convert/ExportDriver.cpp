@@ -46,14 +46,21 @@ void ExportDriver::Fail(std::string text, std::string& resultText) {
     env_.progress.SetStatusText(resultText);
 }
 
+LNSTATUS ExportDriver::ThreadSession::Begin() {
+    const LNSTATUS status = session_.InitThread();
+    initialised_ = status == LNNOERROR;
+    return status;
+}
+
+void ExportDriver::ThreadSession::End() {
+    if (initialised_ && session_.IsThreadInitialized()) session_.TermThread();
+    initialised_ = false;
+}
+
 int ExportDriver::RunExport(const RunInputs& inputs, LNNotesSession& session, std::string& resultText) {
-    bool initialisedThread = false;
-    auto endThreadSession = [&] {
-        if (initialisedThread && session.IsThreadInitialized()) session.TermThread();
-        initialisedThread = false;
-    };
+    ThreadSession thread(session);
     auto caught = [&](std::string text, int code) {
-        endThreadSession();
+        thread.End();
         env_.run.errorRaised = true;
         env_.run.lastErrorText = text;
         env_.log.Write(text + "\n");
@@ -63,25 +70,34 @@ int ExportDriver::RunExport(const RunInputs& inputs, LNNotesSession& session, st
     };
     int result;
     try {
-        result = RunSteps(inputs, session, resultText, initialisedThread);
+        result = RunSteps(inputs, session, resultText, thread);
     } catch (const LNStatusError& e) {
         result = caught(fmt::format("~#>ERROR: {} [EDCS A S={}]", NotesErrorText(e.GetStatus()), env_.run.runStep.load()),
                         kRunNotesError);
-    } catch (const std::exception&) {
+    } catch (...) {
         result = caught(fmt::format("~#>ERROR: Unexpected Error [EDCS A S={}]", env_.run.runStep.load()),
                         kRunUnexpectedError);
     }
     LNSetThrowAllErrorsGlobal(false);
+    // What the converters keep for a run (the scratch database) goes with it.
+    try {
+        env_.dispatcher.EndRun();
+    } catch (...) {
+    }
     return result;
 }
 
 int ExportDriver::RunSteps(const RunInputs& inputs, LNNotesSession& session, std::string& resultText,
-                           bool& initialisedThread) {
+                           ThreadSession& thread) {
     ExportRun& run = env_.run;
     const ExportSettings& settings = env_.settings;
     resultText.clear();
     run.exportedCount = 0;
     run.processedCount = 0;
+    run.incompleteCount = 0;
+    run.filteredCount = 0;
+    run.lostViewCount = 0;
+    run.stopText.clear();
     run.cancelRequested = false;
     Step(50);
     run.offsets = ComputeOffsets(settings);
@@ -106,18 +122,17 @@ int ExportDriver::RunSteps(const RunInputs& inputs, LNNotesSession& session, std
     Step(200);
     if (!session.IsThreadInitialized()) {
         env_.progress.SetStatusText("Thread Session NOT Initiated");
-        const LNSTATUS status = session.InitThread();
+        const LNSTATUS status = thread.Begin();
         if (status != LNNOERROR) {
             Fail(NotesErrorText(status), resultText);
             return kRunTranslationOrThreadFailed;
         }
         env_.progress.SetStatusText("Initiated Thread Session");
-        initialisedThread = true;
     }
     Step(300);
     LNSetThrowAllErrorsGlobal(true);
 
-    if (int code = OpenDatabases(inputs, session, resultText, initialisedThread); code != kRunCompleted) return code;
+    if (int code = OpenDatabases(inputs, session, resultText, thread); code != kRunCompleted) return code;
 
     if (run.needsMailDatabase) {
         Step(600);
@@ -140,17 +155,17 @@ int ExportDriver::RunSteps(const RunInputs& inputs, LNNotesSession& session, std
     if (run.needsMailDatabase && Ticked("Mail") && !Cancelled()) ExportMailViews(session);
 
     Step(1496);
-    if (run.needsMailDatabase && !Cancelled() && Ticked("Calendar")) {
+    if (run.needsMailDatabase && !Cancelled() && !Stopped() && Ticked("Calendar")) {
         Step(1497);
         env_.components.ExportCalendarEntries(session, run.mailDatabase, settings.CalendarDestinationFolder);
     }
     Step(1498);
-    if (run.needsMailDatabase && !Cancelled() && Ticked("Tasks")) {
+    if (run.needsMailDatabase && !Cancelled() && !Stopped() && Ticked("Tasks")) {
         Step(1499);
         env_.components.ExportTaskEntries(session, run.mailDatabase, settings.TasksDestinationFolder);
     }
-    if (run.contactsSelected) {
-        if (int code = ExportContactsAndGroups(inputs, session, resultText, initialisedThread); code != kRunCompleted)
+    if (run.contactsSelected && !Stopped()) {
+        if (int code = ExportContactsAndGroups(inputs, session, resultText, thread); code != kRunCompleted)
             return code;
     }
 
@@ -162,7 +177,28 @@ int ExportDriver::RunSteps(const RunInputs& inputs, LNNotesSession& session, std
     Step(1600);
     if (run.mailDatabase.IsOpen()) run.mailDatabase.Close();
 
+    const int result = Summarise(resultText);
+    Step(10000);
+    thread.End();
+    return result;
+}
+
+int ExportDriver::Summarise(std::string& resultText) {
+    ExportRun& run = env_.run;
     Step(1700);
+    if (Stopped()) {
+        // The write failure is the run's result: the documents after it were never tried.
+        const std::string summary = fmt::format("Export stopped ({} exported from {} before the failure).",
+                                                run.exportedCount, run.processedCount);
+        Step(1800);
+        env_.log.Write("\n" + run.stopText + "\n");
+        env_.log.Write(summary);
+        run.errorRaised = true;
+        run.lastErrorText = run.stopText;
+        resultText = run.stopText;
+        env_.progress.SetStatusText(run.stopText);
+        return kRunWriteFailed;
+    }
     const bool cancelled = Cancelled();
     const std::string summary =
         cancelled ? fmt::format("Export cancelled ({} exported from {} before cancel).", run.exportedCount,
@@ -173,21 +209,19 @@ int ExportDriver::RunSteps(const RunInputs& inputs, LNNotesSession& session, std
     env_.log.Write("\n");
     env_.log.Write(summary);
     env_.progress.SetStatusText(summary);
-
-    Step(10000);
-    if (initialisedThread && session.IsThreadInitialized()) session.TermThread();
-    initialisedThread = false;
+    if (run.incompleteCount > 0) {
+        const std::string partial = fmt::format(
+            "~#>Warning {} of the exported documents lost an attachment or part of their body.", run.incompleteCount);
+        env_.log.Write("\n" + partial);
+        env_.progress.SetStatusText(partial);
+    }
     return cancelled ? kRunCancelled : kRunCompleted;
 }
 
 int ExportDriver::OpenDatabases(const RunInputs& inputs, LNNotesSession& session, std::string& resultText,
-                                bool& initialisedThread) {
+                                ThreadSession& thread) {
     ExportRun& run = env_.run;
     const ExportSettings& settings = env_.settings;
-    auto endThreadSession = [&] {
-        if (initialisedThread && session.IsThreadInitialized()) session.TermThread();
-        initialisedThread = false;
-    };
     Step(400);
     if (run.needsMailDatabase) {
         env_.progress.SetStatusText("...opening mailbox database");
@@ -210,7 +244,7 @@ int ExportDriver::OpenDatabases(const RunInputs& inputs, LNNotesSession& session
             })) {
             env_.progress.SetStatusText(fmt::format(
                 "Unable to open specified address book {}. Check filename is correct.", inputs.addressBookPath));
-            endThreadSession();
+            thread.End();
             return kRunAddressBookNotFound;
         }
         Step(505);
@@ -265,6 +299,7 @@ void ExportDriver::ExportMailViews(LNNotesSession& session) {
                 Step(1277);
                 if (status != LNNOERROR) {
                     env_.log.Write(fmt::format("ERROR Unable to export view: {}\n", entry->outlookPath));
+                    ++env_.run.lostViewCount;
                 } else {
                     Step(1280);
                     try {
@@ -273,19 +308,20 @@ void ExportDriver::ExportMailViews(LNNotesSession& session) {
                         env_.log.Write(fmt::format(
                             "~#>ERROR Possible corruption in view/folder '{}'. Was unable to export.\n",
                             entry->outlookPath));
+                        ++env_.run.lostViewCount;
                     }
                     Step(1290);
                 }
             }
         }
-        if (Cancelled()) break;
+        if (Cancelled() || Stopped()) break;
     }
     env_.progress.SetSecondaryText(1, "");
-    if (!Cancelled() && env_.journal.IsOn()) env_.journal.MarkComplete();
+    if (!Cancelled() && !Stopped() && env_.journal.IsOn()) env_.journal.MarkComplete();
 }
 
 int ExportDriver::ExportContactsAndGroups(const RunInputs& inputs, LNNotesSession& session, std::string& resultText,
-                                          bool& initialisedThread) {
+                                          ThreadSession& thread) {
     ExportRun& run = env_.run;
     const ExportSettings& settings = env_.settings;
     std::string server = inputs.addressBookServer;
@@ -294,10 +330,6 @@ int ExportDriver::ExportContactsAndGroups(const RunInputs& inputs, LNNotesSessio
         server = inputs.mailServer;
         path = inputs.mailFile;
     }
-    auto endThreadSession = [&] {
-        if (initialisedThread && session.IsThreadInitialized()) session.TermThread();
-        initialisedThread = false;
-    };
     Step(1500);
     if (Cancelled() || !Ticked("Contacts") || path.empty()) return kRunCompleted;
     Step(1505);
@@ -307,7 +339,7 @@ int ExportDriver::ExportContactsAndGroups(const RunInputs& inputs, LNNotesSessio
         if (!Succeeds([&] { return session.GetDatabase(path, &located, server); })) {
             env_.progress.SetStatusText(
                 fmt::format("Unable to open specified address book {}. Check filename is correct.", path));
-            endThreadSession();
+            thread.End();
             return kRunAddressBookNotFound;
         }
         Step(1510);
@@ -319,7 +351,7 @@ int ExportDriver::ExportContactsAndGroups(const RunInputs& inputs, LNNotesSessio
         }
         if (status != LNNOERROR) {
             Fail("Unable to open specified database. Make sure you have the appropriate ACL security.", resultText);
-            endThreadSession();
+            thread.End();
             return kRunAddressBookNotOpened;
         }
         run.addressBook = located;
@@ -345,6 +377,7 @@ int ExportDriver::ExportViewFolder(LNNotesSession& session, LNViewFolder& view, 
     }
     if (!opened) {
         env_.log.Write("..Error: Unable to open view");
+        ++env_.run.lostViewCount;
         return 0;
     }
     try {
@@ -365,9 +398,11 @@ int ExportDriver::ExportViewFolder(LNNotesSession& session, LNViewFolder& view, 
             std::optional<FolderHandle> folder = env_.outlook.OpenFolderPath(outlookFolderName, "");
             if (!folder) {
                 env_.log.Write("..ERROR with Outlook/Exchange. " + env_.run.lastErrorText);
+                ++env_.run.lostViewCount;
             } else if (localStep = 150; folder->rightsKnown && !(folder->rights & frightsCreate)) {
                 env_.log.Write("..ERROR with Outlook/Exchange RIGHTS. You do not have create rights in folder '" +
                                outlookFolderName + "'");
+                ++env_.run.lostViewCount;
             } else {
                 localStep = 200;
                 env_.progress.SetStatusText(fmt::format("Exporting View: {}", outlookFolderName));
@@ -378,6 +413,7 @@ int ExportDriver::ExportViewFolder(LNNotesSession& session, LNViewFolder& view, 
         }
     } catch (...) {
         env_.log.Write(fmt::format("~#>ERROR..UNEXPECTED VIEW/FOLDER ERROR {}", localStep));
+        ++env_.run.lostViewCount;
     }
     PostView(view, entryCount);
     return 1;
@@ -385,8 +421,9 @@ int ExportDriver::ExportViewFolder(LNNotesSession& session, LNViewFolder& view, 
 
 void ExportDriver::ExportDocuments(LNNotesSession& session, LNViewFolder& view, const FolderHandle& folder,
                                    std::int32_t startIndex, std::int32_t entryCount, std::int32_t& localStep) {
-    for (std::int32_t index = startIndex; static_cast<std::uint32_t>(index) < static_cast<std::uint32_t>(entryCount);
-         ++index) {
+    // A write failure ends the loop as a cancel does, without its log line.
+    for (std::int32_t index = startIndex;
+         static_cast<std::uint32_t>(index) < static_cast<std::uint32_t>(entryCount) && !Stopped(); ++index) {
         localStep = index;
         try {
             env_.progress.SetProgressPosition(index);
@@ -424,7 +461,8 @@ void ExportDriver::ExportDocuments(LNNotesSession& session, LNViewFolder& view, 
 
 void ExportDriver::PostView(LNViewFolder& view, std::int32_t entryCount) {
     try {
-        if (!Cancelled() && env_.journal.IsOn()) env_.journal.MarkViewFolderComplete();
+        // A view left by a write failure is resumed, not marked complete.
+        if (!Cancelled() && !Stopped() && env_.journal.IsOn()) env_.journal.MarkViewFolderComplete();
         env_.log.Write("\n");
         env_.progress.SetProgressPosition(entryCount);
         view.Close();

@@ -47,19 +47,39 @@ public:
     int ExportViewFolder(LNNotesSession& session, LNViewFolder& view, const std::string& outlookFolderName);
 
 private:
-    int RunSteps(const RunInputs& inputs, LNNotesSession& session, std::string& resultText, bool& initialisedThread);
+    // The Notes thread session as far as the run initialised it; ended on
+    // every way out of the run, so no early return can leave it behind.
+    class ThreadSession {
+    public:
+        explicit ThreadSession(LNNotesSession& session) : session_(session) {}
+        ~ThreadSession() { End(); }
+        ThreadSession(const ThreadSession&) = delete;
+        ThreadSession& operator=(const ThreadSession&) = delete;
+        LNSTATUS Begin();
+        void End();
+
+    private:
+        LNNotesSession& session_;
+        bool initialised_ = false;
+    };
+
+    int RunSteps(const RunInputs& inputs, LNNotesSession& session, std::string& resultText, ThreadSession& thread);
     int OpenDatabases(const RunInputs& inputs, LNNotesSession& session, std::string& resultText,
-                      bool& initialisedThread);
+                      ThreadSession& thread);
     void LoadCatalogue(const RunInputs& inputs);
     void ExportMailViews(LNNotesSession& session);
     int ExportContactsAndGroups(const RunInputs& inputs, LNNotesSession& session, std::string& resultText,
-                                bool& initialisedThread);
+                                ThreadSession& thread);
+    // The summary lines and the run's result once the components are done.
+    int Summarise(std::string& resultText);
     void ExportDocuments(LNNotesSession& session, LNViewFolder& view, const FolderHandle& folder,
                          std::int32_t startIndex, std::int32_t entryCount, std::int32_t& localStep);
     void PostView(LNViewFolder& view, std::int32_t entryCount);
     void Fail(std::string text, std::string& resultText);
     void Step(std::int32_t value) { env_.run.runStep = value; }
     bool Cancelled() const { return env_.run.cancelRequested.load(); }
+    // A write failure ended the run (ExportRun::stopText).
+    bool Stopped() const { return !env_.run.stopText.empty(); }
     bool Ticked(const char* component) const;
 
     ExportEnvironment env_;

@@ -24,9 +24,18 @@ enum RunResult : int {
     kRunAddressBookNotOpened = 301,
     kRunNotesError = 1000,
     kRunUnexpectedError = 1001,
+    // A write to the Outlook store or to the temporary folder failed; the run
+    // stopped there.
+    kRunWriteFailed = 1002,
 };
 
 struct ExportRun {
+    // Documents taken but not exported, not counting those the date filter left out.
+    std::int32_t notExportedCount() const { return processedCount - exportedCount - filteredCount; }
+    // True when the run found nothing missing: every document taken was exported
+    // whole and every view could be read.
+    bool exportedInFull() const { return notExportedCount() <= 0 && incompleteCount == 0 && lostViewCount == 0; }
+
     std::atomic<bool> cancelRequested{false};
     bool errorRaised = false;
     std::string lastErrorText;
@@ -39,6 +48,18 @@ struct ExportRun {
     bool contactsSelected = false;
     std::int32_t processedCount = 0;
     std::int32_t exportedCount = 0;
+    // Documents saved without one of their attachments or their body (also
+    // counted in exportedCount).
+    std::int32_t incompleteCount = 0;
+    // Documents the date filter left out: taken, not exported, not lost.
+    std::int32_t filteredCount = 0;
+    // Views and folders that could not be exported at all.
+    std::int32_t lostViewCount = 0;
+    // The first write to the Outlook store or to the temporary folder that
+    // failed, with the system's reason and the path. The documents after it
+    // would fail the same way, so the run stops at the end of the document
+    // that met it. Empty while the run may go on.
+    std::string stopText;
     std::string subfolderName;  // at most 255 characters
     TimeZoneOffsets offsets;
     LNDatabase mailDatabase;

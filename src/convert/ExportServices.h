@@ -16,6 +16,9 @@ class DocumentDispatcher {
 public:
     virtual ~DocumentDispatcher() = default;
     virtual void Dispatch(const FolderHandle& folder, LNNotesSession& session, LNDocument& document) = 0;
+    // At the end of every run, however it ended: releases what the
+    // converters keep open for a run (the scratch database).
+    virtual void EndRun() {}
 };
 
 // The Calendar, Tasks and Contacts & Groups components.

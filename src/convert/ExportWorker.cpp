@@ -56,6 +56,8 @@ std::thread ExportWorker::Start(RunInputs inputs, LNNotesSession& session) {
     return std::thread([this, inputs = std::move(inputs), &session] {
         ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kBelowNormalNice);
         Run(inputs, session);
+        // This thread's Notes session ends with the thread, whatever the run left.
+        while (session.IsThreadInitialized()) session.TermThread();
     });
 }
 

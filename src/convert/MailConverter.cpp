@@ -86,14 +86,18 @@ bool MailConverter::ConvertSteps(const FolderHandle& folder, Work& work) {
                      dateParts.second)) {
         ScopedNotesThrowMode returnCodes(false);
         document.Close();
+        ++context_.run.filteredCount;
         return false;
     }
 
     Step(230);
-    work.record = NewMessageRecord(context_.outlook, folder);
+    std::string createError;
+    work.record = NewMessageRecord(context_.outlook, folder, &createError);
     if (!work.record) {
-        // Nothing can be written for this document; every later step needs the message.
-        context_.log.Write(fmt::format("....~#>ERROR Unable to create a message in the Outlook folder [D:{}]\n", step_));
+        // Nothing can be written for this document, nor for any after it.
+        context_.log.Write(fmt::format("....~#>ERROR Unable to create a message in the Outlook folder: {} [D:{}]\n",
+                                       createError, step_));
+        StopRun("Unable to create a message in the Outlook store: " + createError);
         CleanUp(work);
         return false;
     }
@@ -143,7 +147,8 @@ bool MailConverter::ConvertSteps(const FolderHandle& folder, Work& work) {
     Step(1770);
     record.markAsRead = true;
 
-    SaveRecord(record);
+    const bool saved = SaveRecord(record);
+    ReportLostParts(work, saved);
 
     Step(1800);
     work.extractor->RemoveFiles();
@@ -281,16 +286,37 @@ void MailConverter::FillTimes(const LNDocument& document, const LNDatetime& docu
     }
 }
 
-void MailConverter::SaveRecord(MessageRecord& record) {
+bool MailConverter::SaveRecord(MessageRecord& record) {
     const HRESULT hr = SaveMessage(record);
+    for (const std::string& lost : record.lostAttachments)
+        context_.log.Write(fmt::format("....~#>ERROR Unable to attach {}\n", lost));
     if (FAILED(hr)) {
         Step(1780);
         context_.log.Write(fmt::format("....~#>ERROR: Unable to save message to mail store [L:{}:{}]\n",
                                        record.stepCode, record.lastError));
+        // The store's own save failed (not the message's content): the file
+        // cannot take more.
+        if (record.stepCode == kSaveChangesStep)
+            StopRun("Unable to save a message to the Outlook store: " + record.lastError);
         Step(1790);
-        return;
+        return false;
     }
     ++context_.run.exportedCount;
+    return true;
+}
+
+void MailConverter::ReportLostParts(const Work& work, bool saved) {
+    const bool lost = work.body->lostPart() || work.extractor->lostAttachment() || !work.record->lostAttachments.empty();
+    if (saved && lost) {
+        ++context_.run.incompleteCount;
+        context_.log.Write("....~#>Warning This document was exported without an attachment or part of its body\n");
+    }
+    if (!work.body->writeFailure().empty()) StopRun(work.body->writeFailure());
+    if (!work.extractor->writeFailure().empty()) StopRun(work.extractor->writeFailure());
+}
+
+void MailConverter::StopRun(const std::string& text) {
+    if (context_.run.stopText.empty()) context_.run.stopText = "~#>ERROR " + text;
 }
 
 // After a caught failure: nothing of the document may stay behind, neither

@@ -38,6 +38,8 @@ struct MailContext {
 };
 
 inline constexpr int kDocumentLine = 1;
+// The writer's step of the store's own save (SaveChanges).
+inline constexpr std::int32_t kSaveChangesStep = 6000;
 inline constexpr int kDateLine = 2;
 
 class MailConverter : public DocumentConverter {
@@ -50,6 +52,8 @@ public:
     // when it could not be opened, the date filter left it out, or a failure
     // was caught.
     bool Convert(const FolderHandle& folder, LNNotesSession& session, LNDocument& document) override;
+    // Closes the scratch database.
+    void EndRun() override { context_.scratch.Close(); }
 
     // The step the last conversion reached.
     std::int32_t stepCode() const { return step_; }
@@ -67,7 +71,13 @@ private:
     void LogSubject(const LNDocument& document, MessageRecord& record, const std::string& statusText,
                            const std::string& decryptError);
     void FillTimes(const LNDocument& document, const LNDatetime& documentDate, MessageRecord& record);
-    void SaveRecord(MessageRecord& record);
+    // True when the message was saved.
+    bool SaveRecord(MessageRecord& record);
+    // Counts and logs a document saved without an attachment or part of its
+    // body; a write failure of the temporary folder stops the run.
+    void ReportLostParts(const Work& work, bool saved);
+    // Ends the run after this document (the first cause is kept).
+    void StopRun(const std::string& text);
     void CleanUp(Work& work);
     void ReportFieldTextFailure(const std::string& text);
     void Step(std::int32_t value) { step_ = value; }

@@ -9,6 +9,7 @@
 #include "outlook/mapi/MapiAlloc.h"
 #include "outlook/mapi/MapiGuids.h"
 #include "outlook/mapi/MapiTags.h"
+#include "outlook/mapi/PropUtil.h"
 #include "outlook/mapi/Streams.h"
 #include "shell/report/MessageSink.h"
 
@@ -46,29 +47,44 @@ struct RecipientClass {
 
 }  // namespace
 
-std::unique_ptr<MessageRecord> NewMessageRecord(CMapiSession& session, const FolderHandle& folder) {
-    if (!folder.folder) return nullptr;
+std::unique_ptr<MessageRecord> NewMessageRecord(CMapiSession& session, const FolderHandle& folder,
+                                                std::string* error) {
+    if (!folder.folder) {
+        if (error) *error = "no Outlook folder";
+        return nullptr;
+    }
     MapiPtr<IMessage> message;
-    if (FAILED(folder.folder->CreateMessage(nullptr, 0, message.Put())) || !message) return nullptr;
+    const HRESULT hr = folder.folder->CreateMessage(nullptr, 0, message.Put());
+    if (FAILED(hr) || !message) {
+        if (error) *error = mapi::LastErrorText(*folder.folder, hr, "the folder refused to create a message");
+        return nullptr;
+    }
     return std::make_unique<MessageRecord>(session, std::move(message));
 }
 
-HRESULT AttachFile(IMessage* message, const std::string& path, FILETIME creationTime) {
+HRESULT AttachFile(IMessage* message, const std::string& path, FILETIME creationTime, std::string* error) {
+    auto fail = [&](auto& object, HRESULT hr, std::string_view what) {
+        if (error) *error = mapi::LastErrorText(object, hr, what);
+        return hr;
+    };
     MapiPtr<IStream> file;
     HRESULT hr = OpenStreamOnFile(MAPIAllocateBuffer, MAPIFreeBuffer, 0, path.c_str(), nullptr, file.Put());
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) {
+        if (error) *error = fmt::format("cannot read {} (hr=0x{:08X})", path, static_cast<unsigned>(hr));
+        return hr;
+    }
     MapiPtr<IAttach> attach;
     ULONG number = 0;
     hr = message->CreateAttach(nullptr, 0, &number, attach.Put());
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return fail(*message, hr, "cannot create the attachment");
     MapiPtr<IStream> data;
     hr = attach->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY, data.PutUnknown());
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return fail(*attach, hr, "cannot open the attachment data");
     STATSTG stat{};
     hr = file->Stat(&stat, STATFLAG_NONAME);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return fail(*attach, hr, "cannot read " + path);
     hr = file->CopyTo(data.get(), stat.cbSize, nullptr, nullptr);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) return fail(*attach, hr, "cannot copy " + path + " into the attachment");
     data->Commit(0);
     data.Reset();
 
@@ -95,8 +111,10 @@ HRESULT AttachFile(IMessage* message, const std::string& path, FILETIME creation
     values[5].ulPropTag = PR_ATTACH_LONG_FILENAME;
     values[5].Value.lpszA = Text(fileName);
     hr = attach->SetProps(6, values, nullptr);
-    if (FAILED(hr)) return hr;
-    return attach->SaveChanges(0);
+    if (FAILED(hr)) return fail(*attach, hr, "cannot name the attachment");
+    hr = attach->SaveChanges(0);
+    if (FAILED(hr)) return fail(*attach, hr, "cannot save the attachment");
+    return hr;
 }
 
 HRESULT MessageRecord::WriteRichTextBody(const std::string& rtfPath) {
@@ -171,7 +189,11 @@ HRESULT MessageRecord::SaveMessage(ULONG_PTR) {
     }
 
     stepCode = 900;
-    for (const std::string& path : attachmentFiles) AttachFile(message_.get(), path, created);
+    lostAttachments.clear();
+    for (const std::string& path : attachmentFiles) {
+        std::string why;
+        if (FAILED(AttachFile(message_.get(), path, created, &why))) lostAttachments.push_back(path + ": " + why);
+    }
     stepCode = 1000;
     if (recipients->cEntries > 0) message_->ModifyRecipients(MODRECIP_ADD, recipients.get());
 
@@ -261,6 +283,7 @@ HRESULT MessageRecord::SaveMessage(ULONG_PTR) {
     stepCode = 3000;
     if (HRESULT hr = message_->SetProps(17, v, nullptr); FAILED(hr)) {
         stepCode = 4000;
+        lastError = mapi::LastErrorText(*message_, hr, "cannot set the message properties");
         return hr;
     }
     stepCode = 5000;
@@ -270,7 +293,10 @@ HRESULT MessageRecord::SaveMessage(ULONG_PTR) {
     }
     stepCode = 6000;
     const HRESULT hr = message_->SaveChanges(0);
-    if (FAILED(hr)) lastError = fmt::format("Last Error hr = {}", static_cast<std::int32_t>(hr));
+    if (FAILED(hr)) {
+        lastError = mapi::LastErrorText(*message_, hr, "cannot save the message");
+        return hr;
+    }
     stepCode = 10000;
     return hr;
 }

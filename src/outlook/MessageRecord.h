@@ -43,6 +43,9 @@ public:
     std::vector<std::string> attachmentFiles;
     std::int32_t stepCode = 0;
     std::string lastError;
+    // The attachment files SaveMessage could not attach, each with its cause;
+    // the message is saved without them.
+    std::vector<std::string> lostAttachments;
 
     // Writes the record into its message and saves it; 0 on success.
     HRESULT SaveMessage(ULONG_PTR uiHandle = 0);
@@ -57,10 +60,12 @@ private:
 };
 
 // A new, empty record on a new message of the folder; null when the folder
-// refuses to create a message.
-std::unique_ptr<MessageRecord> NewMessageRecord(CMapiSession& session, const FolderHandle& folder);
+// refuses to create a message, `error` then saying why (the store's own text).
+std::unique_ptr<MessageRecord> NewMessageRecord(CMapiSession& session, const FolderHandle& folder,
+                                                std::string* error = nullptr);
 
-// Attaches a file by value; the attachment is named after the file.
-HRESULT AttachFile(IMessage* message, const std::string& path, FILETIME creationTime);
+// Attaches a file by value; the attachment is named after the file. On
+// failure `error` says why.
+HRESULT AttachFile(IMessage* message, const std::string& path, FILETIME creationTime, std::string* error = nullptr);
 
 }  // namespace qb

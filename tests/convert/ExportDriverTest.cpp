@@ -1,12 +1,15 @@
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <map>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 #include "../notes/MailboxFixture.h"
 #include "convert/DocumentDispatcher.h"
 #include "convert/ExportDriver.h"
+#include "convert/ExportWorker.h"
 #include "support/TempDir.h"
 
 namespace qb {
@@ -41,9 +44,15 @@ public:
     std::map<NOTEID, LNSTATUS> notesErrors;
     std::set<NOTEID> otherErrors;
     std::optional<std::size_t> cancelAfter;  // documents
+    std::optional<std::size_t> stopAfter;    // documents: a write failure ends the run
+    std::set<NOTEID> incomplete;             // saved without an attachment
+    int endRuns = 0;
+    void EndRun() override { ++endRuns; }
     void Dispatch(const FolderHandle&, LNNotesSession&, LNDocument& document) override {
         seen.push_back(document.GetNoteID());
         if (cancelAfter && seen.size() == *cancelAfter) run_.cancelRequested = true;
+        if (stopAfter && seen.size() == *stopAfter) run_.stopText = "~#>ERROR disk full: /x/y.pst";
+        if (incomplete.count(document.GetNoteID())) ++run_.incompleteCount;
         if (auto it = notesErrors.find(document.GetNoteID()); it != notesErrors.end()) throw LNStatusError(it->second);
         if (otherErrors.count(document.GetNoteID())) throw std::runtime_error("converter fault");
         ++run_.exportedCount;
@@ -55,7 +64,9 @@ private:
 
 struct RecordingComponents : ComponentRuns {
     std::vector<std::string> calls;
+    bool calendarThrowsNonStandard = false;
     void ExportCalendarEntries(LNNotesSession&, LNDatabase& db, const std::string& f) override {
+        if (calendarThrowsNonStandard) throw 42;
         calls.push_back("Calendar:" + db.GetTitle() + ":" + f);
     }
     void ExportTaskEntries(LNNotesSession&, LNDatabase& db, const std::string& f) override {
@@ -74,12 +85,14 @@ struct FakeJournal : RecoveryHooks {
     std::string current;
     std::int32_t resumeAt = 0;
     std::vector<std::string> events;
+    std::string failsAt;  // StartView of this view throws
     bool IsOn() const override { return true; }
     bool ShouldExportView(std::uint32_t, const std::string& name, std::int32_t& start) override {
         start = name == current ? resumeAt : 0;
         return !finished.count(name);
     }
     bool StartView(std::uint32_t, const std::string& name) override {
+        if (name == failsAt) throw std::runtime_error("journal broken");
         events.push_back("start " + name);
         return true;
     }
@@ -273,6 +286,162 @@ TEST_F(ExportDriverTest, EmptyViewStillGetsItsFolderAndJournalSkipsFinishedViews
     const auto alpha = std::find(fake.events.begin(), fake.events.end(), "start Projects\\Alpha");
     ASSERT_NE(alpha, fake.events.end());
     EXPECT_EQ(*(alpha + 1), "view complete");
+}
+
+// Runs the export on a thread of its own, as the worker does, and tells
+// whether that thread's Notes session was left initialised.
+struct ThreadRun {
+    int result = -1;
+    bool threadSessionLeft = false;
+};
+
+TEST_F(ExportDriverTest, EveryWayOutEndsTheThreadSessionAndClosesTheScratchDatabase) {
+    auto runOnThread = [&] {
+        ThreadRun out;
+        std::thread([&] {
+            out.result = Run();
+            out.threadSessionLeft = session.IsThreadInitialized();
+        }).join();
+        return out;
+    };
+    inputs.mailServer = "Nowhere";
+    ThreadRun r = runOnThread();
+    EXPECT_EQ(r.result, kRunMailDatabaseNotFound);
+    EXPECT_FALSE(r.threadSessionLeft) << "result 200";
+
+    inputs.mailServer = "";
+    dir.Write("names.dxl", "<database><broken");
+    settings.Components = {"Contacts"};
+    r = runOnThread();
+    EXPECT_EQ(r.result, kRunDatabaseNotOpened);
+    EXPECT_FALSE(r.threadSessionLeft) << "result 201";
+
+    settings.Components = {"Mail"};
+    r = runOnThread();
+    EXPECT_EQ(r.result, kRunCompleted) << resultText;
+    EXPECT_FALSE(r.threadSessionLeft);
+    EXPECT_EQ(dispatcher.endRuns, 3) << "the converters' run ends with every run, failed or not";
+}
+
+TEST_F(ExportDriverTest, AddressBookThatCannotBeFoundOrOpenedInTheContactsStep) {
+    settings.Components = {"Contacts"};
+    inputs.addressBookServer = "Nowhere";
+    EXPECT_EQ(Run(), kRunAddressBookNotFound);
+    EXPECT_EQ(progress.lines.back(), "Unable to open specified address book names.dxl. Check filename is correct.");
+
+    // Neither the mail database nor the first open: the Contacts & Groups step opens it.
+    inputs.addressBookServer = "";
+    settings.ContactsFormat = 2;
+    dir.Write("names.dxl", "<database><broken");
+    EXPECT_EQ(Run(), kRunAddressBookNotOpened);
+    EXPECT_EQ(resultText, "Unable to open specified database. Make sure you have the appropriate ACL security.");
+    EXPECT_TRUE(components.calls.empty());
+}
+
+TEST_F(ExportDriverTest, AnyFailureEscapingTheStepsIsCaughtWithItsStep) {
+    settings.Components = {"Mail", "Calendar"};
+    components.calendarThrowsNonStandard = true;
+    EXPECT_EQ(Run(), kRunUnexpectedError);
+    EXPECT_EQ(resultText, "~#>ERROR: Unexpected Error [EDCS A S=1497]");
+    EXPECT_TRUE(run.errorRaised);
+    EXPECT_NE(Log().find("~#>ERROR: Unexpected Error [EDCS A S=1497]\n"), std::string::npos);
+    EXPECT_EQ(dispatcher.endRuns, 1);
+}
+
+TEST_F(ExportDriverTest, ViewsThatCannotBeLocatedOrFailOutsideTheDocumentsAreCountedAsLost) {
+    ASSERT_EQ(Run(), kRunCompleted);
+    EXPECT_EQ(run.lostViewCount, 1) << "the view whose formula fails";
+    // The catalogue stays loaded for the database: rename one entry so that
+    // the next run cannot locate it.
+    CatalogueNode* alpha = nullptr;
+    for (CatalogueNode* node : catalogue.exportList)
+        if (node->outlookPath == "Projects\\Alpha") alpha = node;
+    ASSERT_NE(alpha, nullptr);
+    alpha->notesName = "No Such View";
+    FakeJournal fake;
+    fake.failsAt = "Meetings";
+    journal = &fake;
+    ASSERT_EQ(Run(), kRunCompleted);
+    const std::string log = Log();
+    EXPECT_NE(log.find("ERROR Unable to export view: Projects\\Alpha\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("~#>ERROR..UNEXPECTED VIEW/FOLDER ERROR 10"), std::string::npos) << log;
+    EXPECT_EQ(run.lostViewCount, 3);
+    EXPECT_FALSE(run.exportedInFull());
+    EXPECT_NE(log.find("'($Inbox)' - VFEC2"), std::string::npos) << "the other views still export";
+}
+
+TEST_F(ExportDriverTest, AWriteFailureStopsTheRunAsAFailure) {
+    settings.Components = {"Mail", "Calendar", "Tasks"};
+    FakeJournal fake;
+    journal = &fake;
+    dispatcher.stopAfter = 3;
+    EXPECT_EQ(Run(), kRunWriteFailed);
+    EXPECT_EQ(dispatcher.seen.size(), 3u) << "no document after the failure is tried";
+    EXPECT_TRUE(components.calls.empty());
+    EXPECT_TRUE(run.errorRaised);
+    EXPECT_EQ(resultText, "~#>ERROR disk full: /x/y.pst");
+    EXPECT_EQ(progress.lines.back(), "~#>ERROR disk full: /x/y.pst");
+    const std::string log = Log();
+    EXPECT_NE(log.find("\n~#>ERROR disk full: /x/y.pst\nExport stopped (3 exported from 3 before the failure)."),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(std::find(fake.events.begin(), fake.events.end(), "complete"), fake.events.end())
+        << "a stopped export is resumed, not marked complete";
+    EXPECT_EQ(fake.events.back().rfind("doc ", 0), 0u) << "the view is not marked complete either";
+
+    dispatcher.stopAfter.reset();
+    dispatcher.seen.clear();
+    journal = &off;
+    EXPECT_EQ(Run(), kRunCompleted) << "the next run starts clear";
+}
+
+TEST_F(ExportDriverTest, DocumentsThatLostAPartAreSummarised) {
+    dispatcher.incomplete = {0x100, 0x104};
+    ASSERT_EQ(Run(), kRunCompleted);
+    // A document shown in several views is exported (and counted) once per view.
+    const auto times = std::count_if(dispatcher.seen.begin(), dispatcher.seen.end(),
+                                     [&](NOTEID id) { return dispatcher.incomplete.count(id) > 0; });
+    EXPECT_EQ(run.incompleteCount, times);
+    EXPECT_FALSE(run.exportedInFull());
+    const std::string log = Log();
+    EXPECT_NE(log.find(fmt::format("Completed exporting a total of 10 from 10\n~#>Warning {} of the exported "
+                                   "documents lost an attachment or part of their body.",
+                                   times)),
+              std::string::npos)
+        << log;
+}
+
+// The worker on the fixture's run: a window that fails while the worker sets
+// it up is reported with the worker's step and the error dialog.
+struct ThrowingWindow : ExportWindow {
+    std::optional<LNSTATUS> notesError;
+    std::vector<std::string> shown;
+    void SetExportingState(bool exporting) override {
+        if (!exporting) return;
+        if (notesError) throw LNStatusError(*notesError);
+        throw 7;
+    }
+    void ShowExportError(const std::string& text) override { shown.push_back(text); }
+};
+
+TEST_F(ExportDriverTest, WorkerFailuresOutsideTheRunAreReported) {
+    ExportDriver::PrepareComponentFlags(settings, run);
+    ExportDriver driver(Environment());
+    ThrowingWindow window;
+    ExportWorker worker(driver, Environment(), window);
+    EXPECT_EQ(worker.Run(inputs, session), 0);
+    EXPECT_EQ(run.lastErrorText, "~#>ERROR: Unexpected Error [TF B:200]");
+    EXPECT_EQ(window.shown, std::vector<std::string>{"~#>ERROR: Unexpected Error [TF B:200]"});
+    EXPECT_FALSE(run.exportInProgress);
+
+    run.errorRaised = false;
+    window.shown.clear();
+    window.notesError = LNERR_FILE_READ;
+    worker.Run(inputs, session);
+    EXPECT_EQ(run.lastErrorText.rfind("~#>ERROR: Cannot read", 0), 0u) << run.lastErrorText;
+    EXPECT_NE(run.lastErrorText.find(" [TF A S=200]"), std::string::npos) << run.lastErrorText;
+    EXPECT_NE(Log().find(run.lastErrorText + "\n"), std::string::npos);
+    EXPECT_TRUE(dispatcher.seen.empty());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "notes/api/NoteData.h"
 #include "notes/api/NotesFormat.h"
+#include "shell/platform/OutputFile.h"
 
 using namespace qb::notes;
 
@@ -73,22 +74,19 @@ LNSTATUS ReadFileContent(const FileContent& content, Bytes* bytes, std::string* 
 
 LNSTATUS LNAttachment::Detach(const LNString& path) const {
     if (!file_ || !file_->content) return Fail(LNERR_ATTACHMENT_NOT_FOUND, GetAttachmentName());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return Fail(LNERR_FILE_WRITE, path);
+    qb::platform::OutputFile out;
+    if (!out.Create(path)) return Fail(LNERR_FILE_WRITE, out.error());
     LNSTATUS status = LNNOERROR;
     std::string detail;
     if (file_->content->inMemory) {
-        out.write(file_->content->bytes.data(), static_cast<std::streamsize>(file_->content->bytes.size()));
+        out.Write(file_->content->bytes);
     } else {
-        status = StreamDecode(
-            *file_->content,
-            [&](const std::string& piece) { out.write(piece.data(), static_cast<std::streamsize>(piece.size())); },
-            &detail);
+        status = StreamDecode(*file_->content, [&](const std::string& piece) { out.Write(piece); }, &detail);
     }
-    out.close();
-    if (status == LNNOERROR && !out) {
+    // The file's own failure is the cause whatever the decoder saw after it.
+    if (!out.Close() || !out.error().empty()) {
         status = LNERR_FILE_WRITE;
-        detail = path;
+        detail = out.error();
     }
     if (status != LNNOERROR) {
         std::remove(path.c_str());

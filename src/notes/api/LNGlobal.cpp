@@ -27,7 +27,7 @@ const char* BaseText(LNSTATUS status) {
     case LNERR_INVALID_PARAMETER: return "Invalid argument";
     case LNERR_FILE_NOT_FOUND: return "File does not exist";
     case LNERR_FILE_READ: return "Cannot read the database file";
-    case LNERR_FILE_WRITE: return "Cannot write the database file";
+    case LNERR_FILE_WRITE: return "Cannot write the file";
     case LNERR_SERVER_NOT_REACHABLE: return "Unable to find path to server";
     case LNERR_NATIVE_NSF:
         return "This is a native Notes database (.nsf); export it to DXL with Notes first and open the .dxl file";

@@ -1,8 +1,5 @@
 #include "notes/api/RichTextExport.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <strings.h>
 
 #include "notes/api/NotesBitmap.h"
@@ -10,6 +7,7 @@
 #include "notes/api/RichTextRender.h"
 #include "notes/api/render/Image.h"
 #include "notes/api/render/RtfWriter.h"
+#include "shell/platform/OutputFile.h"
 
 namespace qb::notes {
 
@@ -27,31 +25,12 @@ ExportKind KindOfPath(const std::string& path) {
     return ExportKind::Unknown;
 }
 
-// Writes the whole text or removes what was written.
-bool WriteWholeFile(const std::string& path, const std::string& text, std::string* detail) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        *detail = path + ": " + std::strerror(errno);
-        return false;
-    }
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    int error = written ? 0 : errno;
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (!written) {
-        *detail = path + ": " + std::strerror(error);
-        std::remove(path.c_str());
-    }
-    return written;
-}
 
 LNSTATUS ExportRtf(std::string_view value, std::size_t begin, std::size_t end, std::string_view linksTable,
                    std::string_view fontTable, const std::string& path, std::string* detail) {
     RichTextRenderResult rendered = RenderRichText(value, begin, end, linksTable, fontTable);
     std::string rtf = render::RenderRtf(rendered.document);
-    return WriteWholeFile(path, rtf, detail) ? LNNOERROR : LNERR_EXPORT_WRITE;
+    return qb::platform::WriteWholeFile(path, rtf, detail) ? LNNOERROR : LNERR_EXPORT_WRITE;
 }
 
 // The first CDGRAPHIC starting in [begin, end).

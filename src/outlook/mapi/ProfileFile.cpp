@@ -1,5 +1,7 @@
 #include "outlook/mapi/ProfileFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -121,10 +123,16 @@ HRESULT ProfileFile::Save(const std::string& path, std::string& error) const {
     if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
     const std::string temporary = path + ".tmp" + std::to_string(::getpid());
     {
+        // The file names the user's mail files: a new one is private, an
+        // existing one keeps the mode the user gave it.
+        struct stat existing {};
+        const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0600;
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd >= 0) ::close(fd);
         std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
         file << out.str();
         file.flush();
-        if (!file) {
+        if (fd < 0 || !file || ::chmod(temporary.c_str(), mode) != 0) {
             error = "Cannot write the profiles file " + path;
             std::filesystem::remove(temporary, ec);
             return MAPI_E_DISK_ERROR;

@@ -4,6 +4,7 @@
 // PropertyBag, the owning in-memory property set that tables, the address
 // book and store implementations keep their values in.
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,19 @@ namespace qb::mapi {
 // A MAPIERROR in one MAPI buffer, as GetLastError hands it out.
 HRESULT MakeMapiError(std::string_view text, std::string_view component, ULONG lowLevelError,
                       LPMAPIERROR* lppMAPIError);
+
+// The text an object's GetLastError gives for hr, or `fallback` when it has
+// none; with the result code appended, so that a message always says both.
+template <class MapiObject>
+std::string LastErrorText(MapiObject& object, HRESULT hr, std::string_view fallback) {
+    MapiBuffer<MAPIERROR> error;
+    std::string text = SUCCEEDED(object.GetLastError(hr, 0, error.Put())) && error && error->lpszError
+                           ? std::string(error->lpszError)
+                           : std::string(fallback);
+    char code[16];
+    std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(hr));
+    return text + " (hr=0x" + code + ")";
+}
 
 // A property array of one MAPI buffer built from values; each value is
 // deep-copied into the buffer.

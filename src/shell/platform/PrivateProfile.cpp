@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -193,6 +195,19 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
         return false;
     }
     return true;
+}
+
+std::optional<std::string> ProfileFileProblem(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? "does not exist" : "cannot be read: " + std::string(std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) return "is a folder";
+    if (!S_ISREG(st.st_mode)) return "is not a regular file";
+    const auto text = ReadWholeFile(path);
+    if (!text) return "cannot be read: " + std::string(std::strerror(errno));
+    if (text->find('\0') != std::string::npos) return "is not a settings file: it holds binary data";
+    if (ProfileDocument::Parse(*text).SectionNames().empty()) return "is not a settings file: it has no [section]";
+    return std::nullopt;
 }
 
 }  // namespace qb::platform

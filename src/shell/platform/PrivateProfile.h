@@ -56,4 +56,9 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
+// Why the file cannot be a profile file ("does not exist", "is a folder",
+// "cannot be read: ...", "is not a settings file: ..."), or nullopt when it
+// can: a readable text file with at least one [section].
+std::optional<std::string> ProfileFileProblem(const std::string& path);
+
 }  // namespace qb::platform

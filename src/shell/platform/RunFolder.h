@@ -4,6 +4,11 @@
 // names (RTF1.rtf, _IMAGE1.tif, the attachments' own names); two exports run
 // at once by the same user would otherwise write over each other's files and
 // could put one mailbox's body or attachment into the other's messages.
+//
+// The folder is named "run-<pid>-XXXXXX" after the process that owns it. A
+// process that is killed leaves its folder behind; the next run removes the
+// folders whose process no longer exists (never a live one's, and never
+// following a symbolic link out of the folder).
 
 #include <string>
 
@@ -11,8 +16,9 @@ namespace qb::platform {
 
 class RunFolder {
 public:
-    // Makes a new, uniquely named folder (mode 0700) inside `parent`. On
-    // failure path() is empty and error() says why.
+    // Removes the run folders in `parent` left by processes that no longer
+    // exist, then makes a new, uniquely named folder (mode 0700) inside it.
+    // On failure path() is empty and error() says why.
     explicit RunFolder(const std::string& parent);
     // Removes the folder with whatever the run left in it.
     ~RunFolder();
@@ -21,6 +27,9 @@ public:
 
     const std::string& path() const { return path_; }
     const std::string& error() const { return error_; }
+
+    // The run folders in `parent` whose owning process has ended are removed.
+    static void RemoveAbandoned(const std::string& parent);
 
 private:
     std::string path_;

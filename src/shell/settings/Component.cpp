@@ -28,4 +28,11 @@ bool IsComponentSelected(const std::vector<std::string>& components, Component c
     return std::find(components.begin(), components.end(), ComponentName(component)) != components.end();
 }
 
+std::vector<std::string> UnknownComponentNames(const std::vector<std::string>& components) {
+    std::vector<std::string> unknown;
+    for (const std::string& name : components)
+        if (!name.empty() && !ComponentFromName(name)) unknown.push_back(name);
+    return unknown;
+}
+
 }  // namespace qb

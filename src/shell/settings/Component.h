@@ -23,5 +23,7 @@ std::string_view ComponentCaption(Component component);
 std::optional<Component> ComponentFromName(std::string_view name);
 // True when one entry of the stored list names the component.
 bool IsComponentSelected(const std::vector<std::string>& components, Component component);
+// The entries of a stored list that name no component (empty entries aside).
+std::vector<std::string> UnknownComponentNames(const std::vector<std::string>& components);
 
 }  // namespace qb

@@ -1,0 +1,115 @@
+#include "shell/platform/OutputFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace qb::platform {
+namespace {
+
+// The injected fault of QUILLBOX_FAULT_TEMP ("create|write:K:ERRNO").
+struct Fault {
+    enum class Kind { None, Create, Write } kind = Kind::None;
+    long from = 0;
+    int error = 0;
+};
+
+int ErrnoNamed(const std::string& name) {
+    struct Known {
+        const char* name;
+        int value;
+    };
+    static const Known known[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},       {"EACCES", EACCES},
+                                  {"EROFS", EROFS},   {"EDQUOT", EDQUOT}, {"EFBIG", EFBIG}};
+    for (const Known& k : known)
+        if (name == k.name) return k.value;
+    return 0;
+}
+
+Fault ReadFault() {
+    Fault fault;
+    const char* text = std::getenv("QUILLBOX_FAULT_TEMP");
+    if (!text) return fault;
+    const std::string spec(text);
+    const auto first = spec.find(':');
+    const auto second = first == std::string::npos ? first : spec.find(':', first + 1);
+    if (second == std::string::npos) return fault;
+    const std::string kind = spec.substr(0, first);
+    fault.from = std::strtol(spec.substr(first + 1, second - first - 1).c_str(), nullptr, 10);
+    fault.error = ErrnoNamed(spec.substr(second + 1));
+    if (fault.from < 1 || fault.error == 0) return fault;
+    if (kind == "create") fault.kind = Fault::Kind::Create;
+    if (kind == "write") fault.kind = Fault::Kind::Write;
+    return fault;
+}
+
+// The errno to fail this create or write with, 0 to go ahead.
+int InjectedError(Fault::Kind kind) {
+    static const Fault fault = ReadFault();
+    static std::atomic<long> count{0};
+    if (fault.kind != kind) return 0;
+    return ++count >= fault.from ? fault.error : 0;
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() { Close(); }
+
+bool OutputFile::Failed(int error) {
+    if (errno_ == 0) {
+        errno_ = error;
+        error_ = path_ + ": " + std::strerror(error);
+    }
+    return false;
+}
+
+bool OutputFile::Create(const std::string& path) {
+    Close();
+    path_ = path;
+    errno_ = 0;
+    error_.clear();
+    if (const int injected = InjectedError(Fault::Kind::Create)) return Failed(injected);
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ < 0) return Failed(errno);
+    return true;
+}
+
+bool OutputFile::Write(std::string_view data) {
+    if (fd_ < 0 || errno_ != 0) return false;
+    if (const int injected = InjectedError(Fault::Kind::Write)) return Failed(injected);
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd_, data.data(), data.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return Failed(errno);
+        }
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+bool OutputFile::Close() {
+    if (fd_ >= 0) {
+        if (::close(fd_) != 0) Failed(errno);
+        fd_ = -1;
+        if (errno_ != 0) std::remove(path_.c_str());
+    }
+    return errno_ == 0 && !path_.empty();
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view data, std::string* error) {
+    OutputFile file;
+    const bool written = file.Create(path) && file.Write(data) && file.Close();
+    if (!written) {
+        file.Close();
+        if (error) *error = file.error();
+    }
+    return written;
+}
+
+}  // namespace qb::platform

@@ -1,0 +1,49 @@
+#pragma once
+// A file the conversion writes into the temporary folder (attachments, RTF
+// bodies, pictures): created private (0600), written and closed, with the
+// system's reason kept for the message when any of that fails. A file that
+// failed is removed again, so nothing half-written is ever attached.
+//
+// Test hook: the environment variable QUILLBOX_FAULT_TEMP, read once per
+// process, makes these files fail as a full or broken disk would, e.g.
+// "write:3:ENOSPC" fails the third write and every later one, "create:1:EACCES"
+// every create. Only the tests set it; without it nothing changes.
+
+#include <string>
+#include <string_view>
+
+namespace qb::platform {
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates or empties the file. False: error() says why.
+    bool Create(const std::string& path);
+    // Writes all of data; after the first failure every call fails.
+    bool Write(std::string_view data);
+    // Closes the file; a file that failed at any point is removed. True when
+    // everything was written.
+    bool Close();
+
+    // "<path>: <system reason>" of the first failure, empty while all went well.
+    const std::string& error() const { return error_; }
+    // The errno of the first failure, 0 while all went well.
+    int errorNumber() const { return errno_; }
+
+private:
+    bool Failed(int error);
+
+    std::string path_;
+    int fd_ = -1;
+    int errno_ = 0;
+    std::string error_;
+};
+
+// Writes a whole file through OutputFile; `error` gets its error() text.
+bool WriteWholeFile(const std::string& path, std::string_view data, std::string* error);
+
+}  // namespace qb::platform

@@ -16,6 +16,7 @@ char32_t LowerCodePoint(char32_t c) {
         // Latin Extended-A pairs upper/lower as even/odd, except the run
         // U+0139..U+0148 and U+0179..U+017E, which pair odd/even.
         const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        if (c == 0x178) return 0xFF;  // Ÿ pairs with ÿ of Latin-1
         if (c == 0x130 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
         if (oddUpper) return (c % 2 == 1) ? c + 1 : c;
         return (c % 2 == 0) ? c + 1 : c;
@@ -79,6 +80,15 @@ bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
     while (i < text.size() && j < prefix.size())
         if (NextFolded(text, i) != NextFolded(prefix, j)) return false;
     return j == prefix.size();
+}
+
+int CompareIgnoreCase(std::string_view a, std::string_view b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const char32_t x = NextFolded(a, i), y = NextFolded(b, j);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return (i < a.size()) - (j < b.size());
 }
 
 }  // namespace qb::text

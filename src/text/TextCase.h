@@ -16,5 +16,7 @@ std::string ToLower(std::string_view utf8);
 // Without building either lower-case form; invalid bytes compare as bytes.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
+// Ordering of the folded texts: negative, zero or positive.
+int CompareIgnoreCase(std::string_view a, std::string_view b);
 
 }  // namespace qb::text

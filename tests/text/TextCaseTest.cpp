@@ -18,6 +18,8 @@ TEST(TextCase, ComparesLettersOfTheScriptsMailNamesUse) {
     EXPECT_FALSE(EqualsIgnoreCase("", "a"));
     EXPECT_TRUE(EqualsIgnoreCase("", ""));
     EXPECT_FALSE(EqualsIgnoreCase("[", "{")) << "only letters fold";
+    EXPECT_TRUE(EqualsIgnoreCase("\xC5\xB8", "\xC3\xBF")) << "capital Y with diaeresis is the capital of U+00FF";
+    EXPECT_FALSE(EqualsIgnoreCase("\xC5\xB8", "\xC5\xB9"));
 }
 
 TEST(TextCase, InvalidBytesOnlyEqualThemselves) {

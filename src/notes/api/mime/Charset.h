@@ -33,7 +33,8 @@ std::string NormaliseCharsetName(std::string_view label);
 //   of the two in practice.
 // - "iso-8859-1" is read as Windows-1252, as mail readers do: the C1 control
 //   range it would otherwise give is never meant and Windows writers label
-//   their text Latin-1.
+//   their text Latin-1. The table is the text layer's, lossless: the five
+//   bytes Windows-1252 leaves unassigned stay their C1 controls.
 // - Invalid UTF-8 in a text declared as UTF-8 is replaced byte by byte.
 CharsetStatus ConvertToUtf8(std::string_view bytes, std::string_view charset, std::string& out);
 

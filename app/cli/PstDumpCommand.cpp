@@ -9,23 +9,13 @@
 
 #include "CliCommands.h"
 #include "outlook/pst/PstStore.h"
+#include "text/JsonText.h"
 
 namespace qb::cli {
 namespace {
 using namespace qb::pst;
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') { out += '\\'; out += char(c); }
-        else if (c == '\n') out += "\\n";
-        else if (c == '\r') out += "\\r";
-        else if (c == '\t') out += "\\t";
-        else if (c < 0x20) { char buf[8]; std::snprintf(buf, sizeof buf, "\\u%04x", c); out += buf; }
-        else out += char(c);
-    }
-    return out + "\"";
-}
+using text::JsonString;
 
 std::string TagText(std::uint16_t id, std::uint16_t type) {
     char buf[16];

@@ -70,9 +70,7 @@ std::string_view PartText(std::string_view text, const Part& part) {
     return text.substr(part.start, end - part.start);
 }
 
-bool StartsWithIgnoreCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && text::EqualsIgnoreCase(s.substr(0, prefix.size()), prefix);
-}
+using text::StartsWithIgnoreCase;
 
 struct NotesNameForms {
     std::string abbreviated;

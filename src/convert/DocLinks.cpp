@@ -1,17 +1,12 @@
 #include "convert/DocLinks.h"
 
-#include <fmt/format.h>
+#include "notes/api/RichTextRender.h"
 
 #include <cstring>
 #include <string_view>
 
 namespace qb {
 namespace {
-
-std::uint32_t Word32(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-           static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
 
 // The zero-terminated text starting at `at`, cut at the end of the record
 // when its terminator is missing.
@@ -21,12 +16,6 @@ std::string_view CString(std::span<const std::uint8_t> bytes, std::size_t& at) {
     const std::size_t length = ::strnlen(start, bytes.size() - at);
     at += length + 1;
     return {start, length};
-}
-
-std::string ServerName(std::string_view hint) {
-    if (!hint.starts_with("CN=")) return std::string(hint);
-    hint.remove_prefix(3);
-    return std::string(hint.substr(0, hint.find('/')));
 }
 
 }  // namespace
@@ -52,10 +41,9 @@ void DocLinkUrl(bool exportDocLinks, std::uint16_t signature, std::span<const st
         return;
     }
     CString(record, textAt);  // the link comment
-    const std::string server = ServerName(CString(record, textAt));
-    auto w = [&](std::size_t index) { return Word32(entry, index * 4); };
-    text += fmt::format(" NOTES://{}/{:08X}{:08X}/{:08X}{:08X}{:08X}{:08X}/{:08X}{:08X}{:08X}{:08X} ", server, w(1),
-                        w(0), w(3), w(2), w(5), w(4), w(7), w(6), w(9), w(8));
+    const std::string_view server = CString(record, textAt);
+    const std::string_view noteLink(reinterpret_cast<const char*>(entry.data()), entry.size());
+    text.append(" ").append(notes::DocLinkAddress(noteLink, server)).append(" ");
 }
 
 }  // namespace qb

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "shell/report/ProgressSink.h"
+#include "text/TextCase.h"
 
 namespace qb {
 namespace {
@@ -18,11 +19,7 @@ constexpr SpecialTitle kSpecialTitles[] = {
     {"($SoftDeletions)", kSpecialTrash}, {"($Trash)", kSpecialTrash}, {"($All)", kSpecialAllDocuments},
 };
 
-bool LessIgnoringCase(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
-        return std::tolower(x) < std::tolower(y);
-    });
-}
+bool LessIgnoringCase(const std::string& a, const std::string& b) { return text::CompareIgnoreCase(a, b) < 0; }
 
 void SortTree(CatalogueNode& node) {
     std::stable_sort(node.children.begin(), node.children.end(),

@@ -1,8 +1,13 @@
 #pragma once
-// Appending one code point as UTF-8. Header-only, so that the libraries the
-// fuzz targets build alone (MIME, pictures) can use it without linking more.
+// UTF-8: appending a code point, decoding one sequence, checking and
+// repairing text. Every decoder of the program goes through NextCodePoint,
+// so all layers agree on what is valid: overlong forms, surrogates, values
+// beyond U+10FFFF and truncated sequences are invalid, and each invalid byte
+// decodes as one U+FFFD.
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace qb::text {
 
@@ -27,5 +32,17 @@ inline void AppendUtf8(std::string& out, char32_t cp) {
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
 }
+
+// The sequence at text[pos] (pos < text.size()); pos moves past it. An
+// invalid byte gives U+FFFD and moves pos by one; `valid`, when given, tells
+// a decoded U+FFFD apart from an invalid byte.
+char32_t NextCodePoint(std::string_view text, std::size_t& pos, bool* valid = nullptr);
+
+bool IsValidUtf8(std::string_view text);
+
+// The text with every invalid byte replaced by U+FFFD; valid text unchanged.
+std::string RepairUtf8(std::string_view text);
+// Same, appending to out; returns false when something was replaced.
+bool AppendRepairedUtf8(std::string& out, std::string_view text);
 
 }  // namespace qb::text

@@ -37,6 +37,17 @@ TEST(DocLinks, LinkWithItsOwnDataBecomesAUrlWithTheHighWordFirst) {
     qb::DocLinkUrl(true, qb::kSigLinkWithData, record, {}, text);
     EXPECT_EQ(text, std::string("See") + kUrl);
 
+    // The server's name in any form gives the same address as the Notes
+    // API's links do.
+    for (std::string_view hint : {"cn=Server1/o=Org", "Server1/Org"}) {
+        std::vector<std::uint8_t> other = kEntry;
+        PutText(other, "comment");
+        PutText(other, hint);
+        std::string url;
+        qb::DocLinkUrl(true, qb::kSigLinkWithData, other, {}, url);
+        EXPECT_EQ(url, kUrl) << hint;
+    }
+
     std::string off;
     qb::DocLinkUrl(false, qb::kSigLinkWithData, record, {}, off);
     EXPECT_EQ(off, "");

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "outlook/mapi/MapiAlloc.h"
+#include "outlook/mapi/MapiText.h"
 #include "outlook/mapi/OneOffEntryId.h"
+#include "outlook/pst/PropValue.h"
 
 using namespace qb::mapi;
 
@@ -81,4 +83,24 @@ TEST(OneOffEntryId, AnsiTextIsWindows1252AndBadInputIsRefused) {
     EXPECT_EQ(book->CreateOneOff(const_cast<char*>("n"), const_cast<char*>("SMTP"), const_cast<char*>("a"), 0x4,
                                  &size, out.Put()),
               MAPI_E_UNKNOWN_FLAGS);
+}
+
+TEST(OneOffEntryId, AnsiNamesReadAsTheStoreEngineReadsTheSameBytes) {
+    // A name copied from an ANSI store's string into a one-off identifier
+    // and back: both paths give the same text for every byte and write the
+    // same bytes again, the bytes Windows-1252 leaves unassigned included.
+    for (int b = 0x20; b < 0x100; ++b) {
+        const std::string ansi = {'A', static_cast<char>(b), 'z'};
+        qb::pst::PropValue stored;
+        stored.type = qb::pst::kPtString8;
+        stored.data.assign(ansi.begin(), ansi.end());
+        const std::string engineText = stored.AsString();
+        EXPECT_EQ(Cp1252ToUtf8(ansi), engineText) << b;
+
+        const std::vector<BYTE> id = BuildOneOffEntryId({engineText, "SMTP", "a@x.org", false, false});
+        EXPECT_EQ(id[24 + 1], b) << "written back as the same byte";
+        const auto parsed = ParseOneOffEntryId(id.data(), id.size());
+        ASSERT_TRUE(parsed) << b;
+        EXPECT_EQ(parsed->displayName, engineText) << b;
+    }
 }

@@ -6,9 +6,12 @@
 #include <filesystem>
 #include <regex>
 
+#include <nlohmann/json.hpp>
+
 #include "MailboxFixture.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
+#include "text/Base64.h"
 
 namespace qb::test {
 namespace {
@@ -25,9 +28,42 @@ TEST(CliNotesTest, EveryOutsideDxlSampleDumps) {
         EXPECT_NE(result.output.find("Title: "), std::string::npos);
         result = RunCli("notes-dump " + Quote(entry.path().string()) + " --documents --json");
         EXPECT_EQ(result.status, 0) << result.output;
+        EXPECT_TRUE(nlohmann::json::accept(result.output)) << entry.path() << "\n" << result.output.substr(0, 2000);
         ++files;
     }
     EXPECT_GE(files, 7);
+}
+
+// The value of the item `name` of the document with the given UNID in a
+// parsed notes-dump --json.
+std::string DumpedItem(const nlohmann::json& dump, const std::string& unid, const std::string& name) {
+    for (const auto& document : dump.at("documents"))
+        if (document.at("unid") == unid)
+            for (const auto& item : document.at("items"))
+                if (item.at("name") == name) return item.at("value").get<std::string>();
+    ADD_FAILURE() << name << " of " << unid << " not in the dump";
+    return {};
+}
+
+TEST(CliNotesTest, JsonDumpStaysValidForBytesThatAreNoText) {
+    // An object item's value is shown as it is stored: here invalid UTF-8
+    // and control characters (NUL included), which the dump must replace
+    // and escape.
+    const std::string unid = "CCCCCCCC22222222852500000000C003";
+    const std::string damaged = R"(<document form='Memo'><noteinfo noteid='108' unid=')" + unid + R"('/>
+<item name='Subject'><text>tab&#9;and&#13;&#10;line "quoted" \ back</text></item>
+<item name='Blob'><rawitemdata type='3'>)" + text::EncodeBase64(std::string("ok\xFF\xC3(\x01\x1F\x7F", 9)) + R"(</rawitemdata></item>
+</document>
+)";
+    TempDir dir;
+    const std::string path = dir.Write("mail.dxl", MailboxDxl(damaged));
+    const RunResult result = RunCli("notes-dump " + Quote(path) + " --documents --json");
+    ASSERT_EQ(result.status, 0) << result.output;
+    ASSERT_TRUE(nlohmann::json::accept(result.output)) << result.output;
+    const nlohmann::json dump = nlohmann::json::parse(result.output);
+    EXPECT_EQ(DumpedItem(dump, unid, "Subject"), "tab\tand\r\nline \"quoted\" \\ back");
+    EXPECT_EQ(DumpedItem(dump, unid, "Blob"), std::string("ok\xEF\xBF\xBD\xEF\xBF\xBD(\x01\x1F\x7F", 13))
+        << "the last character is a NUL";
 }
 
 TEST(CliNotesTest, DumpListsViewsWithEntryCounts) {
@@ -120,6 +156,14 @@ TEST(CliNotesTest, SampleDataMatchesItsManifest) {
     }
     RunResult documents = RunCli("notes-dump mail/jdoe.dxl --documents --notes-ini " + ini);
     EXPECT_EQ(documents.status, 0) << documents.output.substr(0, 2000);
+    // Every JSON the sample and the dumps write parses.
+    EXPECT_TRUE(nlohmann::json::accept(manifest)) << manifest;
+    EXPECT_TRUE(nlohmann::json::accept(ReadFile(dir.File("sample/expected_mail.json"))));
+    for (const char* database : {"mail/jdoe.dxl", "names.dxl"}) {
+        RunResult json = RunCli(std::string("notes-dump ") + database + " --json --documents --notes-ini " + ini);
+        EXPECT_EQ(json.status, 0) << json.output.substr(0, 2000);
+        EXPECT_TRUE(nlohmann::json::accept(json.output)) << database;
+    }
 }
 
 }  // namespace

@@ -135,8 +135,8 @@ TEST(Charsets, BadBytesAndUnknownCharsetsAreReported) {
     out.clear();
     EXPECT_EQ(ConvertToUtf8("\x81", "shift_jis", out), CharsetStatus::InvalidBytes);
     EXPECT_EQ(out, "\xEF\xBF\xBD");
-    EXPECT_FALSE(IsValidUtf8("\xC0\x80"));  // overlong
-    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));  // surrogate
+    EXPECT_FALSE(text::IsValidUtf8("\xC0\x80"));  // overlong
+    EXPECT_FALSE(text::IsValidUtf8("\xED\xA0\x80"));  // surrogate
 }
 
 TEST(MailDates, ModernObsoleteAndBrokenForms) {

@@ -13,6 +13,7 @@
 #include "TestImages.h"
 #include "notes/api/NoteData.h"
 #include "notes/api/Lmbcs.h"
+#include "text/Utf8.h"
 #include "notes/api/mime/Charset.h"
 #include "notes/api/NotesBitmap.h"
 #include "notes/api/NotesFormat.h"
@@ -207,6 +208,14 @@ TEST(CdRecords, DocLinkAddressTakesTheServerNameAndHighWordsFirst) {
     EXPECT_EQ(DocLinkAddress(link, "plain").rfind("NOTES://plain/", 0), 0u);
 }
 
+TEST(CdRecords, NotesUrlNamesTheServerByItsCommonNameInEveryForm) {
+    // Canonical names in any case and abbreviated ones: a slash of the name
+    // must not end up in the address's path.
+    for (std::string_view server : {"CN=Hub/O=Org", "cn=Hub/ou=Unit/o=Org", "Hub/Org", "Hub"})
+        EXPECT_EQ(NotesUrl(server, "R", "V", "D"), "NOTES://Hub/R/V/D") << server;
+    EXPECT_EQ(NotesUrl("", "R", "V", "D"), "NOTES:///R/V/D");
+}
+
 TEST(CdRecords, CursorsStepByPositionsAndFindObjects) {
     CdRecordWriter writer;
     writer.Paragraph();
@@ -320,7 +329,7 @@ TEST(CdRecords, LongTextIsSplitBetweenCharacters) {
     CdRecordReader reader(value);
     int records = 0;
     for (CdRecord record; reader.Next(&record); ++records)
-        EXPECT_TRUE(qb::mime::IsValidUtf8(record.body.substr(4))) << records;
+        EXPECT_TRUE(qb::text::IsValidUtf8(record.body.substr(4))) << records;
     EXPECT_GT(records, 3);
     EXPECT_EQ(RichTextPlainText(value), text);
 }
@@ -340,6 +349,16 @@ TEST(CdRecords, BodyInSeveralItemsReadsAsOne) {
     EXPECT_EQ(text, "odd\nsecond item");
 }
 
+TEST(Lmbcs, SurrogatePairsAreOneCharacterAndLoneSurrogatesAreReplaced) {
+    // "Re: 😀": U+1F600 as the UTF-16 pair D83D DE00, one unit per group.
+    const std::string subject("Re: \x14\xD8\x3D\x14\xDE\x00", 10);
+    EXPECT_EQ(LmbcsToUtf8(subject), "Re: \xF0\x9F\x98\x80");
+    EXPECT_EQ(LmbcsToUtf8(std::string("\x14\xD8\x3Dx", 4)), "\xEF\xBF\xBDx");
+    EXPECT_EQ(LmbcsToUtf8(std::string("\x14\xDE\x00\x14\xD8\x3D", 6)), "\xEF\xBF\xBD\xEF\xBF\xBD")
+        << "a low surrogate before the high one is no pair";
+    EXPECT_EQ(NotesTextToUtf8(subject), "Re: \xF0\x9F\x98\x80");
+}
+
 TEST(Lmbcs, GroupsDecodeToUtf8AndUtf8StaysAsItIs) {
     EXPECT_EQ(LmbcsToUtf8("Gr\x81\xE1" "e"), "Grüße") << "unprefixed bytes are CP850";
     EXPECT_EQ(LmbcsToUtf8("\x01\x81"), "ü");
@@ -348,6 +367,8 @@ TEST(Lmbcs, GroupsDecodeToUtf8AndUtf8StaysAsItIs) {
     EXPECT_EQ(LmbcsToUtf8("\x10\x82\xA0"), "あ");
     EXPECT_EQ(LmbcsToUtf8(std::string("a\0b\tc", 5)), std::string("a\0b\tc", 5));
     EXPECT_EQ(LmbcsToUtf8("cut\x14\x20"), "cut") << "a group cut short gives nothing";
+    EXPECT_EQ(LmbcsToUtf8("\x05\xC0\x05\xC1" "a\x10\x82\xA0\x10\x82\xA2\x81\x01\x81"), "АБaあいüü")
+        << "runs of one code page and changes between them";
     EXPECT_FALSE(LooksLikeLmbcs("Grüße"));
     EXPECT_TRUE(LooksLikeLmbcs("\x14N-"));
     EXPECT_EQ(NotesTextToUtf8("Grüße"), "Grüße");

@@ -16,14 +16,14 @@ std::vector<std::uint16_t> Units(const Bytes& utf16) {
 }
 
 // ASCII runs take a faster path than the rest; both must give the same units,
-// and malformed input one U+FFFD per bad byte (one for a truncated end).
+// and malformed input one U+FFFD per bad byte, a truncated end included.
 TEST(StringConversionTest, Utf8BecomesUtf16AndWindows1252) {
     EXPECT_EQ(Units(Utf8ToUtf16("abcdefgh\xC3\xA9" "12345678\xF0\x9F\x98\x80z")),
               (std::vector<std::uint16_t>{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0xE9, '1', '2', '3', '4', '5', '6',
                                           '7', '8', 0xD83D, 0xDE00, 'z'}));
     EXPECT_EQ(Units(Utf8ToUtf16("ab\xC3(\xFFxyz")), (std::vector<std::uint16_t>{'a', 'b', 0xFFFD, '(', 0xFFFD, 'x', 'y', 'z'}));
     EXPECT_EQ(Units(Utf8ToUtf16("abcdefghijk\xE2\x82")),
-              (std::vector<std::uint16_t>{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 0xFFFD}));
+              (std::vector<std::uint16_t>{'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 0xFFFD, 0xFFFD}));
     EXPECT_TRUE(Utf8ToUtf16("").empty());
     EXPECT_EQ(Utf8ToCp1252("\xE2\x82\xAC\xC3\xBC\xF0\x9F\x98\x80!"), (Bytes{0x80, 0xFC, '?', '!'}));
 }

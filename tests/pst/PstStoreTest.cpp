@@ -8,7 +8,10 @@
 #include "outlook/pst/PstStore.h"
 #include "outlook/pst/PstTags.h"
 #include "outlook/pst/sample/SampleWriter.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
+
+#include <nlohmann/json.hpp>
 
 namespace qb::pst {
 namespace {
@@ -270,6 +273,51 @@ TEST(AnsiStoreTest, StringsAreStoredAsWindows1252) {
     EXPECT_EQ(subject.type, kPtString8);
     EXPECT_EQ(subject.data, (Bytes{'G', 'r', 0xFC, 0xDF, 'e', ' ', 0x80}));
     EXPECT_EQ(subject.AsString(), "Grüße €");
+}
+
+TEST(AnsiStoreTest, EveryByteOfAnAnsiStringSurvivesReadingAndWritingBack) {
+    // Stores written elsewhere hold any byte, the five Windows-1252 leaves
+    // unassigned included; copying a message must not turn them into '?'.
+    Bytes all;
+    for (int b = 1; b < 256; ++b) all.push_back(static_cast<std::uint8_t>(b));
+    PropValue stored;
+    stored.type = kPtString8;
+    stored.data = all;
+    const std::string utf8 = stored.AsString();
+    EXPECT_EQ(utf8.find("\xEF\xBF\xBD"), std::string::npos) << "no byte reads as U+FFFD";
+    EXPECT_EQ(PropValue::String8(utf8).data, all);
+
+    test::TempDir dir;
+    const std::string path = dir.File("a.pst");
+    Nid nid;
+    {
+        auto store = PstStore::Create(path, PstFormat::Ansi, "M");
+        auto m = store->CreateMessage(store->IpmSubtree());
+        m->SetProperty(tags::kSubject, PropValue::Unicode(utf8));
+        nid = m->Save();
+        store->Close();
+    }
+    EXPECT_EQ(PstStore::Open(path, false)->ReadMessage(nid).props.at(0x0037).data, all);
+}
+
+TEST(AnsiStoreTest, JsonDumpIsValidForControlCharactersAndUnassignedBytes) {
+    test::TempDir dir;
+    const std::string path = dir.File("odd.pst");
+    {
+        auto store = PstStore::Create(path, PstFormat::Ansi, "Mail\x01box");
+        auto m = store->CreateMessage(store->IpmSubtree());
+        PropValue subject;
+        subject.type = kPtString8;
+        subject.data = {'R', 'e', 0x81, 0x01, '\t', '"', '\\', 0x9D, 0x80};
+        m->SetProperty(tags::kSubject, subject);
+        m->Save();
+        store->Close();
+    }
+    const test::ProgramResult result = test::RunCli("pst-dump " + test::ShellQuote(path) + " --json --messages");
+    ASSERT_EQ(result.status, 0) << result.output;
+    ASSERT_TRUE(nlohmann::json::accept(result.output)) << result.output;
+    const std::string dump = nlohmann::json::parse(result.output).dump();
+    EXPECT_NE(dump.find("Re\xC2\x81\\u0001\\t\\\"\\\\\xC2\x9D\xE2\x82\xAC"), std::string::npos) << dump;
 }
 
 TEST(AnsiStoreTest, SizeLimitGivesAClearError) {

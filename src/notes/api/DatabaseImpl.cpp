@@ -5,9 +5,9 @@
 #include <cstring>
 #include <fstream>
 #include <random>
-#include <strings.h>
 
 #include "notes/api/DxlWriter.h"
+#include "text/TextCase.h"
 
 namespace qb::notes {
 
@@ -50,8 +50,10 @@ const NoteIndexEntry* DatabaseImpl::Find(NOTEID noteId) const {
 }
 
 const NoteIndexEntry* DatabaseImpl::FindByUnid(const std::string& unid) const {
-    for (const NoteIndexEntry& entry : notes)
-        if (!entry.deleted && strncasecmp(entry.unid.data(), unid.c_str(), 32) == 0 && unid.size() == 32) return &entry;
+    for (const NoteIndexEntry& entry : notes) {
+        const std::string_view entryUnid(entry.unid.data(), entry.unid.size());
+        if (!entry.deleted && text::EqualsIgnoreCase(entryUnid, unid)) return &entry;
+    }
     return nullptr;
 }
 

@@ -45,25 +45,6 @@ bool ReadContent(const FileContent& content, Bytes* bytes, std::string* detail) 
 
 }  // namespace
 
-std::string XmlEscape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '\'': out += "&apos;"; break;
-        case '"': out += "&quot;"; break;
-        case '\n': out += "&#xa;"; break;
-        case '\r': out += "&#xd;"; break;
-        case '\t': out += "&#x9;"; break;
-        default: out.push_back(c);
-        }
-    }
-    return out;
-}
-
 void WriteDatabaseStart(std::ostream& out, const DxlDatabaseInfo& info) {
     out << "<?xml version='1.0' encoding='utf-8'?>\n"
         << "<database xmlns='http://www.lotus.com/dxl' version='9.0' title='" << XmlEscape(info.title)

@@ -7,10 +7,11 @@
 
 #include "notes/api/DxlReader.h"
 #include "notes/api/NoteData.h"
+#include "text/XmlText.h"
 
 namespace qb::notes {
 
-std::string XmlEscape(std::string_view text);
+using text::XmlEscape;
 void WriteDatabaseStart(std::ostream& out, const DxlDatabaseInfo& info);
 void WriteDatabaseEnd(std::ostream& out);
 // False when an attachment's content cannot be read.

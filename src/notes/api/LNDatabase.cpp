@@ -7,6 +7,7 @@
 #include "notes/api/LNViewFolder.h"
 #include "notes/api/SelectionFormula.h"
 #include "notes/api/formula/FormulaStatus.h"
+#include "text/TextCase.h"
 
 using namespace qb::notes;
 
@@ -18,11 +19,7 @@ LNSTATUS RequireOpen(const std::shared_ptr<DatabaseImpl>& impl) {
     return LNNOERROR;
 }
 
-std::string TitleKey(const std::string& title) {
-    std::string key;
-    for (char c : title) key.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-    return key;
-}
+std::string TitleKey(const std::string& title) { return qb::text::ToLower(title); }
 
 // Whether a view title ("Name|alias|alias") answers to a name.
 bool TitleAnswers(const std::string& title, const std::string& name) {

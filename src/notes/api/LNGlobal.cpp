@@ -1,11 +1,11 @@
 #include "notes/api/LNGlobal.h"
 
 #include "notes/api/formula/FormulaStatus.h"
+#include "text/TextCase.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 namespace {
 
@@ -94,7 +94,7 @@ std::size_t LNGetErrorMessageText(LNSTATUS status, char* buffer, std::size_t buf
 LNString LNGetErrorMessageText(LNSTATUS status) { return FullText(status); }
 
 int LNStringCompare(const LNString& a, const LNString& b, int options) {
-    int result = options == 0 ? a.compare(b) : strcasecmp(a.c_str(), b.c_str());
+    int result = options == 0 ? a.compare(b) : qb::text::CompareIgnoreCase(a, b);
     return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 

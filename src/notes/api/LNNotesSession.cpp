@@ -8,12 +8,12 @@
 #include <ctime>
 #include <fstream>
 #include <sstream>
-#include <strings.h>
 
 #include "notes/api/DatabaseImpl.h"
 #include "notes/api/DxlWriter.h"
 #include "shell/platform/Paths.h"
 #include "shell/platform/PrivateProfile.h"
+#include "text/TextCase.h"
 
 using namespace qb::notes;
 namespace fs = std::filesystem;
@@ -35,10 +35,10 @@ std::string ToSlashes(std::string path) {
 
 bool IsDatabaseFile(const fs::path& path) {
     std::string extension = path.extension().string();
-    return strcasecmp(extension.c_str(), ".dxl") == 0 || strcasecmp(extension.c_str(), ".xml") == 0;
+    return qb::text::EqualsIgnoreCase(extension, ".dxl") || qb::text::EqualsIgnoreCase(extension, ".xml");
 }
 
-bool IsLocal(const std::string& server) { return server.empty() || strcasecmp(server.c_str(), "Local") == 0; }
+bool IsLocal(const std::string& server) { return server.empty() || qb::text::EqualsIgnoreCase(server, "Local"); }
 
 }  // namespace
 
@@ -104,9 +104,9 @@ LNSTATUS LNNotesSession::Initialize(int, int, char**, int, const char* notesIniP
         if (equals == std::string::npos) continue;
         std::string key = Trim(line.substr(0, equals)), value = Trim(line.substr(equals + 1));
         std::string name;
-        if (strcasecmp(currentSection.c_str(), "Notes") == 0 && strncasecmp(key.c_str(), "Server_", 7) == 0)
+        if (qb::text::EqualsIgnoreCase(currentSection, "Notes") && qb::text::StartsWithIgnoreCase(key, "Server_"))
             name = key.substr(7);
-        else if (strcasecmp(currentSection.c_str(), "Servers") == 0)
+        else if (qb::text::EqualsIgnoreCase(currentSection, "Servers"))
             name = key;
         if (name.empty()) continue;
         std::string serverDirectory = ToSlashes(value);
@@ -169,7 +169,7 @@ LNSTATUS LNNotesSession::ResolveServer(const LNString& server, LNString* directo
     }
     std::string abbreviated = LNAbbreviateName(server);
     for (const auto& [name, folder] : servers_)
-        if (strcasecmp(LNAbbreviateName(name).c_str(), abbreviated.c_str()) == 0) {
+        if (qb::text::EqualsIgnoreCase(LNAbbreviateName(name), abbreviated)) {
             *directory = folder;
             return LNNOERROR;
         }

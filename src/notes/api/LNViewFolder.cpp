@@ -7,6 +7,7 @@
 #include "notes/api/DatabaseImpl.h"
 #include "notes/api/SelectionFormula.h"
 #include "notes/api/formula/NotesCollation.h"
+#include "text/TextCase.h"
 
 namespace qb::notes {
 
@@ -132,7 +133,7 @@ LNSTATUS LNViewFolder::Open() {
             std::vector<LNString> unids;
             item.GetNoteRefs(&unids);
             for (const LNString& unid : unids)
-                if (strcasecmp(unid.c_str(), impl_->unid.c_str()) == 0) {
+                if (qb::text::EqualsIgnoreCase(unid, impl_->unid)) {
                     entries.push_back(entry.noteId);
                     break;
                 }

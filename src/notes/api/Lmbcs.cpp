@@ -1,7 +1,14 @@
+// LMBCS decoding in one pass; see Lmbcs.h.
+
 #include "notes/api/Lmbcs.h"
 
 #include "notes/api/RichTextRecords.h"
 #include "notes/api/mime/Charset.h"
+#include "text/Utf16.h"
+#include "text/Utf8.h"
+
+#include <array>
+#include <memory>
 
 namespace qb::notes {
 
@@ -41,53 +48,99 @@ bool IsLeadByte(unsigned char group, unsigned char byte) {
     return byte >= 0x81 && byte <= 0xFE;
 }
 
-void AppendConverted(std::string& out, std::string_view bytes, const char* charset) {
-    mime::ConvertToUtf8(bytes, charset, out);
-}
+// One pass over LMBCS text. Characters of the same code page that follow one
+// another are gathered and converted together, through a converter opened
+// at most once per code page for the whole text.
+class LmbcsDecoder {
+public:
+    std::string Decode(std::string_view bytes) {
+        out_.reserve(bytes.size());
+        std::size_t i = 0;
+        while (i < bytes.size()) {
+            const auto byte = static_cast<unsigned char>(bytes[i]);
+            if (byte >= 0x80) {  // the optimisation group: CP850
+                Gather(0x01, bytes.substr(i, 1));
+                ++i;
+            } else if (SingleByteGroup(byte) && i + 1 < bytes.size()) {
+                Gather(byte, bytes.substr(i + 1, 1));
+                i += 2;
+            } else if (DoubleByteGroup(byte) && i + 1 < bytes.size()) {
+                const std::size_t length =
+                    IsLeadByte(byte, static_cast<unsigned char>(bytes[i + 1])) && i + 2 < bytes.size() ? 2 : 1;
+                Gather(byte, bytes.substr(i + 1, length));
+                i += 1 + length;
+            } else if (byte == 0x14 && i + 2 < bytes.size()) {
+                i = Ucs2(bytes, i);
+            } else if (byte == 0x0F && i + 1 < bytes.size()) {
+                Flush();
+                const auto control = static_cast<unsigned char>(bytes[i + 1]);
+                if (control < 0x20) out_.push_back(static_cast<char>(control));
+                else text::AppendUtf8(out_, control >= 0x80 && control < 0xA0 ? control : text::kReplacementCharacter);
+                i += 2;
+            } else if (IsGroupByte(byte)) {  // a group cut short by the end
+                break;
+            } else {
+                Flush();
+                out_.push_back(static_cast<char>(byte));
+                ++i;
+            }
+        }
+        Flush();
+        return std::move(out_);
+    }
+
+private:
+    static char32_t Unit(std::string_view bytes, std::size_t at) {
+        return static_cast<char32_t>(static_cast<unsigned char>(bytes[at]) << 8 | static_cast<unsigned char>(bytes[at + 1]));
+    }
+
+    // The UCS-2 group at bytes[i]; a high surrogate followed by a low one in
+    // the next group is one character. Returns the position after it.
+    std::size_t Ucs2(std::string_view bytes, std::size_t i) {
+        Flush();
+        char32_t cp = Unit(bytes, i + 1);
+        i += 3;
+        if (text::IsHighSurrogate(cp) && i + 2 < bytes.size() && bytes[i] == 0x14 &&
+            text::IsLowSurrogate(Unit(bytes, i + 1))) {
+            cp = text::CombineSurrogates(cp, Unit(bytes, i + 1));
+            i += 3;
+        }
+        text::AppendUtf8(out_, cp);  // a lone surrogate becomes U+FFFD
+        return i;
+    }
+
+    void Gather(unsigned char group, std::string_view bytes) {
+        if (group != pendingGroup_) Flush();
+        pendingGroup_ = group;
+        pending_.append(bytes);
+    }
+
+    void Flush() {
+        if (pending_.empty()) return;
+        auto& decoder = decoders_[pendingGroup_];
+        if (!decoder) {
+            const char* charset = SingleByteGroup(pendingGroup_);
+            decoder = std::make_unique<mime::CharsetDecoder>(charset ? charset : DoubleByteGroup(pendingGroup_));
+        }
+        decoder->Append(pending_, out_);
+        pending_.clear();
+    }
+
+    std::string out_;
+    std::string pending_;
+    unsigned char pendingGroup_ = 0;
+    std::array<std::unique_ptr<mime::CharsetDecoder>, 0x14> decoders_;
+};
 
 }  // namespace
 
 bool LooksLikeLmbcs(std::string_view bytes) {
     for (char c : bytes)
         if (IsGroupByte(static_cast<unsigned char>(c))) return true;
-    return !mime::IsValidUtf8(bytes);
+    return !text::IsValidUtf8(bytes);
 }
 
-std::string LmbcsToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        unsigned char byte = static_cast<unsigned char>(bytes[i]);
-        if (byte >= 0x80) {  // the optimisation group: CP850
-            AppendConverted(out, bytes.substr(i, 1), "cp850");
-            ++i;
-        } else if (const char* single = SingleByteGroup(byte); single && i + 1 < bytes.size()) {
-            AppendConverted(out, bytes.substr(i + 1, 1), single);
-            i += 2;
-        } else if (const char* dbcs = DoubleByteGroup(byte); dbcs && i + 1 < bytes.size()) {
-            std::size_t length = IsLeadByte(byte, static_cast<unsigned char>(bytes[i + 1])) && i + 2 < bytes.size() ? 2 : 1;
-            AppendConverted(out, bytes.substr(i + 1, length), dbcs);
-            i += 1 + length;
-        } else if (byte == 0x14 && i + 2 < bytes.size()) {
-            char32_t unit = static_cast<char32_t>(static_cast<unsigned char>(bytes[i + 1]) << 8 |
-                                                  static_cast<unsigned char>(bytes[i + 2]));
-            mime::AppendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? U'\uFFFD' : unit);
-            i += 3;
-        } else if (byte == 0x0F && i + 1 < bytes.size()) {
-            unsigned char control = static_cast<unsigned char>(bytes[i + 1]);
-            if (control < 0x20) out.push_back(static_cast<char>(control));
-            else mime::AppendUtf8(out, control >= 0x80 && control < 0xA0 ? control : U'\uFFFD');
-            i += 2;
-        } else if (IsGroupByte(byte)) {  // a group cut short by the end
-            break;
-        } else {
-            out.push_back(static_cast<char>(byte));
-            ++i;
-        }
-    }
-    return out;
-}
+std::string LmbcsToUtf8(std::string_view bytes) { return LmbcsDecoder().Decode(bytes); }
 
 std::string NotesTextToUtf8(std::string_view bytes) {
     return LooksLikeLmbcs(bytes) ? LmbcsToUtf8(bytes) : std::string(bytes);

@@ -8,7 +8,8 @@
 // from 0x80), 0x02 CP852, 0x03 CP1255, 0x04 CP1256, 0x05 CP1251, 0x06
 // CP1253, 0x08 CP1254, 0x0B CP874: one byte follows. 0x10 CP932, 0x11
 // CP949, 0x12 CP950, 0x13 CP936: one or two bytes follow (a lead byte
-// takes two). 0x14: a UCS-2 code unit, high byte first. 0x0F: the control
+// takes two). 0x14: a UTF-16 code unit, high byte first (a surrogate pair
+// in two such groups is one character). 0x0F: the control
 // character that follows. Other bytes below 0x80 stand for themselves.
 
 #include <string>

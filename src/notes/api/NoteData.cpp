@@ -1,11 +1,11 @@
 #include "notes/api/NoteData.h"
 
-#include <strings.h>
+#include "text/TextCase.h"
 
 namespace qb::notes {
 
 bool NameEquals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+    return text::EqualsIgnoreCase(a, b);
 }
 
 const ItemData* NoteData::FindItem(std::string_view name) const {

@@ -1,5 +1,7 @@
 #include "notes/api/NotesFormat.h"
 
+#include "notes/api/Lmbcs.h"
+
 #include "notes/api/mime/NotesMimeItems.h"
 
 #include <algorithm>
@@ -205,7 +207,7 @@ LNSTATUS DecodeRfc822Text(std::string_view value, std::string* text) {
         mime::Rfc822Item item;
         std::string decoded;
         if (mime::DecodeRfc822Item(value, item) == mime::NotesMimeStatus::Ok) decoded = item.Text();
-        *text = decoded.empty() ? std::move(native) : std::move(decoded);
+        *text = decoded.empty() ? NotesTextToUtf8(native) : std::move(decoded);
     }
     return LNNOERROR;
 }
@@ -235,91 +237,6 @@ bool UnidFromText(std::string_view text, Bytes* raw) {
     PutDword(*raw, words[3]);
     PutDword(*raw, words[2]);
     return true;
-}
-
-namespace {
-
-int Base64Value(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
-
-}  // namespace
-
-bool Base64Decoder::Feed(std::string_view text, Bytes& out) {
-    for (char c : text) {
-        if (inReference_) {
-            inReference_ = c != ';';
-            continue;
-        }
-        if (c == '&') {
-            inReference_ = true;
-            continue;
-        }
-        if (c == ' ' || c == '\n' || c == '\r' || c == '\t') continue;
-        if (c == '=') {
-            if (count_ < 2 || ++padding_ + count_ > 4) return false;
-            continue;
-        }
-        int value = Base64Value(c);
-        if (value < 0 || padding_ > 0) return false;
-        bits_ = bits_ << 6 | static_cast<std::uint32_t>(value);
-        if (++count_ == 4) {
-            out.push_back(static_cast<char>(bits_ >> 16));
-            out.push_back(static_cast<char>(bits_ >> 8 & 0xFF));
-            out.push_back(static_cast<char>(bits_ & 0xFF));
-            bits_ = 0;
-            count_ = 0;
-        }
-    }
-    return true;
-}
-
-bool Base64Decoder::Finish(Bytes& out) {
-    if (count_ == 0) return padding_ == 0;
-    if (count_ == 1) return false;
-    if (padding_ != 0 && count_ + padding_ != 4) return false;
-    if (count_ == 2) {
-        out.push_back(static_cast<char>(bits_ >> 4));
-    } else {
-        out.push_back(static_cast<char>(bits_ >> 10));
-        out.push_back(static_cast<char>(bits_ >> 2 & 0xFF));
-    }
-    count_ = 0;
-    padding_ = 0;
-    bits_ = 0;
-    return true;
-}
-
-bool DecodeBase64(std::string_view text, Bytes* out) {
-    Base64Decoder decoder;
-    out->clear();
-    return decoder.Feed(text, *out) && decoder.Finish(*out);
-}
-
-std::string EncodeBase64(std::string_view bytes, std::size_t lineLength) {
-    static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    std::size_t column = 0;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        std::uint32_t chunk = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) chunk |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) chunk |= static_cast<unsigned char>(bytes[i + 2]);
-        char quad[4] = {kAlphabet[chunk >> 18], kAlphabet[chunk >> 12 & 63],
-                        i + 1 < bytes.size() ? kAlphabet[chunk >> 6 & 63] : '=',
-                        i + 2 < bytes.size() ? kAlphabet[chunk & 63] : '='};
-        if (lineLength && column + 4 > lineLength) {
-            out.push_back('\n');
-            column = 0;
-        }
-        out.append(quad, 4);
-        column += 4;
-    }
-    return out;
 }
 
 }  // namespace qb::notes

@@ -22,6 +22,7 @@
 
 #include "notes/api/LNDatetime.h"
 #include "notes/api/LNGlobal.h"
+#include "text/Base64.h"
 
 namespace qb::notes {
 
@@ -61,23 +62,10 @@ LNSTATUS DecodeRfc822Text(std::string_view value, std::string* text);
 std::string UnidToText(std::string_view sixteenBytes);
 bool UnidFromText(std::string_view text, Bytes* sixteenBytes);
 
-// Incremental base64 decoder: skips whitespace and character references that
-// DXL may put between lines; anything else outside the alphabet is an error.
-class Base64Decoder {
-public:
-    // Appends decoded bytes to out; false on bad input.
-    bool Feed(std::string_view text, Bytes& out);
-    // True when the input ended on a whole quantum.
-    bool Finish(Bytes& out);
-
-private:
-    std::uint32_t bits_ = 0;
-    int count_ = 0;
-    int padding_ = 0;
-    bool inReference_ = false;
-};
-
-bool DecodeBase64(std::string_view text, Bytes* out);
-std::string EncodeBase64(std::string_view bytes, std::size_t lineLength = 76);
+// Base64 of DXL (attachments, raw item data): the text layer's strict
+// decoder, which skips the line breaks and character references DXL holds.
+using text::Base64Decoder;
+using text::EncodeBase64;
+inline bool DecodeBase64(std::string_view text, Bytes* out) { return text::DecodeBase64Strict(text, *out); }
 
 }  // namespace qb::notes

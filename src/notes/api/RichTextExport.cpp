@@ -1,6 +1,5 @@
 #include "notes/api/RichTextExport.h"
 
-#include <strings.h>
 
 #include "notes/api/NotesBitmap.h"
 #include "notes/api/RichTextRecords.h"
@@ -8,6 +7,7 @@
 #include "notes/api/render/Image.h"
 #include "notes/api/render/RtfWriter.h"
 #include "shell/platform/OutputFile.h"
+#include "text/TextCase.h"
 
 namespace qb::notes {
 
@@ -20,8 +20,8 @@ ExportKind KindOfPath(const std::string& path) {
     std::size_t dot = path.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return ExportKind::Unknown;
     const char* extension = path.c_str() + dot + 1;
-    if (strcasecmp(extension, "rtf") == 0) return ExportKind::Rtf;
-    if (strcasecmp(extension, "tif") == 0 || strcasecmp(extension, "tiff") == 0) return ExportKind::Tiff;
+    if (text::EqualsIgnoreCase(extension, "rtf")) return ExportKind::Rtf;
+    if (text::EqualsIgnoreCase(extension, "tif") || text::EqualsIgnoreCase(extension, "tiff")) return ExportKind::Tiff;
     return ExportKind::Unknown;
 }
 

@@ -8,6 +8,7 @@
 #include "notes/api/NotesFormat.h"
 #include "notes/api/RichTextRecords.h"
 #include "notes/api/render/NotesStyles.h"
+#include "text/TextCase.h"
 
 namespace qb::notes {
 
@@ -255,14 +256,24 @@ std::size_t NextPosition(std::string_view value, std::size_t offset) {
     return std::min(offset + reader.Offset(), value.size());
 }
 
+std::string NotesUrl(std::string_view server, std::string_view replicaId, std::string_view viewUnid,
+                     std::string_view noteUnid) {
+    // The common name alone: a canonical "CN=Hub/O=Org" or abbreviated
+    // "Hub/Org" name would put its slashes into the path of the address.
+    if (text::StartsWithIgnoreCase(server, "CN=")) server.remove_prefix(3);
+    server = server.substr(0, server.find('/'));
+    std::string url = "NOTES://";
+    url.append(server).append("/").append(replicaId).append("/").append(viewUnid).append("/").append(noteUnid);
+    return url;
+}
+
 std::string DocLinkAddress(std::string_view noteLink, std::string_view serverHint) {
-    std::string server(serverHint);
-    if (serverHint.substr(0, 3) == "CN=") server = std::string(serverHint.substr(3, serverHint.find('/') - 3));
     auto word = [&](std::size_t index) { return noteLink.size() >= (index + 1) * 4 ? GetDword(noteLink, index * 4) : 0u; };
-    char text[120];
-    std::snprintf(text, sizeof text, "/%08X%08X/%08X%08X%08X%08X/%08X%08X%08X%08X", word(1), word(0), word(3), word(2),
-                  word(5), word(4), word(7), word(6), word(9), word(8));
-    return "NOTES://" + server + text;
+    char replica[17], view[33], note[33];
+    std::snprintf(replica, sizeof replica, "%08X%08X", word(1), word(0));
+    std::snprintf(view, sizeof view, "%08X%08X%08X%08X", word(3), word(2), word(5), word(4));
+    std::snprintf(note, sizeof note, "%08X%08X%08X%08X", word(7), word(6), word(9), word(8));
+    return NotesUrl(serverHint, replica, view, note);
 }
 
 RichTextRenderResult RenderRichText(std::string_view value, std::size_t begin, std::size_t end,

@@ -27,8 +27,13 @@ bool ReadGraphicAt(std::string_view value, std::size_t offset, GraphicImage* gra
 // its image records; offset itself at the end or on a damaged record.
 std::size_t NextPosition(std::string_view value, std::size_t offset);
 
-// "NOTES://server/replica/view/document" of a 40-byte NOTELINK; the server
-// hint "CN=Name/O=Org" gives "Name".
+// The address a Notes client opens: "NOTES://server/replica/view/document",
+// the server as its common name ("CN=Hub/O=Org", "cn=hub/o=org" and
+// "Hub/Org" give "Hub"; empty for a local database), the identifiers as given.
+std::string NotesUrl(std::string_view server, std::string_view replicaId, std::string_view viewUnid,
+                     std::string_view noteUnid);
+// NotesUrl of a 40-byte NOTELINK (each identifier's high word first) and the
+// server hint that follows it in link records.
 std::string DocLinkAddress(std::string_view noteLink, std::string_view serverHint);
 
 struct RichTextRenderResult {

@@ -2,6 +2,9 @@
 
 #include <fmt/format.h>
 
+#include "text/Base64.h"
+#include "text/XmlText.h"
+
 #include <stdexcept>
 
 namespace qb::notes::sample {
@@ -22,57 +25,19 @@ std::uint32_t HexDword(const std::string& unid, std::size_t offset) {
     return static_cast<std::uint32_t>(std::stoul(unid.substr(offset, 8), nullptr, 16));
 }
 
+using text::EncodeBase64;
+using text::XmlEscape;
+
 const char* Attr(bool set, const char* text) { return set ? text : ""; }
 
 }  // namespace
-
-std::string DxlWriter::Escape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '\'': out += "&apos;"; break;
-        case '"': out += "&quot;"; break;
-        default:
-            // XML 1.0 has no place for other control characters.
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') out += ' ';
-            else out += c;
-        }
-    }
-    return out;
-}
-
-std::string DxlWriter::Base64(std::string_view bytes) {
-    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve(bytes.size() * 4 / 3 + bytes.size() / 54 + 8);
-    std::size_t lineLength = 0;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::uint32_t b0 = static_cast<unsigned char>(bytes[i]);
-        const std::uint32_t b1 = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
-        const std::uint32_t b2 = i + 2 < bytes.size() ? static_cast<unsigned char>(bytes[i + 2]) : 0;
-        const std::uint32_t triple = (b0 << 16) | (b1 << 8) | b2;
-        out += kAlphabet[(triple >> 18) & 63];
-        out += kAlphabet[(triple >> 12) & 63];
-        out += i + 1 < bytes.size() ? kAlphabet[(triple >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? kAlphabet[triple & 63] : '=';
-        if ((lineLength += 4) == 76 && i + 3 < bytes.size()) {
-            out += '\n';
-            lineLength = 0;
-        }
-    }
-    return out;
-}
 
 void DxlWriter::BeginDatabase(const DatabaseInfo& info) {
     out_ << "<?xml version='1.0' encoding='utf-8'?>\n"
          << "<!DOCTYPE database SYSTEM 'xmlschemas/domino_9_0_1.dtd'>\n"
          << "<database xmlns='http://www.lotus.com/dxl' version='9.0' maintenanceversion='1.0'"
-         << " replicaid='" << info.replicaId << "' path='" << Escape(info.path) << "' title='"
-         << Escape(info.title) << "'>\n"
+         << " replicaid='" << info.replicaId << "' path='" << XmlEscape(info.path) << "' title='"
+         << XmlEscape(info.title) << "'>\n"
          << "<databaseinfo dbid='" << info.replicaId << "' odsversion='51'><datamodified>";
     Datetime(info.created);
     out_ << "</datamodified><designmodified>";
@@ -94,7 +59,7 @@ void DxlWriter::NoteInfo(const SampleDocument& note) {
     out_ << "</created>\n<modified>";
     Datetime(note.modified);
     out_ << "</modified>\n</noteinfo>\n";
-    if (!note.updatedBy.empty()) out_ << "<updatedby><name>" << Escape(note.updatedBy) << "</name></updatedby>\n";
+    if (!note.updatedBy.empty()) out_ << "<updatedby><name>" << XmlEscape(note.updatedBy) << "</name></updatedby>\n";
 }
 
 void DxlWriter::WriteNote(const SampleDocument& note) {
@@ -105,9 +70,9 @@ void DxlWriter::WriteNote(const SampleDocument& note) {
     if (note.noteForm) {
         out_ << "<note class='document'>\n";
         NoteInfo(note);
-        if (!note.form.empty()) out_ << "<item name='Form' summary='true'><text>" << Escape(note.form) << "</text></item>\n";
+        if (!note.form.empty()) out_ << "<item name='Form' summary='true'><text>" << XmlEscape(note.form) << "</text></item>\n";
     } else {
-        out_ << "<document form='" << Escape(note.form) << "'>\n";
+        out_ << "<document form='" << XmlEscape(note.form) << "'>\n";
         NoteInfo(note);
     }
     for (const SampleItem& item : note.items) Item(item);
@@ -122,22 +87,22 @@ void DxlWriter::DesignNote(const SampleDocument& note) {
     if (note.noteForm) {
         out_ << "<note class='view'>\n";
         NoteInfo(note);
-        out_ << "<item name='$TITLE' sign='true'><text>" << Escape(note.title) << "</text></item>\n"
-             << "<item name='$Flags'><text>" << Escape(note.flags) << "</text></item>\n";
+        out_ << "<item name='$TITLE' sign='true'><text>" << XmlEscape(note.title) << "</text></item>\n"
+             << "<item name='$Flags'><text>" << XmlEscape(note.flags) << "</text></item>\n";
         if (!note.selection.empty())
             out_ << "<item name='$FormulaClass' sign='true'><text>1</text></item>\n"
-                 << "<item name='$Formula' summary='true' sign='true'><formula>" << Escape(note.selection)
+                 << "<item name='$Formula' summary='true' sign='true'><formula>" << XmlEscape(note.selection)
                  << "</formula></item>\n";
         for (const SampleItem& item : note.items) Item(item);
         out_ << "</note>\n";
         return;
     }
     const char* element = folder ? "folder" : "view";
-    out_ << "<" << element << " name='" << Escape(note.title) << "' showinmenu='true' publicaccess='false'"
+    out_ << "<" << element << " name='" << XmlEscape(note.title) << "' showinmenu='true' publicaccess='false'"
          << " unreadmarks='none' onopengoto='lastopened' onrefresh='displayindicator' opencollapsed='false'>\n";
     NoteInfo(note);
     if (!note.selection.empty())
-        out_ << "<code event='selection'><formula>" << Escape(note.selection) << "</formula></code>\n";
+        out_ << "<code event='selection'><formula>" << XmlEscape(note.selection) << "</formula></code>\n";
     out_ << "<column sort='descending' itemname='$Date' width='10' resizable='true' sortnocase='true'>"
             "<columnheader title='Date'/></column>\n"
          << "<column itemname='Subject' width='40' resizable='true'><columnheader title='Subject'/></column>\n"
@@ -145,7 +110,7 @@ void DxlWriter::DesignNote(const SampleDocument& note) {
 }
 
 void DxlWriter::Item(const SampleItem& item) {
-    out_ << "<item name='" << Escape(item.name) << "'" << Attr(item.summary, " summary='true'")
+    out_ << "<item name='" << XmlEscape(item.name) << "'" << Attr(item.summary, " summary='true'")
          << Attr(item.sealed, " seal='true'") << ">";
     ItemValue(item);
     out_ << "</item>\n";
@@ -153,10 +118,10 @@ void DxlWriter::Item(const SampleItem& item) {
 
 void DxlWriter::ItemValue(const SampleItem& item) {
     switch (item.kind) {
-    case ItemKind::Text: out_ << "<text>" << Escape(item.texts.at(0)) << "</text>"; break;
+    case ItemKind::Text: out_ << "<text>" << XmlEscape(item.texts.at(0)) << "</text>"; break;
     case ItemKind::TextList:
         out_ << "<textlist>";
-        for (const std::string& text : item.texts) out_ << "<text>" << Escape(text) << "</text>";
+        for (const std::string& text : item.texts) out_ << "<text>" << XmlEscape(text) << "</text>";
         out_ << "</textlist>";
         break;
     case ItemKind::Number:
@@ -191,7 +156,7 @@ void DxlWriter::ItemValue(const SampleItem& item) {
 }
 
 void DxlWriter::Raw(const std::string& type, const std::string& bytes) {
-    out_ << "\n<rawitemdata type='" << type << "'>\n" << Base64(bytes) << "\n</rawitemdata>";
+    out_ << "\n<rawitemdata type='" << type << "'>\n" << EncodeBase64(bytes) << "\n</rawitemdata>";
 }
 
 void DxlWriter::RichText(const SampleItem& item) {
@@ -210,38 +175,38 @@ void DxlWriter::Run(const RichRun& run) {
     case RichRun::Kind::Text: {
         const bool styled = !run.style.empty() || !run.color.empty() || !run.fontName.empty() || run.sizePoints;
         if (!styled) {
-            out_ << Escape(run.text);
+            out_ << XmlEscape(run.text);
             return;
         }
         out_ << "<run><font";
         if (run.sizePoints) out_ << " size='" << run.sizePoints << "pt'";
         if (!run.style.empty()) out_ << " style='" << run.style << "'";
-        if (!run.fontName.empty()) out_ << " name='" << Escape(run.fontName) << "'";
+        if (!run.fontName.empty()) out_ << " name='" << XmlEscape(run.fontName) << "'";
         if (!run.color.empty()) out_ << " color='" << run.color << "'";
-        out_ << "/>" << Escape(run.text) << "</run>";
+        out_ << "/>" << XmlEscape(run.text) << "</run>";
         return;
     }
     case RichRun::Kind::DocLink:
         out_ << "<doclink database='" << run.replicaId << "' view='" << run.viewUnid << "' document='"
-             << run.documentUnid << "' description='" << Escape(run.text) << "'/>";
+             << run.documentUnid << "' description='" << XmlEscape(run.text) << "'/>";
         return;
     case RichRun::Kind::Picture:
-        out_ << "<picture width='" << run.width << "px' height='" << run.height << "px'><gif>" << Base64(run.gif)
+        out_ << "<picture width='" << run.width << "px' height='" << run.height << "px'><gif>" << EncodeBase64(run.gif)
              << "</gif></picture>";
         return;
     case RichRun::Kind::AttachmentRef:
-        out_ << "<attachmentref name='" << Escape(run.text) << "' displayname='" << Escape(run.text) << "'/>";
+        out_ << "<attachmentref name='" << XmlEscape(run.text) << "' displayname='" << XmlEscape(run.text) << "'/>";
         return;
     }
 }
 
 void DxlWriter::File(const SampleFile& file) {
     out_ << "<object><file hosttype='msdos' compression='none' flags='storedindoc' encoding='none' size='"
-         << file.content.size() << "' name='" << Escape(file.name) << "'>\n<created>";
+         << file.content.size() << "' name='" << XmlEscape(file.name) << "'>\n<created>";
     Datetime(file.created);
     out_ << "</created><modified>";
     Datetime(file.created);
-    out_ << "</modified>\n<filedata>\n" << Base64(file.content) << "\n</filedata></file></object>";
+    out_ << "</modified>\n<filedata>\n" << EncodeBase64(file.content) << "\n</filedata></file></object>";
 }
 
 // WORD count, then per UNID the File and Note TIMEDATEs, each as its low and

@@ -27,9 +27,6 @@ public:
     void WriteNote(const SampleDocument& note);
     void EndDatabase();
 
-    static std::string Escape(std::string_view text);
-    static std::string Base64(std::string_view bytes);
-
 private:
     void NoteInfo(const SampleDocument& note);
     void DesignNote(const SampleDocument& note);

@@ -7,8 +7,10 @@
 #include <stdexcept>
 
 #include "notes/api/NotesFormat.h"
+#include "notes/api/RichTextRender.h"
 #include "notes/sample/OutlookFolderPlan.h"
 #include "text/JsonText.h"
+#include "text/TextCase.h"
 
 namespace qb::notes::sample {
 
@@ -26,12 +28,7 @@ std::string Trim(std::string_view text) {
     return std::string(text);
 }
 
-bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-    return true;
-}
+using text::StartsWithIgnoreCase;
 
 // "CN=Anna Müller/OU=Berlin/O=Acme" -> common "Anna Müller", abbreviated
 // "Anna Müller/Berlin/Acme".
@@ -131,7 +128,7 @@ BodyContent RichBody(const SampleItem& body, const SampleExportSettings& setting
             case RichRun::Kind::Text: content.text += run.text; break;
             case RichRun::Kind::DocLink:
                 if (settings.exportDocLinks)
-                    content.text += " NOTES:///" + run.replicaId + "/" + run.viewUnid + "/" + run.documentUnid + " ";
+                    content.text += " " + NotesUrl("", run.replicaId, run.viewUnid, run.documentUnid) + " ";
                 break;
             case RichRun::Kind::Picture: ++content.pictures; break;
             case RichRun::Kind::AttachmentRef: break;

@@ -2,6 +2,9 @@
 
 #include <fmt/format.h>
 
+#include "text/Base64.h"
+#include "text/TextCase.h"
+
 #include <algorithm>
 
 namespace qb::notes::sample {
@@ -52,11 +55,7 @@ const std::vector<std::string>& AttachmentNames() {
 std::string FileContent(SampleRandom& random, const std::string& name, int size) {
     std::string content;
     content.reserve(size);
-    const std::string lower = [&] {
-        std::string l = name;
-        for (char& c : l) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return l;
-    }();
+    const std::string lower = text::ToLower(name);
     if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".exe") == 0) content = "MZ";
     if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".pdf") == 0) content = "%PDF-1.4\n";
     while (static_cast<int>(content.size()) < size) content += static_cast<char>(random.Next() & 0xFF);
@@ -64,9 +63,9 @@ std::string FileContent(SampleRandom& random, const std::string& name, int size)
 }
 
 std::string Base64Lines(const std::string& bytes) {
-    std::string text = DxlWriter::Base64(bytes);
+    const std::string encoded = text::EncodeBase64(bytes);
     std::string out;
-    for (char c : text) {
+    for (char c : encoded) {
         if (c == '\n') out += "\r\n";
         else out += c;
     }

@@ -1,17 +1,11 @@
 #include "notes/sample/SampleDocument.h"
 
-#include <cctype>
+#include "text/TextCase.h"
 
 namespace qb::notes::sample {
 namespace {
 
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
+bool SameName(const std::string& a, const std::string& b) { return text::EqualsIgnoreCase(a, b); }
 
 std::string PlainText(const std::vector<RichParagraph>& paragraphs) {
     std::string text;

@@ -1,5 +1,7 @@
 #include "outlook/mapi/Lzfu.h"
 
+#include "text/Crc32.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -21,17 +23,6 @@ constexpr std::size_t kMaxMatch = 17;  // 4-bit length + 2
 constexpr std::size_t kMinMatch = 2;
 // Candidates examined per position; enough for real text, bounded for runs.
 constexpr std::size_t kMaxCandidates = 1024;
-
-constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[i] = c;
-    }
-    return table;
-}
-constexpr auto kCrcTable = MakeCrcTable();
 
 void PutU32(std::vector<BYTE>& out, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out[at + i] = static_cast<BYTE>(v >> (8 * i));
@@ -162,8 +153,7 @@ private:
 }  // namespace
 
 std::uint32_t Crc32(std::span<const BYTE> data, std::uint32_t crc) {
-    for (BYTE b : data) crc = kCrcTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
-    return crc;
+    return text::Crc32(data.data(), data.size(), crc);
 }
 
 std::vector<BYTE> Compress(std::span<const BYTE> raw) {

@@ -16,8 +16,8 @@ constexpr std::uint32_t kCompressedType = 0x75465A4C;    // "LZFu"
 constexpr std::uint32_t kUncompressedType = 0x414C454D;  // "MELA"
 constexpr std::size_t kHeaderSize = 16;
 
-// The CRC of the format: reflected CRC-32 table, start value as given (0 for
-// a whole buffer), no final inversion.
+// The CRC of the format: the text layer's CRC-32 (start value as given, 0
+// for a whole buffer).
 std::uint32_t Crc32(std::span<const BYTE> data, std::uint32_t crc = 0);
 
 std::vector<BYTE> Compress(std::span<const BYTE> raw);

@@ -15,10 +15,7 @@ constexpr std::size_t kFixedSize = 24;  // flags, provider, version, flag word
 
 void AppendString(std::vector<BYTE>& out, const std::string& utf8, bool unicode) {
     if (unicode) {
-        for (char16_t c : Utf8ToUtf16(utf8)) {
-            out.push_back(static_cast<BYTE>(c & 0xFF));
-            out.push_back(static_cast<BYTE>(c >> 8));
-        }
+        text::AppendUtf16Le(out, utf8);
         out.push_back(0);
         out.push_back(0);
     } else {

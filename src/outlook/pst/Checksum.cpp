@@ -8,20 +8,6 @@ namespace qb::pst {
 namespace {
 #include "outlook/pst/CryptTables.inc"
 
-// Eight tables so that the CRC advances eight bytes per step (slicing-by-8).
-using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
-CrcTables MakeCrcTables() {
-    CrcTables t{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int k = 0; k < 8; ++k) c = (c & 1) ? (0xEDB88320u ^ (c >> 1)) : (c >> 1);
-        t[0][i] = c;
-    }
-    for (std::uint32_t i = 0; i < 256; ++i)
-        for (std::size_t k = 1; k < 8; ++k) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
-    return t;
-}
-
 void Cyclic(Bid bid, std::uint8_t* data, std::size_t size) {
     std::uint32_t key = std::uint32_t(bid);
     std::uint16_t w = std::uint16_t(key ^ (key >> 16));
@@ -39,19 +25,6 @@ void Cyclic(Bid bid, std::uint8_t* data, std::size_t size) {
     }
 }
 }  // namespace
-
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc) {
-    static const CrcTables t = MakeCrcTables();
-    std::size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
-        std::uint32_t lo = crc ^ Get32(data + i);
-        std::uint32_t hi = Get32(data + i + 4);
-        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
-              t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
-    }
-    for (; i < size; ++i) crc = t[0][(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return crc;
-}
 
 std::uint16_t ComputeSig(std::uint64_t ib, std::uint64_t bid) {
     std::uint32_t x = std::uint32_t(ib ^ bid);

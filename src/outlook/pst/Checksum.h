@@ -5,11 +5,12 @@
 #include <cstdint>
 
 #include "outlook/pst/PstTypes.h"
+#include "text/Crc32.h"
 
 namespace qb::pst {
 
-// Reflected CRC-32 (polynomial 0xEDB88320), initial value 0, no final inversion.
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc = 0);
+// The format's CRC-32 (reflected, start value 0, no final inversion).
+using text::Crc32;
 
 // Signature of a block or B-tree page stored at `ib` with id `bid`.
 std::uint16_t ComputeSig(std::uint64_t ib, std::uint64_t bid);

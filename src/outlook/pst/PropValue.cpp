@@ -3,46 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "text/Utf8.h"
+#include "text/Cp1252.h"
+#include "text/Utf16.h"
 
 namespace qb::pst {
 namespace {
-// Windows-1252 code points of 0x80..0x9F (0 where undefined).
-constexpr std::uint16_t kCp1252High[32] = {
-    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
-    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
-
-// Decodes the sequence at s[i] and moves i past it; a malformed sequence gives
-// U+FFFD (one byte at a time, a truncated one at the end as a whole).
-char32_t DecodeOne(const std::string& s, std::size_t& i) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-        ++i;
-        return c;
-    }
-    char32_t cp;
-    std::size_t len;
-    if ((c >> 5) == 6) { cp = c & 0x1F; len = 2; }
-    else if ((c >> 4) == 14) { cp = c & 0x0F; len = 3; }
-    else if ((c >> 3) == 30) { cp = c & 0x07; len = 4; }
-    else { ++i; return 0xFFFD; }
-    if (i + len > s.size()) {
-        i = s.size();
-        return 0xFFFD;
-    }
-    for (std::size_t k = 1; k < len; ++k) {
-        unsigned char cc = static_cast<unsigned char>(s[i + k]);
-        if ((cc >> 6) != 2) {
-            ++i;
-            return 0xFFFD;
-        }
-        cp = (cp << 6) | (cc & 0x3F);
-    }
-    i += len;
-    return cp;
-}
-
-
 template <class T>
 PropValue FixedValue(std::uint16_t type, T v) {
     PropValue p;
@@ -67,80 +32,20 @@ std::string TextOf(std::uint16_t baseType, const Bytes& b) {
 }  // namespace
 
 Bytes Utf8ToUtf16(const std::string& utf8) {
-    // Every UTF-8 byte gives at most one UTF-16 unit (a 4-byte sequence gives two).
-    Bytes out(utf8.size() * 2);
-    std::uint8_t* p = out.data();
-    auto put = [&p](std::uint16_t unit) {
-        p[0] = std::uint8_t(unit);
-        p[1] = std::uint8_t(unit >> 8);
-        p += 2;
-    };
-    for (std::size_t i = 0; i < utf8.size();) {
-        // Mail text is mostly ASCII: widen runs of it eight bytes at a time.
-        if (i + 8 <= utf8.size()) {
-            std::uint64_t word;
-            std::memcpy(&word, utf8.data() + i, 8);
-            if (!(word & 0x8080808080808080ull)) {
-                for (int k = 0; k < 8; ++k) put(std::uint8_t(word >> (8 * k)));
-                i += 8;
-                continue;
-            }
-        }
-        char32_t cp = DecodeOne(utf8, i);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            put(std::uint16_t(0xD800 + (cp >> 10)));
-            put(std::uint16_t(0xDC00 + (cp & 0x3FF)));
-        } else {
-            put(std::uint16_t(cp));
-        }
-    }
-    out.resize(std::size_t(p - out.data()));
+    Bytes out;
+    text::AppendUtf16Le(out, utf8);
     return out;
 }
 
-std::string Utf16ToUtf8(const std::uint8_t* data, std::size_t size) {
-    std::string out;
-    for (std::size_t i = 0; i + 1 < size; i += 2) {
-        char32_t cp = Get16(data + i);
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 3 < size) {
-            char32_t lo = Get16(data + i + 2);
-            if (lo >= 0xDC00 && lo < 0xE000) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
-                i += 2;
-            }
-        }
-        text::AppendUtf8(out, cp);
-    }
-    return out;
-}
+std::string Utf16ToUtf8(const std::uint8_t* data, std::size_t size) { return text::Utf16LeToUtf8(data, size); }
 
 Bytes Utf8ToCp1252(const std::string& utf8) {
-    Bytes out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        char32_t cp = DecodeOne(utf8, i);
-        if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) {
-            out.push_back(std::uint8_t(cp));
-            continue;
-        }
-        std::uint8_t mapped = '?';
-        for (int k = 0; k < 32; ++k)
-            if (kCp1252High[k] == cp) mapped = std::uint8_t(0x80 + k);
-        out.push_back(mapped);
-    }
-    return out;
+    const std::string ansi = text::Utf8ToCp1252(utf8);
+    return Bytes(ansi.begin(), ansi.end());
 }
 
 std::string Cp1252ToUtf8(const std::uint8_t* data, std::size_t size) {
-    std::string out;
-    for (std::size_t i = 0; i < size; ++i) {
-        std::uint8_t c = data[i];
-        char32_t cp = c;
-        if (c >= 0x80 && c < 0xA0) cp = kCp1252High[c - 0x80] ? kCp1252High[c - 0x80] : 0xFFFD;
-        text::AppendUtf8(out, cp);
-    }
-    return out;
+    return text::Cp1252ToUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
 }
 
 std::size_t FixedSizeOf(std::uint16_t type) {

@@ -47,13 +47,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 
 }  // namespace
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
-           });
-}
-
 ProfileDocument::Line ProfileDocument::Classify(std::string raw) {
     Line line;
     line.raw = std::move(raw);

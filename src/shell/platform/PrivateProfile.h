@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/TextCase.h"
+
 namespace qb::platform {
 
 // The parsed lines of one profile file. Unknown lines (comments, blank lines,
@@ -54,7 +56,7 @@ std::string GetPrivateProfileString(std::string_view section, std::string_view k
 bool WritePrivateProfileString(std::string_view section, std::string_view key,
                                std::optional<std::string_view> value, const std::string& path);
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+using text::EqualsIgnoreCase;
 
 // Why the file cannot be a profile file ("does not exist", "is a folder",
 // "cannot be read: ...", "is not a settings file: ..."), or nullopt when it

@@ -7,17 +7,12 @@
 
 #include "notes/api/formula/FormulaLexer.h"
 #include "notes/api/formula/FormulaStatus.h"
+#include "text/TextCase.h"
 
 namespace qb::notes::formula {
 namespace {
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
+using text::EqualsIgnoreCase;
 
 struct FunctionSpec {
     std::string_view name;

@@ -1,14 +1,11 @@
 #include "notes/api/formula/MapFormulaDocument.h"
+#include "text/TextCase.h"
 
 #include <cctype>
 
 namespace qb::notes {
 
-std::string MapFormulaDocument::Key(std::string_view name) {
-    std::string key(name);
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return key;
-}
+std::string MapFormulaDocument::Key(std::string_view name) { return text::ToLower(name); }
 
 void MapFormulaDocument::Set(std::string_view name, FormulaValue value) { items_[Key(name)] = std::move(value); }
 

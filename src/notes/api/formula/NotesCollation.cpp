@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "text/Utf8.h"
+
 namespace qb::notes {
 namespace {
 
@@ -11,40 +13,14 @@ constexpr char32_t kInvalidByteBase = 0x110000;  // invalid bytes sort after all
 // kInvalidByteBase + byte and advances by one.
 char32_t DecodeAt(std::string_view text, std::size_t& pos) {
     const auto byte = static_cast<unsigned char>(text[pos]);
-    auto invalid = [&] { ++pos; return kInvalidByteBase + byte; };
-    if (byte < 0x80) { ++pos; return byte; }
-    int length = 0;
-    char32_t cp = 0;
-    if ((byte & 0xE0) == 0xC0) { length = 2; cp = byte & 0x1F; }
-    else if ((byte & 0xF0) == 0xE0) { length = 3; cp = byte & 0x0F; }
-    else if ((byte & 0xF8) == 0xF0) { length = 4; cp = byte & 0x07; }
-    else return invalid();
-    if (pos + length > text.size()) return invalid();
-    for (int i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[pos + i]);
-        if ((next & 0xC0) != 0x80) return invalid();
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < kMinimum[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return invalid();
-    pos += length;
-    return cp;
+    bool valid = true;
+    const char32_t cp = text::NextCodePoint(text, pos, &valid);
+    return valid ? cp : kInvalidByteBase + byte;
 }
 
 void Encode(char32_t cp, std::string& out) {
-    if (cp >= kInvalidByteBase) { out += static_cast<char>(cp - kInvalidByteBase); return; }
-    if (cp < 0x80) { out += static_cast<char>(cp); return; }
-    if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    }
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    if (cp >= kInvalidByteBase) out += static_cast<char>(cp - kInvalidByteBase);  // kept as it was
+    else text::AppendUtf8(out, cp);
 }
 
 // Case mapping for ASCII, Latin-1 and Latin Extended-A, the letters of the

@@ -7,8 +7,11 @@
 // system's own, maintained ones. A few mail-specific rules sit on top of it,
 // see ConvertToUtf8.
 
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "text/Utf8.h"
 
 namespace qb::mime {
 
@@ -30,23 +33,35 @@ std::string NormaliseCharsetName(std::string_view label);
 //   of the two in practice.
 // - "iso-8859-1" is read as Windows-1252, as mail readers do: the C1 control
 //   range it would otherwise give is never meant and Windows writers label
-//   their text Latin-1.
+//   their text Latin-1. The table is the text layer's, lossless: the five
+//   bytes Windows-1252 leaves unassigned stay their C1 controls.
 // - Invalid UTF-8 in a text declared as UTF-8 is replaced byte by byte.
 CharsetStatus ConvertToUtf8(std::string_view bytes, std::string_view charset, std::string& out);
+
+// The same conversion for many pieces of text in one charset: the iconv
+// converter is opened once, on first use, and kept until destruction. Not
+// for use by two threads at once.
+class CharsetDecoder {
+public:
+    explicit CharsetDecoder(std::string_view charset);
+    ~CharsetDecoder();
+    CharsetDecoder(const CharsetDecoder&) = delete;
+    CharsetDecoder& operator=(const CharsetDecoder&) = delete;
+
+    CharsetStatus Append(std::string_view bytes, std::string& out);
+
+private:
+    struct Iconv;
+    CharsetStatus AppendThroughIconv(std::string_view bytes, std::string& out);
+
+    std::string name_;
+    std::unique_ptr<Iconv> iconv_;
+};
 
 // Convenience: the converted text (status dropped).
 std::string ToUtf8(std::string_view bytes, std::string_view charset);
 
-bool IsValidUtf8(std::string_view bytes);
-
-// Appends the UTF-8 encoding of a code point (invalid ones become U+FFFD).
-void AppendUtf8(std::string& out, char32_t codePoint);
-
-// The Windows-1252 byte of a code point from U+0080 on, 0 when it has none.
-unsigned char UnicodeToCp1252(char32_t codePoint);
-
-// Decodes one UTF-8 sequence at pos, advancing pos; invalid bytes give
-// U+FFFD and advance by one.
-char32_t NextCodePoint(std::string_view text, size_t& pos);
+// UTF-8 itself is the text layer's.
+using text::AppendUtf8;
 
 }  // namespace qb::mime

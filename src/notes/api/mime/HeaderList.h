@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/TextCase.h"
+
 namespace qb::mime {
 
 struct HeaderField {
@@ -44,8 +46,8 @@ struct HeaderBlock {
 // readers do when the empty separator line is missing.
 HeaderBlock ParseHeaderBlock(std::string_view text);
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
-std::string ToLower(std::string_view text);
+using text::EqualsIgnoreCase;
+using text::ToLower;
 std::string_view Trim(std::string_view text);
 
 }  // namespace qb::mime

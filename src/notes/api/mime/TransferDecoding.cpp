@@ -1,19 +1,11 @@
 #include "notes/api/mime/TransferDecoding.h"
 
 #include "notes/api/mime/HeaderList.h"
+#include "text/Base64.h"
 
 namespace qb::mime {
 
 namespace {
-
-int Base64Value(unsigned char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+' || c == '-') return 62;  // '-' and '_': the URL-safe alphabet
-    if (c == '/' || c == '_') return 63;
-    return -1;
-}
 
 int HexValue(unsigned char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -22,7 +14,6 @@ int HexValue(unsigned char c) {
     return -1;
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // One line of uuencoded data; returns false for a line that is not.
 bool DecodeUuLine(std::string_view line, std::string& out) {
@@ -62,36 +53,12 @@ DecodeStatus DecodeUuencode(std::string_view input, std::string& out) {
 }  // namespace
 
 DecodeStatus DecodeBase64(std::string_view input, std::string& out) {
-    DecodeStatus status = DecodeStatus::Ok;
-    unsigned buffer = 0;
-    int bits = 0;
-    int quantum = 0;
-    for (size_t i = 0; i < input.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(input[i]);
-        if (IsSpace(static_cast<char>(c))) continue;
-        if (c == '=') {
-            // Padding ends the data; a new group may follow when parts were
-            // encoded one by one and joined, so go on after the padding.
-            buffer = 0;
-            bits = 0;
-            quantum = 0;
-            continue;
-        }
-        int v = Base64Value(c);
-        if (v < 0) {
-            status = DecodeStatus::BadCharacters;
-            continue;
-        }
-        buffer = (buffer << 6) | static_cast<unsigned>(v);
-        bits += 6;
-        quantum = (quantum + 1) % 4;
-        if (bits >= 8) {
-            bits -= 8;
-            out.push_back(static_cast<char>((buffer >> bits) & 0xFF));
-        }
+    switch (text::DecodeBase64Tolerant(input, out)) {
+    case text::Base64Damage::None: return DecodeStatus::Ok;
+    case text::Base64Damage::BadCharacters: return DecodeStatus::BadCharacters;
+    case text::Base64Damage::Truncated: return DecodeStatus::Truncated;
     }
-    if (quantum == 1 && status == DecodeStatus::Ok) status = DecodeStatus::Truncated;
-    return status;
+    return DecodeStatus::BadCharacters;
 }
 
 DecodeStatus DecodeQuotedPrintable(std::string_view input, std::string& out) {

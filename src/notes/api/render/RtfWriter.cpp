@@ -1,7 +1,9 @@
 #include "notes/api/render/RtfWriter.h"
 
-#include "notes/api/mime/Charset.h"
+#include "text/Cp1252.h"
+#include "text/Utf8.h"
 #include "notes/api/render/Image.h"
+#include "text/TextCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -26,7 +28,8 @@ void AppendUnicode(std::string& out, char32_t cp) {
         unit(0xD800 + (cp >> 10), 0);
         unit(0xDC00 + (cp & 0x3FF), 0);
     } else {
-        unit(cp, mime::UnicodeToCp1252(cp));
+        const int ansi = text::CodePointToCp1252(cp);
+        unit(cp, ansi < 0 ? 0 : static_cast<unsigned char>(ansi));
     }
 }
 
@@ -55,8 +58,7 @@ public:
 
 private:
     static std::string FontFamily(const std::string& face) {
-        std::string lower;
-        for (char c : face) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+        const std::string lower = text::ToLower(face);
         if (lower.find("courier") != std::string::npos || lower.find("mono") != std::string::npos ||
             lower.find("consolas") != std::string::npos)
             return "\\fmodern";
@@ -199,7 +201,7 @@ std::string EscapeRtfText(std::string_view utf8) {
     out.reserve(utf8.size());
     size_t pos = 0;
     while (pos < utf8.size()) {
-        char32_t cp = mime::NextCodePoint(utf8, pos);
+        char32_t cp = text::NextCodePoint(utf8, pos);
         switch (cp) {
             case '\\': out += "\\\\"; continue;
             case '{': out += "\\{"; continue;

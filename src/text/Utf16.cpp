@@ -1,0 +1,83 @@
+// UTF-16 conversions; see Utf16.h.
+
+#include "text/Utf16.h"
+
+#include <cstring>
+
+#include "text/Utf8.h"
+
+namespace qb::text {
+namespace {
+
+template <class PutUnit>
+void PutCodePoint(char32_t cp, PutUnit& put) {
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        put(static_cast<char16_t>(0xD800 + (cp >> 10)));
+        put(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+        put(static_cast<char16_t>(cp));
+    }
+}
+
+template <class UnitAt>
+std::string DecodeUtf16(std::size_t units, UnitAt unitAt) {
+    std::string out;
+    out.reserve(units);
+    for (std::size_t i = 0; i < units; ++i) {
+        char32_t cp = unitAt(i);
+        if (IsHighSurrogate(cp) && i + 1 < units && IsLowSurrogate(unitAt(i + 1))) {
+            cp = CombineSurrogates(cp, unitAt(i + 1));
+            ++i;
+        }
+        AppendUtf8(out, cp);  // a lone surrogate becomes U+FFFD there
+    }
+    return out;
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    auto put = [&out](char16_t unit) { out.push_back(unit); };
+    for (std::size_t i = 0; i < utf8.size();) PutCodePoint(NextCodePoint(utf8, i), put);
+    return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+    return DecodeUtf16(utf16.size(), [utf16](std::size_t i) { return char32_t(utf16[i]); });
+}
+
+void AppendUtf16Le(std::vector<std::uint8_t>& out, std::string_view utf8) {
+    // Every UTF-8 byte gives at most one UTF-16 unit (a 4-byte sequence gives two).
+    const std::size_t start = out.size();
+    out.resize(start + utf8.size() * 2);
+    std::uint8_t* p = out.data() + start;
+    auto put = [&p](char16_t unit) {
+        p[0] = static_cast<std::uint8_t>(unit);
+        p[1] = static_cast<std::uint8_t>(unit >> 8);
+        p += 2;
+    };
+    for (std::size_t i = 0; i < utf8.size();) {
+        // Mail text is mostly ASCII: widen runs of it eight bytes at a time.
+        std::size_t run = i;
+        while (run + 8 <= utf8.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, utf8.data() + run, 8);
+            if (word & 0x8080808080808080ull) break;
+            for (int k = 0; k < 8; ++k) put(static_cast<std::uint8_t>(word >> (8 * k)));
+            run += 8;
+        }
+        i = run;
+        if (i >= utf8.size()) break;
+        PutCodePoint(NextCodePoint(utf8, i), put);
+    }
+    out.resize(static_cast<std::size_t>(p - out.data()));
+}
+
+std::string Utf16LeToUtf8(const std::uint8_t* data, std::size_t size) {
+    return DecodeUtf16(size / 2, [data](std::size_t i) { return char32_t(data[2 * i] | data[2 * i + 1] << 8); });
+}
+
+}  // namespace qb::text

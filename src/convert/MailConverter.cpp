@@ -75,7 +75,12 @@ bool MailConverter::ConvertSteps(const FolderHandle& folder, Work& work) {
     Step(200);
     if (!document.IsOpen()) {
         ScopedNotesThrowMode returnCodes(false);
-        if (document.Open() != LNNOERROR) return false;
+        if (const LNSTATUS status = document.Open(); status != LNNOERROR) {
+            // The reader could not take the document at all: never a silent skip.
+            context_.log.Write(fmt::format("....~#>ERROR Unable to read the document (note id 0x{:X}): {} [D:{}]\n",
+                                           document.GetNoteID(), NotesErrorText(status), step_));
+            return false;
+        }
     }
 
     const LNDatetime documentDate = DocumentDate(document);

@@ -64,8 +64,9 @@ protected:
     }
 
     // Loads the mailbox with these documents; the run raises Notes errors.
-    void Load(const std::string& documents) {
-        dir.Write("mail.dxl", test::MailboxDxl(documents));
+    void Load(const std::string& documents) { LoadDxl(test::MailboxDxl(documents)); }
+    void LoadDxl(const std::string& dxl) {
+        dir.Write("mail.dxl", dxl);
         ASSERT_EQ(session.GetDatabase("mail.dxl", &database), LNNOERROR);
         ASSERT_EQ(database.Open(), LNNOERROR);
         scratch = std::make_unique<ScratchDatabase>(session, tempFolder);
@@ -253,6 +254,21 @@ TEST_F(MailConverterTest, PartlyReadBodyIsSavedWithAWarning) {
     ASSERT_NE(subject, std::string::npos) << text;
     ASSERT_NE(warning, std::string::npos) << text;
     EXPECT_LT(subject, warning);
+}
+
+TEST_F(MailConverterTest, UnreadableDocumentIsALoggedFailure) {
+    // The index reads past an external entity; the document itself cannot be read.
+    std::string dxl = test::MailboxDxl(MemoDxl(1, TextItem("Subject", "&outside;")));
+    const std::string doctype = "<!DOCTYPE database>";
+    dxl.replace(dxl.find(doctype), doctype.size(), "<!DOCTYPE database [<!ENTITY outside SYSTEM 'outside.txt'>]>");
+    LoadDxl(dxl);
+
+    EXPECT_FALSE(Convert(1));
+    EXPECT_TRUE(converter->saved.empty());
+    const std::string text = Log();
+    EXPECT_NE(text.find("....~#>ERROR Unable to read the document (note id 0x"), std::string::npos) << text;
+    EXPECT_NE(text.find("undefined entity"), std::string::npos) << text;
+    EXPECT_NE(text.find("[D:200]\n"), std::string::npos) << text;
 }
 
 TEST_F(MailConverterTest, FailedSaveIsLoggedAndNotCounted) {

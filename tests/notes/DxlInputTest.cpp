@@ -54,6 +54,64 @@ TEST_F(DxlInputTest, InvalidEncodingIsBadDxl) {
     EXPECT_EQ(text[0], "caf\xc3\xa9") << "text is held as UTF-8";
 }
 
+// Entities a file declares in its internal document type are used by notes
+// read alone from their byte range, as XML defines them: nested, with markup
+// characters and text beyond ASCII, also in a file that is not UTF-8.
+TEST_F(DxlInputTest, InternalEntitiesReachTheDocuments) {
+    const std::string utf8 =
+        "<?xml version='1.0'?>\n"
+        "<!DOCTYPE database [\n"
+        "  <!ENTITY co 'Example &#38;#38; Co'>\n"
+        "  <!ENTITY greet \"Gr\xc3\xbc\xc3\x9f" "e &#x1F600; &#37; &quot;\">\n"
+        "  <!ENTITY both '&co; / &greet;'>\n"
+        "]>\n"
+        "<database><document form='Memo'><item name='Subject'><text>&both;</text></item>"
+        "<item name='From'><text>A &co; B</text></item></document></database>";
+    ASSERT_EQ(OpenText("entities.dxl", utf8), LNNOERROR) << ErrorText(LNERR_BAD_DXL);
+    LNDocument document = FirstDocument();
+    LNText subject, from;
+    ASSERT_EQ(document.GetItem("Subject", &subject), LNNOERROR);
+    EXPECT_EQ(subject[0], "Example & Co / Gr\xc3\xbc\xc3\x9f" "e \xf0\x9f\x98\x80 % \"");
+    ASSERT_EQ(document.GetItem("From", &from), LNNOERROR);
+    EXPECT_EQ(from[0], "A Example & Co B");
+
+    const std::string latin =
+        "<?xml version='1.0' encoding='ISO-8859-1'?>\n"
+        "<!DOCTYPE database [<!ENTITY cafe 'caf\xe9'>]>\n"
+        "<database><document><item name='a'><text>&cafe; au lait</text></item></document></database>";
+    ASSERT_EQ(OpenText("latin-entities.dxl", latin), LNNOERROR);
+    LNText text;
+    ASSERT_EQ(FirstDocument().GetItem("a", &text), LNNOERROR);
+    EXPECT_EQ(text[0], "caf\xc3\xa9 au lait");
+}
+
+// External entities are never fetched; a document using one cannot be read
+// and says why. Entity expansion stays bounded (expat's amplification limit).
+TEST_F(DxlInputTest, ExternalAndExplodingEntitiesAreRefused) {
+    const std::string external =
+        "<?xml version='1.0'?>\n"
+        "<!DOCTYPE database [<!ENTITY secret SYSTEM 'file:///etc/passwd'>]>\n"
+        "<database><document><item name='a'><text>&secret;</text></item></document></database>";
+    if (OpenText("external.dxl", external) == LNNOERROR) {
+        LNNoteArray notes;
+        ASSERT_EQ(database.Search("@All", &notes), LNNOERROR);
+        ASSERT_EQ(notes.GetCount(), 1);
+        LNDocument document = notes[0];
+        EXPECT_EQ(document.Open(), LNERR_BAD_DXL);
+        EXPECT_NE(ErrorText(LNERR_BAD_DXL).find("entity"), std::string::npos) << ErrorText(LNERR_BAD_DXL);
+    }
+
+    std::string laughs = "<?xml version='1.0'?>\n<!DOCTYPE database [<!ENTITY l0 'ha'>";
+    for (int level = 1; level <= 12; ++level)
+        laughs += "<!ENTITY l" + std::to_string(level) + " '" + [&] {
+            std::string refs;
+            for (int i = 0; i < 10; ++i) refs += "&l" + std::to_string(level - 1) + ";";
+            return refs;
+        }() + "'>";
+    laughs += "]>\n<database><document><item name='a'><text>&l12;</text></item></document></database>";
+    EXPECT_EQ(OpenText("laughs.dxl", laughs), LNERR_BAD_DXL);
+}
+
 TEST_F(DxlInputTest, NativeNsfIsRefusedWithAClearText) {
     std::filesystem::copy_file(TestDataDir() + "/nsf/jnx-knowndt.nsf", dir.File("knowndt.nsf"));
     ASSERT_EQ(session.GetDatabase("knowndt.nsf", &database), LNNOERROR);

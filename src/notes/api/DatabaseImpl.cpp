@@ -24,7 +24,7 @@ LNSTATUS DatabaseImpl::Open(std::string* detail) {
     info = std::move(newInfo);
     notes = std::move(newNotes);
     Reindex();
-    reader = std::make_unique<DxlNoteReader>(filePath, info.encoding);
+    reader = std::make_unique<DxlNoteReader>(filePath, info.encoding, info.entityDeclarations);
     open = true;
     return LNNOERROR;
 }
@@ -71,7 +71,7 @@ LNSTATUS DatabaseImpl::LoadNote(NOTEID noteId, std::shared_ptr<NoteData>* note, 
     }
     auto parsed = std::make_shared<NoteData>();
     LNSTATUS status = reader ? reader->Read(*entry, parsed.get(), detail)
-                             : ParseDxlNote(filePath, info.encoding, *entry, parsed.get(), detail);
+                             : ParseDxlNote(filePath, info, *entry, parsed.get(), detail);
     if (status != LNNOERROR) return status;
     if (parsed->created.IsNull()) parsed->created = entry->created;
     if (parsed->modified.IsNull()) parsed->modified = entry->modified;

@@ -5,17 +5,41 @@
 // $Formula and $Collation) are added when the note does not hold them.
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "notes/api/DxlReaderInternal.h"
 #include "notes/api/Lmbcs.h"
+#include "text/Utf8.h"
 
 namespace qb::notes::dxl_detail {
 namespace {
 
 constexpr int kMaxDepth = 2000;
+// The declarations of a file's internal entities are kept and replayed for
+// every note read alone; a DTD larger than this is refused rather than
+// copied into each of them.
+constexpr std::size_t kMaxEntityDeclarations = 1 << 20;
+
+// An entity value written back so that its replacement text comes out as
+// given: markup characters and everything beyond ASCII as character
+// references (the declarations are parsed again in the file's encoding).
+void AppendEntityValue(std::string& out, std::string_view value) {
+    char reference[16];
+    for (std::size_t pos = 0; pos < value.size();) {
+        const unsigned char byte = static_cast<unsigned char>(value[pos]);
+        if (byte >= 0x80 || byte == '&' || byte == '%' || byte == '"' || byte < 0x20) {
+            const char32_t cp = text::NextCodePoint(value, pos);
+            std::snprintf(reference, sizeof reference, "&#x%X;", static_cast<unsigned>(cp));
+            out += reference;
+        } else {
+            out.push_back(static_cast<char>(byte));
+            ++pos;
+        }
+    }
+}
 
 LNNOTECLASS ClassOfElement(std::string_view element) {
     if (element == "document") return NOTE_CLASS_DOCUMENT;
@@ -91,6 +115,18 @@ void TextValuesToUtf8(ItemData& item) {
 }
 
 }  // namespace
+
+void DxlHandler::DeclareEntity(std::string_view name, std::string_view value) {
+    if (mode_ != Mode::Index) return;  // a note read alone gets them from the index
+    std::string& declarations = info.entityDeclarations;
+    declarations += "<!ENTITY ";
+    declarations += name;
+    declarations += " \"";
+    AppendEntityValue(declarations, value);
+    declarations += "\">";
+    if (declarations.size() > kMaxEntityDeclarations)
+        Stop("the document type declares more than 1 MB of entities");
+}
 
 void DxlHandler::Start(std::string_view element, const XML_Char** attributes) {
     if (++depth_ > kMaxDepth) return Stop("elements nested too deeply");

@@ -170,8 +170,8 @@ namespace {
 // out (`skipped`, file ranges in order): those ranges become the file
 // objects' content, so the data is never parsed twice.
 LNSTATUS ParseFragment(XML_Parser reusable, const std::string& path, const std::string& encoding,
-                       std::string_view fragment, std::uint64_t start, const std::vector<ByteRange>& skipped,
-                       NoteData* note, std::string* detail) {
+                       const std::string& entityDeclarations, std::string_view fragment, std::uint64_t start,
+                       const std::vector<ByteRange>& skipped, NoteData* note, std::string* detail) {
     struct NoFree {
         void operator()(XML_ParserStruct*) const {}
     };
@@ -181,11 +181,15 @@ LNSTATUS ParseFragment(XML_Parser reusable, const std::string& path, const std::
     auto parser = [&] { return reusable ? borrowed.get() : owned.get(); };
     DxlHandler handler(DxlHandler::Mode::Full, path);
     handler.SetSkippedRanges(&skipped);
+    // The file's own entities, declared again for the note alone.
+    const std::string prologue =
+        entityDeclarations.empty() ? std::string() : "<!DOCTYPE qbfragment [" + entityDeclarations + "]>";
     // Offsets inside the fragment map back onto the file.
-    handler.Attach(parser(), static_cast<std::int64_t>(std::strlen(kWrapperOpen)) - static_cast<std::int64_t>(start));
-    std::string_view pieces[] = {kWrapperOpen, fragment, kWrapperClose};
-    for (int i = 0; i < 3; ++i) {
-        if (XML_Parse(parser(), pieces[i].data(), static_cast<int>(pieces[i].size()), i == 2) != XML_STATUS_OK) {
+    handler.Attach(parser(), static_cast<std::int64_t>(prologue.size() + std::strlen(kWrapperOpen)) -
+                                 static_cast<std::int64_t>(start));
+    std::string_view pieces[] = {prologue, kWrapperOpen, fragment, kWrapperClose};
+    for (int i = 0; i < 4; ++i) {
+        if (XML_Parse(parser(), pieces[i].data(), static_cast<int>(pieces[i].size()), i == 3) != XML_STATUS_OK) {
             char position[80];
             std::snprintf(position, sizeof position, ", note at offset %llu, line %lu, column %lu: ",
                           static_cast<unsigned long long>(start),
@@ -207,8 +211,8 @@ LNSTATUS ParseFragment(XML_Parser reusable, const std::string& path, const std::
 
 }  // namespace
 
-DxlNoteReader::DxlNoteReader(std::string path, std::string encoding)
-    : path_(std::move(path)), encoding_(std::move(encoding)) {
+DxlNoteReader::DxlNoteReader(std::string path, std::string encoding, std::string entityDeclarations)
+    : path_(std::move(path)), encoding_(std::move(encoding)), entityDeclarations_(std::move(entityDeclarations)) {
     fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     std::random_device random;
     salt_ = random();
@@ -263,7 +267,7 @@ LNSTATUS DxlNoteReader::Read(const NoteIndexEntry& entry, NoteData* note, std::s
         return LNERR_BAD_DXL;
     }
     XML_SetHashSalt(parser_, salt_);
-    LNSTATUS status = ParseFragment(parser_, path_, encoding_, buffer_, entry.start, entry.skipped, note, detail);
+    LNSTATUS status = ParseFragment(parser_, path_, encoding_, entityDeclarations_, buffer_, entry.start, entry.skipped, note, detail);
     if (buffer_.capacity() > (1u << 20)) std::string().swap(buffer_);
     if (status != LNNOERROR) return status;
     note->noteId = entry.noteId;
@@ -272,9 +276,9 @@ LNSTATUS DxlNoteReader::Read(const NoteIndexEntry& entry, NoteData* note, std::s
     return LNNOERROR;
 }
 
-LNSTATUS ParseDxlNote(const std::string& path, const std::string& encoding, const NoteIndexEntry& entry,
+LNSTATUS ParseDxlNote(const std::string& path, const DxlDatabaseInfo& info, const NoteIndexEntry& entry,
                       NoteData* note, std::string* detail) {
-    DxlNoteReader reader(path, encoding);
+    DxlNoteReader reader(path, info.encoding, info.entityDeclarations);
     return reader.Read(entry, note, detail);
 }
 
@@ -297,7 +301,8 @@ LNSTATUS ParseDxlText(const std::string& text, DxlDatabaseInfo* info, std::vecto
     for (const NoteIndexEntry& entry : handler.entries) {
         NoteData note;
         std::string fragment = text.substr(entry.start, entry.end - entry.start);
-        status = ParseFragment(nullptr, "", handler.info.encoding, fragment, entry.start, {}, &note, detail);
+        status = ParseFragment(nullptr, "", handler.info.encoding, handler.info.entityDeclarations, fragment,
+                               entry.start, {}, &note, detail);
         if (status != LNNOERROR) return status;
         notes->push_back(std::move(note));
     }

@@ -29,6 +29,10 @@ struct DxlDatabaseInfo {
     std::string replicaId;  // 16 hex digits
     LNDatetime created;
     std::string encoding;  // as declared, empty for UTF-8
+    // The internal general entities the file declares, as declarations
+    // again ("<!ENTITY name "value">..."), so that a note read alone from its
+    // byte range can use them; empty when there are none.
+    std::string entityDeclarations;
     std::vector<AclEntryData> acl;
     int defaultAccess = 6;
 };
@@ -45,7 +49,7 @@ LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, std::vecto
 // one parser open for all of them.
 class DxlNoteReader {
 public:
-    DxlNoteReader(std::string path, std::string encoding);
+    DxlNoteReader(std::string path, std::string encoding, std::string entityDeclarations = {});
     ~DxlNoteReader();
     DxlNoteReader(const DxlNoteReader&) = delete;
     DxlNoteReader& operator=(const DxlNoteReader&) = delete;
@@ -55,6 +59,7 @@ private:
     bool ReadRange(std::uint64_t offset, std::uint64_t length);
     std::string path_;
     std::string encoding_;
+    std::string entityDeclarations_;
     int fd_ = -1;
     XML_ParserStruct* parser_ = nullptr;
     unsigned long salt_ = 0;
@@ -62,7 +67,7 @@ private:
 };
 
 // Parses one note whole (opening the file for this one note).
-LNSTATUS ParseDxlNote(const std::string& path, const std::string& encoding, const NoteIndexEntry& entry,
+LNSTATUS ParseDxlNote(const std::string& path, const DxlDatabaseInfo& info, const NoteIndexEntry& entry,
                       NoteData* note, std::string* detail);
 
 // The title of a database file: the <database> element's title attribute,

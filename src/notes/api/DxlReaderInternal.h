@@ -138,6 +138,7 @@ public:
         XML_SetElementHandler(parser, &DxlHandler::OnStart, &DxlHandler::OnEnd);
         XML_SetCharacterDataHandler(parser, &DxlHandler::OnChars);
         XML_SetXmlDeclHandler(parser, &DxlHandler::OnDecl);
+        XML_SetEntityDeclHandler(parser, &DxlHandler::OnEntityDecl);
     }
     const std::string& Failure() const { return failure_; }
     void SetSkippedRanges(const std::vector<ByteRange>* ranges) { skippedRanges_ = ranges; }
@@ -153,6 +154,15 @@ private:
     static void XMLCALL OnDecl(void* self, const XML_Char*, const XML_Char* encoding, int) {
         if (encoding) static_cast<DxlHandler*>(self)->info.encoding = encoding;
     }
+
+    static void XMLCALL OnEntityDecl(void* self, const XML_Char* name, int isParameterEntity, const XML_Char* value,
+                                     int valueLength, const XML_Char*, const XML_Char*, const XML_Char*,
+                                     const XML_Char*) {
+        // Only internal general entities are kept; external ones stay unresolved.
+        if (isParameterEntity || !value) return;
+        static_cast<DxlHandler*>(self)->DeclareEntity(name, std::string_view(value, static_cast<std::size_t>(valueLength)));
+    }
+    void DeclareEntity(std::string_view name, std::string_view value);
 
     void Stop(const std::string& why) {
         if (failure_.empty()) failure_ = why;

@@ -1,6 +1,5 @@
 #include "notes/api/RichTextExport.h"
 
-
 #include "notes/api/NotesBitmap.h"
 #include "notes/api/RichTextRecords.h"
 #include "notes/api/RichTextRender.h"

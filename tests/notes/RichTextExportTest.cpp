@@ -194,13 +194,13 @@ TEST_F(RichTextExportTest, FailuresGiveAStatusAndLeaveNoFile) {
     EXPECT_EQ(ExportAll(body, dir.File("missing/folder/body.rtf")), LNERR_EXPORT_WRITE);
     EXPECT_NE(LNGetErrorMessageText(LNERR_EXPORT_WRITE).find("missing/folder"), std::string::npos);
 
-    // A device that is always full: the write fails at the end, and the
-    // cut file does not stay behind.
+    // A link planted where the export writes is never written through, and
+    // is left as it is (it is not the export's to remove).
     if (std::filesystem::exists("/dev/full")) {
-        const std::string full = dir.File("full.rtf");
-        std::filesystem::create_symlink("/dev/full", full);
-        EXPECT_EQ(ExportAll(body, full), LNERR_EXPORT_WRITE);
-        EXPECT_FALSE(std::filesystem::is_symlink(full));
+        const std::string planted = dir.File("planted.rtf");
+        std::filesystem::create_symlink("/dev/full", planted);
+        EXPECT_EQ(ExportAll(body, planted), LNERR_EXPORT_WRITE);
+        EXPECT_TRUE(std::filesystem::is_symlink(planted));
     }
 
     LNRTCursor foreign;

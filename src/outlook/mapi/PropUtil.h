@@ -33,6 +33,16 @@ namespace qb::mapi {
 HRESULT MakeMapiError(std::string_view text, std::string_view component, ULONG lowLevelError,
                       LPMAPIERROR* lppMAPIError);
 
+// The text an object's GetLastError gives for hr, or the fallback when it
+// gives none (any MAPI object with GetLastError: session, folder, admin...).
+template <class Object>
+std::string LastErrorText(Object& object, HRESULT hr, const std::string& fallback) {
+    MapiBuffer<MAPIERROR> error;
+    if (SUCCEEDED(object.GetLastError(hr, 0, error.Put())) && error && error->lpszError)
+        return std::string(error->lpszError);
+    return fallback;
+}
+
 // A property array of one MAPI buffer built from values; each value is
 // deep-copied into the buffer.
 HRESULT CopyPropArray(const SPropValue* values, ULONG count, LPSPropValue* out);

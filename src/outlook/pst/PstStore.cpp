@@ -51,10 +51,16 @@ std::unique_ptr<PstStore> PstStore::Create(const std::string& path, PstFormat fo
 
 std::unique_ptr<PstStore> PstStore::Open(const std::string& path, bool writable) {
     std::unique_ptr<PstStore> store(new PstStore(NodeDatabase::Open(path, writable), writable));
-    const NbtEntry* entry = store->db_->FindNode(kNidMessageStore);
-    if (!entry) throw PstError("'" + path + "' has no message store node");
-    store->storeProps_ = ReadPropertyContext(*store->db_, entry->bidData, store->db_->ReadSubnodes(entry->bidSub));
-    store->LoadNameMap();
+    try {
+        const NbtEntry* entry = store->db_->FindNode(kNidMessageStore);
+        if (!entry) throw PstError("'" + path + "' has no message store node");
+        store->storeProps_ = ReadPropertyContext(*store->db_, entry->bidData, store->db_->ReadSubnodes(entry->bidSub));
+        store->LoadNameMap();
+    } catch (const PstError& e) {
+        store->failed_ = true;  // nothing of it is written back
+        if (!writable) throw;
+        throw NodeDatabase::DamagedError(path, e.what());
+    }
     return store;
 }
 

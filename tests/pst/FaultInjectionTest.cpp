@@ -81,7 +81,9 @@ protected:
         std::set<std::string> subjects;
         test::ForEachMessageSubject(*store, [&](const std::string& s) { subjects.insert(s); });
         for (std::size_t i = 0; i < outcome.committed; ++i) EXPECT_TRUE(subjects.count(Subject(i))) << what << ": " << i;
-        if (pff_) EXPECT_EQ(test::PffexportMessageCount(path, dir_.File("pff")), ours) << what;
+        if (pff_) {
+            EXPECT_EQ(test::PffexportMessageCount(path, dir_.File("pff")), ours) << what;
+        }
     }
 
     test::TempDir dir_;

@@ -62,14 +62,18 @@ TEST_F(FolderDepthTest, EveryLevelIsCheckedReadAndDumped) {
         ++listed;
     EXPECT_EQ(listed, kLevels);
 
-    if (test::ProgramAvailable("pffexport")) EXPECT_EQ(test::PffexportMessageCount(path_, dir_.File("pff")), kLevels);
-    if (test::ProgramAvailable("readpst")) EXPECT_EQ(test::ReadpstMessageCount(path_, dir_.File("readpst")), kLevels);
+    if (test::ProgramAvailable("pffexport")) {
+        EXPECT_EQ(test::PffexportMessageCount(path_, dir_.File("pff")), kLevels);
+    }
+    if (test::ProgramAvailable("readpst")) {
+        EXPECT_EQ(test::ReadpstMessageCount(path_, dir_.File("readpst")), kLevels);
+    }
 }
 
 TEST_F(FolderDepthTest, NoFolderIsCreatedBeyondTheLimit) {
     auto store = PstStore::Open(path_, true);
     Nid folder = store->IpmSubtree();
-    while (Nid child = store->Subfolders(folder).empty() ? 0 : store->Subfolders(folder).front()) folder = child;
+    for (std::size_t level = 0; level < kLevels; ++level) folder = store->FindSubfolder(folder, "d" + std::to_string(level));
     ASSERT_EQ(store->FolderDepth(folder), kLevels + 1);
     std::size_t created = 0;
     try {
@@ -83,6 +87,7 @@ TEST_F(FolderDepthTest, NoFolderIsCreatedBeyondTheLimit) {
     EXPECT_EQ(created, PstStore::kMaxFolderDepth - (kLevels + 1));
     EXPECT_EQ(store->FolderDepth(folder), PstStore::kMaxFolderDepth);
     store->Close();
+    store.reset();
     CheckReport report = CheckPstFile(path_);
     EXPECT_TRUE(report.ok()) << report.errors.front();
 }

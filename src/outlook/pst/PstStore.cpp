@@ -152,7 +152,9 @@ void PstStore::BuildNewStore(const std::string& displayName) {
     set(storeProps_, tags::kPstLrNoRestrictions, PropValue::Boolean(true));
     storeDirty_ = true;
 
+    EnsureStandardNames();
     WriteNode(kNidNameToIdMap, names_.Build(), 0);
+    names_.MarkClean();
     WriteEmptyTable(kNidHierarchyTableTemplate, kHierarchyColumns);
     WriteEmptyTable(kNidContentsTableTemplate, kContentsColumns);
     WriteEmptyTable(kNidAssocContentsTableTemplate, kAssociatedColumns);
@@ -231,5 +233,22 @@ std::uint16_t PstStore::GetIdFromName(const NamedProperty& name, bool create) {
 }
 
 std::optional<NamedProperty> PstStore::GetNameFromId(std::uint16_t id) const { return names_.NameFor(id); }
+
+bool PstStore::EnsureStandardNames() {
+    if (names_.NameFor(0x8000)) return false;
+    NamedProperty keywords;
+    keywords.guid = kPsPublicStrings;
+    keywords.isString = true;
+    keywords.name = "Keywords";
+    GetIdFromName(keywords, true);
+    const Guid common = ParseGuid("{00062008-0000-0000-C000-000000000046}");
+    for (std::uint32_t lid : {0x8552u, 0x8554u}) {
+        NamedProperty name;
+        name.guid = common;
+        name.lid = lid;
+        GetIdFromName(name, true);
+    }
+    return true;
+}
 
 }  // namespace qb::pst

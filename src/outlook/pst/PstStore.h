@@ -214,6 +214,11 @@ public:
     // ---- named properties
     std::uint16_t GetIdFromName(const NamedProperty& name, bool create);
     std::optional<NamedProperty> GetNameFromId(std::uint16_t id) const;
+    // Gives a store without named properties the ones the mail client gives
+    // every store (the categories of items, its version stamps). libpff
+    // refuses a store whose name-to-id map lacks entries or GUIDs, so every
+    // new store has them from its first commit. False when it had names.
+    bool EnsureStandardNames();
 
     // ---- durability
     void SetCommitPolicy(const CommitPolicy& policy);

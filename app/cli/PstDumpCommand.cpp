@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <functional>
 #include <ostream>
-#include <set>
+#include <vector>
 
 #include "CliCommands.h"
 #include "outlook/pst/PstStore.h"
@@ -34,20 +34,43 @@ public:
         const char* format = store_.format() == PstFormat::Unicode ? "unicode" : "ansi";
         if (json_) out_ << "{\"format\":\"" << format << "\",\"displayName\":" << JsonString(name) << ",\"folders\":[";
         else out_ << "Store " << JsonString(name) << " (" << format << ")\n";
-        Nid top = store_.IpmSubtree();
-        Folder(store_.RootFolder(), "\\", 0, top);
+        top_ = store_.IpmSubtree();
+        // Iterative, so that folders of any depth are dumped; a damaged
+        // hierarchy that loops shows each folder once.
+        WalkFolderTree(store_.RootFolder(), [&](Nid nid, std::size_t depth) { return Folder(nid, depth); }, nullptr);
         if (json_) out_ << "]}\n";
     }
 
 private:
-    void Folder(Nid nid, const std::string& path, int depth, Nid top) {
-        if (!visited_.insert(nid).second || depth > 64) return;  // a damaged hierarchy may loop
+    // Paths count from the mail tree's top; folders outside it start with "\\".
+    std::string PathOf(std::size_t depth) const {
+        std::size_t first = 1;
+        std::string path;
+        for (std::size_t i = 1; i <= depth; ++i) {
+            if (chain_[i] == top_) {
+                first = i + 1;
+                path.clear();
+            }
+        }
+        if (first == 1) path = "\\";
+        for (std::size_t i = first; i <= depth; ++i) {
+            if (i > first) path += "\\";
+            path += names_[i];
+        }
+        return path;
+    }
+
+    std::vector<Nid> Folder(Nid nid, std::size_t depth) {
         FolderInfo info = store_.Folder(nid);
+        chain_.resize(depth + 1);
+        names_.resize(depth + 1);
+        chain_[depth] = nid;
+        names_[depth] = info.name;
         std::vector<Nid> messages = store_.Messages(nid);
         if (json_) {
             if (!first_) out_ << ",";
             first_ = false;
-            out_ << "{\"path\":" << JsonString(path) << ",\"nid\":" << nid << ",\"name\":" << JsonString(info.name)
+            out_ << "{\"path\":" << JsonString(PathOf(depth)) << ",\"nid\":" << nid << ",\"name\":" << JsonString(info.name)
                  << ",\"containerClass\":" << JsonString(info.containerClass) << ",\"messages\":" << messages.size()
                  << ",\"contentCount\":" << info.contentCount;
             if (messages_) {
@@ -60,20 +83,14 @@ private:
             }
             out_ << "}";
         } else {
-            out_ << std::string(std::size_t(depth) * 2, ' ') << (info.name.empty() ? "(root)" : info.name) << " ["
+            out_ << std::string(depth * 2, ' ') << (info.name.empty() ? "(root)" : info.name) << " ["
                  << messages.size() << " messages";
             if (!info.containerClass.empty()) out_ << ", " << info.containerClass;
             out_ << "] " << HexId(nid) << "\n";
             if (messages_)
-                for (Nid m : messages) TextMessage(store_.ReadMessage(m), depth + 1);
+                for (Nid m : messages) TextMessage(store_.ReadMessage(m), int(depth) + 1);
         }
-        for (Nid child : store_.Subfolders(nid)) {
-            std::string name = store_.Folder(child).name;
-            std::string childPath = nid == top || nid == store_.RootFolder() ? name : path + "\\" + name;
-            if (nid == store_.RootFolder() && child != top) childPath = "\\" + name;  // outside the mail tree
-            if (child == top) childPath = "";  // paths count from the mail tree's top
-            Folder(child, childPath, depth + 1, top);
-        }
+        return store_.Subfolders(nid);
     }
 
     void TextProps(const Properties& props, int depth) {
@@ -143,7 +160,10 @@ private:
     bool json_;
     bool messages_;
     bool first_ = true;
-    std::set<Nid> visited_;
+    Nid top_ = 0;
+    // The folders from the root down to the one being dumped, and their names.
+    std::vector<Nid> chain_;
+    std::vector<std::string> names_;
 };
 }  // namespace
 

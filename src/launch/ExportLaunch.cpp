@@ -149,7 +149,11 @@ bool ExportLaunch::LogOnToOutlook(const LaunchChoices& choices) {
     }
     const std::string storeName = chosen->displayName;
     outlook.OpenStore(chosen->entryId);
-    if (!outlook.store) return Error(fmt::format("Unable to Open Store named: {}", storeName));
+    if (!outlook.store) {
+        std::string text = fmt::format("Unable to Open Store named: {}", storeName);
+        if (!outlook.lastError.empty()) text += "\n\n" + outlook.lastError;
+        return Error(text);
+    }
     StatusAndLog(fmt::format("Opened Outlook Mailbox: {}", storeName));
     StatusAndLog("...Getting Folders File");
     if (outlook.OpenIpmSubtree() < 0 || !outlook.GetSpecialFolder(kTopOfStoreFolder)) {

@@ -21,16 +21,32 @@ constexpr SpecialTitle kSpecialTitles[] = {
 
 bool LessIgnoringCase(const std::string& a, const std::string& b) { return text::CompareIgnoreCase(a, b) < 0; }
 
-void SortTree(CatalogueNode& node) {
-    std::stable_sort(node.children.begin(), node.children.end(),
-                     [](const auto& a, const auto& b) { return LessIgnoringCase(a->name, b->name); });
-    for (auto& child : node.children) SortTree(*child);
+// Sorts every level by name; iterative, as titles nest to any depth.
+void SortTree(CatalogueNode& root) {
+    std::vector<CatalogueNode*> pending{&root};
+    while (!pending.empty()) {
+        CatalogueNode& node = *pending.back();
+        pending.pop_back();
+        std::stable_sort(node.children.begin(), node.children.end(),
+                         [](const auto& a, const auto& b) { return LessIgnoringCase(a->name, b->name); });
+        for (auto& child : node.children) pending.push_back(child.get());
+    }
 }
 
 // The title up to its first "|" (what follows are aliases).
 std::string TitleBeforeAlias(const std::string& title) { return title.substr(0, title.find('|')); }
 
 }  // namespace
+
+CatalogueNode::~CatalogueNode() {
+    std::vector<std::unique_ptr<CatalogueNode>> pending = std::move(children);
+    while (!pending.empty()) {
+        std::unique_ptr<CatalogueNode> node = std::move(pending.back());
+        pending.pop_back();
+        for (auto& child : node->children) pending.push_back(std::move(child));
+        node->children.clear();
+    }
+}
 
 void ViewFolderCatalogue::Clear() {
     root = CatalogueNode{};
@@ -52,15 +68,17 @@ CatalogueNode& ViewFolderCatalogue::AddChild(CatalogueNode& parent, std::string 
 
 void ViewFolderCatalogue::InsertTitle(const std::string& title) {
     CatalogueNode* current = &root;
-    std::string rest = title;
+    // The rest of the title starts at `start`; positions, not copies, so
+    // that a title of many levels costs its length.
+    std::size_t start = 0;
     for (bool last = false; !last;) {
         std::string component;
-        const auto slash = rest.find('\\');
-        if (slash != std::string::npos && !rest.starts_with('(')) {
-            component = rest.substr(0, slash);
-            rest = rest.substr(slash + 1);
+        const auto slash = title.find('\\', start);
+        if (slash != std::string::npos && title[start] != '(') {
+            component = title.substr(start, slash - start);
+            start = slash + 1;
         } else {
-            component = rest;
+            component = title.substr(start);
             last = true;
         }
         auto found = std::find_if(current->children.begin(), current->children.end(),

@@ -37,6 +37,12 @@ struct CatalogueNode {
     std::uint8_t special = 0;
     std::int32_t specialKind = kSpecialNone;
     std::vector<std::unique_ptr<CatalogueNode>> children;
+
+    CatalogueNode() = default;
+    CatalogueNode(CatalogueNode&&) = default;
+    CatalogueNode& operator=(CatalogueNode&&) = default;
+    // Takes the subtree apart without recursion: a title may nest to any depth.
+    ~CatalogueNode();
 };
 
 class ViewFolderCatalogue {

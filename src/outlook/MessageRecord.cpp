@@ -56,7 +56,7 @@ std::unique_ptr<MessageRecord> NewMessageRecord(CMapiSession& session, const Fol
     MapiPtr<IMessage> message;
     const HRESULT hr = folder.folder->CreateMessage(nullptr, 0, message.Put());
     if (FAILED(hr) || !message) {
-        if (error) *error = mapi::LastErrorText(*folder.folder, hr, "the folder refused to create a message");
+        if (error) *error = mapi::LastErrorTextWithCode(*folder.folder, hr, "the folder refused to create a message");
         return nullptr;
     }
     return std::make_unique<MessageRecord>(session, std::move(message));
@@ -64,7 +64,7 @@ std::unique_ptr<MessageRecord> NewMessageRecord(CMapiSession& session, const Fol
 
 HRESULT AttachFile(IMessage* message, const std::string& path, FILETIME creationTime, std::string* error) {
     auto fail = [&](auto& object, HRESULT hr, std::string_view what) {
-        if (error) *error = mapi::LastErrorText(object, hr, what);
+        if (error) *error = mapi::LastErrorTextWithCode(object, hr, std::string(what));
         return hr;
     };
     MapiPtr<IStream> file;
@@ -283,7 +283,7 @@ HRESULT MessageRecord::SaveMessage(ULONG_PTR) {
     stepCode = 3000;
     if (HRESULT hr = message_->SetProps(17, v, nullptr); FAILED(hr)) {
         stepCode = 4000;
-        lastError = mapi::LastErrorText(*message_, hr, "cannot set the message properties");
+        lastError = mapi::LastErrorTextWithCode(*message_, hr, "cannot set the message properties");
         return hr;
     }
     stepCode = 5000;
@@ -294,7 +294,7 @@ HRESULT MessageRecord::SaveMessage(ULONG_PTR) {
     stepCode = 6000;
     const HRESULT hr = message_->SaveChanges(0);
     if (FAILED(hr)) {
-        lastError = mapi::LastErrorText(*message_, hr, "cannot save the message");
+        lastError = mapi::LastErrorTextWithCode(*message_, hr, "cannot save the message");
         return hr;
     }
     stepCode = 10000;

@@ -129,24 +129,35 @@ HRESULT CMapiSession::GetStores(std::vector<std::uint8_t>* defaultEntryId) {
     return hr;
 }
 
+HRESULT CMapiSession::OpenStoreWithReason(std::vector<std::uint8_t> id) {
+    const HRESULT hr = session->OpenMsgStore(0, static_cast<ULONG>(id.size()),
+                                             id.empty() ? nullptr : reinterpret_cast<LPENTRYID>(id.data()), nullptr,
+                                             kStoreOpenFlags, store.Put());
+    storeOpenError_.clear();
+    if (FAILED(hr)) {
+        // Why the store stays closed (in use by another program, read-only,
+        // damaged) is what the user needs to act on.
+        storeOpenError_ = mapi::LastErrorText(
+            *session, hr, fmt::format("The message store could not be opened (0x{:08X}).", static_cast<unsigned>(hr)));
+        lastError = storeOpenError_;
+    }
+    return hr;
+}
+
 HRESULT CMapiSession::OpenDefaultStore() {
     ReleaseSpecialFolders();
     store.Reset();
     std::vector<std::uint8_t> defaultId;
     GetStores(&defaultId);
     if (!session) return E_FAIL;
-    return session->OpenMsgStore(0, static_cast<ULONG>(defaultId.size()),
-                                 defaultId.empty() ? nullptr : reinterpret_cast<LPENTRYID>(defaultId.data()), nullptr,
-                                 kStoreOpenFlags, store.Put());
+    return OpenStoreWithReason(std::move(defaultId));
 }
 
 HRESULT CMapiSession::OpenStore(const std::vector<std::uint8_t>& entryId) {
     ReleaseSpecialFolders();
     store.Reset();
     if (!session) return E_FAIL;
-    std::vector<std::uint8_t> id = entryId;
-    session->OpenMsgStore(0, static_cast<ULONG>(id.size()), id.empty() ? nullptr : reinterpret_cast<LPENTRYID>(id.data()),
-                          nullptr, kStoreOpenFlags, store.Put());
+    OpenStoreWithReason(entryId);
     return S_OK;
 }
 
@@ -157,6 +168,7 @@ HRESULT CMapiSession::OpenIpmSubtree() {
     }
     if (!store) {
         lastError = "Open IPM Subtree - Msg Store not open";
+        if (!storeOpenError_.empty()) lastError += ": " + storeOpenError_;
         return E_FAIL;
     }
     SizedSPropTagArray(5, tags) = {
@@ -261,6 +273,7 @@ std::optional<FolderHandle> CMapiSession::OpenOrCreateFolder(IMAPIFolder* parent
     MapiPtr<IMAPIFolder> created;
     const HRESULT hr = parent->CreateFolder(FOLDER_GENERIC, nameCopy.data(), nullptr, nullptr, 0, created.Put());
     if (hr == MAPI_E_COLLISION) return OpenFolder(parent, name);
+    if (FAILED(hr)) lastError = mapi::LastErrorText(*parent, hr, "The folder '" + name + "' could not be created.");
     if (FAILED(hr) || !created) return std::nullopt;
     return FolderHandle{std::move(created), false, 0};
 }

@@ -91,6 +91,9 @@ public:
 
 private:
     void ReleaseSpecialFolders();
+    // OpenMsgStore into `store`; a failure leaves the store's reason in lastError.
+    HRESULT OpenStoreWithReason(std::vector<std::uint8_t> entryId);
+    std::string storeOpenError_;  // why the last store open failed, else empty
 };
 
 }  // namespace qb

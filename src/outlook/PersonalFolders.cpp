@@ -81,10 +81,7 @@ HRESULT AddPersonalFoldersService(const std::string& profile, const std::string&
     values[1].Value.lpszA = file.data();
     hr = services->ConfigureMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb), 0, 0, 2, values);
     if (FAILED(hr)) {
-        MapiBuffer<MAPIERROR> error;
-        errorText = SUCCEEDED(services->GetLastError(hr, 0, error.Put())) && error->lpszError
-                        ? std::string(error->lpszError)
-                        : "cannot configure the personal folders file " + path;
+        errorText = mapi::LastErrorText(*services, hr, "cannot configure the personal folders file " + path);
         services->DeleteMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb));
     }
     return hr;

@@ -76,7 +76,7 @@ public:
         }
         return S_OK;
     }
-    HRESULT OpenStore(const StoreLocation& location, ULONG, IMsgStore** store) override {
+    HRESULT OpenStore(const StoreLocation& location, ULONG, IMsgStore** store, std::string&) override {
         ++opened;
         *store = new FakeStore(location);
         return S_OK;

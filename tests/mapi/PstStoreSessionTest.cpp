@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cstring>
 #include <random>
 #include <string>
@@ -461,9 +463,11 @@ TEST_P(PstStoreSessionTest, ReopensTheFileInANewSession) {
         subject.Value.lpszA = MapiText("Still here");
         ASSERT_EQ(message->SetProps(1, &subject, nullptr), S_OK);
         ASSERT_EQ(message->SaveChanges(0), S_OK);
-        // Committed when SaveChanges returns: a reader of the file sees it
-        // while the store is still open.
-        auto reader = qb::pst::PstStore::Open(pstPath(), false);
+        // Committed when SaveChanges returns: the file holds it while the
+        // store is still open (read from a copy: the open store locks the file).
+        const std::string copy = pstPath() + ".copy";
+        std::filesystem::copy_file(pstPath(), copy, std::filesystem::copy_options::overwrite_existing);
+        auto reader = qb::pst::PstStore::Open(copy, false);
         const auto kept = reader->FindSubfolder(reader->IpmSubtree(), "Kept");
         ASSERT_NE(kept, 0u);
         EXPECT_EQ(reader->Messages(kept).size(), 1u);

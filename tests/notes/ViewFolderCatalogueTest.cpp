@@ -186,3 +186,31 @@ TEST(ViewFolderCatalogue, ClosedDatabaseCancelAndNoteErrorsAreReported) {
     EXPECT_FALSE(c.loaded);
     EXPECT_EQ(c.lastError, "Database was not open");
 }
+
+TEST(ViewFolderCatalogue, TitlesOfAHundredThousandLevelsLoadSortAndGo) {
+    // Each level was a stack frame of the sort and of the tree's destruction.
+    constexpr std::size_t kLevels = 100000;
+    std::string deep;
+    for (std::size_t i = 0; i < kLevels; ++i) deep += (i ? "\\" : "") + std::string(i % 2 ? "b" : "a");
+    FakeDesign db;
+    db.Add(deep, "F");
+    db.Add(deep.substr(0, deep.size() - 2) + "\\c", "F");  // a sibling at the bottom
+    ViewFolderCatalogue c;
+    std::atomic<bool> cancel{false};
+    c.LoadCatalogue(db, cancel, nullptr);
+    ASSERT_TRUE(c.loaded);
+    EXPECT_EQ(c.allNodes.size(), kLevels + 1);
+    const CatalogueNode* node = &c.root;
+    for (std::size_t i = 0; i + 1 < kLevels; ++i) {
+        ASSERT_EQ(node->children.size(), 1u) << i;
+        node = node->children.front().get();
+    }
+    ASSERT_EQ(node->children.size(), 2u);
+    EXPECT_EQ(node->children[0]->notesName, deep);
+    EXPECT_EQ(node->children[1]->name, "c") << "the bottom level is sorted too";
+    c.ApplyFolderRules({}, {});
+    EXPECT_EQ(c.exportList.size(), 2u);
+    c.Clear();
+    EXPECT_TRUE(c.root.children.empty());
+    c.LoadCatalogue(db, cancel, nullptr);  // and the destructor takes the tree apart once more
+}

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "mapi/PstProfileFixture.h"
 #include "outlook/OutlookSession.h"
@@ -128,7 +130,54 @@ TEST_P(MapiSessionOnPstTest, AProfileWithoutTheFileFailsToOpenTheStore) {
     ASSERT_EQ(outlook_->stores.size(), 1u);
     EXPECT_EQ(outlook_->OpenStore(outlook_->stores[0].entryId), S_OK);
     EXPECT_LT(outlook_->OpenIpmSubtree(), 0);
-    EXPECT_EQ(outlook_->lastError, "Open IPM Subtree - Msg Store not open");
+    EXPECT_EQ(outlook_->lastError,
+              "Open IPM Subtree - Msg Store not open: The personal folders file '" + pstPath() + "' does not exist.");
+}
+
+// The store is not opened, and the session says why, so that the export
+// ends as a failure with the reason instead of writing nothing.
+void ExpectStoreRefused(qb::CMapiSession& outlook, const std::string& reason) {
+    ASSERT_EQ(outlook.Initialize(), S_OK);
+    ASSERT_FALSE(FAILED(outlook.Logon("Export", "", 0x13, 0)));
+    ASSERT_EQ(outlook.GetStores(nullptr), S_OK);
+    ASSERT_EQ(outlook.stores.size(), 1u);
+    EXPECT_EQ(outlook.OpenStore(outlook.stores[0].entryId), S_OK);
+    EXPECT_FALSE(outlook.store) << "the store was opened anyway";
+    EXPECT_EQ(outlook.lastError, reason);
+    EXPECT_LT(outlook.OpenIpmSubtree(), 0);
+    EXPECT_EQ(outlook.lastError, "Open IPM Subtree - Msg Store not open: " + reason);
+}
+
+TEST_P(MapiSessionOnPstTest, AStoreInUseByAnotherWriterIsRefusedWithTheReason) {
+    auto otherWriter = qb::pst::PstStore::Open(pstPath(), true);
+    outlook_ = std::make_unique<qb::CMapiSession>();
+    ExpectStoreRefused(*outlook_, "The personal folders file '" + pstPath() + "' is in use by another program.");
+}
+
+TEST_P(MapiSessionOnPstTest, AReadOnlyStoreIsRefusedNotOpenedForReading) {
+    ASSERT_EQ(::chmod(pstPath().c_str(), 0444), 0);
+    outlook_ = std::make_unique<qb::CMapiSession>();
+    const std::string reason = ::geteuid() == 0
+                                   ? "The personal folders file '" + pstPath() + "' is read-only and is not written into."
+                                   : "The personal folders file '" + pstPath() + "' cannot be opened for writing: Permission denied";
+    ExpectStoreRefused(*outlook_, reason);
+}
+
+TEST_P(MapiSessionOnPstTest, AFolderBeyondTheDepthLimitIsRefusedWithTheReason) {
+    {
+        auto engine = qb::pst::PstStore::Open(pstPath(), true);
+        auto folder = engine->IpmSubtree();
+        while (engine->FolderDepth(folder) < qb::pst::PstStore::kMaxFolderDepth) folder = engine->CreateFolder(folder, "d");
+        engine->Close();
+    }
+    LogOnAndOpenStore();
+    std::optional<qb::FolderHandle> current = outlook_->GetSpecialFolder(qb::kTopOfStoreFolder);
+    for (std::size_t depth = 2; depth <= qb::pst::PstStore::kMaxFolderDepth; ++depth) {
+        current = outlook_->OpenOrCreateFolder(current->folder.get(), "d");
+        ASSERT_TRUE(current) << depth;
+    }
+    EXPECT_FALSE(outlook_->OpenOrCreateFolder(current->folder.get(), "one too deep"));
+    EXPECT_NE(outlook_->lastError.find("more than 300 levels deep"), std::string::npos) << outlook_->lastError;
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, MapiSessionOnPstTest, ::testing::Values("MSUPST MS", "MSPST MS"),

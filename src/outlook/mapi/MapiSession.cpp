@@ -219,8 +219,10 @@ private:
             return lastError_.Fail(MAPI_E_NOT_INITIALIZED,
                                    "The message service does not have an entry point function.");
         MapiPtr<IMsgStore> store;
-        hr = provider->OpenStore(LocationOf(*service), flags, store.Put());
-        if (FAILED(hr)) return lastError_.Fail(hr, "The store " + *path + " could not be opened.");
+        std::string reason;
+        hr = provider->OpenStore(LocationOf(*service), flags, store.Put(), reason);
+        if (FAILED(hr))
+            return lastError_.Fail(hr, reason.empty() ? "The store " + *path + " could not be opened." : reason);
         OpenStore entry{*path, store, {}};
         LPSPropValue key = nullptr;
         if (SUCCEEDED(HrGetOneProp(store.get(), PR_STORE_RECORD_KEY, &key)) && key->Value.bin.cb == 16)

@@ -34,17 +34,22 @@ namespace qb::mapi {
 HRESULT MakeMapiError(std::string_view text, std::string_view component, ULONG lowLevelError,
                       LPMAPIERROR* lppMAPIError);
 
-// The text an object's GetLastError gives for hr, or `fallback` when it has
-// none; with the result code appended, so that a message always says both.
-template <class MapiObject>
-std::string LastErrorText(MapiObject& object, HRESULT hr, std::string_view fallback) {
+// The text an object's GetLastError gives for hr, or the fallback when it
+// gives none (any MAPI object with GetLastError: session, folder, admin...).
+template <class Object>
+std::string LastErrorText(Object& object, HRESULT hr, const std::string& fallback) {
     MapiBuffer<MAPIERROR> error;
-    std::string text = SUCCEEDED(object.GetLastError(hr, 0, error.Put())) && error && error->lpszError
-                           ? std::string(error->lpszError)
-                           : std::string(fallback);
+    if (SUCCEEDED(object.GetLastError(hr, 0, error.Put())) && error && error->lpszError)
+        return std::string(error->lpszError);
+    return fallback;
+}
+
+// The same with the result code appended, so that a log line says both.
+template <class Object>
+std::string LastErrorTextWithCode(Object& object, HRESULT hr, const std::string& fallback) {
     char code[16];
     std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(hr));
-    return text + " (hr=0x" + code + ")";
+    return LastErrorText(object, hr, fallback) + " (hr=0x" + code + ")";
 }
 
 // A property array of one MAPI buffer built from values; each value is

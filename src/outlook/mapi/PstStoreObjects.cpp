@@ -197,21 +197,7 @@ bool EnsureStandardFolders(pst::PstStore& engine) {
 }
 
 bool EnsureNameMap(pst::PstStore& engine) {
-    if (engine.GetNameFromId(0x8000)) return false;
-    // Names the mail client gives every store: the categories of items and
-    // the version stamp of the client that wrote them.
-    pst::NamedProperty keywords;
-    keywords.guid = pst::kPsPublicStrings;
-    keywords.isString = true;
-    keywords.name = "Keywords";
-    engine.GetIdFromName(keywords, true);
-    const pst::Guid common = pst::ParseGuid("{00062008-0000-0000-C000-000000000046}");
-    for (std::uint32_t lid : {0x8552u, 0x8554u}) {
-        pst::NamedProperty name;
-        name.guid = common;
-        name.lid = lid;
-        engine.GetIdFromName(name, true);
-    }
+    if (!engine.EnsureStandardNames()) return false;
     engine.Commit();
     return true;
 }

@@ -22,6 +22,16 @@ const char* FormatName(pst::PstFormat format) {
 // journal records a document as done right after its item is saved.
 constexpr pst::CommitPolicy kCommitEachMessage{1, std::chrono::milliseconds(0), true, false};
 
+HRESULT ResultOf(const pst::PstError& error) {
+    switch (error.kind()) {
+        case pst::PstErrorKind::InUse: return MAPI_E_BUSY;
+        case pst::PstErrorKind::NoAccess: return MAPI_E_NO_ACCESS;
+        case pst::PstErrorKind::Damaged: return MAPI_E_CORRUPT_STORE;
+        case pst::PstErrorKind::General: break;
+    }
+    return MAPI_E_CALL_FAILED;
+}
+
 }  // namespace
 
 // The files open in this process, by path; a file closes when its last
@@ -58,27 +68,36 @@ HRESULT PstStoreProvider::PrepareStore(const StoreLocation& location, std::strin
         EnsureNameMap(*engine);
         engine->Close();
         return S_OK;
+    } catch (const pst::PstError& e) {
+        errorText = e.what();
+        return ResultOf(e);
     } catch (const std::exception& e) {
         errorText = "'" + location.path + "' cannot be used as a personal folders file: " + e.what();
         return MAPI_E_CALL_FAILED;
     }
 }
 
-HRESULT PstStoreProvider::OpenStore(const StoreLocation& location, ULONG, IMsgStore** out) {
+HRESULT PstStoreProvider::OpenStore(const StoreLocation& location, ULONG flags, IMsgStore** out,
+                                    std::string& errorText) {
     if (!out) return MAPI_E_INVALID_PARAMETER;
     *out = nullptr;
+    const bool write = (flags & MDB_WRITE) != 0;
     std::lock_guard<std::mutex> guard(open_->lock);
     std::shared_ptr<PstStoreShared> store = open_->byPath[location.path].lock();
+    if (store && write && !store->engine->writable()) {
+        errorText = "The personal folders file '" + location.path + "' is open for reading only.";
+        return MAPI_E_NO_ACCESS;
+    }
     if (!store) {
         store = std::make_shared<PstStoreShared>();
         try {
-            if (!platform::FileExists(location.path)) return MAPI_E_NOT_FOUND;
-            try {
-                store->engine = pst::PstStore::Open(location.path, true);
-            } catch (const std::exception&) {
-                // A file we may not write is still a store to read.
-                store->engine = pst::PstStore::Open(location.path, false);
+            if (!platform::FileExists(location.path)) {
+                errorText = "The personal folders file '" + location.path + "' does not exist.";
+                return MAPI_E_NOT_FOUND;
             }
+            // Never silently read-only: an export into a file it may not
+            // write would end as if it had written nothing wrong.
+            store->engine = pst::PstStore::Open(location.path, write);
             if (store->engine->writable()) {
                 store->engine->SetCommitPolicy(kCommitEachMessage);
                 EnsureStandardFolders(*store->engine);
@@ -86,10 +105,17 @@ HRESULT PstStoreProvider::OpenStore(const StoreLocation& location, ULONG, IMsgSt
             }
             const pst::Properties storeProps = store->engine->StoreProperties();
             const pst::PropValue* key = pst::FindProp(storeProps, pst::tags::kRecordKey);
-            if (!key || key->data.size() != 16) return MAPI_E_CORRUPT_STORE;
+            if (!key || key->data.size() != 16) {
+                errorText = "The personal folders file '" + location.path + "' has no valid record key.";
+                return MAPI_E_CORRUPT_STORE;
+            }
             store->recordKey.assign(key->data.begin(), key->data.end());
             store->inbox = FindInbox(*store->engine);
-        } catch (const std::exception&) {
+        } catch (const pst::PstError& e) {
+            errorText = e.what();
+            return ResultOf(e);
+        } catch (const std::exception& e) {
+            errorText = "The personal folders file '" + location.path + "' cannot be opened: " + e.what();
             return MAPI_E_CORRUPT_STORE;
         }
         open_->byPath[location.path] = store;

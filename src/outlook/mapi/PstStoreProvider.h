@@ -7,7 +7,8 @@
 //
 // Every open object of one file shares one engine store, guarded by one lock,
 // so the window thread and the export worker may each hold objects of it.
-// SaveChanges on a message commits it to the file before it returns.
+// SaveChanges on a message commits it to the file before it returns. A file
+// is held (and locked against other programs) while any object of it lives.
 
 #include <memory>
 
@@ -22,7 +23,7 @@ public:
     PstStoreProvider();
     ~PstStoreProvider() override;
     HRESULT PrepareStore(const StoreLocation& location, std::string& errorText) override;
-    HRESULT OpenStore(const StoreLocation& location, ULONG flags, IMsgStore** store) override;
+    HRESULT OpenStore(const StoreLocation& location, ULONG flags, IMsgStore** store, std::string& errorText) override;
 
 private:
     struct Open;

@@ -37,8 +37,11 @@ public:
     virtual HRESULT PrepareStore(const StoreLocation& location, std::string& errorText) = 0;
     // Opens the store (flags: MDB_WRITE, MDB_NO_MAIL, ...). The store's
     // folder and message entry identifiers carry its PR_STORE_RECORD_KEY in
-    // bytes 4 to 19, which is how a session routes OpenEntry to it.
-    virtual HRESULT OpenStore(const StoreLocation& location, ULONG flags, IMsgStore** store) = 0;
+    // bytes 4 to 19, which is how a session routes OpenEntry to it. A store
+    // asked for with MDB_WRITE is writable or not opened at all; on failure
+    // errorText says why (in use, read-only, damaged), for GetLastError.
+    virtual HRESULT OpenStore(const StoreLocation& location, ULONG flags, IMsgStore** store,
+                              std::string& errorText) = 0;
 };
 
 // Registers the provider for the process (null removes it).

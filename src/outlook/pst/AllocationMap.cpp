@@ -51,6 +51,8 @@ void AllocationMap::Load(const PstFile& file, std::uint64_t fileEof) {
     for (std::size_t region = 0; region < count; ++region) {
         std::uint8_t raw[kPageSize];
         file.Read(RegionStart(region), raw, kPageSize);
+        std::string problem = CheckPage(raw, traits_, kPageAMap, RegionStart(region), RegionStart(region), false);
+        if (!problem.empty()) throw PstError("allocation map: " + problem, PstErrorKind::Damaged);
         regions_.emplace_back();
         const std::uint8_t* bits = raw + BitsOffset();
         std::copy_n(bits, 496, regions_.back().begin());

@@ -30,6 +30,23 @@ NodeDatabase::NodeDatabase(std::unique_ptr<PstFile> file, const Header& header)
 
 std::unique_ptr<NodeDatabase> NodeDatabase::Open(const std::string& path, bool writable) {
     auto file = std::make_unique<PstFile>(path, writable ? PstFile::Mode::ReadWrite : PstFile::Mode::Read);
+    try {
+        return Load(std::move(file), writable);
+    } catch (const PstError& e) {
+        if (!writable || e.kind() == PstErrorKind::InUse || e.kind() == PstErrorKind::NoAccess) throw;
+        // Writing into a file whose structures fail their checks would spread the damage.
+        throw DamagedError(path, e.what());
+    }
+}
+
+PstError NodeDatabase::DamagedError(const std::string& path, const std::string& reason) {
+    return PstError("The personal folders file '" + path + "' is damaged and is not written into (" + reason +
+                        "). Run 'quillbox-cli pst-check' on it for the details.",
+                    PstErrorKind::Damaged);
+}
+
+std::unique_ptr<NodeDatabase> NodeDatabase::Load(std::unique_ptr<PstFile> file, bool writable) {
+    const std::string path = file->path();
     std::uint64_t size = file->Size();
     if (size < 512) throw PstError("not a personal folders file (too short)");
     Bytes raw = file->Read(0, std::size_t(std::min<std::uint64_t>(size, kHeaderReadSize)));
@@ -38,11 +55,28 @@ std::unique_ptr<NodeDatabase> NodeDatabase::Open(const std::string& path, bool w
     db->nbt_.Load(*db->file_, header.nbt);
     db->bbt_.Load(*db->file_, header.bbt);
     if (writable) {
-        if (header.fAMapValid == 0)
-            throw PstError("the allocation maps of '" + path + "' are marked invalid; repair the file first");
+        if (header.fAMapValid == 0) throw PstError("its allocation maps are marked invalid");
+        if (header.ibFileEof < kFirstAMapOffset + kPageSize || header.ibFileEof > size)
+            throw PstError("the header gives its end as " + HexId(header.ibFileEof) + " but the file holds " +
+                           HexId(size) + " bytes");
         db->amap_.Load(*db->file_, header.ibFileEof);
+        db->CheckAllocatedInUse();
     }
     return db;
+}
+
+// Space that the B-trees use must be allocated in the maps, or new blocks
+// would be written over it.
+void NodeDatabase::CheckAllocatedInUse() const {
+    auto check = [&](std::uint64_t ib, std::size_t size, const std::string& what) {
+        if (ib < kFirstAMapOffset || ib + size > header_.ibFileEof || !amap_.IsAllocated(ib, size))
+            throw PstError(what + " at " + HexId(ib) + " is not allocated in the allocation maps");
+    };
+    nbt_.ForEachPage([&](const NodeBTree::Page& p) { check(p.bref.ib, kPageSize, "node B-tree page"); });
+    bbt_.ForEachPage([&](const BlockBTree::Page& p) { check(p.bref.ib, kPageSize, "block B-tree page"); });
+    bbt_.ForEach([&](const BbtEntry& e) {
+        check(e.ib, std::size_t(AlignUp(e.cb + traits_.blockTrailer, 64)), "block " + HexId(e.bid));
+    });
 }
 
 std::unique_ptr<NodeDatabase> NodeDatabase::Create(const std::string& path, PstFormat format) {

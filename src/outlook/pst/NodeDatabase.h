@@ -40,7 +40,11 @@ struct BlockCache {
 
 class NodeDatabase {
 public:
+    // Opens a file; for writing it must pass the checks of its header, B-trees
+    // and allocation maps, else PstError of kind Damaged says why.
     static std::unique_ptr<NodeDatabase> Open(const std::string& path, bool writable);
+    // The error that refuses writing into a damaged file, with the reason.
+    static PstError DamagedError(const std::string& path, const std::string& reason);
     static std::unique_ptr<NodeDatabase> Create(const std::string& path, PstFormat format);
 
     const FormatTraits& traits() const { return traits_; }
@@ -98,6 +102,8 @@ public:
 
 private:
     NodeDatabase(std::unique_ptr<PstFile> file, const Header& header);
+    static std::unique_ptr<NodeDatabase> Load(std::unique_ptr<PstFile> file, bool writable);
+    void CheckAllocatedInUse() const;
     std::vector<Bytes> ReadDataBlocksAt(Bid bid, int maxLevel) const;
     SubnodeMap ReadSubnodesAt(Bid bidSub, bool indexAllowed) const;
     void MarkAllocationsOfExistingFile();

@@ -99,12 +99,14 @@ void PageBTree<Entry>::Load(const PstFile& file, const Bref& root) {
 template <class Entry>
 std::unique_ptr<typename PageBTree<Entry>::Page> PageBTree<Entry>::LoadPage(const PstFile& file, const Bref& bref,
                                                                             int expectLevel) {
+    if (bref.bid == 0 || bref.ib == 0 || bref.ib % kPageSize != 0)
+        throw PstError("a B-tree page reference (id " + HexId(bref.bid) + ", offset " + HexId(bref.ib) + ") is invalid");
     std::uint8_t raw[kPageSize];
     file.Read(bref.ib, raw, kPageSize);
     std::string problem = CheckPage(raw, traits_, Ptype(), bref.ib, bref.bid, true);
     if (!problem.empty()) throw PstError(problem);
     const std::uint8_t* meta = raw + traits_.btEntryArea;
-    std::size_t cEnt = meta[0], cbEnt = meta[2];
+    std::size_t cEnt = meta[0], cEntMax = meta[1], cbEnt = meta[2];
     auto page = std::make_unique<Page>();
     page->level = meta[3];
     page->bref = bref;
@@ -115,8 +117,16 @@ std::unique_ptr<typename PageBTree<Entry>::Page> PageBTree<Entry>::LoadPage(cons
     std::size_t want = page->level ? traits_.btEntry : EntrySize();
     if (cbEnt != want || cEnt * cbEnt > traits_.btEntryArea)
         throw PstError("B-tree page at " + HexId(bref.ib) + " has a bad entry size or count");
+    // Readers size their entry arrays by cEntMax: it must be what fits.
+    if (cEntMax != traits_.btEntryArea / cbEnt || cEnt > cEntMax)
+        throw PstError("B-tree page at " + HexId(bref.ib) + " says it holds at most " + std::to_string(cEntMax) +
+                       " entries, where " + std::to_string(traits_.btEntryArea / cbEnt) + " fit");
     for (std::size_t i = 0; i < cEnt; ++i) {
         const std::uint8_t* p = raw + i * cbEnt;
+        // Node ids are 32 bits; in the 64-bit key of a Unicode file the rest is zero.
+        if (std::is_same_v<Entry, NbtEntry> && traits_.idSize == 8 && Get32(p + 4) != 0)
+            throw PstError("B-tree page at " + HexId(bref.ib) + " has a node key " + HexId(Get64(p)) +
+                           " wider than 32 bits");
         if (page->level == 0) {
             page->entries.push_back(DecodeEntry(p));
             if (i > 0 && page->entries[i].Key() <= page->entries[i - 1].Key())

@@ -223,7 +223,12 @@ private:
         if (!db_->FindNode(kNidRootFolder)) return Error("the root folder is missing");
         if (store_->IpmSubtree() && !db_->FindNode(store_->IpmSubtree()))
             Error("the store's mail folder entry id points to missing node " + HexId(store_->IpmSubtree()));
-        CheckFolder(kNidRootFolder, 0);
+        // Iterative, so that folders of any depth are checked; each folder once.
+        WalkFolderTree(
+            kNidRootFolder, [&](Nid nid, std::size_t) { return CheckFolder(nid); },
+            [&](Nid nid, Nid listedBy) {
+                Error("folder " + HexId(nid) + " is reached twice (again from folder " + HexId(listedBy) + ")");
+            });
         // Every message must be listed by its folder.
         db_->nbt().ForEach([&](const NbtEntry& e) {
             std::uint32_t type = NidTypeOf(e.nid);
@@ -234,8 +239,10 @@ private:
         });
     }
 
-    void CheckFolder(Nid nid, int depth) {
-        if (depth > 64 || !seenFolders_.insert(nid).second) return Error("folder " + HexId(nid) + " is reached twice");
+    // Checks one folder and its tables; returns the subfolders to check next.
+    std::vector<Nid> CheckFolder(Nid nid) {
+        std::vector<Nid> children;
+        seenFolders_.insert(nid);
         ++r_.folders;
         FolderInfo info;
         Properties props;
@@ -243,16 +250,18 @@ private:
             info = store_->Folder(nid);
             props = store_->FolderProperties(nid);
         } catch (const PstError& e) {
-            return Error("folder " + HexId(nid) + ": " + e.what());
+            Error("folder " + HexId(nid) + ": " + e.what());
+            return children;
         }
-        if (NidTypeOf(nid) == kNidTypeSearchFolder) return;  // results are computed, not stored per row
+        if (NidTypeOf(nid) == kNidTypeSearchFolder) return children;  // results are computed, not stored per row
         TableData hierarchy, contents, associated;
         try {
             hierarchy = store_->HierarchyTable(nid);
             contents = store_->ContentsTable(nid);
             associated = store_->AssociatedContentsTable(nid);
         } catch (const PstError& e) {
-            return Error("tables of folder " + HexId(nid) + ": " + e.what());
+            Error("tables of folder " + HexId(nid) + ": " + e.what());
+            return children;
         }
         if (props.count(TagId(tags::kContentCount)) && std::size_t(info.contentCount) != contents.rows.size())
             Error("folder " + HexId(nid) + " counts " + std::to_string(info.contentCount) + " messages, its contents table holds " + std::to_string(contents.rows.size()));
@@ -281,8 +290,9 @@ private:
                         Error("hierarchy row of folder " + HexId(row.rowId) + " says " + TagText(tag) + " = " + a->Describe() + ", the folder says " + b->Describe());
                 }
             }
-            CheckFolder(row.rowId, depth + 1);
+            children.push_back(row.rowId);
         }
+        return children;
     }
 
     static std::string TagText(std::uint32_t tag) { return HexId(tag); }

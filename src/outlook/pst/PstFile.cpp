@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "outlook/pst/PstFaultInjection.h"
+
 namespace qb::pst {
 namespace {
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
@@ -13,16 +15,69 @@ namespace {
 }
 
 constexpr std::size_t kGatherSize = 1 << 20;
+
+PstErrorKind KindOfOpenError(int error) {
+    return error == EACCES || error == EPERM || error == EROFS ? PstErrorKind::NoAccess : PstErrorKind::General;
+}
+
+// Locks the whole file; false when another open holds a conflicting lock.
+bool LockWholeFile(int fd, bool exclusive) {
+    struct flock lock {};
+    lock.l_type = short(exclusive ? F_WRLCK : F_RDLCK);
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 0;
+#ifdef F_OFD_SETLK
+    if (::fcntl(fd, F_OFD_SETLK, &lock) == 0) return true;
+    if (errno != EINVAL) return false;
+    lock.l_pid = 0;
+#endif
+    // Without open-file-description locks: process-wide record locks.
+    return ::fcntl(fd, F_SETLK, &lock) == 0;
+}
 }  // namespace
 
 PstFile::PstFile(const std::string& path, Mode mode) : path_(path) {
     int flags = O_CLOEXEC;
     if (mode == Mode::Read) flags |= O_RDONLY;
     else if (mode == Mode::ReadWrite) flags |= O_RDWR;
-    else flags |= O_RDWR | O_CREAT | O_TRUNC;
-    fd_ = ::open(path.c_str(), flags, 0644);
-    if (fd_ < 0) Fail("cannot open", path, errno);
+    else flags |= O_RDWR | O_CREAT;  // truncated only once the lock is ours
+    if (mode == Mode::Create) {
+        if (int error = fault_detail::Tick(PstFaultOp::Create))
+            throw PstError("The personal folders file '" + path + "' cannot be created: " + std::strerror(error),
+                           KindOfOpenError(error));
+    }
+    fd_ = ::open(path.c_str(), flags, kCreateMode);
+    if (fd_ < 0) {
+        const int error = errno;
+        const char* what = mode == Mode::Read ? "cannot be opened" : mode == Mode::Create ? "cannot be created"
+                                                                                          : "cannot be opened for writing";
+        throw PstError("The personal folders file '" + path + "' " + what + ": " + std::strerror(error),
+                       KindOfOpenError(error));
+    }
     writable_ = mode != Mode::Read;
+    struct stat st {};
+    if (writable_ && ::fstat(fd_, &st) == 0 && (st.st_mode & 0222) == 0) {
+        ::close(fd_);
+        fd_ = -1;
+        throw PstError("The personal folders file '" + path + "' is read-only and is not written into.",
+                       PstErrorKind::NoAccess);
+    }
+    if (!LockWholeFile(fd_, writable_)) {
+        const int error = errno;
+        ::close(fd_);
+        fd_ = -1;
+        if (error == EAGAIN || error == EACCES)
+            throw PstError("The personal folders file '" + path + "' is in use by another program.",
+                           PstErrorKind::InUse);
+        Fail("cannot lock", path, error);
+    }
+    if (mode == Mode::Create && ::ftruncate(fd_, 0) != 0) {
+        const int error = errno;
+        ::close(fd_);
+        fd_ = -1;
+        Fail("cannot create", path, error);
+    }
 }
 
 PstFile::~PstFile() {
@@ -65,6 +120,7 @@ Bytes PstFile::Read(std::uint64_t offset, std::size_t size) const {
 
 void PstFile::Write(std::uint64_t offset, const void* buffer, std::size_t size) {
     if (sizeLimit_ != 0 && offset + size > sizeLimit_) Fail("cannot write", path_, ENOSPC);
+    if (int error = fault_detail::Tick(PstFaultOp::Write)) Fail("cannot write", path_, error);
     const auto* in = static_cast<const std::uint8_t*>(buffer);
     const bool continues = !pending_.empty() && offset == pendingOffset_ + pending_.size();
     if (continues && pending_.size() + size <= kGatherSize) {
@@ -101,6 +157,7 @@ void PstFile::WriteThrough(std::uint64_t offset, const std::uint8_t* in, std::si
 
 void PstFile::Sync() {
     Flush();
+    if (int error = fault_detail::Tick(PstFaultOp::Sync)) Fail("cannot flush", path_, error);
     if (::fdatasync(fd_) != 0) Fail("cannot flush", path_, errno);
 }
 
@@ -108,6 +165,7 @@ void PstFile::Extend(std::uint64_t size) {
     Flush();
     if (Size() >= size) return;
     if (sizeLimit_ != 0 && size > sizeLimit_) Fail("cannot grow", path_, ENOSPC);
+    if (int error = fault_detail::Tick(PstFaultOp::Write)) Fail("cannot grow", path_, error);
     if (::ftruncate(fd_, off_t(size)) != 0) Fail("cannot grow", path_, errno);
 }
 

@@ -7,6 +7,15 @@
 // small block at a time). Flush() hands them over; Sync() and every read,
 // size query and growth do so first, so the file is never seen without them.
 // A write error can therefore surface at a later call.
+//
+// A file open for writing holds an exclusive lock on the whole file (an
+// open-file-description lock, so that two opens inside one process exclude
+// each other as two processes do), a file open for reading a shared one,
+// for as long as it is open: a second writer, or a reader while a writer
+// works, is refused with PstErrorKind::InUse instead of interleaving its
+// writes. New files are created with mode 0600; a file whose mode allows
+// nobody to write (0444) is refused for writing even to root, whose writes
+// the mode would not stop.
 
 #include <cstdint>
 #include <string>
@@ -18,6 +27,8 @@ namespace qb::pst {
 class PstFile {
 public:
     enum class Mode { Read, ReadWrite, Create };
+    // Mode of files this class creates.
+    static constexpr unsigned kCreateMode = 0600;
     PstFile(const std::string& path, Mode mode);
     ~PstFile();
     PstFile(const PstFile&) = delete;

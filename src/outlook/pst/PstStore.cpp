@@ -51,10 +51,16 @@ std::unique_ptr<PstStore> PstStore::Create(const std::string& path, PstFormat fo
 
 std::unique_ptr<PstStore> PstStore::Open(const std::string& path, bool writable) {
     std::unique_ptr<PstStore> store(new PstStore(NodeDatabase::Open(path, writable), writable));
-    const NbtEntry* entry = store->db_->FindNode(kNidMessageStore);
-    if (!entry) throw PstError("'" + path + "' has no message store node");
-    store->storeProps_ = ReadPropertyContext(*store->db_, entry->bidData, store->db_->ReadSubnodes(entry->bidSub));
-    store->LoadNameMap();
+    try {
+        const NbtEntry* entry = store->db_->FindNode(kNidMessageStore);
+        if (!entry) throw PstError("'" + path + "' has no message store node");
+        store->storeProps_ = ReadPropertyContext(*store->db_, entry->bidData, store->db_->ReadSubnodes(entry->bidSub));
+        store->LoadNameMap();
+    } catch (const PstError& e) {
+        store->failed_ = true;  // nothing of it is written back
+        if (!writable) throw;
+        throw NodeDatabase::DamagedError(path, e.what());
+    }
     return store;
 }
 
@@ -146,7 +152,9 @@ void PstStore::BuildNewStore(const std::string& displayName) {
     set(storeProps_, tags::kPstLrNoRestrictions, PropValue::Boolean(true));
     storeDirty_ = true;
 
+    EnsureStandardNames();
     WriteNode(kNidNameToIdMap, names_.Build(), 0);
+    names_.MarkClean();
     WriteEmptyTable(kNidHierarchyTableTemplate, kHierarchyColumns);
     WriteEmptyTable(kNidContentsTableTemplate, kContentsColumns);
     WriteEmptyTable(kNidAssocContentsTableTemplate, kAssociatedColumns);
@@ -225,5 +233,22 @@ std::uint16_t PstStore::GetIdFromName(const NamedProperty& name, bool create) {
 }
 
 std::optional<NamedProperty> PstStore::GetNameFromId(std::uint16_t id) const { return names_.NameFor(id); }
+
+bool PstStore::EnsureStandardNames() {
+    if (names_.NameFor(0x8000)) return false;
+    NamedProperty keywords;
+    keywords.guid = kPsPublicStrings;
+    keywords.isString = true;
+    keywords.name = "Keywords";
+    GetIdFromName(keywords, true);
+    const Guid common = ParseGuid("{00062008-0000-0000-C000-000000000046}");
+    for (std::uint32_t lid : {0x8552u, 0x8554u}) {
+        NamedProperty name;
+        name.guid = common;
+        name.lid = lid;
+        GetIdFromName(name, true);
+    }
+    return true;
+}
 
 }  // namespace qb::pst

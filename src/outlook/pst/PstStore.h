@@ -70,6 +70,15 @@ struct MessageData {
 class PstStore;
 class MessageBuilder;
 
+// Walks a folder tree depth first without recursion, so that any depth a file
+// holds is walked: `expand` handles a folder (its depth below `root` given)
+// and returns the subfolders to descend into, in order. Each folder is
+// expanded once, so the walk ends after at most as many folders as the file
+// has nodes; a folder met again (a loop, or a folder listed by two parents)
+// goes to `again` with the folder that listed it, and is not descended.
+void WalkFolderTree(Nid root, const std::function<std::vector<Nid>(Nid folder, std::size_t depth)>& expand,
+                    const std::function<void(Nid folder, Nid listedBy)>& again);
+
 // One attachment of a message being built. Its data (PR_ATTACH_DATA_BIN) is
 // written in chunks and never held whole in memory.
 class AttachmentBuilder {
@@ -186,6 +195,12 @@ public:
     std::vector<Nid> Subfolders(Nid folder) const;
     // Finds a direct subfolder by display name (case-insensitive ASCII), 0 when none.
     Nid FindSubfolder(Nid parent, const std::string& name) const;
+    // Folders nest at most this many levels below the root folder (the mail
+    // client's own stores stay far below it); deeper ones are refused.
+    static constexpr std::size_t kMaxFolderDepth = 300;
+    // Levels between a folder and the root folder (the root is 0); a value
+    // above kMaxFolderDepth when the chain of parents is longer or loops.
+    std::size_t FolderDepth(Nid folder) const;
     Nid CreateFolder(Nid parent, const std::string& name, const std::string& containerClass = "IPF.Note");
     TableData HierarchyTable(Nid folder) const;
     TableData ContentsTable(Nid folder) const;
@@ -199,6 +214,11 @@ public:
     // ---- named properties
     std::uint16_t GetIdFromName(const NamedProperty& name, bool create);
     std::optional<NamedProperty> GetNameFromId(std::uint16_t id) const;
+    // Gives a store without named properties the ones the mail client gives
+    // every store (the categories of items, its version stamps). libpff
+    // refuses a store whose name-to-id map lacks entries or GUIDs, so every
+    // new store has them from its first commit. False when it had names.
+    bool EnsureStandardNames();
 
     // ---- durability
     void SetCommitPolicy(const CommitPolicy& policy);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 
 #include "outlook/pst/PstStoreInternal.h"
 #include "outlook/pst/PstTags.h"
@@ -155,8 +156,47 @@ std::vector<Nid> PstStore::Messages(Nid folder, bool associated) const {
     return out;
 }
 
+void WalkFolderTree(Nid root, const std::function<std::vector<Nid>(Nid folder, std::size_t depth)>& expand,
+                    const std::function<void(Nid folder, Nid listedBy)>& again) {
+    struct Pending {
+        Nid folder;
+        Nid listedBy;
+        std::size_t depth;
+    };
+    std::vector<Pending> stack{{root, 0, 0}};
+    std::set<Nid> expanded;
+    while (!stack.empty()) {
+        const Pending next = stack.back();
+        stack.pop_back();
+        if (!expanded.insert(next.folder).second) {
+            if (again) again(next.folder, next.listedBy);
+            continue;
+        }
+        std::vector<Nid> children = expand(next.folder, next.depth);
+        for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back({*it, next.folder, next.depth + 1});
+    }
+}
+
+std::size_t PstStore::FolderDepth(Nid folder) const {
+    std::size_t depth = 0;
+    for (Nid nid = folder; nid != kNidRootFolder && depth <= kMaxFolderDepth; ++depth) {
+        auto it = folders_.find(nid);
+        if (it != folders_.end()) {
+            nid = it->second->parent;
+        } else if (const NbtEntry* entry = db_->FindNode(nid)) {
+            nid = entry->nidParent;
+        } else {
+            throw PstError("folder " + HexId(nid) + " does not exist");
+        }
+    }
+    return depth;
+}
+
 Nid PstStore::CreateFolder(Nid parent, const std::string& name, const std::string& containerClass) {
     RequireWritable();
+    if (FolderDepth(parent) + 1 > kMaxFolderDepth)
+        throw PstError("The folder '" + name + "' would lie more than " + std::to_string(kMaxFolderDepth) +
+                       " levels deep, deeper than a personal folders file holds.");
     FolderState& p = State(parent);
     Nid nid = db_->AllocateNid(kNidTypeNormalFolder);
     auto f = std::make_unique<FolderState>();

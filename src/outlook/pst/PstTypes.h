@@ -17,10 +17,19 @@ using Bid = std::uint64_t;
 
 enum class PstFormat { Unicode, Ansi };
 
-// Every failure of the engine: damaged file, I/O error, limit reached.
+// Why a file cannot be used, where a caller answers differently (MAPI codes).
+enum class PstErrorKind { General, InUse, NoAccess, Damaged };
+
+// Every failure of the engine: damaged file, I/O error, limit reached. The
+// text is a whole sentence fit for the user.
 class PstError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit PstError(const std::string& what, PstErrorKind kind = PstErrorKind::General)
+        : std::runtime_error(what), kind_(kind) {}
+    PstErrorKind kind() const { return kind_; }
+
+private:
+    PstErrorKind kind_;
 };
 
 struct Bref {

@@ -467,7 +467,7 @@ HRESULT MemoryStoreProvider::PrepareStore(const StoreLocation& location, std::st
     return S_OK;
 }
 
-HRESULT MemoryStoreProvider::OpenStore(const StoreLocation& location, ULONG, IMsgStore** out) {
+HRESULT MemoryStoreProvider::OpenStore(const StoreLocation& location, ULONG, IMsgStore** out, std::string&) {
     if (!out) return MAPI_E_INVALID_PARAMETER;
     *out = nullptr;
     std::lock_guard<std::mutex> guard(stores_->lock);

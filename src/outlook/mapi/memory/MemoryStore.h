@@ -20,7 +20,7 @@ public:
     ~MemoryStoreProvider() override;
     // Creates the store's data on first use of a path; refuses nothing.
     HRESULT PrepareStore(const StoreLocation& location, std::string& errorText) override;
-    HRESULT OpenStore(const StoreLocation& location, ULONG flags, IMsgStore** store) override;
+    HRESULT OpenStore(const StoreLocation& location, ULONG flags, IMsgStore** store, std::string& errorText) override;
 
 private:
     struct Stores;

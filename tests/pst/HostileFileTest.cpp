@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "outlook/pst/Checksum.h"
 #include "outlook/pst/Header.h"
+#include "outlook/pst/Heap.h"
 #include "outlook/pst/NodeDatabase.h"
 #include "outlook/pst/PstChecker.h"
 #include "outlook/pst/PstStore.h"
@@ -20,11 +22,14 @@ namespace {
 
 class HostileFileTest : public ::testing::TestWithParam<PstFormat> {
 protected:
+    static constexpr std::uint32_t kReshapedItemTag = 0x66000102;  // a 24-byte heap item to reshape
+
     // A store with one message holding an attachment and an embedded message.
     void SetUp() override {
         auto store = PstStore::Create(path_, GetParam(), "Hostile");
         auto m = store->CreateMessage(store->IpmSubtree());
         m->SetProperty(tags::kSubject, PropValue::Unicode("outer"));
+        m->SetProperty(kReshapedItemTag, PropValue::Binary(Bytes(24, 7)));
         m->AddAttachment().Write(Bytes{1, 2, 3});
         m->AddAttachment().EmbeddedMessage().SetProperty(tags::kSubject, PropValue::Unicode("inner"));
         message_ = m->Save();
@@ -39,19 +44,28 @@ protected:
         dir_.Write("store.pst", bytes_);
     }
 
+    // The stored bytes of block `bid` in `bytes_` and their count.
+    std::uint8_t* Block(Bid bid, std::size_t* size) {
+        auto db = NodeDatabase::Open(path_, false);
+        const BbtEntry* block = db->FindBlock(bid);
+        if (!block) throw PstError("no block " + HexId(bid));
+        *size = block->cb;
+        return reinterpret_cast<std::uint8_t*>(bytes_.data() + block->ib);
+    }
+    // Redoes the CRC of a block changed in `bytes_` and writes the file.
+    void Rewrite(std::uint8_t* data, std::size_t size) {
+        const FormatTraits& traits = FormatTraits::Of(GetParam());
+        std::uint8_t* trailer = data + AlignUp(size + traits.blockTrailer, 64) - traits.blockTrailer;
+        Put32(trailer + (traits.unicode ? 4 : 8), Crc32(data, size));
+        dir_.Write("store.pst", bytes_);
+    }
+
     // Rewrites entry `nid` of the subnode list block `bid` (an SLBLOCK, which
-    // is stored unencoded) to name other blocks, with the block's CRC redone.
+    // is stored unencoded) to name other blocks.
     void RetargetSubnode(Bid bid, Nid nid, Bid bidData, Bid bidSub) {
-        const FormatTraits traits = FormatTraits::Of(GetParam());
-        std::uint64_t ib = 0, cb = 0;
-        {
-            auto db = NodeDatabase::Open(path_, false);
-            const BbtEntry* block = db->FindBlock(bid);
-            ASSERT_NE(block, nullptr);
-            ib = block->ib;
-            cb = block->cb;
-        }
-        auto* data = reinterpret_cast<std::uint8_t*>(bytes_.data() + ib);
+        const FormatTraits& traits = FormatTraits::Of(GetParam());
+        std::size_t size = 0;
+        std::uint8_t* data = Block(bid, &size);
         const std::size_t id = traits.idSize;
         ASSERT_EQ(data[0], 2);  // a subnode block
         ASSERT_EQ(data[1], 0);  // of entries, not of further blocks
@@ -64,9 +78,7 @@ protected:
             found = true;
         }
         ASSERT_TRUE(found);
-        std::uint8_t* trailer = data + AlignUp(cb + traits.blockTrailer, 64) - traits.blockTrailer;
-        Put32(trailer + (traits.unicode ? 4 : 8), Crc32(data, std::size_t(cb)));
-        dir_.Write("store.pst", bytes_);
+        Rewrite(data, size);
     }
 
     test::TempDir dir_;
@@ -119,6 +131,50 @@ TEST_P(HostileFileTest, MessageEmbeddedInItselfIsAnErrorNotARecursionWithoutEnd)
     CheckReport report;
     ASSERT_NO_THROW(report = CheckPstFile(path_));
     EXPECT_FALSE(report.ok());
+}
+
+// A BTree-on-heap whose index records name their own node, under 60 levels:
+// 24 bytes are four index records and three whole leaf records, so the walk
+// visited the node 4^60 times.
+TEST_P(HostileFileTest, HeapTreeNodeReachedTwiceIsAnError) {
+    Bid bid = 0;
+    std::uint8_t crypt = 0;
+    {
+        auto db = NodeDatabase::Open(path_, false);
+        bid = db->FindNode(message_)->bidData;
+        crypt = db->header().cryptMethod;
+    }
+    ASSERT_EQ(bid & 2, 0u) << "the message's properties fit one block";
+    std::size_t size = 0;
+    std::uint8_t* data = Block(bid, &size);
+    DecodeData(crypt, bid, data, size);
+    // The heap page map: allocation k (from 1; its HID is k << 5) runs from
+    // at(k - 1) to at(k).
+    const std::uint8_t* map = data + Get16(data);
+    auto at = [&](std::size_t index) { return data + Get16(map + 4 + 2 * index); };
+    const std::size_t count = Get16(map);
+    std::uint8_t* header = at((Get32(data + 4) >> 5) - 1);
+    ASSERT_EQ(header[0], 0xB5);  // the property context's BTree-on-heap
+    std::size_t node = 0;
+    for (std::size_t i = 1; i <= count; ++i)
+        if (at(i) - at(i - 1) == 24 && std::all_of(at(i - 1), at(i), [](std::uint8_t b) { return b == 7; })) node = i;
+    ASSERT_NE(node, 0u);
+    const Hid self = Hid(node << 5);
+    header[3] = 60;  // index levels
+    Put32(header + 4, self);
+    for (std::uint8_t* record = at(node - 1); record < at(node); record += 6) {  // key (2) and child (4)
+        Put16(record, 0);
+        Put32(record + 2, self);
+    }
+    EncodeData(crypt, bid, data, size);
+    Rewrite(data, size);
+    auto store = PstStore::Open(path_, false);
+    try {
+        store->ReadMessage(message_);
+        ADD_FAILURE() << "a looping BTree-on-heap was read";
+    } catch (const PstError& e) {
+        EXPECT_NE(std::string(e.what()).find("reached twice"), std::string::npos) << e.what();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, HostileFileTest, ::testing::Values(PstFormat::Unicode, PstFormat::Ansi));

@@ -27,8 +27,8 @@ Header Header::Parse(const Bytes& raw) {
     const bool uni = h.format == PstFormat::Unicode;
     if (uni && raw.size() < 564) throw PstError("header truncated");
     const Layout& l = uni ? kUnicode : kAnsi;
-    if (Crc32(&raw[8], 471) != Get32(&raw[4])) throw PstError("header partial CRC mismatch");
-    if (uni && Crc32(&raw[8], 516) != Get32(&raw[l.crcFull])) throw PstError("header full CRC mismatch");
+    if (CheckFails(Crc32(&raw[8], 471), Get32(&raw[4]))) throw PstError("header partial CRC mismatch");
+    if (uni && CheckFails(Crc32(&raw[8], 516), Get32(&raw[l.crcFull]))) throw PstError("header full CRC mismatch");
     const std::size_t id = uni ? 8 : 4;
     h.wVerClient = Get16(&raw[12]);
     h.platformCreate = raw[14];

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 
 namespace qb::pst {
 namespace {
@@ -133,7 +134,11 @@ std::vector<BthRecord> ReadBth(const HeapReader& heap, Hid header, std::size_t* 
     if (cbKey == 0 || (cbKey != 2 && cbKey != 4 && cbKey != 8 && cbKey != 16)) throw PstError("BTree-on-heap with a bad key size");
     std::vector<BthRecord> out;
     if (root == 0) return out;
+    // Each node once: index records of a damaged tree may name a node again,
+    // which with up to 255 levels costs exponential time.
+    std::set<Hid> seen;
     std::function<void(Hid, std::size_t)> walk = [&](Hid hid, std::size_t level) {
+        if (!seen.insert(hid).second) throw PstError("BTree-on-heap node " + HexId(hid) + " is reached twice");
         auto node = heap.Get(hid);
         if (level == 0) {
             std::size_t rec = cbKey + cbEnt;

@@ -108,8 +108,8 @@ Bytes NodeDatabase::ReadBlock(Bid bid) const {
     Bid trailerBid = traits_.unicode ? Get64(t + 8) : Get32(t + 4);
     if (cb != entry->cb) throw PstError("block " + HexId(bid) + " has size " + std::to_string(cb) + ", expected " + std::to_string(entry->cb));
     if ((trailerBid & ~Bid(1)) != (entry->bid & ~Bid(1))) throw PstError("block at " + HexId(entry->ib) + " carries id " + HexId(trailerBid) + ", expected " + HexId(bid));
-    if (Crc32(raw.data(), cb) != crc) throw PstError("block " + HexId(bid) + " fails its CRC");
-    if (sig != ComputeSig(entry->ib, trailerBid)) throw PstError("block " + HexId(bid) + " has a wrong signature");
+    if (CheckFails(Crc32(raw.data(), cb), crc)) throw PstError("block " + HexId(bid) + " fails its CRC");
+    if (CheckFails(ComputeSig(entry->ib, trailerBid), sig)) throw PstError("block " + HexId(bid) + " has a wrong signature");
     raw.resize(cb);
     if (!(bid & kBidInternal)) DecodeData(header_.cryptMethod, trailerBid, raw.data(), raw.size());
     return raw;

@@ -36,10 +36,10 @@ std::string CheckPage(const std::uint8_t* page, const FormatTraits& traits, std:
     Bid bid = PageBid(page, traits);
     if (t[0] != ptype || t[1] != ptype)
         return "page at " + HexId(ib) + " has type " + HexId(t[0]) + "/" + HexId(t[1]) + ", expected " + HexId(ptype);
-    if (Crc32(page, covered) != crc) return "page at " + HexId(ib) + " fails its CRC";
+    if (CheckFails(Crc32(page, covered), crc)) return "page at " + HexId(ib) + " fails its CRC";
     if (expectedBid != 0 && bid != expectedBid)
         return "page at " + HexId(ib) + " has id " + HexId(bid) + ", expected " + HexId(expectedBid);
-    if (checkSig && Get16(t + 2) != ComputeSig(ib, bid)) return "page at " + HexId(ib) + " has a wrong signature";
+    if (checkSig && CheckFails(ComputeSig(ib, bid), Get16(t + 2))) return "page at " + HexId(ib) + " has a wrong signature";
     return {};
 }
 

@@ -1,5 +1,6 @@
 #include "outlook/pst/PstChecker.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -143,7 +144,13 @@ private:
         });
         std::uint64_t fileSize = db_->file().Size();
         if (h.ibFileEof > fileSize) Error("header says the file ends at " + HexId(h.ibFileEof) + " but it holds " + HexId(fileSize) + " bytes");
-        std::size_t regions = std::size_t((h.ibFileEof - kFirstAMapOffset + kAMapCoverage - 1) / kAMapCoverage);
+        // The maps are read as far as the file goes: the header's end is what
+        // the file says, and a damaged one may name any size.
+        const std::uint64_t mappedEof = std::min(h.ibFileEof, fileSize);
+        std::size_t regions = mappedEof > kFirstAMapOffset
+                                  ? std::size_t((mappedEof - kFirstAMapOffset + kAMapCoverage - 1) / kAMapCoverage)
+                                  : 0;
+        const std::uint64_t mappedEnd = kFirstAMapOffset + regions * kAMapCoverage;
         std::vector<std::array<std::uint8_t, 496>> bits(regions);
         std::uint64_t freeBits = 0;
         for (std::size_t i = 0; i < regions; ++i) {
@@ -188,7 +195,7 @@ private:
         }
         std::uint64_t usedBytes = 0;
         for (const auto& [begin, end, what] : used_) {
-            if (begin < kFirstAMapOffset || end > h.ibFileEof) {
+            if (begin < kFirstAMapOffset || end > h.ibFileEof || end > mappedEnd) {
                 Error(what + " at " + HexId(begin) + " lies outside the mapped file");
                 continue;
             }

@@ -274,7 +274,8 @@ private:
     void WriteEmptyTable(Nid nid, const std::vector<std::uint32_t>& tags);
     void BuildNewStore(const std::string& displayName);
     TableData ReadTable(Nid nid) const;
-    MessageData ReadMessageNode(Nid nid, Nid parent, Bid bidData, Bid bidSub) const;
+    // `depth` counts the embedded messages above this one.
+    MessageData ReadMessageNode(Nid nid, Nid parent, Bid bidData, Bid bidSub, int depth = 0) const;
     std::vector<std::uint32_t> NormalizeTags(std::vector<std::uint32_t> tags) const;
 
     std::unique_ptr<NodeDatabase> db_;

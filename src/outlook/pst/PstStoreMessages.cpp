@@ -10,6 +10,14 @@ namespace qb::pst {
 
 using namespace store_detail;
 
+namespace {
+
+// Embedded messages nest this deep at most: a damaged file can embed a
+// message in itself, and reading would recurse without end.
+constexpr int kMaxEmbeddingDepth = 64;
+
+}  // namespace
+
 // ---------------------------------------------------------------- messages
 
 std::unique_ptr<MessageBuilder> PstStore::CreateMessage(Nid folder, bool associated) {
@@ -24,7 +32,10 @@ MessageData PstStore::ReadMessage(Nid message) const {
     return ReadMessageNode(message, entry->nidParent, entry->bidData, entry->bidSub);
 }
 
-MessageData PstStore::ReadMessageNode(Nid nid, Nid parent, Bid bidData, Bid bidSub) const {
+MessageData PstStore::ReadMessageNode(Nid nid, Nid parent, Bid bidData, Bid bidSub, int depth) const {
+    if (depth > kMaxEmbeddingDepth)
+        throw PstError("embedded message " + HexId(nid) + " is nested more than " + std::to_string(kMaxEmbeddingDepth) +
+                       " deep (a message embedded in itself?)");
     MessageData m;
     m.nid = nid;
     m.parent = parent;
@@ -52,7 +63,7 @@ MessageData PstStore::ReadMessageNode(Nid nid, Nid parent, Bid bidData, Bid bidS
                 Nid embedded = Get32(obj->second.data.data());
                 auto e = attSubs.find(embedded);
                 if (e == attSubs.end()) throw PstError("embedded message of attachment " + HexId(a.nid) + " is missing");
-                a.embedded = std::make_shared<MessageData>(ReadMessageNode(embedded, 0, e->second.bidData, e->second.bidSub));
+                a.embedded = std::make_shared<MessageData>(ReadMessageNode(embedded, 0, e->second.bidData, e->second.bidSub, depth + 1));
             }
             m.attachments.push_back(std::move(a));
         }

@@ -19,6 +19,7 @@
 #include "CliCommands.h"
 #include "CliFrontEnd.h"
 #include "TerminalProgress.h"
+#include "convert/ComponentRunner.h"
 #include "convert/ConversionSet.h"
 #include "convert/DocumentDispatcher.h"
 #include "convert/ExportWorker.h"
@@ -209,7 +210,6 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
     }
 
     ViewFolderCatalogue catalogue;
-    UnavailableComponents components(log);
     RecoveryOff journal;
     AddressTranslator translator;
     translator.options.translate = settings.TranslateEmailAddresses;
@@ -217,6 +217,7 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
     // A terminal has no message box: reader failures go to the log only.
     ConversionSet conversions(ConversionServices{run, settings, log, progress, outlook, translator, session, {}},
                               platform::TempFolder());
+    ComponentRunner components(ComponentContext{run, log, progress, outlook}, conversions.dispatcher());
     InitNamedPropsSetup namedProperties;
     ExportEnvironment env{run,        settings,   log,     progress,   outlook,        catalogue,
                           conversions.dispatcher(), components, journal, translator, namedProperties};

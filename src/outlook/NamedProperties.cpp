@@ -55,7 +55,24 @@ std::optional<std::vector<ULONG>> Resolve(IMAPIFolder& top, const GUID& set, con
     return result;
 }
 
+template <std::size_t N>
+ULONG Lookup(const Named (&names)[N], const std::vector<ULONG>& tags, LONG id) {
+    for (std::size_t i = 0; i < N && i < tags.size(); ++i)
+        if (names[i].id == id) return tags[i];
+    return PR_NULL;
+}
+
 }  // namespace
+
+ULONG NamedPropertyTags::Tag(NamedId name) const {
+    switch (name.set) {
+    case PropertySet::Appointment: return Lookup(kAppointment, appointment, name.id);
+    case PropertySet::Common: return Lookup(kCommon, common, name.id);
+    case PropertySet::Task: return Lookup(kTask, task, name.id);
+    case PropertySet::Address: return Lookup(kAddress, address, name.id);
+    }
+    return PR_NULL;
+}
 
 const NamedPropertyTags& NamedTags() { return g_tags; }
 

@@ -7,8 +7,10 @@ ConversionSet::ConversionSet(const ConversionServices& services, const std::stri
       workFolder_(tempFolder),
       mail_(MailContext{services.run, services.settings, services.log, services.progress, services.outlook,
                         services.translator, workFolder_.path(), scratch_, services.showFieldTextFailure}),
-      calendar_(services.log, "Calendar"),
-      task_(services.log, "Task"),
+      calendar_(EntryContext{services.run, services.settings, services.log, services.progress, services.outlook,
+                             workFolder_.path()}),
+      task_(EntryContext{services.run, services.settings, services.log, services.progress, services.outlook,
+                         workFolder_.path()}),
       dispatcher_(mail_, calendar_, task_) {}
 
 }  // namespace qb

@@ -1,15 +1,17 @@
 #pragma once
 // The converters of one export, put together from what a run has: the mail
-// converter with its scratch database and temporary folder, and the
-// dispatcher that routes each document by its Form. The command line and the
-// window build one of these for each export.
+// converter with its scratch database and temporary folder, the calendar and
+// task converters, and the dispatcher that routes each document by its Form.
+// The command line and the window build one of these for each export.
 
 #include <functional>
 #include <string>
 
+#include "convert/CalendarConverter.h"
 #include "convert/DocumentDispatcher.h"
 #include "convert/MailConverter.h"
 #include "convert/ScratchDatabase.h"
+#include "convert/TaskConverter.h"
 #include "shell/platform/RunFolder.h"
 
 namespace qb {
@@ -47,8 +49,8 @@ private:
     ScratchDatabase scratch_;
     platform::RunFolder workFolder_;
     MailConverter mail_;
-    UnavailableConverter calendar_;
-    UnavailableConverter task_;
+    CalendarConverter calendar_;
+    TaskConverter task_;
     FormDispatcher dispatcher_;
 };
 

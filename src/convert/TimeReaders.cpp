@@ -11,6 +11,21 @@ LNDatetime FallbackTime(const LNDocument& document, TimeFallback fallback) {
     return fallback == TimeFallback::Modified ? document.GetLastModified() : document.GetCreated();
 }
 
+// Local fields plus the run's offsets give UTC; the offsets may be the
+// user's own zone rather than the system's.
+std::time_t WithOffsets(const LNDatetime& value, const TimeZoneOffsets& offsets, std::int32_t& daylightOffset) {
+    const LNDatetimeParts parts = value.GetParts();
+    std::time_t when = platform::FromUtcFields(parts.year, parts.month, parts.day, parts.hour, parts.minute, parts.second);
+    when += offsets.standardOffset;
+    if (value.IsDSTInEffect()) {
+        daylightOffset = offsets.daylightOffset;
+        when += offsets.daylightOffset;
+    } else {
+        daylightOffset = 0;
+    }
+    return when;
+}
+
 }  // namespace
 
 platform::SystemTime MailTime::Utc() const {
@@ -67,17 +82,28 @@ std::time_t ReadTimeItem(const LNDocument& document, TimeFallback fallback, cons
     if (!value.HasTime()) {
         return platform::FromLocalFields(parts.year, parts.month, parts.day, 0, 0, 0).value_or(0);
     }
-    // Local fields plus the run's offsets give UTC; the offsets may be the
-    // user's own zone rather than the system's.
-    std::time_t when = platform::FromUtcFields(parts.year, parts.month, parts.day, parts.hour, parts.minute, parts.second);
-    when += offsets.standardOffset;
-    if (value.IsDSTInEffect()) {
-        daylightOffset = offsets.daylightOffset;
-        when += offsets.daylightOffset;
-    } else {
-        daylightOffset = 0;
+    return WithOffsets(value, offsets, daylightOffset);
+}
+
+ConvertedTime ConvertDatetime(const LNDatetime& value, const TimeZoneOffsets& offsets) {
+    ConvertedTime result;
+    if (value.HasDate() && !value.HasTime()) {
+        const LNDatetimeParts parts = value.GetParts();
+        result.utc = LocalMidnight(parts.year, parts.month, parts.day, offsets);
+        return result;
     }
+    result.utc = WithOffsets(value, offsets, result.daylightOffset);
+    return result;
+}
+
+std::time_t LocalMidnight(int year, int month, int day, const TimeZoneOffsets& offsets) {
+    std::time_t when = platform::FromUtcFields(year, month, day, 0, 0, 0) + offsets.standardOffset;
+    if (LNDatetime::FromLocalFields(year, month, day, 0, 0, 0).IsDSTInEffect()) when += offsets.daylightOffset;
     return when;
+}
+
+LNDatetimeParts WrittenParts(const LNDatetime& value) {
+    return value.IsFull() ? value.GetZoneParts() : value.GetParts();
 }
 
 }  // namespace qb

@@ -43,4 +43,24 @@ enum class TimeFallback { Created = 1, Modified = 2 };
 std::time_t ReadTimeItem(const LNDocument& document, TimeFallback fallback, const char* itemName,
                          const TimeZoneOffsets& offsets, std::int32_t& daylightOffset);
 
+// A Notes date/time of a calendar entry or task as seconds since 1970 UTC,
+// with the daylight offset that was applied (0 when none).
+struct ConvertedTime {
+    std::time_t utc = 0;
+    std::int32_t daylightOffset = 0;
+};
+
+// A value with a time of day: its local fields plus the run's offsets (the
+// daylight one too when daylight saving is in effect for it). A date alone:
+// the local midnight that starts it.
+ConvertedTime ConvertDatetime(const LNDatetime& value, const TimeZoneOffsets& offsets);
+
+// The moment local midnight starts this date, with the run's offsets.
+std::time_t LocalMidnight(int year, int month, int day, const TimeZoneOffsets& offsets);
+
+// The calendar fields a value was written with: in the zone it carries for a
+// full value, as held for a date or a time alone. An all-day event keeps its
+// date wherever it is exported.
+LNDatetimeParts WrittenParts(const LNDatetime& value);
+
 }  // namespace qb

@@ -1,0 +1,117 @@
+#include "convert/EntryFields.h"
+
+#include <algorithm>
+
+#include "convert/FieldText.h"
+#include "notes/NotesErrorText.h"
+#include "shell/log/ExportLog.h"
+
+namespace qb {
+
+std::optional<std::string> FirstText(const LNDocument& document, const char* name) {
+    ScopedNotesThrowMode returnCodes(false);
+    if (!document.HasItem(name)) return std::nullopt;
+    LNText text;
+    if (document.GetItem(name, &text) != LNNOERROR || text.IsNull()) return std::nullopt;
+    return text.GetCount() > 0 ? text[0] : std::string();
+}
+
+std::optional<std::vector<std::string>> AllTexts(const LNDocument& document, const char* name) {
+    ScopedNotesThrowMode returnCodes(false);
+    if (!document.HasItem(name)) return std::nullopt;
+    LNText text;
+    if (document.GetItem(name, &text) != LNNOERROR || text.IsNull()) return std::nullopt;
+    return text.GetTexts();
+}
+
+std::string NameForm(LNNotesSession& session, const std::string& name, bool useAbbreviated) {
+    const std::string abbreviated = session.AbbreviateName(name);
+    if (useAbbreviated) return abbreviated;
+    return abbreviated.substr(0, abbreviated.find('/'));
+}
+
+bool AppendNames(const LNDocument& document, const char* item, LNNotesSession& session, bool useAbbreviated,
+                 std::vector<std::string>& names) {
+    bool added = false;
+    for (const std::string& value : AllTexts(document, item).value_or(std::vector<std::string>{})) {
+        if (value.empty()) continue;
+        std::string name = NameForm(session, value, useAbbreviated);
+        added = true;
+        // The chair is usually among the attendees too: one row per person.
+        if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(std::move(name));
+    }
+    return added;
+}
+
+std::optional<std::vector<LNDatetime>> ReadDatetimes(const LNDocument& document, const char* name) {
+    LNITEMTYPE type = TYPE_INVALID_OR_UNKNOWN;
+    {
+        ScopedNotesThrowMode returnCodes(false);
+        if (!document.HasItem(name) || document.GetItemType(name, &type) != LNNOERROR) return std::nullopt;
+    }
+    if (type != TYPE_TIME && type != TYPE_TIME_RANGE) return std::nullopt;
+    LNDatetimes times;
+    document.GetItem(name, &times);
+    std::vector<LNDatetime> values;
+    for (LNINT i = 0; i < times.GetCount(); ++i) values.push_back(times[i]);
+    return values;
+}
+
+namespace {
+
+// Rich text of any length, piece by piece from its start to its end.
+std::optional<std::string> RichTextBody(const LNDocument& document, const ExportLog& log) {
+    ScopedNotesThrowMode returnCodes(false);
+    LNRichText body;
+    if (document.GetItem("Body", &body) != LNNOERROR || body.IsNull()) {
+        log.Write("....UNABLE TO GET BODY TO RICH TEXT ITEM\n");
+        return std::nullopt;
+    }
+    LNRTCursor start, end;
+    body.GetCursor(&start);
+    body.GetEndCursor(&end);
+    std::string text;
+    for (;;) {
+        LNString piece;
+        const LNSTATUS status = body.GetText(&start, end, &piece);
+        if (status != LNNOERROR && status != LNWARN_TOO_MUCH_TEXT) {
+            log.Write("....BODY UNABLE TO GET BODY TEXT\n");
+            return std::nullopt;
+        }
+        text += piece;
+        if (status != LNWARN_TOO_MUCH_TEXT) break;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string PlainBody(const LNDocument& document, const ExportLog& log) {
+    LNITEMTYPE type = TYPE_INVALID_OR_UNKNOWN;
+    {
+        ScopedNotesThrowMode returnCodes(false);
+        if (!document.HasItem("Body") || document.GetItemType("Body", &type) != LNNOERROR) return std::string();
+    }
+    if (type == TYPE_COMPOSITE) return RichTextBody(document, log).value_or(std::string());
+    if (type == TYPE_TEXT || type == TYPE_TEXT_LIST) {
+        std::string text;
+        const std::vector<std::string> values = AllTexts(document, "Body").value_or(std::vector<std::string>{});
+        for (std::size_t i = 0; i < values.size(); ++i) text += (i ? "\n" : "") + values[i];
+        return text;
+    }
+    FieldTextOptions options;
+    options.reportFailure = [&log](const std::string& failure) { log.Write("...." + failure + "\n"); };
+    return GetFieldText(document.GetNoteHandle(), "Body", '\n', options);
+}
+
+std::string CategoryName(const std::string& value) {
+    static const std::pair<const char*, const char*> kNames[] = {{"H", "Holiday"},  {"V", "Vacation"},
+                                                                 {"P", "Projects"}, {"C", "Clients"},
+                                                                 {"PC", "Phone Calls"}, {"T", "Travel"}};
+    for (const auto& [code, name] : kNames)
+        if (value == code) return name;
+    return value;
+}
+
+}  // namespace qb

@@ -31,8 +31,7 @@ TEST(MailFidelity, SampleMailReadsBackAsGenerated) {
     auto run = RunCli("sample --out " + ShellQuote(sample) + " --messages 100 --seed 5");
     ASSERT_EQ(run.status, 0) << run.output;
     run = RunCli("export --ini " + ShellQuote(sample + "/Quillbox.ini") + " --yes");
-    // 4: the sample's calendar entries and tasks are left out, and said so.
-    ASSERT_EQ(run.status, 4) << run.output;
+    ASSERT_EQ(run.status, 0) << run.output;
 
     const std::string pst = sample + "/Quillbox Sample.pst";
     const auto check = RunCli("pst-check " + ShellQuote(pst));

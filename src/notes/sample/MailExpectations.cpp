@@ -54,14 +54,7 @@ ExpectedAddress NotesName(std::string_view canonical, const std::string& domain)
     return result;
 }
 
-std::string UtcText(const SampleTime& time) {
-    const std::int64_t days = time.utcSeconds >= 0 ? time.utcSeconds / 86400 : (time.utcSeconds - 86399) / 86400;
-    const std::int64_t second = time.utcSeconds - days * 86400;
-    int year = 0, month = 0, day = 0;
-    CivilFromDays(days, year, month, day);
-    return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}Z", year, month, day, second / 3600, second / 60 % 60,
-                       second % 60);
-}
+std::string UtcText(const SampleTime& time) { return time.UtcText(); }
 
 std::vector<std::string> TextValues(const SampleDocument& doc, const char* name) {
     const SampleItem* item = doc.Find(name);

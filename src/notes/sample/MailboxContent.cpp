@@ -74,7 +74,8 @@ std::string Base64Lines(const std::string& bytes) {
 
 }  // namespace
 
-MailboxContent::MailboxContent(SampleRandom& random, SampleDatabase& database) : random_(random), db_(database) {}
+MailboxContent::MailboxContent(SampleRandom& random, SampleDatabase& database)
+    : random_(random), db_(database), calendar_(random, database) {}
 
 void MailboxContent::DefineCatalogue() {
     db_.AddFolder("($Inbox)", false);
@@ -111,8 +112,8 @@ void MailboxContent::WriteDocuments(const MailboxSize& size) {
         const long long remaining = total - i;
         const auto pick = static_cast<long long>(random_.Next() % static_cast<std::uint64_t>(remaining));
         if (pick < size.messages - memo) WriteMemo(memo++, size.messages);
-        else if (pick < size.messages - memo + size.calendarEntries - entry) WriteCalendarEntry(entry++);
-        else if (pick < size.messages - memo + size.calendarEntries - entry + size.tasks - task) WriteTask(task++);
+        else if (pick < size.messages - memo + size.calendarEntries - entry) calendar_.WriteEntry(entry++);
+        else if (pick < size.messages - memo + size.calendarEntries - entry + size.tasks - task) calendar_.WriteTask(task++);
         else WriteNotice(notice++);
     }
 }
@@ -435,226 +436,6 @@ void MailboxContent::WriteMemo(long long index, long long total) {
     }
     db_.Write(doc);
     Remember(doc.unid);
-}
-
-void MailboxContent::AddCalendarBasics(SampleDocument& doc, const std::string& type,
-                                       const std::vector<SampleTime>& starts, int durationMinutes, bool repeats) {
-    doc.AddText("AppointmentType", type);
-    std::vector<SampleTime> ends;
-    for (const SampleTime& start : starts) ends.push_back(start.PlusMinutes(durationMinutes));
-    doc.AddTimes("StartDateTime", starts);
-    doc.AddTimes("EndDateTime", ends);
-    doc.AddTimes("CalendarDateTime", starts);
-    doc.AddTimes("StartDate", {starts.front()});
-    doc.AddTimes("EndDate", {ends.front()});
-    if (repeats) {
-        doc.AddText("Repeats", "1");
-        doc.AddTimes("RepeatInstanceDates", starts);
-    }
-    doc.AddText("$CSVersion", "2");
-}
-
-void MailboxContent::WriteCalendarEntry(long long index) {
-    const SamplePerson& other = SamplePeople()[static_cast<std::size_t>(index) % SamplePeople().size()];
-    const SampleTime created = SampleTime::Local(2023, 11, 1, 9, 0).PlusDays(static_cast<int>(index % 700));
-    SampleDocument doc = NewDocument("Appointment", created, index % 3 == 1);
-    auto weekly = [](SampleTime first, int count, int days) {
-        std::vector<SampleTime> times;
-        for (int i = 0; i < count; ++i) times.push_back(first.PlusDays(i * days));
-        return times;
-    };
-    auto meeting = [&](bool chair) {
-        doc.AddTextList("Chair", {chair ? MailboxOwner().notesName : other.Address()});
-        doc.AddTextList("RequiredAttendees", {MailboxOwner().notesName, SamplePeople()[0].notesName,
-                                              SamplePeople()[7].internet});
-        doc.AddTextList("OptionalAttendees", {SamplePeople()[3].notesName});
-        doc.AddTextList("FYIAttendees", {SamplePeople()[4].Address()});
-        doc.AddTextList("SendTo", {SamplePeople()[0].notesName, SamplePeople()[7].internet});
-        doc.AddTextList("CopyTo", {SamplePeople()[3].notesName});
-        doc.AddText("From", chair ? MailboxOwner().notesName : other.Address());
-        doc.AddTimes("PostedDate", {created});
-    };
-    std::string subject;
-    switch (index) {
-    case 0:
-        subject = "Dentist";
-        AddCalendarBasics(doc, "0", {SampleTime::Local(2024, 3, 12, 10, 0)}, 60, false);
-        doc.AddText("Alarms", "1");
-        doc.AddNumber("$AlarmOffset", -15);
-        break;
-    case 1:
-        subject = "Call with the bank";
-        AddCalendarBasics(doc, "0", {SampleTime::Local(2031, 5, 20, 14, 0)}, 90, false);
-        doc.AddText("Alarms", "1");
-        doc.AddNumber("$AlarmOffset", -10);
-        doc.AddText("OrgConfidential", "1");
-        doc.AddText("Categories", "PC");
-        break;
-    case 2: {
-        subject = "Trade fair (three days)";
-        const std::vector<SampleTime> days = weekly(SampleTime::Local(2030, 7, 1, 0, 0), 3, 1);
-        AddCalendarBasics(doc, "2", days, 24 * 60, false);
-        doc.AddText("Categories", "V");
-        break;
-    }
-    case 3:
-        subject = "Team stand-up (weekly)";
-        AddCalendarBasics(doc, "0", weekly(SampleTime::Local(2025, 2, 3, 9, 0), 4, 7), 15, true);
-        break;
-    case 4:
-        subject = "Project kick-off";
-        AddCalendarBasics(doc, "3", {SampleTime::Local(2030, 9, 15, 13, 30)}, 120, false);
-        meeting(true);
-        doc.AddText("Location", "Room 4.12 \"Elbe\"");
-        break;
-    case 5:
-        subject = "Budget review";
-        AddCalendarBasics(doc, "3", {SampleTime::Local(2030, 10, 2, 11, 0)}, 60, false);
-        meeting(false);
-        doc.AddText("NoticeType", "A");
-        doc.AddText("$BusyPriority", "2");
-        break;
-    case 6:
-        subject = "Partner workshop";
-        AddCalendarBasics(doc, "3", {SampleTime::Local(2024, 6, 4, 9, 0)}, 240, false);
-        meeting(false);
-        doc.AddText("NoticeType", "A");
-        doc.AddText("$BusyPriority", "1");
-        break;
-    case 7: {
-        subject = "Anna's birthday";
-        std::vector<SampleTime> years;
-        for (int y = 0; y < 5; ++y) years.push_back(SampleTime::DateOnly(2026 + y, 4, 17));
-        AddCalendarBasics(doc, "1", years, 0, true);
-        doc.AddText("Categories", "Birthday");
-        break;
-    }
-    case 8:
-        subject = "Submit expense report";
-        AddCalendarBasics(doc, "4", {SampleTime::Local(2031, 1, 31, 16, 0)}, 0, false);
-        doc.AddText("Alarms", "1");
-        doc.AddNumber("$AlarmOffset", 5);
-        break;
-    case 9:
-        // No CalendarDateTime: not selected by the calendar search.
-        subject = "Broken entry without calendar date";
-        doc.AddText("AppointmentType", "0");
-        doc.AddTimes("StartDateTime", {SampleTime::Local(2025, 8, 1, 8, 0)});
-        break;
-    case 10:
-        // No AppointmentType: selected, but the converter skips it.
-        subject = "Entry without a type";
-        doc.AddTimes("StartDateTime", {SampleTime::Local(2025, 8, 2, 8, 0)});
-        doc.AddTimes("CalendarDateTime", {SampleTime::Local(2025, 8, 2, 8, 0)});
-        break;
-    case 11:
-        subject = "Public holiday";
-        AddCalendarBasics(doc, "2", {SampleTime::Local(2024, 10, 3, 0, 0)}, 24 * 60, false);
-        doc.AddText("BookFreeTime", "1");
-        doc.AddText("Categories", "H");
-        break;
-    default: {
-        static const std::vector<std::string> types = {"0", "0", "3", "4", "2", "1", "0"};
-        const std::string type = random_.Pick(types);
-        SampleTime start = SampleTime::Local(2024 + random_.Between(0, 7), random_.Between(1, 12),
-                                             random_.Between(1, 28), random_.Between(7, 17), random_.Chance(50) ? 0 : 30);
-        const bool repeats = random_.Chance(20);
-        const std::vector<SampleTime> starts = repeats ? weekly(start, random_.Between(2, 5), 7) : std::vector{start};
-        AddCalendarBasics(doc, type, starts, type == "2" ? 24 * 60 : 30 * random_.Between(1, 4), repeats);
-        if (type == "3") meeting(random_.Chance(50));
-        if (type == "3" && random_.Chance(50)) doc.AddText("NoticeType", "A");
-        if (random_.Chance(30)) {
-            doc.AddText("Alarms", "1");
-            doc.AddNumber("$AlarmOffset", -5.0 * random_.Between(0, 12));
-        }
-        subject = fmt::format("{} {}", type == "3" ? "Meeting" : type == "2" ? "Event" : "Appointment", index);
-    }
-    }
-    doc.AddText("Subject", subject);
-    if (!doc.Find("From")) doc.AddText("From", MailboxOwner().notesName);
-    if (index % 4 == 0) doc.AddText("Location", "Head office");
-    SampleItem& body = doc.Add("Body", ItemKind::RichText);
-    body.paragraphs.push_back(StyledParagraph(index));
-    db_.Write(doc);
-    Remember(doc.unid);
-}
-
-void MailboxContent::WriteTask(long long index) {
-    const SampleTime created = SampleTime::Local(2023, 12, 1, 9, 0).PlusDays(static_cast<int>(index % 900));
-    SampleDocument doc = NewDocument("Task", created, index % 4 == 2);
-    std::string subject;
-    auto dated = [&](SampleTime start, int days) {
-        doc.AddTimes("StartDateTime", {start});
-        doc.AddTimes("DueDateTime", {start.PlusDays(days)});
-    };
-    switch (index) {
-    case 0: subject = "Prepare offer"; dated(SampleTime::Local(2024, 2, 5, 0, 0), 4); doc.AddText("Importance", "1"); break;
-    case 1:
-        subject = "Renew passport";
-        dated(SampleTime::Local(2031, 3, 1, 0, 0), 30);
-        doc.AddText("Alarms", "1");
-        doc.AddNumber("$AlarmOffset", -30);
-        break;
-    case 2: subject = "Someday: tidy the archive"; break;
-    case 3:
-        subject = "Send minutes (done)";
-        dated(SampleTime::Local(2024, 5, 6, 0, 0), 1);
-        doc.AddTimes("CompletedDateTime", {SampleTime::Local(2024, 5, 7, 15, 20)});
-        doc.AddNumber("DueState", 9);
-        break;
-    case 4: subject = "Cancelled follow-up"; dated(SampleTime::Local(2024, 7, 1, 0, 0), 2); doc.AddNumber("DueState", 8); break;
-    case 5: {
-        // The parent of a repeating task: not exported itself, its instances are.
-        subject = "Monthly report (series)";
-        doc.AddText("Repeats", "1");
-        doc.AddText("OrgRepeat", "1");
-        std::vector<SampleTime> starts;
-        for (int m = 0; m < 3; ++m) starts.push_back(SampleTime::Local(2030, 1 + m, 1, 0, 0));
-        doc.AddTimes("StartDateTime", starts);
-        doc.AddTimes("DueDateTime", starts);
-        repeatingTaskUnid_ = doc.unid;
-        break;
-    }
-    case 6: case 7: case 8: {
-        subject = fmt::format("Monthly report ({})", index - 5);
-        doc.AddText("OrgRepeat", "1");
-        dated(SampleTime::Local(2030, static_cast<int>(index) - 5, 1, 0, 0), 0);
-        if (!repeatingTaskUnid_.empty()) {
-            SampleItem& ref = doc.Add("$REF", ItemKind::NoteRefs);
-            ref.texts = {repeatingTaskUnid_};
-            ref.summary = true;
-        }
-        break;
-    }
-    case 9: subject = "Hidden task"; doc.AddText("ExcludeFromView", "T"); break;
-    case 10:
-        subject = "Assigned: check the figures";
-        doc.AddTextList("SendTo", {MailboxOwner().notesName, ""});
-        doc.AddTextList("CopyTo", {SamplePeople()[3].notesName, ""});
-        doc.AddTextList("BlindCopyTo", {SamplePeople()[8].internet});
-        doc.AddText("From", SamplePeople()[0].notesName);
-        dated(SampleTime::Local(2030, 11, 10, 0, 0), 5);
-        break;
-    case 11:
-        subject = "Confidential: salary review";
-        doc.AddText("OrgConfidential", "1");
-        doc.AddText("Categories", "P");
-        break;
-    default:
-        subject = fmt::format("Task {}", index);
-        if (random_.Chance(70)) dated(SampleTime::Local(2024 + random_.Between(0, 7), random_.Between(1, 12), random_.Between(1, 28), 0, 0), random_.Between(0, 14));
-        if (random_.Chance(25)) {
-            doc.AddTimes("CompletedDateTime", {created.PlusDays(3)});
-            doc.AddNumber("DueState", 9);
-        }
-        if (random_.Chance(10)) doc.AddText("ExcludeFromView", "T");
-        doc.AddText("Importance", std::to_string(random_.Between(1, 3)));
-    }
-    doc.AddText("Subject", subject);
-    if (!doc.Find("From")) doc.AddText("From", MailboxOwner().notesName);
-    SampleItem& body = doc.AddText("Body", random_.Pick(Sentences()));
-    body.summary = false;
-    db_.Write(doc);
 }
 
 void MailboxContent::WriteNotice(long long index) {

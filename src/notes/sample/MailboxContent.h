@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "notes/sample/CalendarContent.h"
 #include "notes/sample/SampleDatabase.h"
 #include "notes/sample/SamplePeople.h"
 
@@ -45,8 +46,6 @@ private:
                          const std::string& subject, const SampleTime& posted);
     void AddUnreadableSeal(SampleDocument& doc);
     std::vector<std::string> FoldersFor(long long index, int state);
-    void WriteCalendarEntry(long long index);
-    void WriteTask(long long index);
     void WriteNotice(long long index);
 
     SampleDocument NewDocument(const std::string& form, const SampleTime& created, bool noteForm);
@@ -57,8 +56,6 @@ private:
     std::vector<SampleFile> Attachments(long long index, const SampleTime& when, bool forced);
     void AddMimeMessage(SampleDocument& doc, const SamplePerson& from, const std::vector<std::string>& to,
                         const SampleTime& posted, const std::string& subject, bool withAttachment);
-    void AddCalendarBasics(SampleDocument& doc, const std::string& type, const std::vector<SampleTime>& starts,
-                           int durationMinutes, bool repeats);
     void Remember(const std::string& unid);
 
     SampleRandom& random_;
@@ -66,7 +63,7 @@ private:
     std::vector<std::string> userFolders_;
     std::string allViewUnid_;
     std::deque<std::string> recentUnids_;
-    std::string repeatingTaskUnid_;
+    CalendarContent calendar_;
 };
 
 }  // namespace qb::notes::sample

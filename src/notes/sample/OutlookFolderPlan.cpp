@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "notes/sample/ItemExpectations.h"
+
 namespace qb::notes::sample {
 
 DocumentRoute RouteOf(const SampleDocument& document) {
@@ -18,7 +20,7 @@ SampleTime DocumentDate(const SampleDocument& document) {
 
 ItemCounter CountMailItems(std::optional<SampleDateRange> dateFilter) {
     return [dateFilter](const SampleDocument& document) {
-        if (RouteOf(document) != DocumentRoute::Mail) return 0;
+        if (RouteOf(document) != DocumentRoute::Mail) return CalendarItemCount(document, dateFilter);
         if (!dateFilter) return 1;
         const std::int64_t when = DocumentDate(document).utcSeconds;
         return when >= dateFilter->from && when <= dateFilter->to ? 1 : 0;

@@ -8,8 +8,8 @@
 // The export takes every document of every selected view or folder once per
 // view (a memo in the Inbox and in a user folder becomes two items), skips a
 // view whose Notes title it has exported already, and leaves out documents
-// the date filter rejects. Only the mail path writes items so far: calendar
-// entries and tasks found in mail views are routed to their own converters.
+// the date filter rejects. Calendar entries and tasks found in mail views are
+// routed to their own converters and give one item per instance.
 
 #include <cstdint>
 #include <functional>
@@ -40,10 +40,9 @@ SampleTime DocumentDate(const SampleDocument& document);
 // How many Outlook items the export writes for one document of a mail view.
 using ItemCounter = std::function<int(const SampleDocument&)>;
 
-// One item per mail document the date filter (when on) lets through.
-// Calendar entries and tasks go to converters this build does not have and
-// write nothing; when they come, a counter that also gives their instances
-// (one appointment per repeat, per day of a multi-day event) replaces this.
+// One item per mail document the date filter (when on) lets through; for
+// calendar entries and tasks one per instance it lets through (one
+// appointment per repeat, per day of a multi-day all-day event).
 ItemCounter CountMailItems(std::optional<SampleDateRange> dateFilter = std::nullopt);
 
 class OutlookFolderPlan {

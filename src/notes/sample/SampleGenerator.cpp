@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "notes/sample/AddressBookContent.h"
+#include "notes/sample/ItemExpectations.h"
 #include "notes/sample/MailExpectations.h"
 #include "notes/sample/MailboxContent.h"
 #include "notes/sample/OutlookFolderPlan.h"
@@ -25,6 +26,7 @@ namespace fs = std::filesystem;
 constexpr const char* kMailFile = "mail/jdoe.dxl";
 constexpr const char* kNamesFile = "names.dxl";
 constexpr const char* kExpectedMailFile = "expected_mail.json";
+constexpr const char* kExpectedItemsFile = "expected_items.json";
 
 void WriteTextFile(const fs::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -132,9 +134,22 @@ SampleSummary GenerateSample(const SampleOptions& options) {
     OutlookFolderPlan plan(ShippedExportSettings());
     plan.AddViews(mail.views());
     MailExpectationWriter expectations((dir / kExpectedMailFile).string(), ShippedExportSettings());
+    ItemExpectationWriter items((dir / kExpectedItemsFile).string());
+    const ComponentSelection components;
+    NamedCount calendarFolder{"Calendar", 0}, tasksFolder{"Tasks", 0};
     mail.SetObserver([&](const SampleDocument& document, const std::vector<std::string>& holders) {
-        if (std::vector<std::string> folders = plan.Place(document, holders); !folders.empty())
-            expectations.Add(document, folders);
+        std::vector<std::string> folders = plan.Place(document, holders);
+        if (RouteOf(document) == DocumentRoute::Mail) {
+            if (!folders.empty()) expectations.Add(document, folders);
+            return;
+        }
+        // Calendar entries and tasks also land in their component's folder.
+        if (const std::optional<std::string> component = components.FolderOf(document)) {
+            const int count = CalendarItemCount(document);
+            (*component == calendarFolder.name ? calendarFolder : tasksFolder).count += count;
+            if (count > 0) folders.push_back(*component);
+        }
+        items.Add(document, folders);
     });
     mail.Open();
     MailboxSize size;
@@ -146,8 +161,13 @@ SampleSummary GenerateSample(const SampleOptions& options) {
     mail.Close();
     mail.SetObserver(nullptr);
     expectations.Close();
+    items.Close();
     summary.outlookFolders = plan.folders();
+    summary.outlookFolders.push_back(calendarFolder);
+    summary.outlookFolders.push_back(tasksFolder);
     summary.expectedMessages = expectations.messages();
+    summary.expectedAppointments = items.appointments();
+    summary.expectedTasks = items.tasks();
 
     SampleDatabase names(random, (dataDir / kNamesFile).string(),
                          {"Jane Doe's Address Book", fmt::format("{:016X}", random.Next()), "names.nsf", designTime});
@@ -198,13 +218,15 @@ std::string ManifestJson(const SampleOptions& options, const SampleSummary& summ
         "  \"attachments\": {},\n"
         "  \"attachment_kinds\": {{\"file_objects\": {}, \"mime_parts\": {}}},\n"
         "  \"outlook_folders\": {},\n"
-        "  \"expected_mail\": {{\"file\": {}, \"messages\": {}}}\n"
+        "  \"expected_mail\": {{\"file\": {}, \"messages\": {}}},\n"
+        "  \"expected_items\": {{\"file\": {}, \"appointments\": {}, \"tasks\": {}}}\n"
         "}}\n",
         options.seed, options.messages, JsonString(summary.mailDatabase), JsonString(summary.addressBook),
         summary.mailDocuments, summary.addressBookDocuments, JsonViews(summary.views), JsonFolders(summary.views),
         JsonViews(summary.addressBookViews), summary.calendar, summary.tasks, summary.contacts, summary.groups,
         summary.fileAttachments + summary.mimeAttachments, summary.fileAttachments, summary.mimeAttachments,
-        JsonCounts(summary.outlookFolders), JsonString(kExpectedMailFile), summary.expectedMessages);
+        JsonCounts(summary.outlookFolders), JsonString(kExpectedMailFile), summary.expectedMessages,
+        JsonString(kExpectedItemsFile), summary.expectedAppointments, summary.expectedTasks);
 }
 
 }  // namespace qb::notes::sample

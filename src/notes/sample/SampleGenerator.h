@@ -9,6 +9,7 @@
 //                            the documents the component searches select, file attachments,
 //                            and the Outlook folders the export fills with their item counts
 //   DIR/expected_mail.json   every mail item the export writes, as it must read back
+//   DIR/expected_items.json  every appointment and task the export writes, by section
 //
 // The same seed and size always give the same files. Documents are written
 // one at a time, so memory does not grow with the number of messages.
@@ -46,6 +47,7 @@ struct SampleSummary {
     // writes into each, from the shipped folder rules.
     std::vector<NamedCount> outlookFolders;
     long long expectedMessages = 0;  // entries of expected_mail.json
+    long long expectedAppointments = 0, expectedTasks = 0;  // entries of expected_items.json
 };
 
 // Writes the data directory; throws std::exception on a failure.

@@ -91,6 +91,21 @@ std::string SampleTime::DxlText() const {
                        s % 60, hundredths, OffsetHours());
 }
 
+std::string SampleTime::UtcText() const {
+    const std::int64_t days = FloorDiv(utcSeconds, kSecondsPerDay);
+    const std::int64_t second = utcSeconds - days * kSecondsPerDay;
+    int year = 0, month = 0, day = 0;
+    CivilFromDays(days, year, month, day);
+    return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}Z", year, month, day, second / 3600, second / 60 % 60,
+                       second % 60);
+}
+
+std::string SampleTime::DateText() const {
+    int year, month, day;
+    CivilFromDays(FloorDiv(utcSeconds + OffsetHours() * 3600, kSecondsPerDay), year, month, day);
+    return fmt::format("{:04}-{:02}-{:02}", year, month, day);
+}
+
 std::string SampleTime::Rfc822Text() const {
     static constexpr const char* kDays[] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};
     static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

@@ -28,6 +28,10 @@ struct SampleTime {
 
     // "20250512T101530,00+02", or "20250512" for a date-only value.
     std::string DxlText() const;
+    // "2025-05-12T08:15:30Z"
+    std::string UtcText() const;
+    // The date in the sample zone (as written), "2025-05-12".
+    std::string DateText() const;
     // "Mon, 12 May 2025 10:15:30 +0200"
     std::string Rfc822Text() const;
     // The 8-byte TIMEDATE of the Notes C API, little-endian.

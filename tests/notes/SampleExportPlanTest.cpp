@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "notes/sample/ItemExpectations.h"
 #include "notes/sample/MailExpectations.h"
 #include "notes/sample/OutlookFolderPlan.h"
 
@@ -52,21 +53,35 @@ TEST(OutlookFolderPlan, MailIsCountedOncePerSelectedViewHoldingIt) {
     EXPECT_EQ(CountOf(plan, "Inbox"), 1);
 }
 
-TEST(OutlookFolderPlan, CalendarEntriesAndTasksGoToTheirOwnConverters) {
-    OutlookFolderPlan mailOnly(ShippedExportSettings());
-    mailOnly.AddViews(Views({"Important"}));
-    EXPECT_TRUE(mailOnly.Place(Document("Appointment"), {"Important"}).empty());
-    EXPECT_TRUE(mailOnly.Place(Document("Task"), {"Important"}).empty());
-    EXPECT_EQ(mailOnly.Place(Document("Notice"), {"Important"}).size(), 1u);
+TEST(OutlookFolderPlan, CalendarEntriesAndTasksCountTheirInstances) {
+    OutlookFolderPlan plan(ShippedExportSettings());
+    plan.AddViews(Views({"Important"}));
+    // Without a type an entry is no calendar entry: nothing.
+    EXPECT_TRUE(plan.Place(Document("Appointment"), {"Important"}).empty());
+    // A task without dates is one undated task.
+    EXPECT_EQ(plan.Place(Document("Task"), {"Important"}).size(), 1u);
+    EXPECT_EQ(plan.Place(Document("Notice"), {"Important"}).size(), 1u);
 
-    // A counter that knows the calendar path adds its instances.
-    OutlookFolderPlan withCalendar(ShippedExportSettings(), [](const SampleDocument& doc) {
-        return RouteOf(doc) == DocumentRoute::Calendar ? 3 : 0;
-    });
-    withCalendar.AddViews(Views({"Important"}));
-    EXPECT_EQ(withCalendar.Place(Document("Appointment"), {"Important"}).size(), 1u);
-    EXPECT_TRUE(withCalendar.Place(Document("Memo"), {"Important"}).empty());
-    EXPECT_EQ(CountOf(withCalendar, "Important"), 3);
+    // Three days of one all-day event: one start, three calendar dates.
+    SampleDocument fair = Document("Appointment");
+    fair.AddText("AppointmentType", "2");
+    fair.AddTimes("StartDateTime", {SampleTime::Local(2030, 7, 1, 0, 0)});
+    fair.AddTimes("CalendarDateTime", {SampleTime::Local(2030, 7, 1, 0, 0), SampleTime::Local(2030, 7, 2, 0, 0),
+                                       SampleTime::Local(2030, 7, 3, 0, 0)});
+    EXPECT_EQ(CalendarItemCount(fair), 3);
+    EXPECT_EQ(plan.Place(fair, {"Important"}).size(), 1u);
+    EXPECT_EQ(CountOf(plan, "Important"), 5);
+
+    // A repeating task: one per start, one undated without any.
+    SampleDocument series = Document("Task");
+    series.AddText("Repeats", "1");
+    EXPECT_EQ(CalendarItemCount(series), 1);
+    series.AddTimes("StartDateTime", {SampleTime::Local(2030, 8, 4, 0, 0), SampleTime::Local(2030, 8, 11, 0, 0)});
+    EXPECT_EQ(CalendarItemCount(series), 2);
+    // The date filter leaves out instances one by one.
+    const SampleTime from = SampleTime::Local(2030, 8, 10, 0, 0);
+    EXPECT_EQ(CalendarItemCount(series, SampleDateRange{from.utcSeconds, from.PlusDays(30).utcSeconds}), 1);
+    EXPECT_EQ(CalendarItemCount(Document("Memo")), 0);
 }
 
 TEST(OutlookFolderPlan, DateFilterKeepsBothBoundsAndDatesByDelivery) {

@@ -58,6 +58,7 @@ TEST(MailFidelity, SampleMailReadsBackAsGenerated) {
     ASSERT_NE(when, std::string::npos);
     mail.replace(when + delivered.size(), 4, "1999");
     dir.Write("changed/expected_mail.json", mail);
+    std::filesystem::copy_file(sample + "/expected_items.json", dir.File("changed/expected_items.json"));
     const auto changed = RunCommand("python3 " + ShellQuote(QUILLBOX_SOURCE_DIR "/tests/convert/sample_export_check.py") +
                                     " " + ShellQuote(dir.File("changed")) + " " + ShellQuote(pst) + " 2>&1");
     EXPECT_EQ(changed.status, 1) << changed.output;

@@ -167,17 +167,7 @@ bool CalendarConverter::ExportInstance(const FolderHandle& folder, LNNotesSessio
         Step(1700);
         const HRESULT hr = Save(*record);
         Step(1800);
-        for (const std::string& lost : record->lostAttachments)
-            log.Write(fmt::format("....~#>ERROR Unable to attach {}\n", lost));
-        if (FAILED(hr)) {
-            log.Write(fmt::format("....~#>ERROR Unable to save calendar entry [{}:{}]\n", step_, record->lastError));
-        } else {
-            saved = true;
-            if (extractor->lostAttachment() || !record->lostAttachments.empty()) {
-                ++context_.run.incompleteCount;
-                log.Write("....~#>Warning This entry was exported without an attachment\n");
-            }
-        }
+        saved = ReportItemSave(context_.run, log, hr, *record, extractor->lostAttachment(), step_, "calendar entry");
     } catch (const LNStatusError& e) {
         log.Write(fmt::format("....~#>ERROR LOTUS NOTES ERROR: {} [{}]\n", NotesErrorText(e.GetStatus()), step_));
     } catch (const std::exception& e) {

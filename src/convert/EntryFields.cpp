@@ -1,5 +1,7 @@
 #include "convert/EntryFields.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 
 #include "convert/FieldText.h"
@@ -103,6 +105,21 @@ std::string PlainBody(const LNDocument& document, const ExportLog& log) {
     FieldTextOptions options;
     options.reportFailure = [&log](const std::string& failure) { log.Write("...." + failure + "\n"); };
     return GetFieldText(document.GetNoteHandle(), "Body", '\n', options);
+}
+
+bool ReportItemSave(ExportRun& run, const ExportLog& log, HRESULT hr, const CalendarItemRecord& record,
+                    bool lostAttachment, std::int32_t step, const char* kind) {
+    for (const std::string& lost : record.lostAttachments)
+        log.Write(fmt::format("....~#>ERROR Unable to attach {}\n", lost));
+    if (FAILED(hr)) {
+        log.Write(fmt::format("....~#>ERROR Unable to save {} [{}:{}]\n", kind, step, record.lastError));
+        return false;
+    }
+    if (lostAttachment || !record.lostAttachments.empty()) {
+        ++run.incompleteCount;
+        log.Write(fmt::format("....~#>Warning This {} was exported without an attachment\n", kind));
+    }
+    return true;
 }
 
 std::string CategoryName(const std::string& value) {

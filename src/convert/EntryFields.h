@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "convert/ExportRun.h"
+#include "outlook/CalendarItems.h"
 #include "notes/api/LNNotesSession.h"
 
 namespace qb {
@@ -54,6 +55,12 @@ std::optional<std::vector<LNDatetime>> ReadDatetimes(const LNDocument& document,
 // of their own), rich text whatever its length, any other type through the
 // field reader. Failures to read rich text are logged with their lines.
 std::string PlainBody(const LNDocument& document, const ExportLog& log);
+
+// Logs what the save of an item left out or why it failed, and counts an
+// item saved without an attachment; true when the item was saved. `kind`
+// names the item in the failure line ("calendar entry", "task").
+bool ReportItemSave(ExportRun& run, const ExportLog& log, HRESULT hr, const CalendarItemRecord& record,
+                    bool lostAttachment, std::int32_t step, const char* kind);
 
 // "H" Holiday, "V" Vacation, "P" Projects, "C" Clients, "PC" Phone Calls,
 // "T" Travel; any other value unchanged.

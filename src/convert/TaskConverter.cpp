@@ -131,17 +131,7 @@ bool TaskConverter::ExportInstance(const FolderHandle& folder, LNNotesSession& s
         Step(1700);
         const HRESULT hr = Save(*record);
         Step(1800);
-        for (const std::string& lost : record->lostAttachments)
-            log.Write(fmt::format("....~#>ERROR Unable to attach {}\n", lost));
-        if (FAILED(hr)) {
-            log.Write(fmt::format("....~#>ERROR Unable to save task [{}:{}]\n", step_, record->lastError));
-        } else {
-            saved = true;
-            if (extractor->lostAttachment() || !record->lostAttachments.empty()) {
-                ++context_.run.incompleteCount;
-                log.Write("....~#>Warning This task was exported without an attachment\n");
-            }
-        }
+        saved = ReportItemSave(context_.run, log, hr, *record, extractor->lostAttachment(), step_, "task");
     } catch (const LNStatusError& e) {
         log.Write(fmt::format("....~#>ERROR LOTUS NOTES ERROR: {} [{}]\n", NotesErrorText(e.GetStatus()), step_));
     } catch (...) {

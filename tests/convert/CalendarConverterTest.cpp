@@ -13,9 +13,9 @@ namespace qb {
 namespace {
 
 using test::EntryDxl;
-using test::Item;
 using test::Number;
-using test::Texts;
+using test::TextItem;
+using test::TextListItem;
 using test::Times;
 using test::Utc;
 
@@ -40,18 +40,18 @@ TEST_P(AllDayZoneTest, AllDayItemsRunFromLocalMidnightToTheNext) {
     Load(
         // Three days as Notes writes them: one start, one end, a date per day.
         EntryDxl(1, "Appointment",
-                 Item("Subject", "Trade fair") + Item("AppointmentType", "2") +
+                 TextItem("Subject", "Trade fair") + TextItem("AppointmentType", "2") +
                      Times("StartDateTime", {"20300701T000000,00+02"}) +
                      Times("EndDateTime", {"20300703T235900,00+02"}) +
                      Times("CalendarDateTime",
                            {"20300701T000000,00+02", "20300702T000000,00+02", "20300703T000000,00+02"})) +
         // Winter, as a date alone.
         EntryDxl(2, "Appointment",
-                 Item("Subject", "Winter day") + Item("AppointmentType", "2") + Times("StartDateTime", {"20300115"}) +
+                 TextItem("Subject", "Winter day") + TextItem("AppointmentType", "2") + Times("StartDateTime", {"20300115"}) +
                      Times("CalendarDateTime", {"20300115"})) +
         // The day Europe leaves summer time, and the one America does.
         EntryDxl(3, "Appointment",
-                 Item("Subject", "Clock change") + Item("AppointmentType", "2") + Item("Repeats", "1") +
+                 TextItem("Subject", "Clock change") + TextItem("AppointmentType", "2") + TextItem("Repeats", "1") +
                      Times("StartDateTime", {"20301027", "20301103"}) +
                      Times("CalendarDateTime", {"20301027", "20301103"})));
     for (int n = 1; n <= 3; ++n) ConvertEntry(n);
@@ -86,19 +86,19 @@ INSTANTIATE_TEST_SUITE_P(Zones, AllDayZoneTest,
 TEST_F(CalendarConverterTest, TimedEntriesKeepTheirInstantAndRemindBeforeTheStart) {
     const test::ScopedEnv tz("TZ", "America/Los_Angeles");
     Load(EntryDxl(1, "Appointment",
-                  Item("Subject", "Besprechung München") + Item("AppointmentType", "3") +
+                  TextItem("Subject", "Besprechung München") + TextItem("AppointmentType", "3") +
                       Times("StartDateTime", {"20300915T133000,00+02"}) +
                       Times("EndDateTime", {"20300915T153000,00+02"}) +
                       Times("CalendarDateTime", {"20300915T133000,00+02"}) +
-                      Item("Location", "Besprechung München") + Item("Alarms", "1") + Number("$AlarmOffset", -30) +
-                      Item("OrgConfidential", "1") + Item("Categories", "PC")) +
+                      TextItem("Location", "Besprechung München") + TextItem("Alarms", "1") + Number("$AlarmOffset", -30) +
+                      TextItem("OrgConfidential", "1") + TextItem("Categories", "PC")) +
          EntryDxl(2, "Appointment",
-                  Item("Subject", "Past") + Item("AppointmentType", "0") +
-                      Times("StartDateTime", {"20240312T100000,00+01"}) + Item("Alarms", "1") +
+                  TextItem("Subject", "Past") + TextItem("AppointmentType", "0") +
+                      Times("StartDateTime", {"20240312T100000,00+01"}) + TextItem("Alarms", "1") +
                       Number("$AlarmOffset", -15)) +
          EntryDxl(3, "Appointment",
-                  Item("Subject", "Alarm after the start") + Item("AppointmentType", "4") +
-                      Times("StartDateTime", {"20310131T160000,00+01"}) + Item("Alarms", "1") +
+                  TextItem("Subject", "Alarm after the start") + TextItem("AppointmentType", "4") +
+                      Times("StartDateTime", {"20310131T160000,00+01"}) + TextItem("Alarms", "1") +
                       Number("$AlarmOffset", 5)));
     for (int n = 1; n <= 3; ++n) ConvertEntry(n);
     const auto items = Items();
@@ -126,13 +126,13 @@ TEST_F(CalendarConverterTest, TimedEntriesKeepTheirInstantAndRemindBeforeTheStar
 }
 
 TEST_F(CalendarConverterTest, DamagedEntriesAreLoggedAndTheNextOneExports) {
-    Load(EntryDxl(1, "Appointment", Item("Subject", "No start") + Item("AppointmentType", "0") +
+    Load(EntryDxl(1, "Appointment", TextItem("Subject", "No start") + TextItem("AppointmentType", "0") +
                                         Times("CalendarDateTime", {"20300101T090000,00+01"})) +
-         EntryDxl(2, "Appointment", Item("Subject", "Bad days") + Item("AppointmentType", "2") +
+         EntryDxl(2, "Appointment", TextItem("Subject", "Bad days") + TextItem("AppointmentType", "2") +
                                         Times("StartDateTime", {"20300101T000000,00+01"}) +
-                                        Item("CalendarDateTime", "not a date")) +
-         EntryDxl(3, "Appointment", Item("Subject", "No type") + Times("StartDateTime", {"20300101T090000,00+01"})) +
-         EntryDxl(4, "Appointment", Item("Subject", "Fine") + Item("AppointmentType", "0") +
+                                        TextItem("CalendarDateTime", "not a date")) +
+         EntryDxl(3, "Appointment", TextItem("Subject", "No type") + Times("StartDateTime", {"20300101T090000,00+01"})) +
+         EntryDxl(4, "Appointment", TextItem("Subject", "Fine") + TextItem("AppointmentType", "0") +
                                         Times("StartDateTime", {"20300101T090000,00+01"})));
     for (int n = 1; n <= 4; ++n) ConvertEntry(n);
     const std::string log = Log();
@@ -155,15 +155,15 @@ TEST_F(CalendarConverterTest, BodiesOfEveryKindAndNoBlankAttendees) {
     std::string longText;
     while (longText.size() < 70000) longText += "Zeile mit Text über den Termin. ";
     Load(EntryDxl(1, "Appointment",
-                  Item("Subject", "Plain") + Item("AppointmentType", "3") +
-                      Times("StartDateTime", {"20300101T090000,00+01"}) + Item("Body", "Agenda follows") +
-                      Texts("SendTo", {"CN=User One/O=Org", ""}) + Texts("CopyTo", {""}) +
-                      Texts("RequiredAttendees", {"CN=User One/O=Org", "someone@example.com"})) +
+                  TextItem("Subject", "Plain") + TextItem("AppointmentType", "3") +
+                      Times("StartDateTime", {"20300101T090000,00+01"}) + TextItem("Body", "Agenda follows") +
+                      TextListItem("SendTo", {"CN=User One/O=Org", ""}) + TextListItem("CopyTo", {""}) +
+                      TextListItem("RequiredAttendees", {"CN=User One/O=Org", "someone@example.com"})) +
          EntryDxl(2, "Appointment",
-                  Item("Subject", "List") + Item("AppointmentType", "0") +
-                      Times("StartDateTime", {"20300101T090000,00+01"}) + Texts("Body", {"one", "two"})) +
+                  TextItem("Subject", "List") + TextItem("AppointmentType", "0") +
+                      Times("StartDateTime", {"20300101T090000,00+01"}) + TextListItem("Body", {"one", "two"})) +
          EntryDxl(3, "Appointment",
-                  Item("Subject", "Rich") + Item("AppointmentType", "0") +
+                  TextItem("Subject", "Rich") + TextItem("AppointmentType", "0") +
                       Times("StartDateTime", {"20300101T090000,00+01"}) +
                       "<item name='Body'><richtext><par>" + longText + "</par></richtext></item>"));
     for (int n = 1; n <= 3; ++n) ConvertEntry(n);
@@ -196,11 +196,11 @@ protected:
 
 TEST_F(CalendarConverterTest, OnlySavedItemsCountAndAFailureEndsOneInstance) {
     Load(EntryDxl(1, "Appointment",
-                  Item("Subject", "Weekly") + Item("AppointmentType", "0") + Item("Repeats", "1") +
+                  TextItem("Subject", "Weekly") + TextItem("AppointmentType", "0") + TextItem("Repeats", "1") +
                       Times("StartDateTime", {"20300107T090000,00+01", "20300114T090000,00+01",
                                               "20300121T090000,00+01"})) +
          EntryDxl(2, "Appointment",
-                  Item("Subject", "Once") + Item("AppointmentType", "0") +
+                  TextItem("Subject", "Once") + TextItem("AppointmentType", "0") +
                       Times("StartDateTime", {"20300107T090000,00+01"})));
     FailingCalendarConverter converter(Context());
     converter.throwAt = 1;
@@ -221,20 +221,20 @@ class TaskConverterTest : public test::CalendarFixture {};
 TEST_F(TaskConverterTest, SingleDatesRepeatsAndCompletion) {
     const test::ScopedEnv tz("TZ", "Asia/Tokyo");
     Load(EntryDxl(1, "Task",
-                  Item("Subject", "Renew passport") + Times("StartDateTime", {"20310301T090000,00+01"}) +
-                      Times("DueDateTime", {"20310331T090000,00+02"}) + Item("Alarms", "1") +
-                      Number("$AlarmOffset", -30) + Item("Importance", "1") + Item("From", "CN=User Two/O=Org") +
-                      Texts("SendTo", {"CN=User One/O=Org", ""}) + Texts("CopyTo", {""})) +
+                  TextItem("Subject", "Renew passport") + Times("StartDateTime", {"20310301T090000,00+01"}) +
+                      Times("DueDateTime", {"20310331T090000,00+02"}) + TextItem("Alarms", "1") +
+                      Number("$AlarmOffset", -30) + TextItem("Importance", "1") + TextItem("From", "CN=User Two/O=Org") +
+                      TextListItem("SendTo", {"CN=User One/O=Org", ""}) + TextListItem("CopyTo", {""})) +
          EntryDxl(2, "Task",
-                  Item("Subject", "Water the plants") + Item("Repeats", "1") +
+                  TextItem("Subject", "Water the plants") + TextItem("Repeats", "1") +
                       Times("StartDateTime", {"20300804T000000,00+02", "20300811T000000,00+02",
                                               "20300818T000000,00+02"}) +
                       Times("DueDateTime", {"20300805T000000,00+02", "20300812T000000,00+02"})) +
-         EntryDxl(3, "Task", Item("Subject", "Repeating without dates") + Item("Repeats", "1")) +
+         EntryDxl(3, "Task", TextItem("Subject", "Repeating without dates") + TextItem("Repeats", "1")) +
          EntryDxl(4, "Task",
-                  Item("Subject", "Done") + Times("StartDateTime", {"20240506T000000,00+02"}) +
+                  TextItem("Subject", "Done") + Times("StartDateTime", {"20240506T000000,00+02"}) +
                       Times("CompletedDateTime", {"20240507T152000,00+02"}) + Number("DueState", 9) +
-                      Item("Importance", "3")));
+                      TextItem("Importance", "3")));
     for (int n = 1; n <= 4; ++n) ConvertTask(n);
     const auto items = Items();
     ASSERT_EQ(items.size(), 6u) << Log();

@@ -13,6 +13,7 @@
 
 #include "../notes/MailboxFixture.h"
 #include "../outlook/SavedMessages.h"
+#include "MailTestSupport.h"
 #include "convert/CalendarConverter.h"
 #include "convert/TaskConverter.h"
 #include "convert/TimeZoneOffsets.h"
@@ -38,14 +39,6 @@ inline std::string EntryDxl(int number, const std::string& form, const std::stri
 }
 inline std::string EntryUnid(int number) { return fmt::format("DDDDDDDD33333333852500000000{:04X}", number); }
 
-inline std::string Item(const std::string& name, const std::string& value) {
-    return "<item name='" + name + "'><text>" + value + "</text></item>";
-}
-inline std::string Texts(const std::string& name, const std::vector<std::string>& values) {
-    std::string dxl = "<item name='" + name + "'><textlist>";
-    for (const std::string& value : values) dxl += "<text>" + value + "</text>";
-    return dxl + "</textlist></item>";
-}
 inline std::string Number(const std::string& name, double value) {
     return fmt::format("<item name='{}'><number>{}</number></item>", name, value);
 }

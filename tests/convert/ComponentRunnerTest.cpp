@@ -11,7 +11,7 @@ namespace qb {
 namespace {
 
 using test::EntryDxl;
-using test::Item;
+using test::TextItem;
 using test::Times;
 
 // The folders of another session, without the right to create items.
@@ -35,13 +35,13 @@ class ComponentRunnerTest : public test::CalendarFixture {
 protected:
     void Documents() {
         Load(EntryDxl(1, "Appointment",
-                      Item("Subject", "Selected") + Item("AppointmentType", "0") +
+                      TextItem("Subject", "Selected") + TextItem("AppointmentType", "0") +
                           Times("StartDateTime", {"20300101T090000,00+01"}) +
                           Times("CalendarDateTime", {"20300101T090000,00+01"})) +
              EntryDxl(2, "Appointment",
-                      Item("Subject", "Without a calendar date") + Item("AppointmentType", "0") +
+                      TextItem("Subject", "Without a calendar date") + TextItem("AppointmentType", "0") +
                           Times("StartDateTime", {"20300102T090000,00+01"})) +
-             EntryDxl(3, "Task", Item("Subject", "Hidden") + Item("ExcludeFromView", "T")));
+             EntryDxl(3, "Task", TextItem("Subject", "Hidden") + TextItem("ExcludeFromView", "T")));
     }
     void RunCalendar(CMapiSession& session) {
         CalendarConverter calendar(EntryContext{run, settings, log, progress, session, tempFolder});

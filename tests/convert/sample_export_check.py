@@ -80,7 +80,9 @@ def pff_folders(top):
 
 
 def read_item_values(path):
-    """pffexport -d ItemValues file -> list of sets, each {(entry type, value type): bytes}."""
+    """pffexport -d ItemValues file -> list of sets, each {(entry type, value type): bytes}.
+    A named property is keyed by what libpff maps it to: its own identifier
+    ("Maps to entry type") or its name ("Maps to entry")."""
     sets = {}
     if not os.path.exists(path):
         return []
@@ -99,6 +101,11 @@ def read_item_values(path):
             current_set = int(line.split(":", 1)[1])
         elif line.startswith("Entry type:"):
             entry_type = int(line.split(":", 1)[1], 16)
+        elif line.startswith("Maps to entry"):
+            value = line.split(":", 1)[1].strip()
+            entry_type = int(value, 16) if line.startswith("Maps to entry type:") else value
+            if key is not None:
+                key = (entry_type, key[1])
         elif line.startswith("Value type:"):
             key = (entry_type, int(line.split(":", 1)[1], 16))
         elif line.startswith("Value:"):

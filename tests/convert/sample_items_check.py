@@ -38,38 +38,6 @@ EPOCH_AS_FILETIME = 116444736000000000
 
 # ---------------------------------------------------------------- pffexport
 
-def read_named_values(path):
-    """pffexport -d ItemValues.txt of an item -> {key: (value type, bytes)},
-    key being the property id, the named property's own id ("Maps to entry
-    type") or its name ("Maps to entry")."""
-    values, key, vtype, data, in_value = {}, None, None, None, False
-
-    def finish():
-        if key is not None and data is not None:
-            values[key] = (vtype, bytes(data))
-
-    for line in open(path, "rb").read().decode("utf-8", errors="replace").splitlines():
-        if line.startswith("Set:"):
-            finish()
-            key, vtype, data, in_value = None, None, None, False
-        elif line.startswith("Entry type:"):
-            key = int(line.split(":", 1)[1], 16)
-        elif line.startswith("Maps to entry type:"):
-            key = int(line.split(":", 1)[1], 16)
-        elif line.startswith("Maps to entry:"):
-            key = line.split(":", 1)[1].strip()
-        elif line.startswith("Value type:"):
-            vtype = int(line.split(":", 1)[1], 16)
-        elif line.startswith("Value:"):
-            data, in_value = bytearray(), True
-        elif in_value and line.startswith("0x") and len(line) > 12 and line[10] == ":":
-            data.extend(int(h, 16) for h in line[12:61].split())
-        elif not line.strip():
-            in_value = False
-    finish()
-    return values
-
-
 def decode(value):
     if value is None:
         return None
@@ -97,8 +65,8 @@ def decode(value):
 
 
 def read_item(directory):
-    props = read_named_values(os.path.join(directory, "ItemValues.txt"))
-    item = {key: decode(value) for key, value in props.items()}
+    sets = read_item_values(os.path.join(directory, "ItemValues.txt"))
+    item = {tag: decode((vtype, raw)) for (tag, vtype), raw in (sets[0] if sets else {}).items() if raw is not None}
     recipients = []
     for r in read_item_values(os.path.join(directory, "RecipientsItemValues.txt")):
         name = r.get((0x3001, 0x1F)) or r.get((0x3001, 0x1E)) or b""

@@ -26,14 +26,15 @@ std::vector<SampleTime> Every(SampleTime first, int count, int days) {
 
 }  // namespace
 
-SampleDocument CalendarContent::NewDocument(const std::string& form, const SampleTime& created, bool noteForm) {
+SampleDocument NewMailboxDocument(SampleRandom& random, SampleDatabase& database, const std::string& form,
+                                  const SampleTime& created, bool noteForm) {
     SampleDocument doc;
     doc.form = form;
     doc.noteForm = noteForm;
     doc.created = created;
-    doc.modified = created.PlusMinutes(random_.Between(1, 600));
+    doc.modified = created.PlusMinutes(random.Between(1, 600));
     doc.updatedBy = MailboxOwner().notesName;
-    doc.unid = db_.NewUnid();
+    doc.unid = database.NewUnid();
     return doc;
 }
 
@@ -94,7 +95,7 @@ void CalendarContent::AddBody(SampleDocument& doc, long long index) {
 
 void CalendarContent::WriteEntry(long long index) {
     const SampleTime created = SampleTime::Local(2023, 11, 1, 9, 0).PlusDays(static_cast<int>(index % 700));
-    SampleDocument doc = NewDocument("Appointment", created, index % 3 == 1);
+    SampleDocument doc = NewMailboxDocument(random_, db_, "Appointment", created, index % 3 == 1);
     std::string subject;
     switch (index) {
     case 0:
@@ -216,7 +217,7 @@ void CalendarContent::WriteEntry(long long index) {
 
 void CalendarContent::WriteTask(long long index) {
     const SampleTime created = SampleTime::Local(2023, 12, 1, 9, 0).PlusDays(static_cast<int>(index % 900));
-    SampleDocument doc = NewDocument("Task", created, index % 4 == 2);
+    SampleDocument doc = NewMailboxDocument(random_, db_, "Task", created, index % 4 == 2);
     std::string subject;
     auto dated = [&](SampleTime start, int days) {
         doc.AddTimes("StartDateTime", {start});

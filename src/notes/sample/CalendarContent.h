@@ -12,6 +12,11 @@
 
 namespace qb::notes::sample {
 
+// A new document of the mailbox, last changed by its owner some time after
+// it was created.
+SampleDocument NewMailboxDocument(SampleRandom& random, SampleDatabase& database, const std::string& form,
+                                  const SampleTime& created, bool noteForm);
+
 class CalendarContent {
 public:
     CalendarContent(SampleRandom& random, SampleDatabase& database) : random_(random), db_(database) {}
@@ -20,7 +25,6 @@ public:
     void WriteTask(long long index);
 
 private:
-    SampleDocument NewDocument(const std::string& form, const SampleTime& created, bool noteForm);
     void AddBasics(SampleDocument& doc, const std::string& type, const std::vector<SampleTime>& starts,
                    int durationMinutes, bool repeats);
     void AddMeeting(SampleDocument& doc, const SampleTime& created, bool chair, long long index);

@@ -119,14 +119,7 @@ void MailboxContent::WriteDocuments(const MailboxSize& size) {
 }
 
 SampleDocument MailboxContent::NewDocument(const std::string& form, const SampleTime& created, bool noteForm) {
-    SampleDocument doc;
-    doc.form = form;
-    doc.noteForm = noteForm;
-    doc.created = created;
-    doc.modified = created.PlusMinutes(random_.Between(1, 600));
-    doc.updatedBy = MailboxOwner().notesName;
-    doc.unid = db_.NewUnid();
-    return doc;
+    return NewMailboxDocument(random_, db_, form, created, noteForm);
 }
 
 void MailboxContent::Remember(const std::string& unid) {

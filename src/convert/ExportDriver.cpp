@@ -197,6 +197,7 @@ int ExportDriver::Summarise(std::string& resultText) {
         run.lastErrorText = run.stopText;
         resultText = run.stopText;
         env_.progress.SetStatusText(run.stopText);
+        env_.progress.SetStatusText(summary);
         return kRunWriteFailed;
     }
     const bool cancelled = Cancelled();
@@ -397,8 +398,12 @@ int ExportDriver::ExportViewFolder(LNNotesSession& session, LNViewFolder& view, 
             localStep = 100;
             std::optional<FolderHandle> folder = env_.outlook.OpenFolderPath(outlookFolderName, "");
             if (!folder) {
-                env_.log.Write("..ERROR with Outlook/Exchange. " + env_.run.lastErrorText);
+                const std::string reason = env_.outlook.lastError.empty() ? "" : ": " + env_.outlook.lastError;
+                env_.log.Write("..ERROR with Outlook/Exchange. " + env_.run.lastErrorText + reason);
                 ++env_.run.lostViewCount;
+                // A store that refuses writes fails every later folder and message the same way.
+                if (env_.outlook.storeWriteFailed && env_.run.stopText.empty())
+                    env_.run.stopText = "~#>ERROR " + env_.run.lastErrorText + reason;
             } else if (localStep = 150; folder->rightsKnown && !(folder->rights & frightsCreate)) {
                 env_.log.Write("..ERROR with Outlook/Exchange RIGHTS. You do not have create rights in folder '" +
                                outlookFolderName + "'");

@@ -7,6 +7,7 @@
 
 #include "outlook/mapi/MapiAlloc.h"
 #include "outlook/mapi/MapiGuids.h"
+#include "outlook/mapi/PropUtil.h"
 
 namespace qb {
 namespace {
@@ -37,7 +38,7 @@ constexpr Named kAddress[] = {
 
 // One GetIDsFromNames call; the tags with their types, or nullopt on failure.
 template <std::size_t N>
-std::optional<std::vector<ULONG>> Resolve(IMAPIFolder& top, const GUID& set, const Named (&names)[N]) {
+std::optional<std::vector<ULONG>> Resolve(IMAPIFolder& top, const GUID& set, const Named (&names)[N], HRESULT& hr) {
     GUID guid = set;
     std::vector<MAPINAMEID> ids(N);
     std::vector<LPMAPINAMEID> pointers(N);
@@ -48,7 +49,8 @@ std::optional<std::vector<ULONG>> Resolve(IMAPIFolder& top, const GUID& set, con
         pointers[i] = &ids[i];
     }
     mapi::MapiBuffer<SPropTagArray> tags;
-    if (FAILED(top.GetIDsFromNames(N, pointers.data(), MAPI_CREATE, tags.Put())) || !tags) return std::nullopt;
+    hr = top.GetIDsFromNames(N, pointers.data(), MAPI_CREATE, tags.Put());
+    if (FAILED(hr) || !tags) return std::nullopt;
     std::vector<ULONG> result;
     for (ULONG i = 0; i < tags->cValues && i < N; ++i)
         result.push_back(PROP_TAG(names[i].type, PROP_ID(tags->aulPropTag[i])));
@@ -67,6 +69,14 @@ bool InitNamedProps(CMapiSession& session) {
             session.lastError = fmt::format("Init Props: {}", step);
             return false;
         }
+        // Why the store refused the names (a full disk, a damaged store).
+        HRESULT hr = S_OK;
+        auto refused = [&] {
+            session.lastError = fmt::format(
+                "Init Props: {}: {}", step,
+                mapi::LastErrorText(*top->folder, hr, "the store refused the named properties"));
+            return false;
+        };
         NamedPropertyTags tags;
         // "Keywords" is a string name.
         GUID publicStrings = PS_PUBLIC_STRINGS;
@@ -77,25 +87,26 @@ bool InitNamedProps(CMapiSession& session) {
         keywordName.Kind.lpwstrName = wide.data();
         LPMAPINAMEID keywordPointer = &keywordName;
         mapi::MapiBuffer<SPropTagArray> keywordTag;
-        if (FAILED(top->folder->GetIDsFromNames(1, &keywordPointer, MAPI_CREATE, keywordTag.Put())) || !keywordTag) {
+        hr = top->folder->GetIDsFromNames(1, &keywordPointer, MAPI_CREATE, keywordTag.Put());
+        if (FAILED(hr) || !keywordTag) {
             step = 600;
-            return false;
+            return refused();
         }
         step = 700;
         if (keywordTag->cValues == 1) tags.keywords = PROP_TAG(PT_MV_STRING8, PROP_ID(keywordTag->aulPropTag[0]));
         step = 800;
         step = 1000;
-        auto appointment = Resolve(*top->folder, PSETID_Appointment, kAppointment);
-        if (!appointment) return false;
+        auto appointment = Resolve(*top->folder, PSETID_Appointment, kAppointment, hr);
+        if (!appointment) return refused();
         tags.appointment = *appointment;
-        auto common = Resolve(*top->folder, PSETID_Common, kCommon);
-        if (!common) return false;
+        auto common = Resolve(*top->folder, PSETID_Common, kCommon, hr);
+        if (!common) return refused();
         if (common->size() == std::size(kCommon)) tags.common = *common;
-        auto task = Resolve(*top->folder, PSETID_Task, kTask);
-        if (!task) return false;
+        auto task = Resolve(*top->folder, PSETID_Task, kTask, hr);
+        if (!task) return refused();
         if (task->size() == std::size(kTask)) tags.task = *task;
-        auto address = Resolve(*top->folder, PSETID_Address, kAddress);
-        if (!address) return false;
+        auto address = Resolve(*top->folder, PSETID_Address, kAddress, hr);
+        if (!address) return refused();
         if (address->size() == std::size(kAddress)) tags.address = *address;
         g_tags = std::move(tags);
         return true;

@@ -112,7 +112,7 @@ LaunchJournal::LoadResult RecoveryJournal::Unusable(const std::string& path, con
     return LoadResult::Unusable;
 }
 
-LaunchJournal::LoadResult RecoveryJournal::Load() {
+void RecoveryJournal::Clear() {
     complete_ = false;
     finished_.clear();
     current_ = ViewRef();
@@ -120,6 +120,10 @@ LaunchJournal::LoadResult RecoveryJournal::Load() {
     lastIndex_ = -1;
     lastNoteId_ = 0;
     lastUniversalId_.clear();
+}
+
+LaunchJournal::LoadResult RecoveryJournal::Load() {
+    Clear();
     std::string why;
     using Status = platform::BoundedRead::Status;
 
@@ -190,16 +194,10 @@ LaunchJournal::LoadResult RecoveryJournal::Load() {
 }
 
 bool RecoveryJournal::Create(const std::string& server, const std::string& path) {
+    Clear();
     server_ = server;
     path_ = path;
-    complete_ = false;
     on_ = true;
-    finished_.clear();
-    current_ = ViewRef();
-    resumable_ = false;
-    lastIndex_ = -1;
-    lastNoteId_ = 0;
-    lastUniversalId_.clear();
     // The files of an earlier journal go first: a view file left beside the
     // new main file would name a view of another database. The view file
     // before the note file, as the reader expects.

@@ -67,6 +67,8 @@ public:
 
 private:
     std::string FilePath(const char* extension) const;
+    // Everything but the files' place and the on flag back to an empty journal.
+    void Clear();
     bool Off();
     bool Fail(std::string text);
     // A Notes view by its note id; a component run (id 0) by its name.

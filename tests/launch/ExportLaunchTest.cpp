@@ -249,8 +249,9 @@ TEST_F(ExportLaunchTest, TheRecoveryOffsetIsClampedAndResumesTheView) {
     InterruptedJournal(dir.path());
     ScriptedRecovery questions;
     questions.answer = RecoveryAnswer::Recover;
-    for (auto [typed, kept] : {std::pair<std::int64_t, std::int32_t>{-50, -1}, {7, 7},
-                               {std::int64_t(1) << 40, std::numeric_limits<std::int32_t>::max() - 1}}) {
+    const std::pair<std::int64_t, std::int32_t> cases[] = {
+        {-50, -1}, {7, 7}, {std::int64_t(1) << 40, std::numeric_limits<std::int32_t>::max() - 1}};
+    for (auto [typed, kept] : cases) {
         RecoveryJournal recovery(dir.path(), true);
         questions.offset = typed;
         ASSERT_TRUE(LaunchWith(recovery, questions));

@@ -120,6 +120,7 @@ void RecoveryJournal::Clear() {
     lastIndex_ = -1;
     lastNoteId_ = 0;
     lastUniversalId_.clear();
+    started_ = false;
 }
 
 LaunchJournal::LoadResult RecoveryJournal::Load() {
@@ -231,6 +232,7 @@ bool RecoveryJournal::ShouldExportView(std::uint32_t viewId, const std::string& 
 
 bool RecoveryJournal::StartView(std::uint32_t viewId, const std::string& viewName) {
     if (!on_) return Off();
+    started_ = true;
     // The view being resumed keeps its position.
     if (resumable_ && Same(current_, viewId, viewName)) return true;
     resumable_ = false;
@@ -256,6 +258,10 @@ bool RecoveryJournal::RecordDocument(std::int32_t index, std::uint32_t noteId, c
 
 bool RecoveryJournal::MarkViewFolderComplete() {
     if (!on_) return Off();
+    // Only a view this run started: the loaded view in progress is finished
+    // by its own export, never by the completion of a view skipped before it.
+    if (!started_) return Fail("No view or folder is being exported");
+    started_ = false;
     if (!IsFinished(current_.id, current_.name)) finished_.push_back(current_);
     return WriteMain();
 }

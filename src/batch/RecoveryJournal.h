@@ -93,6 +93,8 @@ private:
     // The view of the loaded journal that was in progress; cleared once
     // another view starts.
     bool resumable_ = false;
+    // A view was started since the last load, creation or completion.
+    bool started_ = false;
     std::int32_t lastIndex_ = -1;
     std::uint32_t lastNoteId_ = 0;
     std::string lastUniversalId_;

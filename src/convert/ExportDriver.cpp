@@ -419,7 +419,9 @@ int ExportDriver::ExportViewFolder(LNNotesSession& session, LNViewFolder& view, 
         bool skip = false;
         if (env_.journal.IsOn()) {
             if (!env_.journal.ShouldExportView(view.GetNoteID(), view.GetName(), point)) {
+                // Finished before: nothing of it is marked again.
                 skip = true;
+                finished = false;
             } else {
                 env_.journal.StartView(view.GetNoteID(), view.GetName());
             }
@@ -492,7 +494,10 @@ void ExportDriver::ExportDocuments(LNNotesSession& session, LNViewFolder& view, 
                         fmt::format("....About to export document Entry Count = {}\n", env_.run.processedCount));
                     env_.dispatcher.Dispatch(folder, session, document);
                 }
-                if (env_.journal.IsOn())
+                // A write failure at this document leaves it unrecorded: a
+                // resumed export tries it again (and finds it by its universal
+                // id if it was saved after all).
+                if (env_.journal.IsOn() && !Stopped())
                     env_.journal.RecordDocument(index, document.GetNoteID(), universalId);
             }
         } catch (const LNStatusError& e) {

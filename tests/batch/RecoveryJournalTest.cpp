@@ -108,6 +108,22 @@ TEST_F(RecoveryJournalTest, StartViewResetsThePosition) {
     EXPECT_TRUE(point.resumed) << "its first item may be saved already";
 }
 
+// Completing without a view started in this run finishes nothing: the view
+// in progress of the loaded journal is only finished by its own export.
+TEST_F(RecoveryJournalTest, OnlyAViewStartedInThisRunIsMarkedComplete) {
+    Interrupted();
+    RecoveryJournal journal = Journal();
+    ASSERT_EQ(journal.Load(), Result::Loaded);
+    ResumePoint point;
+    EXPECT_FALSE(journal.ShouldExportView(0x11A, "($Inbox)", point));
+    EXPECT_FALSE(journal.MarkViewFolderComplete());
+    RecoveryJournal reread = Journal();
+    ASSERT_EQ(reread.Load(), Result::Loaded);
+    EXPECT_EQ(reread.FinishedViews().size(), 1u);
+    EXPECT_TRUE(reread.ShouldExportView(0x11E, "($Sent)", point));
+    EXPECT_EQ(point.startIndex, 3);
+}
+
 TEST_F(RecoveryJournalTest, ComponentRunsAreKnownByName) {
     RecoveryJournal journal = Journal();
     ASSERT_TRUE(journal.Create("", "mail.nsf"));

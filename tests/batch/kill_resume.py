@@ -57,11 +57,16 @@ class Sample:
         self.pst = os.path.join(self.dir, "Quillbox Sample.pst")
         self.log = os.path.join(self.env["TMPDIR"], f"quillbox-{os.getuid()}", "exportlog.txt")
         text = open(self.ini, encoding="utf-8").read()
-        text = re.sub(r"(?m)^(RecoveryInfo|LogExport)=.*\n", "", text)
-        text = text.replace("[Lotus Notes]\n", "[Lotus Notes]\nRecoveryInfo=1\nLogExport=1\n", 1)
+        if not re.search(r"(?m)^LogExport=1$", text):
+            fail(f"{self.ini} does not switch the export log on: the kills are timed by it")
+        text = re.sub(r"(?m)^RecoveryInfo=.*\n", "", text)
+        text = text.replace("[Lotus Notes]\n", "[Lotus Notes]\nRecoveryInfo=1\n", 1)
         open(self.ini, "w", encoding="utf-8").write(text)
 
     def start(self, option, extra_env=None):
+        # Every round counts its own documents: the log of the last one goes.
+        if os.path.exists(self.log):
+            os.remove(self.log)
         out = open(os.path.join(os.path.dirname(self.dir), "export-output.txt"), "w")
         return subprocess.Popen([self.cli, "export", "--ini", self.ini, "--yes", option], env=dict(self.env, **(extra_env or {})),
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)

@@ -440,6 +440,10 @@ TEST_F(ExportDriverTest, AWriteFailureStopsTheRunAsAFailure) {
     EXPECT_EQ(std::find(fake.events.begin(), fake.events.end(), "complete"), fake.events.end())
         << "a stopped export is resumed, not marked complete";
     EXPECT_EQ(fake.events.back().rfind("doc ", 0), 0u) << "the view is not marked complete either";
+    EXPECT_EQ(std::count_if(fake.events.begin(), fake.events.end(),
+                            [](const std::string& e) { return e.rfind("doc ", 0) == 0; }),
+              2)
+        << "the document whose save failed is not recorded: a resumed export tries it again";
 
     dispatcher.stopAfter.reset();
     dispatcher.seen.clear();

@@ -56,6 +56,7 @@ class Sample:
         self.ini = os.path.join(self.dir, "Quillbox.ini")
         self.pst = os.path.join(self.dir, "Quillbox Sample.pst")
         self.log = os.path.join(self.env["TMPDIR"], f"quillbox-{os.getuid()}", "exportlog.txt")
+        self.found_saved = 0  # documents a resume found saved but unrecorded
         text = open(self.ini, encoding="utf-8").read()
         if not re.search(r"(?m)^LogExport=1$", text):
             fail(f"{self.ini} does not switch the export log on: the kills are timed by it")
@@ -66,6 +67,7 @@ class Sample:
     def start(self, option, extra_env=None):
         # Every round counts its own documents: the log of the last one goes.
         if os.path.exists(self.log):
+            self.found_saved += open(self.log, "rb").read().count(b"was saved before the interruption")
             os.remove(self.log)
         out = open(os.path.join(os.path.dirname(self.dir), "export-output.txt"), "w")
         return subprocess.Popen([self.cli, "export", "--ini", self.ini, "--yes", option], env=dict(self.env, **(extra_env or {})),
@@ -178,7 +180,8 @@ def main():
         again = sample.start("--resume").wait(timeout=ROUND_SECONDS)
         if again != 0:
             fail(f"a resume after the completed export: exit {again}, expected 0 (already exported)")
-        print(f"{kills} kills with SIGKILL, one SIGINT, one full disk, {time.time() - started:.0f} s")
+        print(f"{kills} kills with SIGKILL, one SIGINT, one full disk, {time.time() - started:.0f} s; "
+              f"{sample.found_saved} document(s) found saved after the journal's last entry and not written again")
         if not compare(sample, work):
             sys.exit(1)
     finally:

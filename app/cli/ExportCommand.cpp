@@ -4,21 +4,34 @@
 // export worker and waits for it. Ctrl-C, SIGTERM and SIGHUP ask the export
 // to cancel, as "Cancel Export" does.
 //
-// Exit statuses: 0 every selected document was exported in full; 1 the run
-// failed or stopped on an error; 2 the command line or the settings are not
-// usable; 3 cancelled; 4 finished, but some documents were not exported or
+// With RecoveryInfo=1 the export keeps a recovery journal beside the settings
+// file (or in $XDG_STATE_HOME/quillbox): "--resume [N]" continues an
+// interrupted export of the same database (after view entry N when given),
+// "--restart" exports everything again; with neither, a terminal is asked and
+// a run without one refuses (status 2) rather than guess.
+//
+// Exit statuses: 0 every selected document was exported in full, or the
+// database was exported completely before (nothing done); 1 the run failed
+// or stopped on an error; 2 the command line or the settings are not usable,
+// or an interrupted export was found and neither --resume nor --restart was
+// given; 3 cancelled; 4 finished, but some documents were not exported or
 // lost an attachment or part of their body (the log says which).
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <iostream>
+#include <limits>
+#include <optional>
 
 #include "CliCommands.h"
 #include "CliFrontEnd.h"
+#include "CliRecovery.h"
 #include "TerminalProgress.h"
+#include "batch/RecoveryJournal.h"
 #include "convert/ComponentRunner.h"
 #include "convert/ConversionSet.h"
 #include "convert/DocumentDispatcher.h"
@@ -161,6 +174,32 @@ bool ChooseStore(CMapiSession& outlook, const ExportSettings& s, LaunchChoices& 
     return true;
 }
 
+// The exit of a launch that ended on a recovery question.
+int RecoveryExit(const CliRecoveryQuestions& questions, const RecoveryJournal& journal, CliContext& context) {
+    using Outcome = CliRecoveryQuestions::Outcome;
+    switch (questions.outcome()) {
+        case Outcome::AlreadyExported:
+            context.out << "quillbox-cli export: this database has already been exported completely (recovery "
+                           "journal "
+                        << journal.MainFilePath() << "); nothing was exported. Pass --restart to export it again.\n";
+            return kExitOk;
+        case Outcome::NeedsChoice:
+            context.err << "quillbox-cli export: an earlier export of this database was cancelled or failed "
+                           "(recovery journal "
+                        << journal.MainFilePath() << ", last view entry " << journal.LastIndex()
+                        << "): pass --resume to continue it or --restart to export everything again\n";
+            return kExitUsage;
+        case Outcome::Unusable:
+            context.err << "quillbox-cli export: " << questions.reason()
+                        << "; pass --restart to export everything again\n";
+            return kExitUsage;
+        case Outcome::Declined:
+        case Outcome::None:
+            break;
+    }
+    return kExitFailure;
+}
+
 }  // namespace
 
 int RunExport(std::span<const std::string> args, CliContext& context) {
@@ -168,13 +207,30 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
     std::string iniPath = SettingsStore::DefaultPath();
     bool iniNamed = false;
     bool assumeYes = false;
-    ArgReader reader(args);
-    for (std::string arg; reader.Next(arg);) {
+    auto recoveryMode = CliRecoveryQuestions::Mode::Ask;
+    std::optional<std::int64_t> resumeOffset;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "--ini") {
-            if (!reader.Value(iniPath)) return UsageError(context, self, "--ini needs a file name");
+            if (++i == args.size()) return UsageError(context, self, "--ini needs a file name");
+            iniPath = args[i];
             iniNamed = true;
         } else if (arg == "--yes" || arg == "-y") {
             assumeYes = true;
+        } else if (arg == "--resume" || arg == "--restart") {
+            if (recoveryMode != CliRecoveryQuestions::Mode::Ask)
+                return UsageError(context, self, "give one of --resume and --restart");
+            recoveryMode = arg == "--resume" ? CliRecoveryQuestions::Mode::Resume : CliRecoveryQuestions::Mode::Restart;
+            // "--resume N": the offset is the next argument when it is a number.
+            if (arg == "--resume" && i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') {
+                const auto offset = ParseNumber(args[i + 1], 0, std::numeric_limits<std::int32_t>::max() - 1);
+                if (!offset)
+                    return UsageError(context, self,
+                                      "--resume takes a view entry index from 0 to " +
+                                          std::to_string(std::numeric_limits<std::int32_t>::max() - 1));
+                resumeOffset = static_cast<std::int64_t>(*offset);
+                ++i;
+            }
         } else {
             return UsageError(context, self, "unexpected argument '" + arg + "'");
         }
@@ -185,6 +241,21 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
     if (const std::string problem = SettingsProblem(iniPath, iniNamed, settings); !problem.empty()) {
         context.err << "quillbox-cli export: " << problem << "\n";
         return kExitUsage;
+    }
+    if (recoveryMode != CliRecoveryQuestions::Mode::Ask && !settings.RecoveryInfo) {
+        context.err << "quillbox-cli export: --resume and --restart need the recovery journal: set RecoveryInfo=1 in "
+                       "[Lotus Notes] of "
+                    << iniPath << "\n";
+        return kExitUsage;
+    }
+    std::string journalFolder;
+    if (settings.RecoveryInfo) {
+        std::string problem;
+        journalFolder = RecoveryJournalFolder(iniPath, problem);
+        if (journalFolder.empty()) {
+            context.err << "quillbox-cli export: " << problem << "\n";
+            return kExitFailure;
+        }
     }
     LNNotesSession session;
     if (LNSTATUS status = session.Initialize(settings.IniFilePath); status != LNNOERROR) {
@@ -210,7 +281,7 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
     }
 
     ViewFolderCatalogue catalogue;
-    RecoveryOff journal;
+    RecoveryJournal journal(journalFolder, settings.RecoveryInfo);
     AddressTranslator translator;
     translator.options.translate = settings.TranslateEmailAddresses;
     translator.options.ignoreNotesDomain = settings.TranslateEmailIgnoreNotesDomain;
@@ -224,9 +295,11 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
 
     CliFrontEnd frontEnd(context.err, std::cin, assumeYes);
     ExportLaunch launch(env, settings, frontEnd, frontEnd, session);
+    CliRecoveryQuestions questions(context.err, std::cin, ::isatty(STDIN_FILENO) == 1, recoveryMode, resumeOffset);
+    launch.UseRecovery(journal, questions);
     if (!launch.Launch(choices)) {
         progress.Finish();
-        return kExitFailure;
+        return RecoveryExit(questions, journal, context);
     }
 
     ExportDriver driver(env);

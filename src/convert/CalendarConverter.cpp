@@ -141,6 +141,7 @@ bool CalendarConverter::ExportInstance(const FolderHandle& folder, LNNotesSessio
         std::string createError;
         record = NewAppointmentRecord(context_.outlook, folder, &createError);
         if (!record) throw std::runtime_error(createError);
+        record->universalId = document.GetUniversalID();
         Step(160);
         extractor.emplace(context_.settings.AttachmentsRenameEXEs, record->attachmentFiles);
         if (!extractor->Extract(context_.tempFolder, document)) {

@@ -4,15 +4,22 @@
 
 #include <algorithm>
 #include <exception>
+#include <set>
 #include <vector>
 
 #include "convert/TimeZoneOffsets.h"
 #include "notes/NotesDesignNoteSource.h"
 #include "notes/NotesErrorText.h"
+#include "outlook/NamedProperties.h"
 #include "shell/settings/Component.h"
 
 namespace qb {
 namespace {
+
+// How many items at the end of a folder a resumed view reads back: the
+// journal is written after every save, so an interruption leaves at most one
+// unrecorded item; the rest is margin for a store that commits in batches.
+constexpr std::size_t kMaxUnrecordedItems = 64;
 
 std::string ServerOrLocal(const std::string& server) { return server.empty() ? "Local" : server; }
 
@@ -157,17 +164,24 @@ int ExportDriver::RunSteps(const RunInputs& inputs, LNNotesSession& session, std
     Step(1496);
     if (run.needsMailDatabase && !Cancelled() && !Stopped() && Ticked("Calendar")) {
         Step(1497);
-        env_.components.ExportCalendarEntries(session, run.mailDatabase, settings.CalendarDestinationFolder);
+        RunComponent("Calendar", [&] {
+            env_.components.ExportCalendarEntries(session, run.mailDatabase, settings.CalendarDestinationFolder);
+        });
     }
     Step(1498);
     if (run.needsMailDatabase && !Cancelled() && !Stopped() && Ticked("Tasks")) {
         Step(1499);
-        env_.components.ExportTaskEntries(session, run.mailDatabase, settings.TasksDestinationFolder);
+        RunComponent("Tasks", [&] {
+            env_.components.ExportTaskEntries(session, run.mailDatabase, settings.TasksDestinationFolder);
+        });
     }
     if (run.contactsSelected && !Stopped()) {
         if (int code = ExportContactsAndGroups(inputs, session, resultText, thread); code != kRunCompleted)
             return code;
     }
+    // Only a run that went through every selected component is complete; a
+    // later launch then offers no recovery.
+    if (!Cancelled() && !Stopped() && env_.journal.IsOn()) env_.journal.MarkComplete();
 
     env_.progress.SetSecondaryText(1, "");
     env_.progress.SetSecondaryText(2, "");
@@ -197,6 +211,7 @@ int ExportDriver::Summarise(std::string& resultText) {
         run.lastErrorText = run.stopText;
         resultText = run.stopText;
         env_.progress.SetStatusText(run.stopText);
+        env_.progress.SetStatusText(summary);
         return kRunWriteFailed;
     }
     const bool cancelled = Cancelled();
@@ -317,7 +332,21 @@ void ExportDriver::ExportMailViews(LNNotesSession& session) {
         if (Cancelled() || Stopped()) break;
     }
     env_.progress.SetSecondaryText(1, "");
-    if (!Cancelled() && !Stopped() && env_.journal.IsOn()) env_.journal.MarkComplete();
+}
+
+void ExportDriver::RunComponent(const char* name, const std::function<void()>& exportEntries) {
+    RecoveryHooks& journal = env_.journal;
+    if (journal.IsOn()) {
+        ResumePoint point;
+        if (!journal.ShouldExportView(RecoveryHooks::kComponentViewId, name, point)) {
+            env_.log.Write(fmt::format("..{} was exported completely before: not again\n", name));
+            return;
+        }
+        journal.StartView(RecoveryHooks::kComponentViewId, name);
+        env_.components.ResumeAt(journal, point);
+    }
+    exportEntries();
+    if (!Cancelled() && !Stopped() && journal.IsOn()) journal.MarkViewFolderComplete();
 }
 
 int ExportDriver::ExportContactsAndGroups(const RunInputs& inputs, LNNotesSession& session, std::string& resultText,
@@ -358,9 +387,12 @@ int ExportDriver::ExportContactsAndGroups(const RunInputs& inputs, LNNotesSessio
     }
     LNDatabase& book = useMailDatabase ? run.mailDatabase : run.addressBook;
     Step(1530);
-    env_.components.ExportContactEntries(session, book, settings.ContactsDestinationFolder);
+    RunComponent("Contacts",
+                 [&] { env_.components.ExportContactEntries(session, book, settings.ContactsDestinationFolder); });
     Step(1535);
-    env_.components.ExportGroupEntries(session, book, settings.ContactsDestinationFolder);
+    if (!Cancelled() && !Stopped())
+        RunComponent("Groups",
+                     [&] { env_.components.ExportGroupEntries(session, book, settings.ContactsDestinationFolder); });
     Step(1540);
     if (!useMailDatabase && run.addressBook.IsOpen()) run.addressBook.Close();
     Step(1550);
@@ -380,12 +412,17 @@ int ExportDriver::ExportViewFolder(LNNotesSession& session, LNViewFolder& view, 
         ++env_.run.lostViewCount;
         return 0;
     }
+    // A view whose items could not be written is not finished: a resumed
+    // export tries it again.
+    bool finished = true;
     try {
-        std::int32_t startIndex = 0;
+        ResumePoint point;
         bool skip = false;
         if (env_.journal.IsOn()) {
-            if (!env_.journal.ShouldExportView(view.GetNoteID(), view.GetName(), startIndex)) {
+            if (!env_.journal.ShouldExportView(view.GetNoteID(), view.GetName(), point)) {
+                // Finished before: nothing of it is marked again.
                 skip = true;
+                finished = false;
             } else {
                 env_.journal.StartView(view.GetNoteID(), view.GetName());
             }
@@ -397,32 +434,43 @@ int ExportDriver::ExportViewFolder(LNNotesSession& session, LNViewFolder& view, 
             localStep = 100;
             std::optional<FolderHandle> folder = env_.outlook.OpenFolderPath(outlookFolderName, "");
             if (!folder) {
-                env_.log.Write("..ERROR with Outlook/Exchange. " + env_.run.lastErrorText);
+                const std::string reason = env_.outlook.lastError.empty() ? "" : ": " + env_.outlook.lastError;
+                env_.log.Write("..ERROR with Outlook/Exchange. " + env_.run.lastErrorText + reason);
                 ++env_.run.lostViewCount;
+                // A store that refuses writes fails every later folder and message the same way.
+                if (env_.outlook.storeWriteFailed && env_.run.stopText.empty())
+                    env_.run.stopText = "~#>ERROR " + env_.run.lastErrorText + reason;
+                finished = false;
             } else if (localStep = 150; folder->rightsKnown && !(folder->rights & frightsCreate)) {
                 env_.log.Write("..ERROR with Outlook/Exchange RIGHTS. You do not have create rights in folder '" +
                                outlookFolderName + "'");
                 ++env_.run.lostViewCount;
+                finished = false;
             } else {
                 localStep = 200;
                 env_.progress.SetStatusText(fmt::format("Exporting View: {}", outlookFolderName));
                 env_.progress.SetProgressPosition(0);
                 env_.progress.SetProgressRange32(0, entryCount);
-                ExportDocuments(session, view, *folder, startIndex, entryCount, localStep);
+                ExportDocuments(session, view, *folder, point, entryCount, localStep);
             }
         }
     } catch (...) {
         env_.log.Write(fmt::format("~#>ERROR..UNEXPECTED VIEW/FOLDER ERROR {}", localStep));
         ++env_.run.lostViewCount;
     }
-    PostView(view, entryCount);
+    PostView(view, entryCount, finished);
     return 1;
 }
 
 void ExportDriver::ExportDocuments(LNNotesSession& session, LNViewFolder& view, const FolderHandle& folder,
-                                   std::int32_t startIndex, std::int32_t entryCount, std::int32_t& localStep) {
+                                   const ResumePoint& point, std::int32_t entryCount, std::int32_t& localStep) {
+    // An interrupted run may have saved documents after the last one its
+    // journal recorded (the journal is written after the save): they are in
+    // the folder with their universal id and are not written again.
+    const std::set<std::string> alreadySaved =
+        point.resumed ? RecentUniversalIds(folder, point.lastUniversalId, kMaxUnrecordedItems) : std::set<std::string>();
     // A write failure ends the loop as a cancel does, without its log line.
-    for (std::int32_t index = startIndex;
+    for (std::int32_t index = point.startIndex;
          static_cast<std::uint32_t>(index) < static_cast<std::uint32_t>(entryCount) && !Stopped(); ++index) {
         localStep = index;
         try {
@@ -439,10 +487,23 @@ void ExportDriver::ExportDocuments(LNNotesSession& session, LNViewFolder& view, 
                 env_.log.Write(fmt::format("....Unable to export document Entry Count = {}\n", index));
             } else {
                 ++env_.run.processedCount;
-                env_.log.Write(
-                    fmt::format("....About to export document Entry Count = {}\n", env_.run.processedCount));
-                env_.dispatcher.Dispatch(folder, session, document);
-                if (env_.journal.IsOn()) env_.journal.RecordDocument(index, document.GetNoteID());
+                const std::string universalId =
+                    env_.journal.IsOn() ? std::string(document.GetUniversalID()) : std::string();
+                if (!universalId.empty() && alreadySaved.count(universalId)) {
+                    env_.log.Write(fmt::format(
+                        "....Document Entry Count = {} was saved before the interruption: not written again\n",
+                        env_.run.processedCount));
+                    ++env_.run.exportedCount;
+                } else {
+                    env_.log.Write(
+                        fmt::format("....About to export document Entry Count = {}\n", env_.run.processedCount));
+                    env_.dispatcher.Dispatch(folder, session, document);
+                }
+                // A write failure at this document leaves it unrecorded: a
+                // resumed export tries it again (and finds it by its universal
+                // id if it was saved after all).
+                if (env_.journal.IsOn() && !Stopped())
+                    env_.journal.RecordDocument(index, document.GetNoteID(), universalId);
             }
         } catch (const LNStatusError& e) {
             env_.log.Write(fmt::format("....~#>ERROR Unable to export document Entry Count = {}. Error = {} [{}]\n",
@@ -459,10 +520,10 @@ void ExportDriver::ExportDocuments(LNNotesSession& session, LNViewFolder& view, 
     }
 }
 
-void ExportDriver::PostView(LNViewFolder& view, std::int32_t entryCount) {
+void ExportDriver::PostView(LNViewFolder& view, std::int32_t entryCount, bool finished) {
     try {
         // A view left by a write failure is resumed, not marked complete.
-        if (!Cancelled() && !Stopped() && env_.journal.IsOn()) env_.journal.MarkViewFolderComplete();
+        if (finished && !Cancelled() && !Stopped() && env_.journal.IsOn()) env_.journal.MarkViewFolderComplete();
         env_.log.Write("\n");
         env_.progress.SetProgressPosition(entryCount);
         view.Close();

@@ -4,6 +4,7 @@
 // Contacts & Groups components, with every failure logged with its step and
 // the run going on.
 
+#include <functional>
 #include <string>
 
 #include "convert/AddressTranslation.h"
@@ -72,9 +73,13 @@ private:
                                 ThreadSession& thread);
     // The summary lines and the run's result once the components are done.
     int Summarise(std::string& resultText);
+    // One of the Calendar, Tasks, Contacts and Groups runs, journaled as a
+    // view of its own.
+    void RunComponent(const char* name, const std::function<void()>& exportEntries);
     void ExportDocuments(LNNotesSession& session, LNViewFolder& view, const FolderHandle& folder,
-                         std::int32_t startIndex, std::int32_t entryCount, std::int32_t& localStep);
-    void PostView(LNViewFolder& view, std::int32_t entryCount);
+                         const ResumePoint& point, std::int32_t entryCount, std::int32_t& localStep);
+    // `finished`: the view's items could be written (its folder was there).
+    void PostView(LNViewFolder& view, std::int32_t entryCount, bool finished);
     void Fail(std::string text, std::string& resultText);
     void Step(std::int32_t value) { env_.run.runStep = value; }
     bool Cancelled() const { return env_.run.cancelRequested.load(); }

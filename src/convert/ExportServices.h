@@ -21,25 +21,31 @@ public:
     virtual void EndRun() {}
 };
 
-// The Calendar, Tasks and Contacts & Groups components.
-class ComponentRuns {
-public:
-    virtual ~ComponentRuns() = default;
-    virtual void ExportCalendarEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) = 0;
-    virtual void ExportTaskEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) = 0;
-    virtual void ExportContactEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) = 0;
-    virtual void ExportGroupEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) = 0;
+// Where the export of a view or component begins.
+struct ResumePoint {
+    std::int32_t startIndex = 0;
+    // The view or component was the one in progress when an earlier run
+    // ended: items saved after its last recorded document may already be in
+    // the Outlook folder.
+    bool resumed = false;
+    std::string lastUniversalId;  // of that last recorded document; may be empty
 };
 
-// The journal operations the mail loop calls; failures never stop a run.
+// The journal operations of a run; failures never stop it. The Calendar,
+// Tasks, Contacts and Groups runs are journaled as views with the identifier
+// kComponentViewId and the component's name.
 class RecoveryHooks {
 public:
+    static constexpr std::uint32_t kComponentViewId = 0;  // no Notes note has the id 0
+
     virtual ~RecoveryHooks() = default;
     virtual bool IsOn() const = 0;
-    // False: the view is finished, skip it. True: export from startIndex.
-    virtual bool ShouldExportView(std::uint32_t viewId, const std::string& viewName, std::int32_t& startIndex) = 0;
+    // False: the view is finished, skip it. True: export it from `point`.
+    virtual bool ShouldExportView(std::uint32_t viewId, const std::string& viewName, ResumePoint& point) = 0;
     virtual bool StartView(std::uint32_t viewId, const std::string& viewName) = 0;
-    virtual bool RecordDocument(std::int32_t index, std::uint32_t noteId) = 0;
+    // After the document at `index` was handed to conversion (and, when it
+    // was saved, after the save returned).
+    virtual bool RecordDocument(std::int32_t index, std::uint32_t noteId, const std::string& universalId) = 0;
     virtual bool MarkViewFolderComplete() = 0;
     virtual bool MarkComplete() = 0;
 };
@@ -47,14 +53,30 @@ public:
 class RecoveryOff final : public RecoveryHooks {
 public:
     bool IsOn() const override { return false; }
-    bool ShouldExportView(std::uint32_t, const std::string&, std::int32_t& startIndex) override {
-        startIndex = 0;
+    bool ShouldExportView(std::uint32_t, const std::string&, ResumePoint& point) override {
+        point = ResumePoint();
         return true;
     }
     bool StartView(std::uint32_t, const std::string&) override { return false; }
-    bool RecordDocument(std::int32_t, std::uint32_t) override { return false; }
+    bool RecordDocument(std::int32_t, std::uint32_t, const std::string&) override { return false; }
     bool MarkViewFolderComplete() override { return false; }
     bool MarkComplete() override { return false; }
+};
+
+// The Calendar, Tasks and Contacts & Groups components.
+class ComponentRuns {
+public:
+    virtual ~ComponentRuns() = default;
+    // Before each of the four runs when the journal is on: a run that
+    // journals its entries starts at point.startIndex (skipping the entries
+    // whose universal id is in the Outlook folder when point.resumed) and
+    // records each entry with journal.RecordDocument. Runs that do not
+    // journal ignore it and are exported whole again after an interruption.
+    virtual void ResumeAt(RecoveryHooks& /*journal*/, const ResumePoint& /*point*/) {}
+    virtual void ExportCalendarEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) = 0;
+    virtual void ExportTaskEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) = 0;
+    virtual void ExportContactEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) = 0;
+    virtual void ExportGroupEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) = 0;
 };
 
 // Resolves the Outlook named properties of the session once per run.

@@ -98,6 +98,7 @@ bool MailConverter::ConvertSteps(const FolderHandle& folder, Work& work) {
         return false;
     }
     MessageRecord& record = *work.record;
+    record.universalId = document.GetUniversalID();
 
     Step(250);
     std::string decryptError;

@@ -96,6 +96,7 @@ bool TaskConverter::ExportInstance(const FolderHandle& folder, LNNotesSession& s
         std::string createError;
         record = NewTaskRecord(context_.outlook, folder, &createError);
         if (!record) throw std::runtime_error(createError);
+        record->universalId = document.GetUniversalID();
         extractor.emplace(context_.settings.AttachmentsRenameEXEs, record->attachmentFiles);
         if (!extractor->Extract(context_.tempFolder, document)) {
             for (const std::string& line : extractor->messages()) log.Write(line + "\n");

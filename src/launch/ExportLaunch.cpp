@@ -2,6 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <limits>
+
 #include "notes/NotesErrorText.h"
 #include "outlook/mapi/MapiTypes.h"
 #include "shell/platform/LocalTime.h"
@@ -32,6 +35,11 @@ std::string ConfirmationComponentText(const ExportSettings& s) {
     }
     if (!text.empty()) text += " ";
     return text;
+}
+
+std::int32_t ClampRecoveryOffset(std::int64_t offset) {
+    constexpr std::int64_t kLargest = std::numeric_limits<std::int32_t>::max() - 1;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(offset, -1, kLargest));
 }
 
 std::string ConfirmationText(const ExportSettings& settings) {
@@ -68,8 +76,7 @@ bool ExportLaunch::Launch(LaunchChoices& choices) {
                             Ticked(settings_, Component::Tasks);
 
     if (!StartLog(choices)) return false;
-    // The recovery journal is decided here once it exists; until then every
-    // export starts from the beginning.
+    if (!DecideRecovery(choices)) return false;
     if (!LogOnToOutlook(choices)) return false;
 
     env_.progress.SetProgressRange32(0, 1);
@@ -103,7 +110,46 @@ bool ExportLaunch::Launch(LaunchChoices& choices) {
         return false;
     }
     EndThreadSession();
+    if (startNewJournal_) StartNewJournal(choices);
     return true;
+}
+
+bool ExportLaunch::DecideRecovery(const LaunchChoices& choices) {
+    startNewJournal_ = false;
+    if (!journal_ || !questions_ || !journal_->IsOn()) return true;
+    startNewJournal_ = true;
+    switch (journal_->Load()) {
+        case LaunchJournal::LoadResult::Missing:
+            return true;
+        case LaunchJournal::LoadResult::Unusable:
+            env_.log.Write("~#>Warning " + journal_->LastError() + "\n");
+            return questions_->StartOverUnusable(journal_->LastError());
+        case LaunchJournal::LoadResult::Loaded:
+            break;
+    }
+    const RunInputs& in = choices.inputs;
+    // A journal of another database is replaced without a question.
+    if (journal_->Server() != in.mailServer || journal_->Path() != in.mailFile) return true;
+    if (journal_->Complete()) return questions_->ExportAgain();
+    std::int64_t offset = journal_->LastIndex();
+    switch (questions_->ExportRecovery(offset)) {
+        case RecoveryAnswer::Recover:
+            journal_->SetLastIndex(ClampRecoveryOffset(offset));
+            startNewJournal_ = false;
+            env_.log.Write(fmt::format("...Recovering the export after view entry {}\n", journal_->LastIndex()));
+            return true;
+        case RecoveryAnswer::StartOver:
+            return true;
+        case RecoveryAnswer::Cancel:
+            break;
+    }
+    return false;
+}
+
+void ExportLaunch::StartNewJournal(const LaunchChoices& choices) {
+    // No journal failure stops an export; the log says it will not be resumable.
+    if (!journal_->Create(choices.inputs.mailServer, choices.inputs.mailFile))
+        env_.log.Write("~#>Warning The export cannot be recovered if it stops: " + journal_->LastError() + "\n");
 }
 
 bool ExportLaunch::StartLog(LaunchChoices& choices) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "convert/ExportDriver.h"
+#include "launch/LaunchRecovery.h"
 #include "shell/report/MessageSink.h"
 
 namespace qb {
@@ -41,11 +42,22 @@ public:
         : env_(environment), settings_(settings), messages_(messages), confirmation_(confirmation),
           session_(session) {}
 
+    // The recovery journal (the same object as the environment's journal)
+    // and who answers its questions; without them every export starts anew.
+    void UseRecovery(LaunchJournal& journal, RecoveryQuestions& questions) {
+        journal_ = &journal;
+        questions_ = &questions;
+    }
+
     // True when every check passed and the user confirmed; `choices.inputs`
     // then holds what the worker needs.
     bool Launch(LaunchChoices& choices);
 
 private:
+    // Resume, start over or stop; a new journal is only written once the
+    // export is confirmed, so a refused launch leaves the old one as it was.
+    bool DecideRecovery(const LaunchChoices& choices);
+    void StartNewJournal(const LaunchChoices& choices);
     bool StartLog(LaunchChoices& choices);
     bool LogOnToOutlook(const LaunchChoices& choices);
     bool CheckNotesDatabases(const LaunchChoices& choices);
@@ -59,6 +71,9 @@ private:
     MessageSink& messages_;
     ExportConfirmation& confirmation_;
     LNNotesSession& session_;
+    LaunchJournal* journal_ = nullptr;
+    RecoveryQuestions* questions_ = nullptr;
+    bool startNewJournal_ = false;
     bool startedThread_ = false;
     LNDatabase checkedMail_;
     LNDatabase checkedBook_;

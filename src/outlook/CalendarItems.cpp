@@ -107,6 +107,7 @@ HRESULT CalendarItemRecord::Save(ULONG_PTR, const char* messageClass, std::int32
     Keep(values, LongValue(named.Tag(PidLidReminderDelta), reminderMinutes));
     Keep(values, LongValue(named.Tag(PidLidResponseStatus), responseStatus));
     Keep(values, BoolValue(named.Tag(PidLidRecurring), recurring));
+    if (!universalId.empty()) Keep(values, TextValue(named.universalId, universalId));
 
     if (HRESULT hr = message_->SetProps(static_cast<ULONG>(values.size()), values.data(), nullptr); FAILED(hr)) {
         // Not fatal: the item is saved with what was set, and the reason kept.

@@ -38,6 +38,9 @@ public:
     bool isPrivate = false;
     bool markAsRead = false;
     std::vector<std::string> attachmentFiles;
+    // The universal id of the Notes document, written when the run resolved
+    // its property: a resumed export finds the items it saved by it.
+    std::string universalId;
 
     // Set by the save: the attachment files that could not be attached (each
     // with its cause), and the reason of a failed save.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "outlook/ItemSupport.h"
+#include "outlook/NamedProperties.h"
 #include "outlook/RtfBodyWriter.h"
 #include "outlook/mapi/MapiAlloc.h"
 #include "outlook/mapi/MapiGuids.h"
@@ -172,7 +173,7 @@ HRESULT MessageRecord::SaveMessage(ULONG_PTR) {
     if (recipients->cEntries > 0) message_->ModifyRecipients(MODRECIP_ADD, recipients.get());
 
     stepCode = 1100;
-    SPropValue v[17];
+    SPropValue v[18];
     for (SPropValue& value : v) value.ulPropTag = PR_NULL;
     const bool sent = messageState == kStateSent || messageState == kStateReceived;
 
@@ -254,8 +255,13 @@ HRESULT MessageRecord::SaveMessage(ULONG_PTR) {
     v[13].ulPropTag = PR_CREATION_TIME;
     v[13].Value.ft = created;
 
+    if (const ULONG tag = NamedTags().universalId; tag != PR_NULL && !universalId.empty()) {
+        v[17].ulPropTag = tag;
+        v[17].Value.lpszA = Text(universalId);
+    }
+
     stepCode = 3000;
-    if (HRESULT hr = message_->SetProps(17, v, nullptr); FAILED(hr)) {
+    if (HRESULT hr = message_->SetProps(18, v, nullptr); FAILED(hr)) {
         stepCode = 4000;
         lastError = mapi::LastErrorTextWithCode(*message_, hr, "cannot set the message properties");
         return hr;

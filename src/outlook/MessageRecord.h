@@ -40,6 +40,9 @@ public:
     platform::SystemTime deliveryTime{};
     platform::SystemTime postedTime{};
     std::string headerText;
+    // The universal id of the Notes document, saved as our own named
+    // property (NamedPropertyTags::universalId) when the run resolved it.
+    std::string universalId;
     std::vector<std::string> attachmentFiles;
     std::int32_t stepCode = 0;
     std::string lastError;

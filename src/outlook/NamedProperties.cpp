@@ -7,6 +7,8 @@
 
 #include "outlook/mapi/MapiAlloc.h"
 #include "outlook/mapi/MapiGuids.h"
+#include "outlook/mapi/MapiTags.h"
+#include "outlook/mapi/PropUtil.h"
 
 namespace qb {
 namespace {
@@ -37,7 +39,7 @@ constexpr Named kAddress[] = {
 
 // One GetIDsFromNames call; the tags with their types, or nullopt on failure.
 template <std::size_t N>
-std::optional<std::vector<ULONG>> Resolve(IMAPIFolder& top, const GUID& set, const Named (&names)[N]) {
+std::optional<std::vector<ULONG>> Resolve(IMAPIFolder& top, const GUID& set, const Named (&names)[N], HRESULT& hr) {
     GUID guid = set;
     std::vector<MAPINAMEID> ids(N);
     std::vector<LPMAPINAMEID> pointers(N);
@@ -48,11 +50,28 @@ std::optional<std::vector<ULONG>> Resolve(IMAPIFolder& top, const GUID& set, con
         pointers[i] = &ids[i];
     }
     mapi::MapiBuffer<SPropTagArray> tags;
-    if (FAILED(top.GetIDsFromNames(N, pointers.data(), MAPI_CREATE, tags.Put())) || !tags) return std::nullopt;
+    hr = top.GetIDsFromNames(N, pointers.data(), MAPI_CREATE, tags.Put());
+    if (FAILED(hr) || !tags) return std::nullopt;
     std::vector<ULONG> result;
     for (ULONG i = 0; i < tags->cValues && i < N; ++i)
         result.push_back(PROP_TAG(names[i].type, PROP_ID(tags->aulPropTag[i])));
     return result;
+}
+
+// One property named by a string; its tag with `type`, PR_NULL when the
+// store gave none, nullopt when the call failed.
+std::optional<ULONG> ResolveString(IMAPIFolder& top, const GUID& set, std::u16string_view name, ULONG type,
+                                   HRESULT& hr) {
+    GUID guid = set;
+    std::vector<WCHAR> wide(name.begin(), name.end());
+    wide.push_back(0);
+    MAPINAMEID id{&guid, MNID_STRING, {}};
+    id.Kind.lpwstrName = wide.data();
+    LPMAPINAMEID pointer = &id;
+    mapi::MapiBuffer<SPropTagArray> tag;
+    hr = top.GetIDsFromNames(1, &pointer, MAPI_CREATE, tag.Put());
+    if (FAILED(hr) || !tag) return std::nullopt;
+    return tag->cValues == 1 ? PROP_TAG(type, PROP_ID(tag->aulPropTag[0])) : PR_NULL;
 }
 
 template <std::size_t N>
@@ -84,35 +103,39 @@ bool InitNamedProps(CMapiSession& session) {
             session.lastError = fmt::format("Init Props: {}", step);
             return false;
         }
+        // Why the store refused the names (a full disk, a damaged store).
+        HRESULT hr = S_OK;
+        auto refused = [&] {
+            session.lastError = fmt::format(
+                "Init Props: {}: {}", step,
+                mapi::LastErrorText(*top->folder, hr, "the store refused the named properties"));
+            return false;
+        };
         NamedPropertyTags tags;
         // "Keywords" is a string name.
-        GUID publicStrings = PS_PUBLIC_STRINGS;
-        std::u16string keywords = u"Keywords";
-        std::vector<WCHAR> wide(keywords.begin(), keywords.end());
-        wide.push_back(0);
-        MAPINAMEID keywordName{&publicStrings, MNID_STRING, {}};
-        keywordName.Kind.lpwstrName = wide.data();
-        LPMAPINAMEID keywordPointer = &keywordName;
-        mapi::MapiBuffer<SPropTagArray> keywordTag;
-        if (FAILED(top->folder->GetIDsFromNames(1, &keywordPointer, MAPI_CREATE, keywordTag.Put())) || !keywordTag) {
+        const auto keywords = ResolveString(*top->folder, PS_PUBLIC_STRINGS, u"Keywords", PT_MV_STRING8, hr);
+        if (!keywords) {
             step = 600;
-            return false;
+            return refused();
         }
         step = 700;
-        if (keywordTag->cValues == 1) tags.keywords = PROP_TAG(PT_MV_STRING8, PROP_ID(keywordTag->aulPropTag[0]));
+        tags.keywords = *keywords;
+        const auto universalId = ResolveString(*top->folder, PSETID_QuillboxSource, kUniversalIdName, PT_STRING8, hr);
+        if (!universalId) return refused();
+        tags.universalId = *universalId;
         step = 800;
         step = 1000;
-        auto appointment = Resolve(*top->folder, PSETID_Appointment, kAppointment);
-        if (!appointment) return false;
+        auto appointment = Resolve(*top->folder, PSETID_Appointment, kAppointment, hr);
+        if (!appointment) return refused();
         tags.appointment = *appointment;
-        auto common = Resolve(*top->folder, PSETID_Common, kCommon);
-        if (!common) return false;
+        auto common = Resolve(*top->folder, PSETID_Common, kCommon, hr);
+        if (!common) return refused();
         if (common->size() == std::size(kCommon)) tags.common = *common;
-        auto task = Resolve(*top->folder, PSETID_Task, kTask);
-        if (!task) return false;
+        auto task = Resolve(*top->folder, PSETID_Task, kTask, hr);
+        if (!task) return refused();
         if (task->size() == std::size(kTask)) tags.task = *task;
-        auto address = Resolve(*top->folder, PSETID_Address, kAddress);
-        if (!address) return false;
+        auto address = Resolve(*top->folder, PSETID_Address, kAddress, hr);
+        if (!address) return refused();
         if (address->size() == std::size(kAddress)) tags.address = *address;
         g_tags = std::move(tags);
         return true;
@@ -120,6 +143,41 @@ bool InitNamedProps(CMapiSession& session) {
         session.lastError = fmt::format("Init Props: {}", step);
         return false;
     }
+}
+
+std::set<std::string> RecentUniversalIds(const FolderHandle& folder, const std::string& stopAt, std::size_t limit) {
+    std::set<std::string> ids;
+    const ULONG tag = g_tags.universalId;
+    if (!folder.folder || tag == PR_NULL) return ids;
+    mapi::MapiPtr<IMAPITable> table;
+    mapi::RowSetHolder rows;
+    SizedSPropTagArray(1, columns) = {1, {PR_ENTRYID}};
+    if (FAILED(folder.folder->GetContentsTable(0, table.Put())) ||
+        FAILED(HrQueryAllRows(table.get(), reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0,
+                              rows.Put())) ||
+        !rows)
+        return ids;
+    // The contents table lists the items in the order they were saved.
+    for (ULONG i = rows->cRows; i-- > 0 && ids.size() < limit;) {
+        const SRow& row = rows->aRow[i];
+        const LPSPropValue entryId = PpropFindProp(row.lpProps, row.cValues, PR_ENTRYID);
+        if (!entryId) break;
+        ULONG type = 0;
+        mapi::MapiPtr<IUnknown> object;
+        if (FAILED(folder.folder->OpenEntry(entryId->Value.bin.cb, reinterpret_cast<LPENTRYID>(entryId->Value.bin.lpb),
+                                            nullptr, 0, &type, object.Put())) ||
+            type != MAPI_MESSAGE)
+            break;
+        mapi::MapiBuffer<SPropValue> value;
+        auto* message = static_cast<IMessage*>(object.get());
+        if (FAILED(HrGetOneProp(message, tag, value.Put())) || !value || value->ulPropTag != tag ||
+            !value->Value.lpszA)
+            break;
+        const std::string id = value->Value.lpszA;
+        if (id == stopAt) break;
+        ids.insert(id);
+    }
+    return ids;
 }
 
 }  // namespace qb

@@ -274,6 +274,7 @@ std::optional<FolderHandle> CMapiSession::OpenOrCreateFolder(IMAPIFolder* parent
     const HRESULT hr = parent->CreateFolder(FOLDER_GENERIC, nameCopy.data(), nullptr, nullptr, 0, created.Put());
     if (hr == MAPI_E_COLLISION) return OpenFolder(parent, name);
     if (FAILED(hr)) lastError = mapi::LastErrorText(*parent, hr, "The folder '" + name + "' could not be created.");
+    if (hr == MAPI_E_DISK_ERROR || hr == MAPI_E_NOT_ENOUGH_DISK) storeWriteFailed = true;
     if (FAILED(hr) || !created) return std::nullopt;
     return FolderHandle{std::move(created), false, 0};
 }

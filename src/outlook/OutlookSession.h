@@ -59,6 +59,9 @@ public:
     mapi::MapiPtr<IMAPISession> session;
     mapi::MapiPtr<IMsgStore> store;
     std::string lastError;
+    // Set when the store refused a write (a full or broken disk): nothing
+    // more can be stored in this session, so the run stops.
+    bool storeWriteFailed = false;
     std::vector<StoreInfo> stores;
     std::array<std::vector<std::uint8_t>, kSpecialFolderCount> specialIds;
     std::array<mapi::MapiPtr<IMAPIFolder>, kSpecialFolderCount> specialFolders;

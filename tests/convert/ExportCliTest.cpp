@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <set>
 
+#include "ExportCliSupport.h"
 #include "support/OutsideTools.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
@@ -61,39 +62,6 @@ TEST(ExportCli, SampleExportCreatesTheCatalogueFolders) {
         EXPECT_TRUE(folders.count(expected)) << expected;
     for (const char* excluded : {"($All)", "(Discussion Threads)", "(_All)", "(_Calendar)"})
         EXPECT_FALSE(folders.count(excluded)) << excluded;
-}
-
-// The program run by the shell with its profiles and temporary files kept in
-// the test's folder.
-std::string CliEnvironment(const TempDir& dir) {
-    return "export XDG_CONFIG_HOME=" + ShellQuote(dir.File("config")) + " TMPDIR=" + ShellQuote(dir.File("tmp")) +
-           "; ";
-}
-std::string Cli() { return ShellQuote(BinaryDir() + "/quillbox-cli"); }
-
-// A generated sample in dir/sample with its profile in dir/config.
-void MakeSample(const TempDir& dir, int messages, int seed) {
-    std::filesystem::create_directory(dir.File("tmp"));
-    const auto made = RunCommand("sh -c " + ShellQuote(CliEnvironment(dir) + Cli() + " sample --out " +
-                                                       ShellQuote(dir.File("sample")) + " --messages " +
-                                                       std::to_string(messages) + " --seed " + std::to_string(seed)));
-    ASSERT_EQ(made.status, 0) << made.output;
-}
-
-ProgramResult Export(const TempDir& dir, const std::string& environment = "") {
-    return RunCommand("sh -c " + ShellQuote(CliEnvironment(dir) + environment + " " + Cli() + " export --ini " +
-                                            ShellQuote(dir.File("sample") + "/Quillbox.ini") + " --yes"));
-}
-
-std::string UserTempFolder(const TempDir& dir) { return dir.File("tmp") + "/quillbox-" + std::to_string(::getuid()); }
-
-int MessagesInPst(const std::string& pst) {
-    const auto check = RunCli("pst-check " + ShellQuote(pst));
-    EXPECT_EQ(check.status, 0) << check.output;
-    const auto at = check.output.find(" messages");
-    if (at == std::string::npos) return -1;
-    auto start = check.output.rfind(' ', at - 1);
-    return std::stoi(check.output.substr(start + 1, at - start - 1));
 }
 
 // A signal during an export stops it at the next document: the program says

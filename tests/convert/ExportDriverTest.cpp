@@ -1,6 +1,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -65,8 +66,12 @@ private:
 struct RecordingComponents : ComponentRuns {
     std::vector<std::string> calls;
     bool calendarThrowsNonStandard = false;
+    std::atomic<bool>* cancelInCalendar = nullptr;
+    std::vector<std::int32_t> resumedAt;
+    void ResumeAt(RecoveryHooks&, const ResumePoint& point) override { resumedAt.push_back(point.startIndex); }
     void ExportCalendarEntries(LNNotesSession&, LNDatabase& db, const std::string& f) override {
         if (calendarThrowsNonStandard) throw 42;
+        if (cancelInCalendar) *cancelInCalendar = true;
         calls.push_back("Calendar:" + db.GetTitle() + ":" + f);
     }
     void ExportTaskEntries(LNNotesSession&, LNDatabase& db, const std::string& f) override {
@@ -87,8 +92,10 @@ struct FakeJournal : RecoveryHooks {
     std::vector<std::string> events;
     std::string failsAt;  // StartView of this view throws
     bool IsOn() const override { return true; }
-    bool ShouldExportView(std::uint32_t, const std::string& name, std::int32_t& start) override {
-        start = name == current ? resumeAt : 0;
+    bool ShouldExportView(std::uint32_t, const std::string& name, ResumePoint& point) override {
+        point = ResumePoint();
+        point.startIndex = name == current ? resumeAt : 0;
+        point.resumed = name == current;
         return !finished.count(name);
     }
     bool StartView(std::uint32_t, const std::string& name) override {
@@ -96,7 +103,7 @@ struct FakeJournal : RecoveryHooks {
         events.push_back("start " + name);
         return true;
     }
-    bool RecordDocument(std::int32_t index, std::uint32_t) override {
+    bool RecordDocument(std::int32_t index, std::uint32_t, const std::string&) override {
         events.push_back("doc " + std::to_string(index));
         return true;
     }
@@ -288,6 +295,51 @@ TEST_F(ExportDriverTest, EmptyViewStillGetsItsFolderAndJournalSkipsFinishedViews
     EXPECT_EQ(*(alpha + 1), "view complete");
 }
 
+// A view whose Outlook folder could not be had is tried again by a resumed
+// export: it is not marked complete; the others are.
+TEST_F(ExportDriverTest, AViewWithoutItsOutlookFolderIsNotMarkedComplete) {
+    FakeJournal fake;
+    journal = &fake;
+    outlook.failing = {"Meetings"};
+    outlook.readOnly = {"Projects\\Alpha"};
+    ASSERT_EQ(Run(), kRunCompleted);
+    for (const char* view : {"start Meetings", "start Projects\\Alpha"}) {
+        const auto at = std::find(fake.events.begin(), fake.events.end(), view);
+        ASSERT_NE(at, fake.events.end()) << view;
+        ASSERT_NE(at + 1, fake.events.end());
+        EXPECT_NE(*(at + 1), "view complete") << view;
+    }
+    const auto inbox = std::find(fake.events.begin(), fake.events.end(), "start ($Inbox)");
+    ASSERT_NE(inbox, fake.events.end());
+    EXPECT_EQ(*(inbox + 3), "view complete") << "after its two documents";
+}
+
+// The export is complete only after every selected component; the component
+// runs are journaled as views of their own, and a finished one is not run again.
+TEST_F(ExportDriverTest, TheExportIsCompleteOnlyAfterEveryComponent) {
+    settings.Components = {"Mail", "Calendar", "Tasks"};
+    FakeJournal fake;
+    fake.finished = {"Tasks"};
+    fake.current = "Calendar";
+    fake.resumeAt = 5;
+    journal = &fake;
+    ASSERT_EQ(Run(), kRunCompleted);
+    EXPECT_EQ(components.calls, std::vector<std::string>{"Calendar:Mail of User One:Calendar"}) << "Tasks were done before";
+    EXPECT_EQ(components.resumedAt, std::vector<std::int32_t>{5});
+    ASSERT_GE(fake.events.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(fake.events.end() - 3, fake.events.end()),
+              (std::vector<std::string>{"start Calendar", "view complete", "complete"}));
+
+    // A cancel inside the calendar run: neither it nor the export is complete.
+    fake.events.clear();
+    fake.finished.clear();
+    components.calls.clear();
+    components.cancelInCalendar = &run.cancelRequested;
+    ASSERT_EQ(Run(), kRunCancelled);
+    EXPECT_EQ(fake.events.back(), "start Calendar");
+    EXPECT_EQ(components.calls.size(), 1u) << "Tasks are not started after the cancel";
+}
+
 // Runs the export on a thread of its own, as the worker does, and tells
 // whether that thread's Notes session was left initialised.
 struct ThreadRun {
@@ -380,7 +432,10 @@ TEST_F(ExportDriverTest, AWriteFailureStopsTheRunAsAFailure) {
     EXPECT_TRUE(components.calls.empty());
     EXPECT_TRUE(run.errorRaised);
     EXPECT_EQ(resultText, "~#>ERROR disk full: /x/y.pst");
-    EXPECT_EQ(progress.lines.back(), "~#>ERROR disk full: /x/y.pst");
+    // The status lines end with the failure, then how far the run came.
+    ASSERT_GE(progress.lines.size(), 2u);
+    EXPECT_EQ(progress.lines[progress.lines.size() - 2], "~#>ERROR disk full: /x/y.pst");
+    EXPECT_EQ(progress.lines.back(), "Export stopped (3 exported from 3 before the failure).");
     const std::string log = Log();
     EXPECT_NE(log.find("\n~#>ERROR disk full: /x/y.pst\nExport stopped (3 exported from 3 before the failure)."),
               std::string::npos)
@@ -388,6 +443,10 @@ TEST_F(ExportDriverTest, AWriteFailureStopsTheRunAsAFailure) {
     EXPECT_EQ(std::find(fake.events.begin(), fake.events.end(), "complete"), fake.events.end())
         << "a stopped export is resumed, not marked complete";
     EXPECT_EQ(fake.events.back().rfind("doc ", 0), 0u) << "the view is not marked complete either";
+    EXPECT_EQ(std::count_if(fake.events.begin(), fake.events.end(),
+                            [](const std::string& e) { return e.rfind("doc ", 0) == 0; }),
+              2)
+        << "the document whose save failed is not recorded: a resumed export tries it again";
 
     dispatcher.stopAfter.reset();
     dispatcher.seen.clear();

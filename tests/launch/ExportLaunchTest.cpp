@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <limits>
 
 #include "../notes/MailboxFixture.h"
+#include "batch/RecoveryJournal.h"
 #include "convert/DocumentDispatcher.h"
 #include "convert/ExportWorker.h"
 #include "outlook/mapi/MapiApi.h"
@@ -98,6 +101,17 @@ protected:
                                  dispatcher, components, journal, translator, namedProps};
     }
     bool Launch() { return ExportLaunch(Env(), settings, frontEnd, frontEnd, session).Launch(choices); }
+    // The launch with a recovery journal of its own folder, answered by `questions`.
+    template <class Questions>
+    bool LaunchWith(RecoveryJournal& recovery, Questions& questions) {
+        ExportEnvironment env = Env();
+        ExportEnvironment withJournal{env.run,        env.settings,   env.log,   env.progress,   env.outlook,
+                                      env.catalogue,  env.dispatcher, env.components, recovery, env.translator,
+                                      env.namedProperties};
+        ExportLaunch launch(withJournal, settings, frontEnd, frontEnd, session);
+        launch.UseRecovery(recovery, questions);
+        return launch.Launch(choices);
+    }
 
     std::optional<test::ScopedEnv> configHome;
     std::optional<test::ScopedEnv> tmpDirEnv;
@@ -178,6 +192,108 @@ TEST_F(ExportLaunchTest, CancelledConfirmationAndMissingDatabase) {
                                              0),
               0u)
         << frontEnd.messages.back();
+}
+
+struct ScriptedRecovery : RecoveryQuestions {
+    std::vector<std::string> asked;
+    bool again = false;
+    RecoveryAnswer answer = RecoveryAnswer::Cancel;
+    std::int64_t offset = 0;
+    std::int64_t shownOffset = 0;
+    bool startOver = false;
+    bool ExportAgain() override {
+        asked.push_back("again");
+        return again;
+    }
+    RecoveryAnswer ExportRecovery(std::int64_t& value) override {
+        asked.push_back("recovery");
+        shownOffset = value;
+        value = offset;
+        return answer;
+    }
+    bool StartOverUnusable(const std::string& reason) override {
+        asked.push_back("unusable: " + reason);
+        return startOver;
+    }
+};
+
+// A journal of mail.dxl that stopped in the Inbox after its fifth document.
+void InterruptedJournal(const std::string& folder, const std::string& database = "mail.dxl") {
+    RecoveryJournal earlier(folder, true);
+    ASSERT_TRUE(earlier.Create("", database));
+    ASSERT_TRUE(earlier.StartView(0x11A, "($Inbox)"));
+    ASSERT_TRUE(earlier.RecordDocument(4, 0x2E, "0F0F0F0F0F0F0F0F852500000000002E"));
+}
+
+TEST_F(ExportLaunchTest, AJournalIsReplacedOnlyOnceTheExportIsConfirmed) {
+    InterruptedJournal(dir.path());
+    RecoveryJournal recovery(dir.path(), true);
+    ScriptedRecovery questions;
+    questions.answer = RecoveryAnswer::StartOver;
+    frontEnd.confirm = false;
+    EXPECT_FALSE(LaunchWith(recovery, questions));
+    EXPECT_EQ(questions.asked, std::vector<std::string>{"recovery"});
+    EXPECT_EQ(questions.shownOffset, 4);
+    RecoveryJournal after(dir.path(), true);
+    ASSERT_EQ(after.Load(), LaunchJournal::LoadResult::Loaded) << "a refused launch leaves the journal";
+    EXPECT_EQ(after.LastIndex(), 4);
+
+    frontEnd.confirm = true;
+    ASSERT_TRUE(LaunchWith(recovery, questions));
+    RecoveryJournal fresh(dir.path(), true);
+    EXPECT_EQ(fresh.Load(), LaunchJournal::LoadResult::Missing) << "a new journal has no view in progress";
+    EXPECT_EQ(fresh.Path(), "mail.dxl");
+}
+
+TEST_F(ExportLaunchTest, TheRecoveryOffsetIsClampedAndResumesTheView) {
+    InterruptedJournal(dir.path());
+    ScriptedRecovery questions;
+    questions.answer = RecoveryAnswer::Recover;
+    const std::pair<std::int64_t, std::int32_t> cases[] = {
+        {-50, -1}, {7, 7}, {std::int64_t(1) << 40, std::numeric_limits<std::int32_t>::max() - 1}};
+    for (auto [typed, kept] : cases) {
+        RecoveryJournal recovery(dir.path(), true);
+        questions.offset = typed;
+        ASSERT_TRUE(LaunchWith(recovery, questions));
+        EXPECT_EQ(recovery.LastIndex(), kept) << typed;
+        ResumePoint point;
+        EXPECT_TRUE(recovery.ShouldExportView(0x11A, "($Inbox)", point));
+        EXPECT_EQ(point.startIndex, kept + 1);
+        EXPECT_TRUE(point.resumed);
+    }
+    EXPECT_EQ(ClampRecoveryOffset(std::numeric_limits<std::int64_t>::min()), -1);
+}
+
+TEST_F(ExportLaunchTest, ACompletedOrUnusableJournalAsksAndAnotherDatabasesIsReplaced) {
+    {
+        RecoveryJournal done(dir.path(), true);
+        ASSERT_TRUE(done.Create("", "mail.dxl"));
+        ASSERT_TRUE(done.MarkComplete());
+    }
+    ScriptedRecovery questions;
+    RecoveryJournal recovery(dir.path(), true);
+    EXPECT_FALSE(LaunchWith(recovery, questions));
+    EXPECT_EQ(questions.asked, std::vector<std::string>{"again"});
+    questions.again = true;
+    EXPECT_TRUE(LaunchWith(recovery, questions));
+    RecoveryJournal again(dir.path(), true);
+    ASSERT_EQ(again.Load(), LaunchJournal::LoadResult::Missing);
+    EXPECT_FALSE(again.Complete());
+
+    // Another database's journal goes without a question.
+    InterruptedJournal(dir.path(), "other.nsf");
+    questions.asked.clear();
+    EXPECT_TRUE(LaunchWith(recovery, questions));
+    EXPECT_TRUE(questions.asked.empty());
+
+    dir.Write("Recovery.r", "garbage");
+    EXPECT_FALSE(LaunchWith(recovery, questions));
+    ASSERT_EQ(questions.asked.size(), 1u);
+    EXPECT_NE(questions.asked[0].find("Recovery.r cannot be used: "), std::string::npos) << questions.asked[0];
+    EXPECT_TRUE(std::filesystem::exists(dir.File("Recovery.r")));
+    questions.startOver = true;
+    EXPECT_TRUE(LaunchWith(recovery, questions));
+    EXPECT_EQ(RecoveryJournal(dir.path(), true).Load(), LaunchJournal::LoadResult::Missing);
 }
 
 TEST(ConfirmationText, JoinsTheTickedComponents) {

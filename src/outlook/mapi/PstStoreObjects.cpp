@@ -65,6 +65,10 @@ HRESULT Guarded(LastError& lastError, const std::function<HRESULT()>& operation)
         return operation();
     } catch (const std::bad_alloc&) {
         return lastError.Fail(MAPI_E_NOT_ENOUGH_MEMORY, "Not enough memory.");
+    } catch (const pst::PstError& e) {
+        // A refused write ends what this session can store: callers stop.
+        const HRESULT hr = e.kind() == pst::PstErrorKind::Io ? MAPI_E_DISK_ERROR : MAPI_E_CALL_FAILED;
+        return lastError.Fail(hr, std::string("The personal folders file failed: ") + e.what());
     } catch (const std::exception& e) {
         return lastError.Fail(MAPI_E_CALL_FAILED, std::string("The personal folders file failed: ") + e.what());
     }

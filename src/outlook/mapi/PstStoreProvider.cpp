@@ -27,6 +27,7 @@ HRESULT ResultOf(const pst::PstError& error) {
         case pst::PstErrorKind::InUse: return MAPI_E_BUSY;
         case pst::PstErrorKind::NoAccess: return MAPI_E_NO_ACCESS;
         case pst::PstErrorKind::Damaged: return MAPI_E_CORRUPT_STORE;
+        case pst::PstErrorKind::Io: return MAPI_E_DISK_ERROR;
         case pst::PstErrorKind::General: break;
     }
     return MAPI_E_CALL_FAILED;

@@ -33,7 +33,9 @@ std::unique_ptr<NodeDatabase> NodeDatabase::Open(const std::string& path, bool w
     try {
         return Load(std::move(file), writable);
     } catch (const PstError& e) {
-        if (!writable || e.kind() == PstErrorKind::InUse || e.kind() == PstErrorKind::NoAccess) throw;
+        if (!writable || e.kind() == PstErrorKind::InUse || e.kind() == PstErrorKind::NoAccess ||
+            e.kind() == PstErrorKind::Io)
+            throw;
         // Writing into a file whose structures fail their checks would spread the damage.
         throw DamagedError(path, e.what());
     }

@@ -11,7 +11,7 @@
 namespace qb::pst {
 namespace {
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
-    throw PstError(what + " '" + path + "': " + std::strerror(error));
+    throw PstError(what + " '" + path + "': " + std::strerror(error), PstErrorKind::Io);
 }
 
 constexpr std::size_t kGatherSize = 1 << 20;

@@ -72,7 +72,7 @@ void PstStore::LoadNameMap() {
 void PstStore::RequireWritable() const {
     if (!writable_) throw PstError("the store is open for reading only");
     if (closed_) throw PstError("the store is closed");
-    if (failed_) throw PstError("an earlier write to the store failed; reopen it to continue");
+    if (failed_) throw PstError("an earlier write to the store failed; reopen it to continue", PstErrorKind::Io);
 }
 
 PropValue PstStore::Normalize(std::uint32_t& tag, PropValue value) const {

@@ -18,7 +18,9 @@ using Bid = std::uint64_t;
 enum class PstFormat { Unicode, Ansi };
 
 // Why a file cannot be used, where a caller answers differently (MAPI codes).
-enum class PstErrorKind { General, InUse, NoAccess, Damaged };
+// Io: the system refused a read, write or sync (a full disk, a broken one);
+// the session writes nothing more.
+enum class PstErrorKind { General, InUse, NoAccess, Damaged, Io };
 
 // Every failure of the engine: damaged file, I/O error, limit reached. The
 // text is a whole sentence fit for the user.

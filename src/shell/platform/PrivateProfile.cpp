@@ -1,6 +1,7 @@
 #include "shell/platform/PrivateProfile.h"
 
 #include "shell/platform/FileInfo.h"
+#include "shell/platform/WholeFile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -172,22 +173,7 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key,
     doc.Set(section, key, value);
     const std::string data = doc.Serialize();
 
-    const std::string temp = path + ".new";
-    FILE* out = std::fopen(temp.c_str(), "wb");
-    if (!out) return false;
-    const bool written = std::fwrite(data.data(), 1, data.size(), out) == data.size();
-    const bool flushed = std::fflush(out) == 0 && ::fsync(::fileno(out)) == 0;
-    const bool closed = std::fclose(out) == 0;
-    if (!(written && flushed && closed)) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    if (exists) ::chmod(temp.c_str(), st.st_mode & 07777);
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return ReplaceWholeFile(path, data, 0666);
 }
 
 std::optional<std::string> ProfileFileProblem(const std::string& path) {

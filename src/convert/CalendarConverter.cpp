@@ -50,6 +50,7 @@ bool CalendarConverter::Convert(const FolderHandle& folder, LNNotesSession& sess
         if (!filter.Passes(start.year, start.month, start.day, start.hour, start.minute, start.second)) continue;
         ++passed;
         if (ExportInstance(folder, session, document, entry, i, statusText)) ++saved;
+        if (!run.stopText.empty()) break;  // the store takes nothing more
     }
     if (passed == 0) {
         ++run.filteredCount;
@@ -140,7 +141,13 @@ bool CalendarConverter::ExportInstance(const FolderHandle& folder, LNNotesSessio
         Step(100);
         std::string createError;
         record = NewAppointmentRecord(context_.outlook, folder, &createError);
-        if (!record) throw std::runtime_error(createError);
+        if (!record) {
+            // Nothing can be written for this item, nor for any after it.
+            log.Write(fmt::format("....~#>ERROR Unable to create an item in the Outlook folder: {} [{}]\n",
+                                  createError, step_));
+            StopRun(context_.run, "Unable to create a message in the Outlook store: " + createError);
+            return false;
+        }
         record->universalId = document.GetUniversalID();
         Step(160);
         extractor.emplace(context_.settings.AttachmentsRenameEXEs, record->attachmentFiles);
@@ -169,6 +176,7 @@ bool CalendarConverter::ExportInstance(const FolderHandle& folder, LNNotesSessio
         const HRESULT hr = Save(*record);
         Step(1800);
         saved = ReportItemSave(context_.run, log, hr, *record, extractor->lostAttachment(), step_, "calendar entry");
+        if (!extractor->writeFailure().empty()) StopRun(context_.run, extractor->writeFailure());
     } catch (const LNStatusError& e) {
         log.Write(fmt::format("....~#>ERROR LOTUS NOTES ERROR: {} [{}]\n", NotesErrorText(e.GetStatus()), step_));
     } catch (const std::exception& e) {

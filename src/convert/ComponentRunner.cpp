@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "convert/EntryFields.h"
 #include "notes/NotesErrorText.h"
 #include "notes/api/LNFormula.h"
 #include "shell/log/ExportLog.h"
@@ -185,7 +186,10 @@ bool ComponentRunner::OpenDestination(const ComponentDefinition& definition, con
     Step(620);
     std::optional<FolderHandle> opened = context_.outlook.OpenFolderPath(folderName, definition.folderClass);
     if (!opened || !opened->folder) {
-        log.Write("..ERROR with Outlook/Exchange. " + context_.run.lastErrorText + "\n");
+        const std::string reason = context_.outlook.lastError.empty() ? "" : ": " + context_.outlook.lastError;
+        log.Write("..ERROR with Outlook/Exchange. " + context_.run.lastErrorText + reason + "\n");
+        // A store that refuses writes refuses the components after this one too.
+        if (context_.outlook.storeWriteFailed) StopRun(context_.run, context_.run.lastErrorText + reason);
         return false;
     }
     Step(650);
@@ -211,7 +215,8 @@ void ComponentRunner::ExportEntries(const ComponentDefinition& definition, LNNot
         Step(1200);
         ExportEntry(definition, session, selection.notes[index], index, folder, convert);
         Step(1250);
-        if (context_.run.cancelRequested) break;
+        // A store that refused a write refuses the entries after it too.
+        if (context_.run.cancelRequested || !context_.run.stopText.empty()) break;
     }
     context_.progress.SetProgressPosition(selection.count);
 }

@@ -107,12 +107,17 @@ std::string PlainBody(const LNDocument& document, const ExportLog& log) {
     return GetFieldText(document.GetNoteHandle(), "Body", '\n', options);
 }
 
+void StopRun(ExportRun& run, const std::string& text) {
+    if (run.stopText.empty()) run.stopText = "~#>ERROR " + text;
+}
+
 bool ReportItemSave(ExportRun& run, const ExportLog& log, HRESULT hr, const CalendarItemRecord& record,
                     bool lostAttachment, std::int32_t step, const char* kind) {
     for (const std::string& lost : record.lostAttachments)
         log.Write(fmt::format("....~#>ERROR Unable to attach {}\n", lost));
     if (FAILED(hr)) {
         log.Write(fmt::format("....~#>ERROR Unable to save {} [{}:{}]\n", kind, step, record.lastError));
+        if (record.storeRefused) StopRun(run, "Unable to save a message to the Outlook store: " + record.lastError);
         return false;
     }
     if (lostAttachment || !record.lostAttachments.empty()) {

@@ -56,6 +56,10 @@ std::optional<std::vector<LNDatetime>> ReadDatetimes(const LNDocument& document,
 // field reader. Failures to read rich text are logged with their lines.
 std::string PlainBody(const LNDocument& document, const ExportLog& log);
 
+// Ends the run after this document, keeping the first cause: the store
+// refused a write and would refuse every one after it.
+void StopRun(ExportRun& run, const std::string& text);
+
 // Logs what the save of an item left out or why it failed, and counts an
 // item saved without an attachment; true when the item was saved. `kind`
 // names the item in the failure line ("calendar entry", "task").

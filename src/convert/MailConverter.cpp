@@ -312,9 +312,7 @@ void MailConverter::ReportLostParts(const Work& work, bool saved) {
     if (!work.extractor->writeFailure().empty()) StopRun(work.extractor->writeFailure());
 }
 
-void MailConverter::StopRun(const std::string& text) {
-    if (context_.run.stopText.empty()) context_.run.stopText = "~#>ERROR " + text;
-}
+void MailConverter::StopRun(const std::string& text) { qb::StopRun(context_.run, text); }
 
 // After a caught failure: nothing of the document may stay behind, neither
 // open nor in the temporary folder nor in the scratch database.

@@ -77,6 +77,7 @@ bool TaskConverter::Convert(const FolderHandle& folder, LNNotesSession& session,
         }
         ++passed;
         if (ExportInstance(folder, session, document, dates, i)) ++saved;
+        if (!run.stopText.empty()) break;  // the store takes nothing more
     }
     if (passed == 0) {
         ++run.filteredCount;
@@ -95,7 +96,13 @@ bool TaskConverter::ExportInstance(const FolderHandle& folder, LNNotesSession& s
     try {
         std::string createError;
         record = NewTaskRecord(context_.outlook, folder, &createError);
-        if (!record) throw std::runtime_error(createError);
+        if (!record) {
+            // Nothing can be written for this item, nor for any after it.
+            log.Write(fmt::format("....~#>ERROR Unable to create an item in the Outlook folder: {} [{}]\n",
+                                  createError, step_));
+            StopRun(context_.run, "Unable to create a message in the Outlook store: " + createError);
+            return false;
+        }
         record->universalId = document.GetUniversalID();
         extractor.emplace(context_.settings.AttachmentsRenameEXEs, record->attachmentFiles);
         if (!extractor->Extract(context_.tempFolder, document)) {
@@ -133,6 +140,7 @@ bool TaskConverter::ExportInstance(const FolderHandle& folder, LNNotesSession& s
         const HRESULT hr = Save(*record);
         Step(1800);
         saved = ReportItemSave(context_.run, log, hr, *record, extractor->lostAttachment(), step_, "task");
+        if (!extractor->writeFailure().empty()) StopRun(context_.run, extractor->writeFailure());
     } catch (const LNStatusError& e) {
         log.Write(fmt::format("....~#>ERROR LOTUS NOTES ERROR: {} [{}]\n", NotesErrorText(e.GetStatus()), step_));
     } catch (...) {

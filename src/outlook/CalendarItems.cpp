@@ -115,7 +115,10 @@ HRESULT CalendarItemRecord::Save(ULONG_PTR, const char* messageClass, std::int32
     }
     if (markAsRead) message_->SetReadFlag(MAPI_DEFERRED_ERRORS);
     const HRESULT hr = message_->SaveChanges(0);
-    if (FAILED(hr)) lastError = mapi::LastErrorTextWithCode(*message_, hr, "cannot save the item");
+    if (FAILED(hr)) {
+        lastError = mapi::LastErrorTextWithCode(*message_, hr, "cannot save the item");
+        storeRefused = true;
+    }
     return hr;
 }
 

@@ -46,6 +46,8 @@ public:
     // with its cause), and the reason of a failed save.
     std::vector<std::string> lostAttachments;
     std::string lastError;
+    // The store's own save failed: it will refuse every item after this one.
+    bool storeRefused = false;
 
     IMessage* message() const { return message_.get(); }
 

@@ -304,7 +304,15 @@ std::optional<FolderHandle> CMapiSession::OpenFolderPath(const std::string& path
         value.ulPropTag = PR_CONTAINER_CLASS;
         value.Value.lpszA = classCopy.data();
         current->folder->SetProps(1, &value, nullptr);
-        current->folder->SaveChanges(0);
+        // Other refusals leave the folder usable; a store that cannot write
+        // refuses every later item too, so that is said here.
+        const HRESULT hr = current->folder->SaveChanges(0);
+        if (hr == MAPI_E_DISK_ERROR || hr == MAPI_E_NOT_ENOUGH_DISK) {
+            lastError = mapi::LastErrorText(*current->folder, hr, "The folder '" + path + "' could not be saved.");
+            storeWriteFailed = true;
+            if (runErrorText) *runErrorText = "Unable to Open or Create Folder: '" + path + "'";
+            return std::nullopt;
+        }
     }
     return current;
 }

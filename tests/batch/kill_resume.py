@@ -108,6 +108,13 @@ def compare(sample, work):
     for message in expected["messages"]:
         for folder in message["folders"]:
             want[check.pff_name(folder)][message["subject"]] += 1
+    # Appointments and tasks, in their own folders and in mail folders.
+    if "expected_items" in manifest:
+        items = json.load(open(os.path.join(sample.dir, manifest["expected_items"]["file"]), encoding="utf-8"))
+        for section in items.values():
+            for item in section:
+                for folder in item["folders"]:
+                    want[check.pff_name(folder)][item["subject"]] += 1
     folders = check.pff_folders(check.pff_export(sample.pst, os.path.join(work, "pff"), dump=True))
     problems = []
     for folder, dirs in folders.items():
@@ -124,7 +131,7 @@ def compare(sample, work):
         if folder not in folders:
             problems.append(f"'{folder}': missing")
     total = sum(sum(c.values()) for c in want.values())
-    print(f"compare: {len(want)} mail folders, {total} items expected: "
+    print(f"compare: {len(want)} folders, {total} items expected: "
           f"{'every one present exactly once, nothing else' if not problems else f'{len(problems)} folders differ'}")
     for p in problems:
         print("DIFFERS:", p)

@@ -38,8 +38,10 @@ void SetRecipientDisplays(PropertyBag& props, const std::vector<PropertyBag>& re
 }
 
 FILETIME Now() {
-    const auto since1601 = std::chrono::system_clock::now().time_since_epoch() + std::chrono::seconds(11644473600LL);
-    const auto ticks = static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(since1601).count() / 100);
+    // In 100 ns units since 1601, counted in microseconds: nanoseconds since 1601 overflow 64 bits.
+    using std::chrono::microseconds;
+    const microseconds since1970 = std::chrono::duration_cast<microseconds>(std::chrono::system_clock::now().time_since_epoch());
+    const auto ticks = static_cast<std::uint64_t>((since1970 + std::chrono::seconds(11644473600LL)).count()) * 10;
     return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
 }
 

@@ -71,6 +71,11 @@ void AppendUtf16Le(std::vector<std::uint8_t>& out, std::string_view utf8) {
         }
         i = run;
         if (i >= utf8.size()) break;
+        // Near other text, ASCII still goes byte by byte without the decoder.
+        if (static_cast<unsigned char>(utf8[i]) < 0x80) {
+            put(static_cast<unsigned char>(utf8[i++]));
+            continue;
+        }
         PutCodePoint(NextCodePoint(utf8, i), put);
     }
     out.resize(static_cast<std::size_t>(p - out.data()));

@@ -2,6 +2,10 @@
 
 #include "text/Utf16.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <cstring>
 
 #include "text/Utf8.h"
@@ -62,6 +66,16 @@ void AppendUtf16Le(std::vector<std::uint8_t>& out, std::string_view utf8) {
     for (std::size_t i = 0; i < utf8.size();) {
         // Mail text is mostly ASCII: widen runs of it eight bytes at a time.
         std::size_t run = i;
+#ifdef __SSE2__
+        while (run + 16 <= utf8.size()) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(utf8.data() + run));
+            if (_mm_movemask_epi8(bytes) != 0) break;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_unpacklo_epi8(bytes, _mm_setzero_si128()));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 16), _mm_unpackhi_epi8(bytes, _mm_setzero_si128()));
+            p += 32;
+            run += 16;
+        }
+#endif
         while (run + 8 <= utf8.size()) {
             std::uint64_t word;
             std::memcpy(&word, utf8.data() + run, 8);

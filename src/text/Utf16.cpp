@@ -85,10 +85,28 @@ void AppendUtf16Le(std::vector<std::uint8_t>& out, std::string_view utf8) {
         }
         i = run;
         if (i >= utf8.size()) break;
-        // Near other text, ASCII still goes byte by byte without the decoder.
-        if (static_cast<unsigned char>(utf8[i]) < 0x80) {
-            put(static_cast<unsigned char>(utf8[i++]));
+        // Near other text, ASCII and well-formed two- and three-byte
+        // sequences go without the decoder; anything else takes it.
+        const auto byte = [&utf8](std::size_t at) { return static_cast<unsigned char>(utf8[at]); };
+        const auto follows = [&](std::size_t at) { return at < utf8.size() && (byte(at) & 0xC0) == 0x80; };
+        const unsigned char lead = byte(i);
+        if (lead < 0x80) {
+            put(lead);
+            ++i;
             continue;
+        }
+        if (lead >= 0xC2 && lead <= 0xDF && follows(i + 1)) {
+            put(static_cast<char16_t>((lead & 0x1F) << 6 | (byte(i + 1) & 0x3F)));
+            i += 2;
+            continue;
+        }
+        if (lead >= 0xE0 && lead <= 0xEF && follows(i + 1) && follows(i + 2)) {
+            const char32_t cp = char32_t(lead & 0x0F) << 12 | char32_t(byte(i + 1) & 0x3F) << 6 | (byte(i + 2) & 0x3F);
+            if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) {
+                put(static_cast<char16_t>(cp));
+                i += 3;
+                continue;
+            }
         }
         PutCodePoint(NextCodePoint(utf8, i), put);
     }

@@ -17,6 +17,7 @@
 #include "mapi/PstProfileFixture.h"
 #include "outlook/mapi/OneOffEntryId.h"
 #include "outlook/pst/PstStore.h"
+#include "support/OutsideTools.h"
 #include "support/RunProgram.h"
 
 using namespace qb::mapi;
@@ -537,6 +538,112 @@ TEST_P(PstStoreSessionTest, SavedMessagesAreReadOnlyAndSayWhy) {
     MapiPtr<IAttach> attach;
     EXPECT_EQ(message->CreateAttach(nullptr, 0, nullptr, attach.Put()), MAPI_E_NO_ACCESS);
     EXPECT_EQ(RowCount(*folder), 1u);
+}
+
+// The store adds on save what the mail client's store adds (search keys,
+// modification time, code page, icon, importance and the rest), never over
+// a value the writer set; libpff reads them from the file.
+TEST_P(PstStoreSessionTest, SaveAddsWhatTheStoreComputesAndKeepsWhatTheWriterSet) {
+    QB_REQUIRE_TOOL("pypff");
+    OpenDefaultStore();
+    std::vector<MapiPtr<IMAPIFolder>> special = OpenSpecialFolders();
+    ASSERT_EQ(special.size(), 5u);
+    auto save = [&](std::vector<SPropValue> props) {
+        MapiPtr<IMessage> message;
+        ASSERT_EQ(special[0]->CreateMessage(nullptr, 0, message.Put()), S_OK);
+        ASSERT_EQ(message->SetProps(static_cast<ULONG>(props.size()), props.data(), nullptr), S_OK);
+        ASSERT_EQ(message->SaveChanges(0), S_OK);
+    };
+    auto text = [](ULONG tag, const char* value) {
+        SPropValue v{};
+        v.ulPropTag = tag;
+        v.Value.lpszA = MapiText(value);
+        return v;
+    };
+    auto number = [](ULONG tag, LONG value) {
+        SPropValue v{};
+        v.ulPropTag = tag;
+        v.Value.l = value;
+        return v;
+    };
+    save({text(PR_SUBJECT, "RE: Budget"), text(PR_BODY, "Plain text"), text(PR_SENDER_NAME, "Ann"),
+          text(PR_SENDER_EMAIL_ADDRESS, "ann@example.com"), text(PR_SENDER_ADDRTYPE, "SMTP"),
+          text(PR_SENT_REPRESENTING_EMAIL_ADDRESS, "ann@example.com"), number(PR_MESSAGE_FLAGS, MSGFLAG_READ)});
+    SPropValue ownKey{};
+    ownKey.ulPropTag = PR_SEARCH_KEY;
+    BYTE key[4] = {1, 2, 3, 4};
+    ownKey.Value.bin = {4, key};
+    save({text(PR_SUBJECT, "Draft"), text(PR_BODY, "Tick \xE2\x9C\x93"), number(PR_MESSAGE_FLAGS, MSGFLAG_UNSENT),
+          number(PR_IMPORTANCE, 2), text(PR_CONVERSATION_TOPIC, "Own topic"), ownKey});
+    special.clear();
+    TearDownProfile();
+
+    const auto dump = qb::test::RunCommand("/usr/bin/python3 " +
+                                           qb::test::ShellQuote(QUILLBOX_SOURCE_DIR "/tests/mapi/message_props_dump.py") +
+                                           " " + qb::test::ShellQuote(pstPath()));
+    ASSERT_EQ(dump.status, 0) << dump.output;
+    const std::string& out = dump.output;
+    auto line = [&](const std::string& subject) {
+        const std::size_t at = out.find("\"subject\": \"" + subject + "\"");
+        return at == std::string::npos ? std::string() : out.substr(at, out.find('\n', at) - at);
+    };
+    const std::string reply = line("RE: Budget"), draft = line("Draft");
+    ASSERT_FALSE(reply.empty()) << out;
+    ASSERT_FALSE(draft.empty()) << out;
+    // "SMTP:ANN@EXAMPLE.COM" and its zero, as hex.
+    const std::string senderKey = "534d54503a414e4e404558414d504c452e434f4d00";
+    for (const char* expected : {"\"0017\": 1", "\"0026\": 0", "\"0036\": 0", "\"0064\": \"SMTP\"", "\"1080\": 256",
+                                 "\"0070\": \"Budget\"", "\"0E1D\": \"Budget\"", "\"3FFD\": 1252", "\"3FDE\": 1252"})
+        EXPECT_NE(reply.find(expected), std::string::npos) << expected << " in " << reply;
+    EXPECT_NE(reply.find("\"0C1D\": \"" + senderKey + "\""), std::string::npos) << reply;
+    EXPECT_NE(reply.find("\"003B\": \"" + senderKey + "\""), std::string::npos) << reply;
+    EXPECT_NE(reply.find("\"300B\": \""), std::string::npos) << reply;
+    EXPECT_NE(reply.find("\"3008\": "), std::string::npos) << reply;
+    // The writer's own values stay; a draft gets the unsent icon; a body
+    // beyond Windows-1252 is UTF-8 in a Unicode store.
+    for (const char* expected : {"\"0017\": 2", "\"0070\": \"Own topic\"", "\"300B\": \"01020304\"", "\"1080\": 259"})
+        EXPECT_NE(draft.find(expected), std::string::npos) << expected << " in " << draft;
+    EXPECT_NE(draft.find(Ansi() ? "\"3FFD\": 1252" : "\"3FFD\": 65001"), std::string::npos) << draft;
+}
+
+// Batched commits: a caller that opts in decides when saved messages become
+// durable and learns how many are; by default each save commits.
+TEST_P(PstStoreSessionTest, CommitsFollowTheBatchTheCallerSets) {
+    OpenDefaultStore();
+    std::vector<MapiPtr<IMAPIFolder>> special = OpenSpecialFolders();
+    ASSERT_EQ(special.size(), 5u);
+    auto counts = [&]() {
+        SizedSPropTagArray(2, tags) = {2, {PR_QB_SAVED_MESSAGES, PR_QB_COMMITTED_MESSAGES}};
+        ULONG count = 0;
+        MapiBuffer<SPropValue> values;
+        EXPECT_EQ(store_->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, values.Put()), S_OK);
+        return std::make_pair(values.get()[0].Value.l, values.get()[1].Value.l);
+    };
+    auto saveOne = [&]() {
+        MapiPtr<IMessage> message;
+        ASSERT_EQ(special[0]->CreateMessage(nullptr, 0, message.Put()), S_OK);
+        ASSERT_EQ(message->SaveChanges(0), S_OK);
+    };
+    saveOne();
+    EXPECT_EQ(counts(), std::make_pair(LONG(1), LONG(1)));
+    SPropValue batch{};
+    batch.ulPropTag = PR_QB_COMMIT_BATCH_MESSAGES;
+    batch.Value.l = 3;
+    ASSERT_EQ(store_->SetProps(1, &batch, nullptr), S_OK);
+    saveOne();
+    saveOne();
+    EXPECT_EQ(counts(), std::make_pair(LONG(3), LONG(1)));
+    saveOne();  // the third of the batch commits it
+    EXPECT_EQ(counts(), std::make_pair(LONG(4), LONG(4)));
+    saveOne();
+    EXPECT_EQ(counts(), std::make_pair(LONG(5), LONG(4)));
+    ASSERT_EQ(store_->SaveChanges(0), S_OK);  // an explicit commit
+    EXPECT_EQ(counts(), std::make_pair(LONG(5), LONG(5)));
+    SPropValue committed{};
+    committed.ulPropTag = PR_QB_COMMITTED_MESSAGES;
+    committed.Value.l = 0;
+    EXPECT_EQ(store_->SetProps(1, &committed, nullptr), MAPI_E_COMPUTED);
+    EXPECT_EQ(RowCount(*special[0]), 5u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PstStoreSessionTest, ::testing::Values("MSUPST MS", "MSPST MS"),

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "outlook/pst/PropertyContext.h"
+#include "outlook/pst/TableAppender.h"
 #include "support/TempDir.h"
 
 namespace qb::pst {
@@ -173,6 +174,79 @@ TEST(TableContextTest, GrowingTableRewritesOnlyItsTail) {
     std::size_t kept = 0;
     for (std::size_t i = 0; i < before.size(); ++i) kept += before[i] == matrix.bids[i];
     EXPECT_GE(kept, before.size() - 1);
+}
+
+// Rows added to a table that grows in place read back in order with every
+// value, in the heap or in subnodes, through one and two index levels of
+// its row index, whenever it was flushed in between.
+TEST(TableAppenderTest, RowsReadBackThroughEveryFlushAndIndexLevel) {
+    for (PstFormat format : {PstFormat::Unicode, PstFormat::Ansi}) {
+        for (std::size_t count : {std::size_t(0), std::size_t(3), std::size_t(300), std::size_t(20000)}) {
+            test::TempDir dir;
+            auto db = NodeDatabase::Create(dir.File("t.pst"), format);
+            const std::uint16_t text = format == PstFormat::Unicode ? kPtUnicode : kPtString8;
+            auto columns = LayoutColumns({MakeTag(0x0037, text), 0x0E080003, 0x0E060040, 0x0057000B, 0x00170002,
+                                          0x00710102, kTagLtpRowVer});
+            TableAppender table(*db, columns);
+            const Nid nid = MakeNid(kNidTypeContentsTable, 0x400);
+            auto valuesOf = [&](std::size_t i) {
+                Properties v;
+                v[0x0037] = format == PstFormat::Unicode ? PropValue::Unicode("Subject " + std::to_string(i))
+                                                         : PropValue::String8("Subject " + std::to_string(i));
+                v[0x0E08] = PropValue::Long(std::int32_t(i));
+                v[0x0E06] = PropValue::SysTime(i * 1000);
+                v[0x0057] = PropValue::Boolean(i % 2);
+                if (i % 3) v[0x0017] = PropValue::Short(std::int16_t(i));
+                v[0x0071] = PropValue::Binary(Bytes(i % 97 == 5 ? 5000 : i % 40, std::uint8_t(i)));
+                v[0x67F3] = PropValue::Long(std::int32_t(i + 1));
+                return v;
+            };
+            auto expectBack = [&](std::size_t rows) {
+                table.Flush(nid);
+                const NbtEntry* e = db->FindNode(nid);
+                ASSERT_NE(e, nullptr);
+                TableData back = ReadTableContext(*db, e->bidData, db->ReadSubnodes(e->bidSub));
+                ASSERT_EQ(back.rows.size(), rows);
+                for (std::size_t i = 0; i < rows; ++i) {
+                    ASSERT_EQ(back.rows[i].rowId, 0x200004u + 32 * i);
+                    for (const auto& [id, v] : valuesOf(i)) {
+                        if (id == 0x0071 && v.data.empty()) continue;  // an empty binary is a cell without bytes
+                        ASSERT_EQ(back.rows[i].values.at(id), v) << i << " " << std::hex << id;
+                    }
+                    EXPECT_EQ(back.rows[i].values.count(0x0017), i % 3 ? 1u : 0u);
+                }
+            };
+            for (std::size_t i = 0; i < count; ++i) {
+                table.Append(std::uint32_t(0x200004 + 32 * i), valuesOf(i));
+                if (i == 2 || i == 150 || i == 16000) expectBack(i + 1);
+            }
+            expectBack(count);
+            EXPECT_EQ(table.CanAppend(0x200004), count == 0);
+        }
+    }
+}
+
+// A flush after one more row writes about the same whether the table holds
+// a thousand rows or twenty thousand: the tail, never the rows before.
+TEST(TableAppenderTest, FlushWritesTheTailOnly) {
+    test::TempDir dir;
+    auto db = NodeDatabase::Create(dir.File("t.pst"), PstFormat::Unicode);
+    TableAppender table(*db, LayoutColumns({0x0037001F, 0x0E080003}));
+    const Nid nid = MakeNid(kNidTypeContentsTable, 0x400);
+    std::vector<std::uint64_t> costs;
+    for (std::uint32_t i = 0; i < 20000; ++i) {
+        table.Append(2 * i + 2, {{0x0037, PropValue::Unicode("row " + std::to_string(i))}, {0x0E08, PropValue::Long(1)}});
+        if (i == 999 || i == 19999) {
+            table.Flush(nid);
+            const std::uint64_t before = db->bytesWritten();
+            table.Append(2 * i + 3, {{0x0037, PropValue::Unicode("one more")}});
+            table.Flush(nid);
+            costs.push_back(db->bytesWritten() - before);
+        }
+    }
+    ASSERT_EQ(costs.size(), 2u);
+    EXPECT_LT(costs[1], 48u * 1024);
+    EXPECT_LE(costs[1], costs[0] + 16u * 1024);
 }
 
 TEST(TableContextTest, ReadsClientTables) {

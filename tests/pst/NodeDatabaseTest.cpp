@@ -77,6 +77,23 @@ TEST(NodeDatabaseTest, EncodingsRoundTripAndDiffer) {
     }
 }
 
+// Long buffers take the wide path (64 bytes per step where the processor
+// has it): every byte must come out as it does alone, at every length.
+TEST(NodeDatabaseTest, PermuteEncodingOfLongBuffersMatchesByteByByte) {
+    Bytes plain(700);
+    for (std::size_t i = 0; i < plain.size(); ++i) plain[i] = std::uint8_t(i * 131 + 7);
+    for (std::size_t size : {std::size_t(63), std::size_t(64), std::size_t(65), std::size_t(200), std::size_t(700)}) {
+        Bytes wide(plain.begin(), plain.begin() + long(size)), alone = wide, into(size);
+        EncodeData(kCryptPermute, 0, wide.data(), size);
+        EncodeDataInto(kCryptPermute, 0, alone.data(), into.data(), size);
+        for (std::size_t i = 0; i < size; ++i) EncodeData(kCryptPermute, 0, &alone[i], 1);
+        EXPECT_EQ(wide, alone) << size;
+        EXPECT_EQ(into, alone) << size;
+        DecodeData(kCryptPermute, 0, wide.data(), size);
+        EXPECT_EQ(wide, Bytes(plain.begin(), plain.begin() + long(size))) << size;
+    }
+}
+
 TEST(NodeDatabaseTest, SignatureFoldsOffsetAndId) {
     EXPECT_EQ(ComputeSig(0x4200, 0x17F), 0x437F);
     EXPECT_EQ(ComputeSig(0x12340000, 0), 0x1234);

@@ -36,6 +36,28 @@ TEST(Utf16, LongAsciiRunsAndTheirEdgesConvertLikeSingleCharacters) {
     }
 }
 
+// The byte form takes short cuts for two- and three-byte sequences; bad,
+// overlong, surrogate and cut-off ones must still come out as the decoder
+// gives them, wherever they stand.
+TEST(Utf16, BytesOfEveryShortAndBadSequenceMatchTheUnits) {
+    const char* const pieces[] = {"\xC3\xA9", "\xE2\x82\xAC", "\xE6\x97\xA5", "\xC0\x80", "\xC1\xBF",
+                                  "\xE0\x80\x80", "\xE0\x9F\xBF", "\xED\xA0\x80", "\xED\x9F\xBF",
+                                  "\xEF\xBF\xBF", "\xE2\x82", "\xC3", "\x80", "\xF0\x9F\x98\x80", "a"};
+    for (const char* first : pieces) {
+        for (const char* second : pieces) {
+            for (std::size_t gap : {std::size_t(0), std::size_t(3), std::size_t(17)}) {
+                const std::string text = std::string(first) + std::string(gap, 'x') + second;
+                std::vector<std::uint8_t> bytes;
+                AppendUtf16Le(bytes, text);
+                const std::u16string units = Utf8ToUtf16(text);
+                ASSERT_EQ(bytes.size(), units.size() * 2) << text;
+                for (std::size_t i = 0; i < units.size(); ++i)
+                    ASSERT_EQ(bytes[2 * i] | bytes[2 * i + 1] << 8, units[i]) << text << " at " << i;
+            }
+        }
+    }
+}
+
 TEST(Utf16, LoneSurrogatesAndBadUtf8BecomeReplacementCharacters) {
     EXPECT_EQ(Utf16ToUtf8(u"a\xD800" "b"), "a\xEF\xBF\xBD" "b");
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xDC00))), "\xEF\xBF\xBD");

@@ -2,6 +2,7 @@
 // its properties, recipients and attachments and is written whole when it is
 // saved; a saved message is read-only.
 
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "outlook/mapi/MemoryTable.h"
 #include "outlook/mapi/PstPropConvert.h"
 #include "outlook/mapi/PstStoreObjectsInternal.h"
+#include "outlook/mapi/StoreComputedProps.h"
 #include "outlook/pst/PstTags.h"
 
 namespace qb::mapi {
@@ -35,6 +37,14 @@ void SetRecipientDisplays(PropertyBag& props, const std::vector<PropertyBag>& re
     }
 }
 
+FILETIME Now() {
+    // In 100 ns units since 1601, counted in microseconds: nanoseconds since 1601 overflow 64 bits.
+    using std::chrono::microseconds;
+    const microseconds since1970 = std::chrono::duration_cast<microseconds>(std::chrono::system_clock::now().time_since_epoch());
+    const auto ticks = static_cast<std::uint64_t>((since1970 + std::chrono::seconds(11644473600LL)).count()) * 10;
+    return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+}
+
 class PstMessage final : public ComObject<IMessage> {
 public:
     explicit PstMessage(MessagePtr state) : state_(std::move(state)) {}
@@ -57,10 +67,12 @@ public:
             for (auto& a : state_->attachments)
                 if (!a.saved && a.builder) builder.RemoveAttachment(*a.builder);
             std::erase_if(state_->attachments, [](const auto& a) { return !a.saved; });
-            PropertyBag props = state_->props;
+            // The properties the store computes join the message's own and stay visible after the save.
+            PropertyBag& props = state_->props;
             props.SetBool(PR_HASATTACH, !state_->attachments.empty());
             SetRecipientDisplays(props, state_->recipients);
-            for (const auto& [id, value] : ToEngineProperties(props)) builder.SetProperty(pst::MakeTag(id, value.type), value);
+            AddStoreComputedProperties(props, state_->store->engine->format() == pst::PstFormat::Unicode, Now());
+            for (auto& [id, value] : ToEngineProperties(props)) builder.SetProperty(pst::MakeTag(id, value.type), std::move(value));
             for (std::size_t i = 0; i < state_->recipients.size(); ++i) {
                 PropertyBag recipient = state_->recipients[i];
                 if (!recipient.Find(PR_OBJECT_TYPE)) recipient.SetLong(PR_OBJECT_TYPE, MAPI_MAILUSER);
@@ -71,7 +83,6 @@ public:
             }
             // The store's commit policy commits every saved message.
             state_->nid = builder.Save();
-            state_->props = std::move(props);  // what the store computed stays visible
             for (auto& a : state_->attachments) a.builder = nullptr;
             state_->builder.reset();
             state_->changed = false;

@@ -2,6 +2,8 @@
 // opening entries (the root folder without an identifier) and the receive
 // folder, which is the Inbox for every message class.
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,6 +20,9 @@ namespace qb::mapi {
 using namespace pst_objects_detail;
 
 namespace {
+
+// A batch interval of 0 means no time limit: commits follow the message count.
+constexpr std::chrono::milliseconds kNoInterval = std::chrono::hours(24 * 365);
 
 class PstMsgStore final : public ComObject<IMsgStore> {
 public:
@@ -44,6 +49,12 @@ public:
             view.SetBinary(PR_RECORD_KEY, store_->recordKey.data(), 16);
             view.SetLong(PR_STORE_SUPPORT_MASK, static_cast<LONG>(store_->SupportMask()));
             view.SetLong(PR_OBJECT_TYPE, MAPI_STORE);
+            const pst::CommitPolicy& policy = store_->engine->commitPolicy();
+            view.SetLong(PR_QB_COMMIT_BATCH_MESSAGES, static_cast<LONG>(std::min<std::size_t>(policy.messages, 0x7FFFFFFF)));
+            const auto interval = policy.interval >= kNoInterval ? 0 : policy.interval.count();
+            view.SetLong(PR_QB_COMMIT_BATCH_INTERVAL, static_cast<LONG>(std::min<std::int64_t>(interval, 0x7FFFFFFF)));
+            view.SetLong(PR_QB_SAVED_MESSAGES, static_cast<LONG>(store_->engine->savedMessages()));
+            view.SetLong(PR_QB_COMMITTED_MESSAGES, static_cast<LONG>(store_->engine->committedMessages()));
             return view.GetProps(tags, count, values);
         });
     }
@@ -58,6 +69,7 @@ public:
         return Guarded(lastError_, [&] {
             for (ULONG i = 0; i < n; ++i) {
                 if (IsComputed(v[i].ulPropTag)) return lastError_.Fail(MAPI_E_COMPUTED, "The property is computed by the store.");
+                if (SetCommitSetting(v[i])) continue;
                 if (auto value = ToEngineValue(v[i])) store_->engine->SetStoreProperty(value->first, value->second);
             }
             return S_OK;
@@ -100,6 +112,18 @@ public:
     }
 
 private:
+    // The batch settings change the engine's commit policy; they are not stored.
+    bool SetCommitSetting(const SPropValue& value) {
+        if (value.ulPropTag != PR_QB_COMMIT_BATCH_MESSAGES && value.ulPropTag != PR_QB_COMMIT_BATCH_INTERVAL) return false;
+        if (!store_->engine->writable()) return true;
+        pst::CommitPolicy policy = store_->engine->commitPolicy();
+        const LONG setting = std::max<LONG>(value.Value.l, 0);
+        if (value.ulPropTag == PR_QB_COMMIT_BATCH_MESSAGES) policy.messages = std::max<LONG>(setting, 1);
+        else policy.interval = setting == 0 ? kNoInterval : std::chrono::milliseconds(setting);
+        store_->engine->SetCommitPolicy(policy);
+        return true;
+    }
+
     StorePtr store_;
     LastError lastError_;
 };

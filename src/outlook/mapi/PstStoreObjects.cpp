@@ -51,6 +51,8 @@ bool IsComputed(ULONG tag) {
         case PROP_ID(PR_RIGHTS):
         case PROP_ID(PR_INSTANCE_KEY):
         case PROP_ID(PR_RECORD_KEY):
+        case PROP_ID(PR_QB_SAVED_MESSAGES):
+        case PROP_ID(PR_QB_COMMITTED_MESSAGES):
             return true;
         default: return false;
     }

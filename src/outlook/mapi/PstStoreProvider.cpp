@@ -20,7 +20,9 @@ const char* FormatName(pst::PstFormat format) {
 
 // Every saved message is durable when SaveChanges returns: the recovery
 // journal records a document as done right after its item is saved.
-constexpr pst::CommitPolicy kCommitEachMessage{1, std::chrono::milliseconds(0), true, false};
+// A caller that keeps its own record of what is durable can batch commits
+// (PR_QB_COMMIT_BATCH_MESSAGES, PR_QB_COMMITTED_MESSAGES on the store).
+constexpr pst::CommitPolicy kCommitEachMessage{1, std::chrono::hours(24 * 365), true, false};
 
 HRESULT ResultOf(const pst::PstError& error) {
     switch (error.kind()) {

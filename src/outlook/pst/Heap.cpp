@@ -7,20 +7,54 @@
 namespace qb::pst {
 namespace {
 constexpr std::uint8_t kHeapSig = 0xEC;
+}  // namespace
 
-std::size_t PageHeaderSize(std::size_t page) {
+std::size_t HeapPageHeaderSize(std::size_t page) {
     if (page == 0) return 12;
     if (page >= 8 && (page - 8) % 128 == 0) return 66;
     return 2;
 }
 
-std::uint8_t FillLevel(std::size_t freeBytes) {
+std::uint8_t HeapFillLevel(std::size_t freeBytes) {
     static const std::size_t limits[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768, 512, 256, 128, 64, 32, 16, 8};
     for (std::uint8_t level = 0; level < 15; ++level)
         if (freeBytes >= limits[level]) return level;
     return 15;
 }
-}  // namespace
+
+std::size_t HeapPageFree(std::size_t index, std::size_t dataSize, std::size_t count, std::size_t maxPageSize) {
+    std::size_t used = std::size_t(AlignUp(HeapPageHeaderSize(index) + dataSize, 2)) + 4 + 2 * (count + 1);
+    return used >= maxPageSize ? 0 : maxPageSize - used;
+}
+
+Bytes SerializeHeapPage(std::size_t index, std::span<const std::uint8_t> data, std::span<const std::uint16_t> sizes,
+                        std::span<const std::uint8_t> fill, std::uint8_t clientSig, Hid userRoot) {
+    const std::size_t header = HeapPageHeaderSize(index);
+    Bytes b;
+    b.reserve(header + data.size() + 1 + 4 + 2 * (sizes.size() + 1));
+    b.resize(header, 0);
+    b.insert(b.end(), data.begin(), data.end());
+    if (b.size() % 2) b.push_back(0);
+    Put16(b.data(), std::uint16_t(b.size()));
+    auto level = [&](std::size_t k) { return k < fill.size() ? fill[k] : std::uint8_t(0); };
+    if (index == 0) {
+        b[2] = kHeapSig;
+        b[3] = clientSig;
+        Put32(&b[4], userRoot);
+        for (std::size_t k = 0; k < 8; ++k) b[8 + k / 2] |= std::uint8_t(level(k) << (4 * (k % 2)));
+    } else if (header == 66) {
+        for (std::size_t k = 0; k < 128; ++k) b[2 + k / 2] |= std::uint8_t(level(k) << (4 * (k % 2)));
+    }
+    Append16(b, std::uint16_t(sizes.size()));
+    Append16(b, 0);
+    std::uint16_t offset = std::uint16_t(header);
+    Append16(b, offset);
+    for (std::uint16_t size : sizes) {
+        offset = std::uint16_t(offset + size);
+        Append16(b, offset);
+    }
+    return b;
+}
 
 HeapReader::HeapReader(std::vector<Bytes> pages) : pages_(std::move(pages)) {
     if (pages_.empty() || pages_[0].size() < 12) throw PstError("heap-on-node without a header");
@@ -58,12 +92,8 @@ HeapBuilder::HeapBuilder(std::uint8_t clientSig, std::size_t maxPageSize)
     pages_.emplace_back();
 }
 
-std::size_t HeapBuilder::HeaderSize(std::size_t page) const { return PageHeaderSize(page); }
-
 std::size_t HeapBuilder::FreeSpace(const Page& page, std::size_t index) const {
-    std::size_t used = HeaderSize(index) + page.data.size();
-    used = std::size_t(AlignUp(used, 2)) + 4 + 2 * (page.sizes.size() + 1);
-    return used >= maxPageSize_ ? 0 : maxPageSize_ - used;
+    return HeapPageFree(index, page.data.size(), page.sizes.size(), maxPageSize_);
 }
 
 Hid HeapBuilder::Allocate(const std::uint8_t* data, std::size_t size) {
@@ -89,38 +119,12 @@ std::uint8_t* HeapBuilder::Mutable(Hid hid) {
 }
 
 std::vector<Bytes> HeapBuilder::Build() const {
-    std::vector<Bytes> out;
     std::vector<std::uint8_t> fill;
-    for (std::size_t i = 0; i < pages_.size(); ++i) fill.push_back(FillLevel(FreeSpace(pages_[i], i)));
-    for (std::size_t i = 0; i < pages_.size(); ++i) {
-        const Page& page = pages_[i];
-        std::size_t header = HeaderSize(i);
-        Bytes b;
-        b.reserve(header + page.data.size() + 1 + 4 + 2 * (page.sizes.size() + 1));
-        b.resize(header, 0);
-        b.insert(b.end(), page.data.begin(), page.data.end());
-        if (b.size() % 2) b.push_back(0);
-        std::size_t ibHnpm = b.size();
-        Put16(b.data(), std::uint16_t(ibHnpm));
-        if (i == 0) {
-            b[2] = kHeapSig;
-            b[3] = clientSig_;
-            Put32(&b[4], userRoot_);
-            for (std::size_t k = 0; k < 8 && k < fill.size(); ++k) b[8 + k / 2] |= std::uint8_t(fill[k] << (4 * (k % 2)));
-        } else if (header == 66) {
-            for (std::size_t k = 0; k < 128 && i + k < fill.size(); ++k)
-                b[2 + k / 2] |= std::uint8_t(fill[i + k] << (4 * (k % 2)));
-        }
-        Append16(b, std::uint16_t(page.sizes.size()));
-        Append16(b, 0);
-        std::uint16_t offset = std::uint16_t(header);
-        Append16(b, offset);
-        for (std::uint16_t size : page.sizes) {
-            offset = std::uint16_t(offset + size);
-            Append16(b, offset);
-        }
-        out.push_back(std::move(b));
-    }
+    for (std::size_t i = 0; i < pages_.size(); ++i) fill.push_back(HeapFillLevel(FreeSpace(pages_[i], i)));
+    std::vector<Bytes> out;
+    for (std::size_t i = 0; i < pages_.size(); ++i)
+        out.push_back(SerializeHeapPage(i, pages_[i].data, pages_[i].sizes, std::span(fill).subspan(i), clientSig_,
+                                        userRoot_));
     return out;
 }
 

@@ -22,6 +22,20 @@ enum HeapClient : std::uint8_t {
 
 inline constexpr std::size_t kMaxHeapAllocation = 3580;
 
+// Bytes before the first allocation of heap page `index` (the heap header on
+// page 0, a fill-level bitmap on pages 8, 136, 264, ...).
+std::size_t HeapPageHeaderSize(std::size_t index);
+// The fill level (0 = 3584 or more bytes free ... 15 = fewer than 8) of a page with `freeBytes` free.
+std::uint8_t HeapFillLevel(std::size_t freeBytes);
+// One heap page as written: header, allocations laid end to end (`data`,
+// their sizes in order), the page map. `fill` gives the fill levels that
+// page 0 or a bitmap page records, starting with its own page (pages past
+// its end record 0, as the mail client writes them). `clientSig` and `userRoot` go into page 0 only.
+Bytes SerializeHeapPage(std::size_t index, std::span<const std::uint8_t> data, std::span<const std::uint16_t> sizes,
+                        std::span<const std::uint8_t> fill, std::uint8_t clientSig, Hid userRoot);
+// The free bytes of a page holding `dataSize` bytes in `count` allocations.
+std::size_t HeapPageFree(std::size_t index, std::size_t dataSize, std::size_t count, std::size_t maxPageSize);
+
 class HeapReader {
 public:
     explicit HeapReader(std::vector<Bytes> pages);
@@ -52,7 +66,6 @@ private:
         Bytes data;  // allocations only
         std::vector<std::uint16_t> sizes;
     };
-    std::size_t HeaderSize(std::size_t page) const;
     std::size_t FreeSpace(const Page& page, std::size_t index) const;
 
     std::uint8_t clientSig_;

@@ -1,5 +1,7 @@
 #include "outlook/pst/NodeDatabase.h"
 
+#include <algorithm>
+
 #include "outlook/pst/Checksum.h"
 
 namespace qb::pst {
@@ -245,13 +247,7 @@ Bid NodeDatabase::WriteTreeAbove(const std::vector<Bid>& dataBlocks, const std::
     if (total > 0xFFFFFFFFull) throw PstError("a value larger than 4 GB cannot be stored");
     const std::size_t cap = traits_.XblockCapacity();
     auto xblock = [&](std::uint8_t level, const Bid* ids, std::size_t count, std::uint64_t bytes) {
-        Bytes b(8 + count * traits_.idSize, 0);
-        b[0] = kBtypeData;
-        b[1] = level;
-        Put16(&b[2], std::uint16_t(count));
-        Put32(&b[4], std::uint32_t(bytes));
-        for (std::size_t i = 0; i < count; ++i) PutId(&b[8 + i * traits_.idSize], traits_.idSize, ids[i]);
-        Bid bid = WriteBlock(b, BlockKind::Internal);
+        Bid bid = WriteXBlock(level, ids, count, bytes);
         if (internal) internal->push_back(bid);
         return bid;
     };
@@ -265,6 +261,99 @@ Bid NodeDatabase::WriteTreeAbove(const std::vector<Bid>& dataBlocks, const std::
         xblocks.push_back(xblock(1, &dataBlocks[first], count, bytes));
     }
     return xblock(2, xblocks.data(), xblocks.size(), total);
+}
+
+Bid NodeDatabase::WriteXBlock(std::uint8_t level, const Bid* ids, std::size_t count, std::uint64_t bytes) {
+    Bytes b(8 + count * traits_.idSize, 0);
+    b[0] = kBtypeData;
+    b[1] = level;
+    Put16(&b[2], std::uint16_t(count));
+    Put32(&b[4], std::uint32_t(bytes));
+    for (std::size_t i = 0; i < count; ++i) PutId(&b[8 + i * traits_.idSize], traits_.idSize, ids[i]);
+    return WriteBlock(b, BlockKind::Internal);
+}
+
+void NodeDatabase::PutTreeBlock(DataTree& tree, std::size_t index, const std::uint8_t* data, std::size_t size) {
+    const Bid bid = WriteBlock(data, size, BlockKind::Data);
+    tree.changed.push_back(index);
+    if (index < tree.bids.size()) {
+        ReleaseBlock(tree.bids[index]);
+        tree.bids[index] = bid;
+        tree.sizes[index] = std::uint32_t(size);
+    } else {
+        if (index != tree.bids.size()) throw PstError("data tree grows by one block at a time");
+        tree.bids.push_back(bid);
+        tree.sizes.push_back(std::uint32_t(size));
+    }
+}
+
+void NodeDatabase::UpdateTree(DataTree& tree) {
+    const std::vector<std::size_t> changedBlocks = std::move(tree.changed);
+    tree.changed.clear();
+    const std::size_t n = tree.bids.size();
+    const std::size_t cap = traits_.XblockCapacity();
+    if (n == 0) throw PstError("a data tree needs a block");
+    if (n == 1) {
+        for (Bid b : tree.xblocks) ReleaseBlock(b);
+        tree.xblocks.clear();
+        if (tree.xxblock) ReleaseBlock(tree.xxblock);
+        tree.xxblock = 0;
+        tree.root = tree.bids.front();
+        return;
+    }
+    if (n > cap * cap) throw PstError("value too large for one node");
+    const std::size_t chunks = (n + cap - 1) / cap;
+    bool changed = false;
+    std::uint64_t total = 0;
+    for (std::size_t c = 0; c < chunks; ++c) {
+        const std::size_t first = c * cap, count = std::min(cap, n - first);
+        std::uint64_t bytes = 0;
+        for (std::size_t i = first; i < first + count; ++i) bytes += tree.sizes[i];
+        total += bytes;
+        const bool touched = std::any_of(changedBlocks.begin(), changedBlocks.end(),
+                                         [&](std::size_t i) { return i >= first && i < first + count; });
+        if (c < tree.xblocks.size() && !touched) continue;
+        const Bid bid = WriteXBlock(1, &tree.bids[first], count, bytes);
+        if (c < tree.xblocks.size()) {
+            ReleaseBlock(tree.xblocks[c]);
+            tree.xblocks[c] = bid;
+        } else {
+            tree.xblocks.push_back(bid);
+        }
+        changed = true;
+    }
+    for (std::size_t c = chunks; c < tree.xblocks.size(); ++c) ReleaseBlock(tree.xblocks[c]);
+    tree.xblocks.resize(chunks);
+    if (total > 0xFFFFFFFFull) throw PstError("a value larger than 4 GB cannot be stored");
+    if (chunks == 1) {
+        if (tree.xxblock) ReleaseBlock(tree.xxblock);
+        tree.xxblock = 0;
+        tree.root = tree.xblocks.front();
+        return;
+    }
+    if (changed || !tree.xxblock) {
+        if (tree.xxblock) ReleaseBlock(tree.xxblock);
+        tree.xxblock = WriteXBlock(2, tree.xblocks.data(), tree.xblocks.size(), total);
+    }
+    tree.root = tree.xxblock;
+}
+
+void NodeDatabase::ReleaseDataTree(DataTree& tree) {
+    for (Bid b : tree.bids) ReleaseBlock(b);
+    for (Bid b : tree.xblocks) ReleaseBlock(b);
+    if (tree.xxblock) ReleaseBlock(tree.xxblock);
+    tree = DataTree{};
+}
+
+void NodeDatabase::ReleaseSubnodeBlocks(Bid bid) {
+    if (bid == 0) return;
+    Bytes block = ReadBlock(bid);
+    if (block.size() >= 4 && block[0] == kBtypeSubnodes && block[1] == 1) {
+        const std::size_t id = traits_.idSize;
+        for (std::size_t i = 0; i < Get16(&block[2]); ++i)
+            ReleaseSubnodeBlocks(GetId(&block[traits_.sxHeader + i * traits_.siEntry + id], id));
+    }
+    ReleaseBlock(bid);
 }
 
 Bid NodeDatabase::WriteData(const std::uint8_t* data, std::size_t size) {

@@ -38,6 +38,18 @@ struct BlockCache {
     Bid root = 0;
 };
 
+// A data tree that grows or changes at its end: its data blocks and the
+// XBLOCKs / XXBLOCK above them, so that a change rewrites only the data
+// blocks it touched and the internal blocks above those.
+struct DataTree {
+    std::vector<Bid> bids;
+    std::vector<std::uint32_t> sizes;
+    std::vector<Bid> xblocks;  // one per XblockCapacity() data blocks, when more than one data block
+    Bid xxblock = 0;
+    Bid root = 0;
+    std::vector<std::size_t> changed;  // data blocks put since the last UpdateTree
+};
+
 class NodeDatabase {
 public:
     // Opens a file; for writing it must pass the checks of its header, B-trees
@@ -79,6 +91,15 @@ public:
     Bid WriteBlocksReusing(const std::vector<Bytes>& blocks, BlockCache& cache);
     // Releases what a cache holds (the node's data is going away).
     void ReleaseCached(BlockCache& cache);
+    // Replaces (or appends) data block `index` of a tree with `data`; call
+    // UpdateTree after the last change.
+    void PutTreeBlock(DataTree& tree, std::size_t index, const std::uint8_t* data, std::size_t size);
+    // Rewrites the internal blocks above the data blocks put since the last call.
+    void UpdateTree(DataTree& tree);
+    // Releases every block of a tree.
+    void ReleaseDataTree(DataTree& tree);
+    // Releases the SLBLOCKs / SIBLOCKs of a subnode tree, not the nodes' data.
+    void ReleaseSubnodeBlocks(Bid bidSub);
     Bid WriteSubnodes(const SubnodeMap& subnodes);
     // Drops one reference to a block; the block and its space go when none is left.
     void ReleaseBlock(Bid bid);
@@ -107,6 +128,7 @@ private:
     std::vector<Bytes> ReadDataBlocksAt(Bid bid, int maxLevel) const;
     SubnodeMap ReadSubnodesAt(Bid bidSub, bool indexAllowed) const;
     void MarkAllocationsOfExistingFile();
+    Bid WriteXBlock(std::uint8_t level, const Bid* ids, std::size_t count, std::uint64_t bytes);
 
     std::unique_ptr<PstFile> file_;
     Header header_;

@@ -184,6 +184,48 @@ std::vector<TableColumn> LayoutColumns(const std::vector<std::uint32_t>& tags) {
     return cols;
 }
 
+TableGeometry TableGeometryOf(const std::vector<TableColumn>& columns) {
+    TableGeometry g;
+    for (const TableColumn& c : columns) {
+        std::uint16_t e = std::uint16_t(c.ib + c.cb);
+        if (c.cb >= 4) g.end4 = std::max(g.end4, e);
+        else if (c.cb == 2) g.end2 = std::max(g.end2, e);
+        else g.end1 = std::max(g.end1, e);
+    }
+    g.end2 = std::max(g.end2, g.end4);
+    g.end1 = std::max(g.end1, g.end2);
+    g.rowSize = std::uint16_t(g.end1 + (columns.size() + 7) / 8);
+    return g;
+}
+
+bool IsReferenceCell(const TableColumn& c) {
+    const std::uint16_t type = TagType(c.tag);
+    return c.cb == 4 && (FixedSizeOf(type) == 0 || FixedSizeOf(type) > 8 || IsMultiValued(type));
+}
+
+Bytes TableContextInfo(const std::vector<TableColumn>& columns, const TableGeometry& g, Hid hidRowIndex,
+                       std::uint32_t hnidRows) {
+    Bytes info(kTcInfoHeader + 8 * columns.size(), 0);
+    info[0] = kHeapClientTc;
+    info[1] = std::uint8_t(columns.size());
+    Put16(&info[2], g.end4);
+    Put16(&info[4], g.end2);
+    Put16(&info[6], g.end1);
+    Put16(&info[8], g.rowSize);
+    Put32(&info[10], hidRowIndex);
+    Put32(&info[14], hnidRows);
+    std::vector<TableColumn> sorted = columns;
+    std::sort(sorted.begin(), sorted.end(), [](const TableColumn& a, const TableColumn& b) { return a.tag < b.tag; });
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        std::uint8_t* p = &info[kTcInfoHeader + 8 * i];
+        Put32(p, sorted[i].tag);
+        Put16(p + 4, sorted[i].ib);
+        p[6] = sorted[i].cb;
+        p[7] = sorted[i].bit;
+    }
+    return info;
+}
+
 TableData ReadTableContext(const NodeDatabase& db, Bid bidData, const SubnodeMap& subnodes) {
     HeapReader heap(db.ReadDataBlocks(bidData));
     if (heap.clientSig() != kHeapClientTc) throw PstError("node is not a table context");
@@ -236,7 +278,7 @@ TableData ReadTableContext(const NodeDatabase& db, Bid bidData, const SubnodeMap
         for (const TableColumn& c : table.columns) {
             if (!(ceb[c.bit / 8] & (0x80 >> (c.bit % 8)))) continue;
             std::uint16_t type = TagType(c.tag);
-            if (CellSize(type) == 4 && (FixedSizeOf(type) == 0 || FixedSizeOf(type) > 8 || IsMultiValued(type))) {
+            if (IsReferenceCell(c)) {
                 Bytes bytes = ReadHnid(heap, db, subnodes, Get32(row.data() + c.ib));
                 out.values[TagId(c.tag)] = PropValue::Decode(type, bytes.data(), bytes.size());
             } else {
@@ -261,34 +303,9 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
                             BlockCache* matrixCache) {
     const FormatTraits& traits = ctx.db.traits();
     HeapBuilder heap(kHeapClientTc, traits.maxBlockData);
-    // Row geometry.
-    std::uint16_t end4 = 0, end2 = 0, end1 = 0;
-    for (const TableColumn& c : columns) {
-        std::uint16_t e = std::uint16_t(c.ib + c.cb);
-        if (c.cb >= 4) end4 = std::max(end4, e);
-        else if (c.cb == 2) end2 = std::max(end2, e);
-        else end1 = std::max(end1, e);
-    }
-    end2 = std::max(end2, end4);
-    end1 = std::max(end1, end2);
-    const std::uint16_t rowSize = std::uint16_t(end1 + (columns.size() + 7) / 8);
-
-    Bytes info(kTcInfoHeader + 8 * columns.size(), 0);
-    info[0] = kHeapClientTc;
-    info[1] = std::uint8_t(columns.size());
-    Put16(&info[2], end4);
-    Put16(&info[4], end2);
-    Put16(&info[6], end1);
-    Put16(&info[8], rowSize);
-    std::vector<TableColumn> sorted = columns;
-    std::sort(sorted.begin(), sorted.end(), [](const TableColumn& a, const TableColumn& b) { return a.tag < b.tag; });
-    for (std::size_t i = 0; i < sorted.size(); ++i) {
-        std::uint8_t* p = &info[kTcInfoHeader + 8 * i];
-        Put32(p, sorted[i].tag);
-        Put16(p + 4, sorted[i].ib);
-        p[6] = sorted[i].cb;
-        p[7] = sorted[i].bit;
-    }
+    const TableGeometry geometry = TableGeometryOf(columns);
+    const std::uint16_t end1 = geometry.end1, rowSize = geometry.rowSize;
+    Bytes info = TableContextInfo(columns, geometry, 0, 0);
     Hid infoHid = heap.Allocate(info);
     heap.SetUserRoot(infoHid);
 
@@ -345,7 +362,7 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
                 size = it->size;
             }
             ceb[c.bit / 8] |= std::uint8_t(0x80 >> (c.bit % 8));
-            if (c.cb == 4 && (FixedSizeOf(type) == 0 || FixedSizeOf(type) > 8 || IsMultiValued(type))) {
+            if (IsReferenceCell(c)) {
                 Put32(row + c.ib, StoreValue(ctx, heap, value, size));
             } else {
                 std::copy_n(value, std::min<std::size_t>(size, c.cb), row + c.ib);
@@ -359,7 +376,7 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
             hnidRows = heap.Allocate(blocks.front());
             if (matrixCache && matrixCache->root) ctx.db.ReleaseCached(*matrixCache);
         } else {
-            Nid nid = MakeNid(kNidTypeLtp, 1);
+            Nid nid = kNidRowMatrix;
             Bid bid;
             if (matrixCache) {
                 bid = ctx.db.WriteBlocksReusing(blocks, *matrixCache);

@@ -57,6 +57,20 @@ struct TableData {
 
 inline constexpr std::uint32_t kTagLtpRowId = 0x67F20003;
 inline constexpr std::uint32_t kTagLtpRowVer = 0x67F30003;
+// The subnode that holds a table's row matrix when it is too large for the heap.
+inline constexpr Nid kNidRowMatrix = MakeNid(kNidTypeLtp, 1);
+
+// Where a table's rows keep their cells: 4- and 8-byte cells end at end4,
+// 2-byte at end2, 1-byte at end1, then the cell existence bitmap.
+struct TableGeometry {
+    std::uint16_t end4 = 0, end2 = 0, end1 = 0, rowSize = 0;
+};
+TableGeometry TableGeometryOf(const std::vector<TableColumn>& columns);
+// True when the column's cell holds a heap or subnode reference to its value.
+bool IsReferenceCell(const TableColumn& column);
+// The TCINFO allocation of a table (columns sorted by tag).
+Bytes TableContextInfo(const std::vector<TableColumn>& columns, const TableGeometry& geometry, Hid hidRowIndex,
+                       std::uint32_t hnidRows);
 
 TableData ReadTableContext(const NodeDatabase& db, Bid bidData, const SubnodeMap& subnodes);
 // Lays out columns (row id and version first) as the format orders them.

@@ -176,9 +176,7 @@ void PstStore::BuildNewStore(const std::string& displayName) {
         f->props[TagId(tags::kSubfolders)] = PropValue::Boolean(hasSub);
         if (!cls.empty()) set(f->props, tags::kContainerClass, PropValue::Unicode(cls));
         f->dirty = true;
-        InitTable(f->tables[kHierarchy], TemplateTags(kHierarchy));
-        InitTable(f->tables[kContents], TemplateTags(kContents));
-        InitTable(f->tables[kAssociated], TemplateTags(kAssociated));
+        for (int which = 0; which < 3; ++which) InitTable(f->tables[which], which);
         FolderState& ref = *f;
         folders_[nid] = std::move(f);
         db_->ReserveNid(nid);
@@ -219,9 +217,10 @@ std::vector<std::uint32_t> PstStore::TemplateTags(int which) const {
     }
 }
 
-void PstStore::InitTable(TableState& t, const std::vector<std::uint32_t>& tags) {
-    t.columns = LayoutColumns(tags);
+void PstStore::InitTable(TableState& t, int which) {
+    t.columns = LayoutColumns(TemplateTags(which));
     t.rows.clear();
+    if (which != kHierarchy) t.appender = std::make_unique<TableAppender>(*db_, t.columns);
     t.dirty = true;
 }
 

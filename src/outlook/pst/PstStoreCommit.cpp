@@ -13,22 +13,6 @@ namespace qb::pst {
 
 using namespace store_detail;
 
-namespace {
-
-void ReleaseSubnodeBlocks(NodeDatabase& db, Bid bid) {
-    // The SLBLOCK / SIBLOCK blocks only; the data they point to is managed elsewhere.
-    if (bid == 0) return;
-    Bytes block = db.ReadBlock(bid);
-    if (block.size() >= 4 && block[1] == 1) {
-        std::size_t id = db.traits().idSize;
-        for (std::size_t i = 0; i < Get16(&block[2]); ++i)
-            ReleaseSubnodeBlocks(db, GetId(&block[db.traits().sxHeader + i * db.traits().siEntry + id], id));
-    }
-    db.ReleaseBlock(bid);
-}
-
-}  // namespace
-
 // ---------------------------------------------------------------- commit
 
 void PstStore::SetCommitPolicy(const CommitPolicy& policy) {
@@ -68,6 +52,11 @@ void PstStore::WriteFolder(FolderState& f) {
 void PstStore::WriteTable(FolderState& f, int which) {
     TableState& t = f.tables[which];
     if (!t.dirty) return;
+    if (t.appender) {
+        t.appender->Flush(TableNid(f.nid, which));
+        t.dirty = false;
+        return;
+    }
     if (t.loadedFromDisk) {
         db_->ReleaseTree(t.diskData);
         db_->ReleaseTree(t.diskSub);
@@ -78,7 +67,7 @@ void PstStore::WriteTable(FolderState& f, int which) {
         db_->ReleaseTree(e.bidData);
         db_->ReleaseTree(e.bidSub);
     }
-    ReleaseSubnodeBlocks(*db_, t.lastSubBid);
+    db_->ReleaseSubnodeBlocks(t.lastSubBid);
     SubnodeMap subs;
     std::uint32_t next = 1;
     LtpContext ctx{*db_, subs, [&next] { return MakeNid(kNidTypeLtp, ++next); }};

@@ -40,25 +40,65 @@ PstStore::FolderState& PstStore::State(Nid folder) {
     f->diskData = entry->bidData;
     f->diskSub = entry->bidSub;
     f->pcFromDisk = true;
-    for (int which = 0; which < 3; ++which) LoadTable(*f, which, kTableTypes[which]);
+    for (int which = 0; which < 3; ++which) LoadTable(*f, which);
     FolderState& ref = *f;
     folders_[folder] = std::move(f);
     return ref;
 }
 
-void PstStore::LoadTable(FolderState& f, int which, std::uint32_t) {
+void PstStore::LoadTable(FolderState& f, int which) {
     TableState& t = f.tables[which];
     const NbtEntry* entry = db_->FindNode(TableNid(f.nid, which));
     if (!entry) {
-        InitTable(t, TemplateTags(which));
+        InitTable(t, which);
         return;
     }
+    // A contents table stays in the file until a row is added to it.
+    if (which != kHierarchy) return;
     TableData data = ReadTableContext(*db_, entry->bidData, db_->ReadSubnodes(entry->bidSub));
     t.columns = data.columns;
     for (const TableRow& row : data.rows) t.rows.emplace_back(row.rowId, PackProperties(row.values));
     t.loadedFromDisk = true;
     t.diskData = entry->bidData;
     t.diskSub = entry->bidSub;
+}
+
+void PstStore::RebuildContentsTable(FolderState& f, int which, const TableRow* extra) {
+    TableState& t = f.tables[which];
+    const Nid nid = TableNid(f.nid, which);
+    TableData data;
+    if (t.appender) {
+        t.appender->Flush(nid);
+        data = ReadTable(nid);
+        t.appender->Release();
+    } else if (const NbtEntry* entry = db_->FindNode(nid)) {
+        const NbtEntry old = *entry;
+        data = ReadTable(nid);
+        db_->ReleaseTree(old.bidData);
+        db_->ReleaseTree(old.bidSub);
+    } else {
+        data.columns = LayoutColumns(TemplateTags(which));
+    }
+    t.columns = data.columns;
+    t.appender = std::make_unique<TableAppender>(*db_, t.columns);
+    if (extra) data.rows.push_back(*extra);
+    std::stable_sort(data.rows.begin(), data.rows.end(),
+                     [](const TableRow& a, const TableRow& b) { return a.rowId < b.rowId; });
+    for (const TableRow& row : data.rows)
+        if (t.appender->CanAppend(row.rowId)) t.appender->Append(row.rowId, row.values);
+    t.dirty = true;
+}
+
+void PstStore::FlushContentsTable(FolderState& f, int which) const {
+    TableState& t = f.tables[which];
+    if (!t.appender || !t.appender->dirty() || failed_ || closed_) return;
+    t.appender->Flush(TableNid(f.nid, which));
+}
+
+TableData PstStore::ReadContentsTable(Nid folder, int which) const {
+    auto it = folders_.find(folder);
+    if (it != folders_.end()) FlushContentsTable(*it->second, which);
+    return ReadTable(TableNid(folder, which));
 }
 
 TableData PstStore::ReadTable(Nid nid) const {
@@ -109,23 +149,9 @@ TableData PstStore::HierarchyTable(Nid folder) const {
     return data;
 }
 
-TableData PstStore::ContentsTable(Nid folder) const {
-    auto it = folders_.find(folder);
-    if (it == folders_.end()) return ReadTable(TableNid(folder, kContents));
-    TableData data;
-    data.columns = it->second->tables[kContents].columns;
-    for (const auto& [id, packed] : it->second->tables[kContents].rows) data.rows.push_back({id, UnpackProperties(packed)});
-    return data;
-}
+TableData PstStore::ContentsTable(Nid folder) const { return ReadContentsTable(folder, kContents); }
 
-TableData PstStore::AssociatedContentsTable(Nid folder) const {
-    auto it = folders_.find(folder);
-    if (it == folders_.end()) return ReadTable(TableNid(folder, kAssociated));
-    TableData data;
-    data.columns = it->second->tables[kAssociated].columns;
-    for (const auto& [id, packed] : it->second->tables[kAssociated].rows) data.rows.push_back({id, UnpackProperties(packed)});
-    return data;
-}
+TableData PstStore::AssociatedContentsTable(Nid folder) const { return ReadContentsTable(folder, kAssociated); }
 
 std::vector<Nid> PstStore::Subfolders(Nid folder) const {
     std::vector<Nid> out;
@@ -146,13 +172,8 @@ Nid PstStore::FindSubfolder(Nid parent, const std::string& name) const {
 
 std::vector<Nid> PstStore::Messages(Nid folder, bool associated) const {
     std::vector<Nid> out;
-    int which = associated ? kAssociated : kContents;
-    auto it = folders_.find(folder);
-    if (it != folders_.end()) {
-        for (const auto& row : it->second->tables[which].rows) out.push_back(row.first);
-    } else {
-        for (const TableRow& row : ReadTable(TableNid(folder, which)).rows) out.push_back(row.rowId);
-    }
+    for (const TableRow& row : ReadContentsTable(folder, associated ? kAssociated : kContents).rows)
+        out.push_back(row.rowId);
     return out;
 }
 
@@ -212,7 +233,7 @@ Nid PstStore::CreateFolder(Nid parent, const std::string& name, const std::strin
     f->props[TagId(tags::kSubfolders)] = PropValue::Boolean(false);
     if (!containerClass.empty()) set(f->props, tags::kContainerClass, PropValue::Unicode(containerClass));
     f->dirty = true;
-    for (int which = 0; which < 3; ++which) InitTable(f->tables[which], TemplateTags(which));
+    for (int which = 0; which < 3; ++which) InitTable(f->tables[which], which);
     FolderState& ref = *f;
     folders_[nid] = std::move(f);
     if (!p.props[TagId(tags::kSubfolders)].AsBool()) {
@@ -243,7 +264,9 @@ void PstStore::UpdateHierarchyRow(FolderState& f) {
 
 void PstStore::AddContentsRow(Nid folder, bool associated, Nid message, const Properties& props) {
     FolderState& f = State(folder);
-    TableState& t = f.tables[associated ? kAssociated : kContents];
+    const int which = associated ? kAssociated : kContents;
+    TableState& t = f.tables[which];
+    if (!t.appender) RebuildContentsTable(f, which);
     Properties row;
     for (const TableColumn& c : t.columns) {
         if (c.tag == kTagLtpRowId) continue;
@@ -251,7 +274,13 @@ void PstStore::AddContentsRow(Nid folder, bool associated, Nid message, const Pr
         if (v && v->type == TagType(c.tag)) row[TagId(c.tag)] = *v;
     }
     row[TagId(kTagLtpRowVer)] = PropValue::Long(std::int32_t(rowVersion_++));
-    t.rows.emplace_back(message, PackProperties(row));
+    // Message ids grow, so a row goes at the end; else the table is rebuilt in order.
+    if (t.appender->CanAppend(message)) {
+        t.appender->Append(message, row);
+    } else {
+        const TableRow extra{message, std::move(row)};
+        RebuildContentsTable(f, which, &extra);
+    }
     t.dirty = true;
     auto bump = [&](std::uint32_t tag) {
         f.props[TagId(tag)] = PropValue::Long(std::int32_t(IntProp(f.props, TagId(tag)) + 1));

@@ -18,7 +18,6 @@ inline constexpr Nid kNidTopOfPersonalFolders = 0x8022;
 inline constexpr Nid kNidSearchRoot = 0x8042;
 inline constexpr Nid kNidDeletedItems = 0x8062;
 inline constexpr Nid kNidCommonViews = 0x8082;
-inline constexpr Nid kNidRowMatrix = MakeNid(kNidTypeLtp, 1);
 
 inline Nid TableNid(Nid folder, int which) { return MakeNid(kTableTypes[which], NidIndexOf(folder)); }
 

@@ -4,6 +4,7 @@
 
 #include "convert/EntryFields.h"
 #include "notes/NotesErrorText.h"
+#include "outlook/NamedProperties.h"
 #include "notes/api/LNFormula.h"
 #include "shell/log/ExportLog.h"
 #include "shell/report/ProgressSink.h"
@@ -121,8 +122,22 @@ void ComponentRunner::ExportGroupEntries(LNNotesSession& session, LNDatabase& da
         [this](const FolderHandle& f, LNNotesSession& s, LNDocument& d) { groups_->Convert(f, s, d); });
 }
 
+void ComponentRunner::ResumeAt(RecoveryHooks& journal, const ResumePoint& point) {
+    journal_ = &journal;
+    resume_ = point;
+    if (resume_.startIndex < 0) resume_.startIndex = 0;
+}
+
 bool ComponentRunner::Run(const ComponentDefinition& definition, LNNotesSession& session, LNDatabase& database,
                           const std::string& folderName, const EntryHandler& convert) {
+    // The journal and the resume point serve this one run.
+    struct Once {
+        ComponentRunner& runner;
+        ~Once() {
+            runner.journal_ = nullptr;
+            runner.resume_ = ResumePoint{};
+        }
+    } once{*this};
     const ExportLog& log = context_.log;
     Step(100);
     log.Write(definition.openingLine);
@@ -209,16 +224,39 @@ void ComponentRunner::ExportEntries(const ComponentDefinition& definition, LNNot
     Step(1000);
     context_.progress.SetProgressPosition(0);
     context_.progress.SetProgressRange32(0, selection.count);
-    for (std::int32_t index = 0; index < selection.count; ++index) {
+    // Entries an interrupted run saved after the last one its journal
+    // recorded are in the folder with their universal id.
+    const std::set<std::string> alreadySaved =
+        journal_ && resume_.resumed ? RecentUniversalIds(folder, resume_.lastUniversalId, kMaxUnrecordedItems)
+                                    : std::set<std::string>();
+    for (std::int32_t index = journal_ ? resume_.startIndex : 0; index < selection.count; ++index) {
         context_.progress.SetProgressPosition(index);
         ++context_.run.processedCount;
         Step(1200);
-        ExportEntry(definition, session, selection.notes[index], index, folder, convert);
+        LNDocument document = selection.notes[index];
+        std::string universalId;
+        if (SavedBefore(document, alreadySaved, universalId)) {
+            context_.log.Write(fmt::format("....Entry {} was saved before the interruption: not written again\n", index));
+            ++context_.run.exportedCount;
+        } else {
+            ExportEntry(definition, session, document, index, folder, convert);
+        }
         Step(1250);
+        // An entry whose save stopped the run stays unrecorded: a resumed run tries it again.
+        if (journal_ && context_.run.stopText.empty())
+            journal_->RecordDocument(index, document.GetNoteID(), universalId);
         // A store that refused a write refuses the entries after it too.
         if (context_.run.cancelRequested || !context_.run.stopText.empty()) break;
     }
     context_.progress.SetProgressPosition(selection.count);
+}
+
+bool ComponentRunner::SavedBefore(LNDocument& document, const std::set<std::string>& alreadySaved,
+                                  std::string& universalId) {
+    if (!journal_) return false;
+    ScopedNotesThrowMode returnCodes(false);
+    universalId = document.GetUniversalID();
+    return !universalId.empty() && alreadySaved.count(universalId) > 0;
 }
 
 void ComponentRunner::ExportEntry(const ComponentDefinition& definition, LNNotesSession& session,

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 
 #include "convert/DocumentDispatcher.h"
@@ -69,6 +70,10 @@ public:
     ComponentRunner(const ComponentContext& context, DocumentDispatcher& dispatcher,
                     DocumentConverter* contacts = nullptr, DocumentConverter* groups = nullptr);
 
+    // The next run starts at point.startIndex, passes over the entries an
+    // interrupted run saved without recording them (found by universal id in
+    // the folder), and records each entry in the journal.
+    void ResumeAt(RecoveryHooks& journal, const ResumePoint& point) override;
     void ExportCalendarEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) override;
     void ExportTaskEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) override;
     void ExportContactEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) override;
@@ -92,6 +97,8 @@ private:
     void ExportEntry(const ComponentDefinition& definition, LNNotesSession& session, LNDocument document,
                      std::int32_t index, const FolderHandle& folder, const EntryHandler& convert);
     void Step(std::int32_t value) { step_ = value; }
+    // True when the entry is in the folder from before an interruption.
+    bool SavedBefore(LNDocument& document, const std::set<std::string>& alreadySaved, std::string& universalId);
 
     ComponentContext context_;
     DocumentDispatcher& dispatcher_;
@@ -99,6 +106,9 @@ private:
     DocumentConverter* groups_;
     UnavailableComponents unavailable_;
     std::int32_t step_ = 0;
+    // Set by ResumeAt for the one run that follows it.
+    RecoveryHooks* journal_ = nullptr;
+    ResumePoint resume_;
 };
 
 }  // namespace qb

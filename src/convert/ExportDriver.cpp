@@ -16,11 +16,6 @@
 namespace qb {
 namespace {
 
-// How many items at the end of a folder a resumed view reads back: the
-// journal is written after every save, so an interruption leaves at most one
-// unrecorded item; the rest is margin for a store that commits in batches.
-constexpr std::size_t kMaxUnrecordedItems = 64;
-
 std::string ServerOrLocal(const std::string& server) { return server.empty() ? "Local" : server; }
 
 // Runs a Notes operation that may either throw or return its status.

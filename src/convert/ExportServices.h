@@ -3,6 +3,7 @@
 // filled in by their own components, the recovery journal may be off, and
 // tests put fault-injecting stand-ins in their place.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -22,6 +23,11 @@ public:
 };
 
 // Where the export of a view or component begins.
+// How many items at the end of a folder a resumed view or component reads
+// back: the journal is written after every save, so an interruption leaves
+// at most one unrecorded item; the rest is margin for batched commits.
+inline constexpr std::size_t kMaxUnrecordedItems = 64;
+
 struct ResumePoint {
     std::int32_t startIndex = 0;
     // The view or component was the one in progress when an earlier run

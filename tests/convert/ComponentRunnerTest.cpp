@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <utility>
+#include <vector>
+
 #include "CalendarTestSupport.h"
 #include "convert/ComponentRunner.h"
 
@@ -31,6 +35,21 @@ private:
     CMapiSession& real_;
 };
 
+// Records what a run writes into the journal.
+class JournalRecorder : public RecoveryHooks {
+public:
+    bool IsOn() const override { return true; }
+    bool ShouldExportView(std::uint32_t, const std::string&, ResumePoint&) override { return true; }
+    bool StartView(std::uint32_t, const std::string&) override { return true; }
+    bool RecordDocument(std::int32_t index, std::uint32_t, const std::string& universalId) override {
+        recorded.emplace_back(index, universalId);
+        return true;
+    }
+    bool MarkViewFolderComplete() override { return true; }
+    bool MarkComplete() override { return true; }
+    std::vector<std::pair<std::int32_t, std::string>> recorded;
+};
+
 class ComponentRunnerTest : public test::CalendarFixture {
 protected:
     void Documents() {
@@ -43,12 +62,13 @@ protected:
                           Times("StartDateTime", {"20300102T090000,00+01"})) +
              EntryDxl(3, "Task", TextItem("Subject", "Hidden") + TextItem("ExcludeFromView", "T")));
     }
-    void RunCalendar(CMapiSession& session) {
+    void RunCalendar(CMapiSession& session, const std::optional<ResumePoint>& resume = std::nullopt) {
         CalendarConverter calendar(EntryContext{run, settings, log, progress, session, tempFolder});
         TaskConverter task(EntryContext{run, settings, log, progress, session, tempFolder});
         UnavailableConverter mail(log, "Mail");
         FormDispatcher dispatcher(mail, calendar, task);
         ComponentRunner runner(ComponentContext{run, log, progress, session}, dispatcher);
+        if (resume) runner.ResumeAt(journal, *resume);
         runner.ExportCalendarEntries(this->session, database, "Calendar");
         runner.ExportTaskEntries(this->session, database, "Tasks");
         runner.ExportContactEntries(this->session, database, "Contacts");
@@ -60,6 +80,15 @@ protected:
         if (FAILED(HrGetOneProp(found->folder.get(), PR_CONTAINER_CLASS, value.Put()))) return std::string();
         return std::string(value->Value.lpszA);
     }
+    ULONG ItemsIn(const std::string& name) {
+        auto found = outlook.OpenFolder(outlook.specialFolders[kTopOfStoreFolder].get(), name);
+        if (!found) return 0;
+        mapi::MapiPtr<IMAPITable> contents;
+        ULONG count = 0;
+        if (SUCCEEDED(found->folder->GetContentsTable(0, contents.Put()))) contents->GetRowCount(0, &count);
+        return count;
+    }
+    JournalRecorder journal;
 };
 
 TEST_F(ComponentRunnerTest, RunsSelectByFormulaIntoFoldersOfTheirClass) {
@@ -93,6 +122,36 @@ TEST_F(ComponentRunnerTest, FolderWithoutCreateRightStopsTheRun) {
               std::string::npos)
         << Log();
     EXPECT_EQ(run.processedCount, 0);
+}
+
+// A resumed run starts where its journal says, records every entry it takes,
+// and does not write again an entry saved after the last recorded one.
+TEST_F(ComponentRunnerTest, AResumedRunStartsAtItsPointAndWritesNothingTwice) {
+    Documents();
+    ResumePoint fresh;
+    RunCalendar(outlook, fresh);
+    ASSERT_EQ(ItemsIn("Calendar"), 1u);
+    ASSERT_EQ(journal.recorded.size(), 2u) << "both calendar entries (the task run was not resumed)";
+    EXPECT_EQ(journal.recorded[0].first, 0);
+    EXPECT_EQ(journal.recorded[1].first, 1);
+    const std::string meetingId = journal.recorded[0].second;
+    ASSERT_FALSE(meetingId.empty());
+
+    // As if the run had been killed after saving entry 1 but before
+    // recording it: the journal's last entry is entry 0.
+    journal.recorded.clear();
+    const auto exportedBefore = run.exportedCount;
+    ResumePoint interrupted;
+    interrupted.startIndex = 1;
+    interrupted.resumed = true;
+    interrupted.lastUniversalId = meetingId;
+    RunCalendar(outlook, interrupted);
+    EXPECT_EQ(ItemsIn("Calendar"), 1u) << "the saved entry is not written again";
+    EXPECT_NE(Log().find("....Entry 1 was saved before the interruption: not written again\n"), std::string::npos)
+        << Log();
+    ASSERT_FALSE(journal.recorded.empty());
+    EXPECT_EQ(journal.recorded[0].first, 1) << "the run starts at its point";
+    EXPECT_EQ(run.exportedCount - exportedBefore, 1 + 1) << "the entry found counts as exported, and so does the task";
 }
 
 }  // namespace

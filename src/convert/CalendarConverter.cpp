@@ -137,6 +137,11 @@ bool CalendarConverter::ExportInstance(const FolderHandle& folder, LNNotesSessio
     std::unique_ptr<AppointmentRecord> record;
     std::optional<AttachmentExtractor> extractor;
     bool saved = false;
+    const std::string itemId = ItemId(std::string(document.GetUniversalID()), index);
+    if (context_.run.SavedBefore(itemId)) {
+        log.Write(fmt::format("....Instance {} was saved before the interruption: not written again\n", index + 1));
+        return true;
+    }
     try {
         Step(100);
         std::string createError;
@@ -148,7 +153,7 @@ bool CalendarConverter::ExportInstance(const FolderHandle& folder, LNNotesSessio
             StopRun(context_.run, "Unable to create a message in the Outlook store: " + createError);
             return false;
         }
-        record->universalId = document.GetUniversalID();
+        record->universalId = itemId;
         Step(160);
         extractor.emplace(context_.settings.AttachmentsRenameEXEs, record->attachmentFiles);
         if (!extractor->Extract(context_.tempFolder, document)) {

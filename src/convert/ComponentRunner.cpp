@@ -235,12 +235,14 @@ void ComponentRunner::ExportEntries(const ComponentDefinition& definition, LNNot
         Step(1200);
         LNDocument document = selection.notes[index];
         std::string universalId;
-        if (SavedBefore(document, alreadySaved, universalId)) {
-            context_.log.Write(fmt::format("....Entry {} was saved before the interruption: not written again\n", index));
-            ++context_.run.exportedCount;
-        } else {
-            ExportEntry(definition, session, document, index, folder, convert);
+        if (journal_) {
+            ScopedNotesThrowMode returnCodes(false);
+            universalId = document.GetUniversalID();
         }
+        // The converters pass over the items of the entry that are there already.
+        context_.run.savedBeforeInterruption = alreadySaved.empty() ? nullptr : &alreadySaved;
+        ExportEntry(definition, session, document, index, folder, convert);
+        context_.run.savedBeforeInterruption = nullptr;
         Step(1250);
         // An entry whose save stopped the run stays unrecorded: a resumed run tries it again.
         if (journal_ && context_.run.stopText.empty())
@@ -249,14 +251,6 @@ void ComponentRunner::ExportEntries(const ComponentDefinition& definition, LNNot
         if (context_.run.cancelRequested || !context_.run.stopText.empty()) break;
     }
     context_.progress.SetProgressPosition(selection.count);
-}
-
-bool ComponentRunner::SavedBefore(LNDocument& document, const std::set<std::string>& alreadySaved,
-                                  std::string& universalId) {
-    if (!journal_) return false;
-    ScopedNotesThrowMode returnCodes(false);
-    universalId = document.GetUniversalID();
-    return !universalId.empty() && alreadySaved.count(universalId) > 0;
 }
 
 void ComponentRunner::ExportEntry(const ComponentDefinition& definition, LNNotesSession& session,

@@ -97,8 +97,6 @@ private:
     void ExportEntry(const ComponentDefinition& definition, LNNotesSession& session, LNDocument document,
                      std::int32_t index, const FolderHandle& folder, const EntryHandler& convert);
     void Step(std::int32_t value) { step_ = value; }
-    // True when the entry is in the folder from before an interruption.
-    bool SavedBefore(LNDocument& document, const std::set<std::string>& alreadySaved, std::string& universalId);
 
     ComponentContext context_;
     DocumentDispatcher& dispatcher_;

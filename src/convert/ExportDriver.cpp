@@ -484,16 +484,12 @@ void ExportDriver::ExportDocuments(LNNotesSession& session, LNViewFolder& view, 
                 ++env_.run.processedCount;
                 const std::string universalId =
                     env_.journal.IsOn() ? std::string(document.GetUniversalID()) : std::string();
-                if (!universalId.empty() && alreadySaved.count(universalId)) {
-                    env_.log.Write(fmt::format(
-                        "....Document Entry Count = {} was saved before the interruption: not written again\n",
-                        env_.run.processedCount));
-                    ++env_.run.exportedCount;
-                } else {
-                    env_.log.Write(
-                        fmt::format("....About to export document Entry Count = {}\n", env_.run.processedCount));
-                    env_.dispatcher.Dispatch(folder, session, document);
-                }
+                env_.log.Write(
+                    fmt::format("....About to export document Entry Count = {}\n", env_.run.processedCount));
+                // The converters pass over the items of the document that are there already.
+                env_.run.savedBeforeInterruption = alreadySaved.empty() ? nullptr : &alreadySaved;
+                env_.dispatcher.Dispatch(folder, session, document);
+                env_.run.savedBeforeInterruption = nullptr;
                 // A write failure at this document leaves it unrecorded: a
                 // resumed export tries it again (and finds it by its universal
                 // id if it was saved after all).

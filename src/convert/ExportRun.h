@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "convert/TimeZoneOffsets.h"
@@ -29,6 +30,14 @@ enum RunResult : int {
     kRunWriteFailed = 1002,
 };
 
+// The id an item carries: the document's universal id, with "#i" for the
+// i-th further instance of a document that becomes several items, so that a
+// resumed run can tell which of them were saved.
+inline std::string ItemId(const std::string& universalId, std::size_t instance) {
+    if (universalId.empty() || instance == 0) return universalId;
+    return universalId + "#" + std::to_string(instance);
+}
+
 struct ExportRun {
     // Documents taken but not exported, not counting those the date filter left out.
     std::int32_t notExportedCount() const { return processedCount - exportedCount - filteredCount; }
@@ -48,6 +57,13 @@ struct ExportRun {
     bool contactsSelected = false;
     std::int32_t processedCount = 0;
     std::int32_t exportedCount = 0;
+    // While a resumed view or component runs: the item ids found in its
+    // Outlook folder after the journal's last record; such items are not
+    // written again (and count as saved).
+    const std::set<std::string>* savedBeforeInterruption = nullptr;
+    bool SavedBefore(const std::string& itemId) const {
+        return savedBeforeInterruption && !itemId.empty() && savedBeforeInterruption->count(itemId) > 0;
+    }
     // Documents saved without one of their attachments or their body (also
     // counted in exportedCount).
     std::int32_t incompleteCount = 0;

@@ -93,6 +93,11 @@ bool TaskConverter::ExportInstance(const FolderHandle& folder, LNNotesSession& s
     std::unique_ptr<TaskRecord> record;
     std::optional<AttachmentExtractor> extractor;
     bool saved = false;
+    const std::string itemId = ItemId(std::string(document.GetUniversalID()), index);
+    if (context_.run.SavedBefore(itemId)) {
+        log.Write(fmt::format("....Instance {} was saved before the interruption: not written again\n", index + 1));
+        return true;
+    }
     try {
         std::string createError;
         record = NewTaskRecord(context_.outlook, folder, &createError);
@@ -103,7 +108,7 @@ bool TaskConverter::ExportInstance(const FolderHandle& folder, LNNotesSession& s
             StopRun(context_.run, "Unable to create a message in the Outlook store: " + createError);
             return false;
         }
-        record->universalId = document.GetUniversalID();
+        record->universalId = itemId;
         extractor.emplace(context_.settings.AttachmentsRenameEXEs, record->attachmentFiles);
         if (!extractor->Extract(context_.tempFolder, document)) {
             for (const std::string& line : extractor->messages()) log.Write(line + "\n");

@@ -174,7 +174,9 @@ std::set<std::string> RecentUniversalIds(const FolderHandle& folder, const std::
             !value->Value.lpszA)
             break;
         const std::string id = value->Value.lpszA;
-        if (id == stopAt) break;
+        // The last recorded document's items: its own id, or "id#n" for its
+        // further instances.
+        if (!stopAt.empty() && (id == stopAt || id.rfind(stopAt + "#", 0) == 0)) break;
         ids.insert(id);
     }
     return ids;

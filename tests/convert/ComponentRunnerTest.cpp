@@ -147,7 +147,7 @@ TEST_F(ComponentRunnerTest, AResumedRunStartsAtItsPointAndWritesNothingTwice) {
     interrupted.lastUniversalId = meetingId;
     RunCalendar(outlook, interrupted);
     EXPECT_EQ(ItemsIn("Calendar"), 1u) << "the saved entry is not written again";
-    EXPECT_NE(Log().find("....Entry 1 was saved before the interruption: not written again\n"), std::string::npos)
+    EXPECT_NE(Log().find("....Instance 1 was saved before the interruption: not written again\n"), std::string::npos)
         << Log();
     ASSERT_FALSE(journal.recorded.empty());
     EXPECT_EQ(journal.recorded[0].first, 1) << "the run starts at its point";

@@ -7,6 +7,7 @@
 #include "convert/AttachmentExtractor.h"
 #include "convert/BodyConverter.h"
 #include "convert/DateFilter.h"
+#include "convert/ItemText.h"
 #include "convert/TimeReaders.h"
 #include "notes/NotesErrorText.h"
 #include "shell/log/ExportLog.h"
@@ -21,16 +22,6 @@ constexpr const char* kDateLineFormat = "%A, %B %d, %Y";
 constexpr const char* kUnknownSender = "unknown";
 constexpr const char* kDecryptError =
     "....~#>ERROR: Current Lotus Notes ID could not decrypt this encrypted document";
-
-// The first text value of an item. nullopt when the item is missing or
-// cannot be read as text; an item without values reads as the empty text.
-std::optional<std::string> FirstText(const LNDocument& document, const char* name) {
-    ScopedNotesThrowMode returnCodes(false);
-    if (!document.HasItem(name)) return std::nullopt;
-    LNText text;
-    if (document.GetItem(name, &text) != LNNOERROR || text.IsNull()) return std::nullopt;
-    return text.GetCount() > 0 ? text[0] : std::string();
-}
 
 std::string DateLineText(const LNDatetime& when) {
     return platform::FormatLocalTime(when.GetUnixTime(), kDateLineFormat);

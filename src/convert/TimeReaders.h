@@ -43,4 +43,7 @@ enum class TimeFallback { Created = 1, Modified = 2 };
 std::time_t ReadTimeItem(const LNDocument& document, TimeFallback fallback, const char* itemName,
                          const TimeZoneOffsets& offsets, std::int32_t& daylightOffset);
 
+// One Notes time as ReadTimeItem turns its value into seconds since 1970 UTC.
+std::time_t ToUtcSeconds(const LNDatetime& value, const TimeZoneOffsets& offsets, std::int32_t& daylightOffset);
+
 }  // namespace qb

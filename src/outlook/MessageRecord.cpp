@@ -47,18 +47,24 @@ struct RecipientClass {
 
 }  // namespace
 
-std::unique_ptr<MessageRecord> NewMessageRecord(CMapiSession& session, const FolderHandle& folder,
-                                                std::string* error) {
+MapiPtr<IMessage> NewFolderMessage(const FolderHandle& folder, std::string* error) {
+    MapiPtr<IMessage> message;
     if (!folder.folder) {
         if (error) *error = "no Outlook folder";
-        return nullptr;
+        return message;
     }
-    MapiPtr<IMessage> message;
     const HRESULT hr = folder.folder->CreateMessage(nullptr, 0, message.Put());
     if (FAILED(hr) || !message) {
         if (error) *error = mapi::LastErrorTextWithCode(*folder.folder, hr, "the folder refused to create a message");
-        return nullptr;
+        message.Reset();
     }
+    return message;
+}
+
+std::unique_ptr<MessageRecord> NewMessageRecord(CMapiSession& session, const FolderHandle& folder,
+                                                std::string* error) {
+    MapiPtr<IMessage> message = NewFolderMessage(folder, error);
+    if (!message) return nullptr;
     return std::make_unique<MessageRecord>(session, std::move(message));
 }
 

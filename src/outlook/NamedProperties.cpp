@@ -59,6 +59,20 @@ std::optional<std::vector<ULONG>> Resolve(IMAPIFolder& top, const GUID& set, con
 
 const NamedPropertyTags& NamedTags() { return g_tags; }
 
+namespace {
+
+template <std::size_t N>
+ULONG TagOf(const std::vector<ULONG>& tags, const Named (&names)[N], LONG id) {
+    for (std::size_t i = 0; i < N && i < tags.size(); ++i)
+        if (names[i].id == id) return tags[i];
+    return PR_NULL;
+}
+
+}  // namespace
+
+ULONG AddressTag(LONG id) { return TagOf(g_tags.address, kAddress, id); }
+ULONG CommonTag(LONG id) { return TagOf(g_tags.common, kCommon, id); }
+
 bool InitNamedProps(CMapiSession& session) {
     int step = 500;
     try {

@@ -19,6 +19,11 @@ struct NamedPropertyTags {
 // The tags of the current run (process-wide, as the writers read them).
 const NamedPropertyTags& NamedTags();
 
+// The tag of one PSETID_Address or PSETID_Common property of the current run
+// by its identifier (0x8005...); PR_NULL when it was not resolved.
+ULONG AddressTag(LONG id);
+ULONG CommonTag(LONG id);
+
 // Resolves the five groups on the top folder of the store; false when a call
 // fails, with the reason in the session's lastError.
 bool InitNamedProps(CMapiSession& session);

@@ -19,6 +19,7 @@
 #include "CliCommands.h"
 #include "CliFrontEnd.h"
 #include "TerminalProgress.h"
+#include "convert/ComponentRunner.h"
 #include "convert/ConversionSet.h"
 #include "convert/DocumentDispatcher.h"
 #include "convert/ExportWorker.h"
@@ -209,19 +210,22 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
     }
 
     ViewFolderCatalogue catalogue;
-    UnavailableComponents components(log);
     RecoveryOff journal;
     AddressTranslator translator;
     translator.options.translate = settings.TranslateEmailAddresses;
     translator.options.ignoreNotesDomain = settings.TranslateEmailIgnoreNotesDomain;
-    // A terminal has no message box: reader failures go to the log only.
-    ConversionSet conversions(ConversionServices{run, settings, log, progress, outlook, translator, session, {}},
-                              platform::TempFolder());
+    CliFrontEnd frontEnd(context.err, std::cin, assumeYes);
+    // A terminal has no message box: reader failures go to the log only; a
+    // contact the store refused is also said on the terminal, without waiting.
+    ConversionSet conversions(
+        ConversionServices{run, settings, log, progress, outlook, translator, session, {}, &frontEnd},
+        platform::TempFolder());
+    ComponentRunner components(ComponentContext{run, log, progress, outlook}, conversions.dispatcher(),
+                               &conversions.contacts(), &conversions.groups());
     InitNamedPropsSetup namedProperties;
     ExportEnvironment env{run,        settings,   log,     progress,   outlook,        catalogue,
                           conversions.dispatcher(), components, journal, translator, namedProperties};
 
-    CliFrontEnd frontEnd(context.err, std::cin, assumeYes);
     ExportLaunch launch(env, settings, frontEnd, frontEnd, session);
     if (!launch.Launch(choices)) {
         progress.Finish();

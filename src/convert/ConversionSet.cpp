@@ -1,6 +1,14 @@
 #include "convert/ConversionSet.h"
 
 namespace qb {
+namespace {
+
+AddressBookContext AddressBookContextOf(const ConversionServices& services, const std::string& workFolder) {
+    return AddressBookContext{services.run,     services.settings,   services.log, services.progress,
+                              services.outlook, services.translator, workFolder,   services.messages};
+}
+
+}  // namespace
 
 ConversionSet::ConversionSet(const ConversionServices& services, const std::string& tempFolder)
     : scratch_(services.session, tempFolder),
@@ -9,6 +17,8 @@ ConversionSet::ConversionSet(const ConversionServices& services, const std::stri
                         services.translator, workFolder_.path(), scratch_, services.showFieldTextFailure}),
       calendar_(services.log, "Calendar"),
       task_(services.log, "Task"),
-      dispatcher_(mail_, calendar_, task_) {}
+      dispatcher_(mail_, calendar_, task_),
+      contacts_(AddressBookContextOf(services, workFolder_.path())),
+      groups_(AddressBookContextOf(services, workFolder_.path())) {}
 
 }  // namespace qb

@@ -7,7 +7,9 @@
 #include <functional>
 #include <string>
 
+#include "convert/ContactConverter.h"
 #include "convert/DocumentDispatcher.h"
+#include "convert/GroupConverter.h"
 #include "convert/MailConverter.h"
 #include "convert/ScratchDatabase.h"
 #include "shell/platform/RunFolder.h"
@@ -24,6 +26,9 @@ struct ConversionServices {
     LNNotesSession& session;
     // Where the window shows a failure of the plain text reader; none: only logged.
     std::function<void(const std::string&)> showFieldTextFailure;
+    // Where a contact or list whose properties the store refused is shown
+    // (with an OK button only); none: only logged.
+    MessageSink* messages = nullptr;
 };
 
 class ConversionSet {
@@ -38,6 +43,8 @@ public:
 
     DocumentDispatcher& dispatcher() { return dispatcher_; }
     MailConverter& mail() { return mail_; }
+    ContactConverter& contacts() { return contacts_; }
+    GroupConverter& groups() { return groups_; }
     ScratchDatabase& scratch() { return scratch_; }
     // Where this run writes bodies, pictures and attachments; empty when the
     // folder could not be made (the converter then writes no files and says so).
@@ -50,6 +57,8 @@ private:
     UnavailableConverter calendar_;
     UnavailableConverter task_;
     FormDispatcher dispatcher_;
+    ContactConverter contacts_;
+    GroupConverter groups_;
 };
 
 }  // namespace qb

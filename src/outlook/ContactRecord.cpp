@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "outlook/ItemSupport.h"
 #include "outlook/MessageRecord.h"
 #include "outlook/NamedProperties.h"
 #include "outlook/mapi/MapiTags.h"
@@ -21,17 +22,23 @@ std::string TrimTrailingBlanks(std::string text) {
 // The named properties of one e-mail slot: address, address type, display
 // name, original display name, original entry identifier.
 struct EmailSlot {
-    LONG address, type, displayName, originalName, entryId;
+    NamedId address, type, displayName, originalName, entryId;
 };
-constexpr EmailSlot kEmailSlots[] = {{0x8083, 0x8082, 0x8080, 0x8084, 0x8085},
-                                     {0x8093, 0x8092, 0x8090, 0x8094, 0x8095},
-                                     {0x80A3, 0x80A2, 0x80A0, 0x80A4, 0x80A5}};
+constexpr EmailSlot kEmailSlots[] = {
+    {PidLidEmail1EmailAddress, PidLidEmail1AddressType, PidLidEmail1DisplayName, PidLidEmail1OriginalDisplayName,
+     PidLidEmail1OriginalEntryId},
+    {PidLidEmail2EmailAddress, PidLidEmail2AddressType, PidLidEmail2DisplayName, PidLidEmail2OriginalDisplayName,
+     PidLidEmail2OriginalEntryId},
+    {PidLidEmail3EmailAddress, PidLidEmail3AddressType, PidLidEmail3DisplayName, PidLidEmail3OriginalDisplayName,
+     PidLidEmail3OriginalEntryId}};
+
+ULONG Tag(NamedId name) { return NamedTags().Tag(name); }
 
 }  // namespace
 
 std::unique_ptr<ContactRecord> NewContactRecord(CMapiSession& session, const FolderHandle& folder,
                                                 std::string* error) {
-    mapi::MapiPtr<IMessage> message = NewFolderMessage(folder, error);
+    mapi::MapiPtr<IMessage> message = CreateFolderMessage(folder, error);
     if (!message) return nullptr;
     return std::make_unique<ContactRecord>(session, std::move(message));
 }
@@ -61,12 +68,12 @@ void ContactRecord::AddEmail(PropertyArray& values, int slot, const std::string&
                              const std::string& displayName, bool idsWanted) {
     if (address.empty()) return;
     const EmailSlot& tags = kEmailSlots[slot];
-    values.Text(AddressTag(tags.address), address);
-    values.Text(AddressTag(tags.type), "SMTP");
-    values.Text(AddressTag(tags.displayName),
+    values.Text(Tag(tags.address), address);
+    values.Text(Tag(tags.type), "SMTP");
+    values.Text(Tag(tags.displayName),
                 displayName.empty() ? address : fmt::format("{} ({})", displayName, address));
-    values.Text(AddressTag(tags.originalName), address);
-    if (idsWanted) values.Binary(AddressTag(tags.entryId), SmtpOneOffEntryId(displayName, address, false));
+    values.Text(Tag(tags.originalName), address);
+    if (idsWanted) values.Binary(Tag(tags.entryId), SmtpOneOffEntryId(displayName, address, false));
 }
 
 HRESULT ContactRecord::SaveContact(ULONG_PTR, const std::string& formName) {
@@ -76,7 +83,7 @@ HRESULT ContactRecord::SaveContact(ULONG_PTR, const std::string& formName) {
         lastError = "no Outlook session";
         return E_FAIL;
     }
-    const FILETIME created = UtcToFileTime(creationTime);
+    const FILETIME created = ToFileTime(creationTime);
     for (const std::string& path : attachmentFiles) AttachFile(message_.get(), path, created);
 
     const std::string displayName = DisplayName();
@@ -93,8 +100,8 @@ HRESULT ContactRecord::SaveContact(ULONG_PTR, const std::string& formName) {
     v.Text(PR_DISPLAY_NAME_PREFIX, title);
     for (ULONG tag : {PR_DISPLAY_NAME, PR_NORMALIZED_SUBJECT, PR_SUBJECT, PR_CONVERSATION_TOPIC})
         v.Text(tag, displayName);
-    v.Text(AddressTag(0x8005), FileAs());
-    v.Long(AddressTag(0x8006), -1);
+    v.Text(Tag(PidLidFileUnder), FileAs());
+    v.Long(Tag(PidLidFileUnderId), -1);
     v.Text(PR_TITLE, jobTitle);
     v.Text(PR_COMPANY_NAME, company);
     v.Text(PR_BUSINESS_TELEPHONE_NUMBER, businessPhone);
@@ -108,25 +115,25 @@ HRESULT ContactRecord::SaveContact(ULONG_PTR, const std::string& formName) {
     AddEmail(v, 1, email2, displayName, idsWanted);
     AddEmail(v, 2, email3, displayName, idsWanted);
 
-    v.Text(AddressTag(0x802B), webPage);
-    if (birthdayPresent) v.Time(PR_BIRTHDAY, UtcToFileTime(birthday));
-    if (anniversaryPresent) v.Time(PR_WEDDING_ANNIVERSARY, UtcToFileTime(anniversary));
+    v.Text(Tag(PidLidHtml), webPage);
+    if (birthdayPresent) v.Time(PR_BIRTHDAY, ToFileTime(birthday));
+    if (anniversaryPresent) v.Time(PR_WEDDING_ANNIVERSARY, ToFileTime(anniversary));
     v.Text(PR_MOBILE_TELEPHONE_NUMBER, mobilePhone);
     v.Text(PR_PAGER_TELEPHONE_NUMBER, pager);
     v.Text(PR_HOME_TELEPHONE_NUMBER, homePhone);
-    v.Text(AddressTag(0x801A), homeAddress);
+    v.Text(Tag(PidLidHomeAddress), homeAddress);
     v.Text(PR_HOME_ADDRESS_STREET, homeStreet);
     v.Text(PR_HOME_ADDRESS_CITY, homeCity);
     v.Text(PR_HOME_ADDRESS_STATE_OR_PROVINCE, homeState);
     v.Text(PR_HOME_ADDRESS_POSTAL_CODE, homePostalCode);
     v.Text(PR_HOME_ADDRESS_COUNTRY, homeCountry);
     v.Text(PR_HOME_FAX_NUMBER, homeFax);
-    v.Text(AddressTag(0x801B), businessAddress);
-    v.Text(AddressTag(0x8045), businessStreet);
-    v.Text(AddressTag(0x8046), businessCity);
-    v.Text(AddressTag(0x8047), businessState);
-    v.Text(AddressTag(0x8048), businessPostalCode);
-    v.Text(AddressTag(0x8049), businessCountry);
+    v.Text(Tag(PidLidWorkAddress), businessAddress);
+    v.Text(Tag(PidLidWorkAddressStreet), businessStreet);
+    v.Text(Tag(PidLidWorkAddressCity), businessCity);
+    v.Text(Tag(PidLidWorkAddressState), businessState);
+    v.Text(Tag(PidLidWorkAddressPostalCode), businessPostalCode);
+    v.Text(Tag(PidLidWorkAddressCountry), businessCountry);
     v.Text(PR_SPOUSE_NAME, spouse);
     v.Text(PR_ASSISTANT, assistant);
     v.Text(PR_MANAGER_NAME, manager);
@@ -134,9 +141,10 @@ HRESULT ContactRecord::SaveContact(ULONG_PTR, const std::string& formName) {
     v.TextIfAny(PR_OFFICE_LOCATION, location);
     v.Text(PR_DEPARTMENT_NAME, department);
     v.TextIfAny(PR_HOME2_TELEPHONE_NUMBER, personalPager);
-    const LONG userFieldIds[] = {0x804F, 0x8050, 0x8051, 0x8052};
-    for (std::size_t i = 0; i < userFields.size(); ++i) v.TextIfAny(AddressTag(userFieldIds[i]), userFields[i]);
-    v.Bool(CommonTag(0x8506), isPrivate);
+    const NamedId userFieldIds[] = {PidLidContactUserField1, PidLidContactUserField2, PidLidContactUserField3,
+                                    PidLidContactUserField4};
+    for (std::size_t i = 0; i < userFields.size(); ++i) v.TextIfAny(Tag(userFieldIds[i]), userFields[i]);
+    v.Bool(Tag(PidLidPrivate), isPrivate);
     v.Long(PR_SENSITIVITY, isPrivate ? 2 : 0);
     std::size_t dropped = 0;
     if (!categories.empty()) {
@@ -149,8 +157,8 @@ HRESULT ContactRecord::SaveContact(ULONG_PTR, const std::string& formName) {
     }
     v.Long(PR_PRIORITY, 0);
     v.Long(PR_IMPORTANCE, 1);
-    v.Long(AddressTag(0x8029), 1);
-    v.MultiLong(AddressTag(0x8028), {0});
+    v.Long(Tag(PidLidAddressBookProviderArrayType), 1);
+    v.MultiLong(Tag(PidLidAddressBookProviderEmailList), {0});
     v.TextIfAny(PR_PROFESSION, profession);
     v.TextIfAny(PR_LANGUAGE, language);
 

@@ -2,16 +2,21 @@
 
 #include <fmt/format.h>
 
-#include "outlook/MessageRecord.h"
+#include "outlook/ItemSupport.h"
 #include "outlook/NamedProperties.h"
 #include "outlook/mapi/MapiTags.h"
 #include "outlook/mapi/PropUtil.h"
 
 namespace qb {
+namespace {
+
+ULONG Tag(NamedId name) { return NamedTags().Tag(name); }
+
+}  // namespace
 
 std::unique_ptr<DistListRecord> NewDistListRecord(CMapiSession& session, const FolderHandle& folder,
                                                   std::string* error) {
-    mapi::MapiPtr<IMessage> message = NewFolderMessage(folder, error);
+    mapi::MapiPtr<IMessage> message = CreateFolderMessage(folder, error);
     if (!message) return nullptr;
     return std::make_unique<DistListRecord>(session, std::move(message));
 }
@@ -44,7 +49,7 @@ HRESULT DistListRecord::SaveDistList(ULONG_PTR) {
         return E_FAIL;
     }
     static const std::string kListClass = "IPM.DistList";
-    const FILETIME created = UtcToFileTime(creationTime);
+    const FILETIME created = ToFileTime(creationTime);
     const std::vector<std::vector<BYTE>> members = MemberEntryIds();
 
     PropertyArray v;
@@ -53,14 +58,14 @@ HRESULT DistListRecord::SaveDistList(ULONG_PTR) {
     v.Time(PR_MESSAGE_DELIVERY_TIME, created);
     v.Time(PR_CREATION_TIME, created);
     for (ULONG tag : {PR_DISPLAY_NAME, PR_NORMALIZED_SUBJECT, PR_SUBJECT, PR_CONVERSATION_TOPIC}) v.Text(tag, listName);
-    v.Text(AddressTag(0x8005), listName);
-    v.Long(AddressTag(0x8006), -1);
+    v.Text(Tag(PidLidFileUnder), listName);
+    v.Long(Tag(PidLidFileUnderId), -1);
     if (!members.empty()) {
-        v.MultiBinary(AddressTag(0x8055), members);
-        v.MultiBinary(AddressTag(0x8054), members);
+        v.MultiBinary(Tag(PidLidDistributionListMembers), members);
+        v.MultiBinary(Tag(PidLidDistributionListOneOffMembers), members);
     }
     v.Long(PR_MESSAGE_FLAGS, MSGFLAG_READ);
-    v.Bool(CommonTag(0x8506), isPrivate);
+    v.Bool(Tag(PidLidPrivate), isPrivate);
     v.Long(PR_SENSITIVITY, isPrivate ? 2 : 0);
     if (!categories.empty()) {
         std::size_t dropped = 0;

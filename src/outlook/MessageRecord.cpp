@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "outlook/ItemSupport.h"
 #include "outlook/RtfBodyWriter.h"
 #include "outlook/mapi/MapiAlloc.h"
 #include "outlook/mapi/MapiGuids.h"
@@ -20,25 +21,6 @@ using mapi::MapiPtr;
 
 namespace {
 
-FILETIME ToFileTime(const platform::SystemTime& time) {
-    const platform::FileTime ft = platform::SystemTimeToFileTime(time).value_or(0);
-    return FILETIME{static_cast<DWORD>(ft & 0xFFFFFFFFu), static_cast<DWORD>(ft >> 32)};
-}
-
-FILETIME UnixToFileTimeValue(std::time_t when) {
-    const platform::FileTime ft = platform::UnixToFileTime(when);
-    return FILETIME{static_cast<DWORD>(ft & 0xFFFFFFFFu), static_cast<DWORD>(ft >> 32)};
-}
-
-char* Text(const std::string& text) { return const_cast<char*>(text.c_str()); }
-
-// A one-off entry identifier in a MAPI buffer.
-HRESULT OneOff(IAddrBook& book, const std::string& name, const std::string& address, ULONG& size,
-               MapiBuffer<ENTRYID>& id) {
-    static const std::string kSmtp = "SMTP";
-    return book.CreateOneOff(Text(name), Text(kSmtp), Text(address), 0, &size, id.Put());
-}
-
 struct RecipientClass {
     const std::vector<std::string>& names;
     const std::vector<std::string>& addresses;
@@ -47,23 +29,9 @@ struct RecipientClass {
 
 }  // namespace
 
-MapiPtr<IMessage> NewFolderMessage(const FolderHandle& folder, std::string* error) {
-    MapiPtr<IMessage> message;
-    if (!folder.folder) {
-        if (error) *error = "no Outlook folder";
-        return message;
-    }
-    const HRESULT hr = folder.folder->CreateMessage(nullptr, 0, message.Put());
-    if (FAILED(hr) || !message) {
-        if (error) *error = mapi::LastErrorTextWithCode(*folder.folder, hr, "the folder refused to create a message");
-        message.Reset();
-    }
-    return message;
-}
-
 std::unique_ptr<MessageRecord> NewMessageRecord(CMapiSession& session, const FolderHandle& folder,
                                                 std::string* error) {
-    MapiPtr<IMessage> message = NewFolderMessage(folder, error);
+    MapiPtr<IMessage> message = CreateFolderMessage(folder, error);
     if (!message) return nullptr;
     return std::make_unique<MessageRecord>(session, std::move(message));
 }

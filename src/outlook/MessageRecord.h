@@ -59,10 +59,6 @@ private:
     mapi::MapiPtr<IMessage> message_;
 };
 
-// A new message of the folder; null when the folder refuses to create one,
-// `error` then saying why (the store's own text).
-mapi::MapiPtr<IMessage> NewFolderMessage(const FolderHandle& folder, std::string* error = nullptr);
-
 // A new, empty record on a new message of the folder; null when the folder
 // refuses to create a message, `error` then saying why (the store's own text).
 std::unique_ptr<MessageRecord> NewMessageRecord(CMapiSession& session, const FolderHandle& folder,

@@ -55,14 +55,8 @@ std::optional<std::vector<ULONG>> Resolve(IMAPIFolder& top, const GUID& set, con
     return result;
 }
 
-}  // namespace
-
-const NamedPropertyTags& NamedTags() { return g_tags; }
-
-namespace {
-
 template <std::size_t N>
-ULONG TagOf(const std::vector<ULONG>& tags, const Named (&names)[N], LONG id) {
+ULONG Lookup(const Named (&names)[N], const std::vector<ULONG>& tags, LONG id) {
     for (std::size_t i = 0; i < N && i < tags.size(); ++i)
         if (names[i].id == id) return tags[i];
     return PR_NULL;
@@ -70,8 +64,18 @@ ULONG TagOf(const std::vector<ULONG>& tags, const Named (&names)[N], LONG id) {
 
 }  // namespace
 
-ULONG AddressTag(LONG id) { return TagOf(g_tags.address, kAddress, id); }
-ULONG CommonTag(LONG id) { return TagOf(g_tags.common, kCommon, id); }
+ULONG NamedPropertyTags::Tag(NamedId name) const {
+    switch (name.set) {
+    case PropertySet::Appointment: return Lookup(kAppointment, appointment, name.id);
+    case PropertySet::Common: return Lookup(kCommon, common, name.id);
+    case PropertySet::Task: return Lookup(kTask, task, name.id);
+    case PropertySet::Address: return Lookup(kAddress, address, name.id);
+    }
+    return PR_NULL;
+}
+
+const NamedPropertyTags& NamedTags() { return g_tags; }
+
 
 bool InitNamedProps(CMapiSession& session) {
     int step = 500;

@@ -2,11 +2,6 @@
 
 namespace qb {
 
-FILETIME UtcToFileTime(const platform::SystemTime& utc) {
-    const platform::FileTime ft = platform::SystemTimeToFileTime(utc).value_or(0);
-    return FILETIME{static_cast<DWORD>(ft & 0xFFFFFFFFu), static_cast<DWORD>(ft >> 32)};
-}
-
 SPropValue& PropertyArray::Add(ULONG tag) {
     SPropValue& value = values_.emplace_back();
     value.ulPropTag = tag;

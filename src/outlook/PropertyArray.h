@@ -9,12 +9,8 @@
 #include <vector>
 
 #include "outlook/mapi/MapiApi.h"
-#include "shell/platform/LocalTime.h"
 
 namespace qb {
-
-// A calendar time given in UTC as a MAPI time value.
-FILETIME UtcToFileTime(const platform::SystemTime& utc);
 
 class PropertyArray {
 public:

@@ -8,6 +8,7 @@
 #include "SavedMessages.h"
 #include "outlook/ContactRecord.h"
 #include "outlook/DistListRecord.h"
+#include "outlook/ItemSupport.h"
 #include "outlook/NamedProperties.h"
 #include "outlook/mapi/MapiApi.h"
 #include "outlook/mapi/OneOffEntryId.h"
@@ -18,6 +19,8 @@ namespace qb {
 namespace {
 
 using namespace qb::mapi;
+
+ULONG Tag(NamedId name) { return NamedTags().Tag(name); }
 
 class ContactWriterTest : public ::testing::Test {
 protected:
@@ -95,19 +98,19 @@ TEST_F(ContactWriterTest, ContactCarriesWhatOutlookShows) {
     EXPECT_EQ(String(m.get(), PR_MESSAGE_CLASS), "IPM.Contact");
     EXPECT_EQ(String(m.get(), PR_DISPLAY_NAME), "Chloé M Dąbrowski");
     EXPECT_EQ(String(m.get(), PR_SUBJECT), "Chloé M Dąbrowski");
-    EXPECT_EQ(String(m.get(), AddressTag(0x8005)), "Dąbrowski, Chloé M");
-    EXPECT_EQ(Long(m.get(), AddressTag(0x8006)), -1);
-    EXPECT_EQ(String(m.get(), AddressTag(0x8083)), "chloe@example.com");
-    EXPECT_EQ(String(m.get(), AddressTag(0x8082)), "SMTP");
-    EXPECT_EQ(String(m.get(), AddressTag(0x8080)), "Chloé M Dąbrowski (chloe@example.com)");
-    EXPECT_EQ(String(m.get(), AddressTag(0x8084)), "chloe@example.com");
-    EXPECT_EQ(String(m.get(), AddressTag(0x8093)), "second@example.com");
-    EXPECT_FALSE(String(m.get(), AddressTag(0x80A3)));
-    EXPECT_EQ(String(m.get(), AddressTag(0x8045)), "Industrieweg 5");
+    EXPECT_EQ(String(m.get(), Tag(PidLidFileUnder)), "Dąbrowski, Chloé M");
+    EXPECT_EQ(Long(m.get(), Tag(PidLidFileUnderId)), -1);
+    EXPECT_EQ(String(m.get(), Tag(PidLidEmail1EmailAddress)), "chloe@example.com");
+    EXPECT_EQ(String(m.get(), Tag(PidLidEmail1AddressType)), "SMTP");
+    EXPECT_EQ(String(m.get(), Tag(PidLidEmail1DisplayName)), "Chloé M Dąbrowski (chloe@example.com)");
+    EXPECT_EQ(String(m.get(), Tag(PidLidEmail1OriginalDisplayName)), "chloe@example.com");
+    EXPECT_EQ(String(m.get(), Tag(PidLidEmail2EmailAddress)), "second@example.com");
+    EXPECT_FALSE(String(m.get(), Tag(PidLidEmail3EmailAddress)));
+    EXPECT_EQ(String(m.get(), Tag(PidLidWorkAddressStreet)), "Industrieweg 5");
     EXPECT_EQ(String(m.get(), PR_HOME_ADDRESS_STREET), "Hauptstraße 1");
 
     MapiBuffer<SPropValue> id;
-    ASSERT_EQ(HrGetOneProp(m.get(), PROP_TAG(PT_BINARY, PROP_ID(AddressTag(0x8085))), id.Put()), S_OK);
+    ASSERT_EQ(HrGetOneProp(m.get(), PROP_TAG(PT_BINARY, PROP_ID(Tag(PidLidEmail1OriginalEntryId))), id.Put()), S_OK);
     const auto oneOff = ParseOneOffEntryId(id->Value.bin.lpb, id->Value.bin.cb);
     ASSERT_TRUE(oneOff);
     EXPECT_TRUE(oneOff->unicode);  // the name is not plain ASCII
@@ -116,20 +119,20 @@ TEST_F(ContactWriterTest, ContactCarriesWhatOutlookShows) {
 
     MapiBuffer<SPropValue> birthday;
     ASSERT_EQ(HrGetOneProp(m.get(), PR_BIRTHDAY, birthday.Put()), S_OK);
-    EXPECT_EQ(birthday->Value.ft.dwHighDateTime, UtcToFileTime({1961, 2, 0, 3, 0, 0, 0, 0}).dwHighDateTime);
+    EXPECT_EQ(birthday->Value.ft.dwHighDateTime, ToFileTime({1961, 2, 0, 3, 0, 0, 0, 0}).dwHighDateTime);
     MapiBuffer<SPropValue> anniversary;
     EXPECT_NE(HrGetOneProp(m.get(), PR_WEDDING_ANNIVERSARY, anniversary.Put()), S_OK);
 
     EXPECT_EQ(Long(m.get(), PR_SENSITIVITY), 2);
-    EXPECT_EQ(Long(m.get(), CommonTag(0x8506)), 1);
+    EXPECT_EQ(Long(m.get(), Tag(PidLidPrivate)), 1);
     EXPECT_EQ(Texts(m.get(), NamedTags().keywords), (std::vector<std::string>{"Customers", "VIP"}));
     EXPECT_EQ(Texts(m.get(), PR_CHILDRENS_NAMES), (std::vector<std::string>{"Sam", "Robin"}));
     EXPECT_EQ(String(m.get(), PR_OFFICE_LOCATION), "Building 2");
-    EXPECT_EQ(String(m.get(), AddressTag(0x804F)), "one");
-    EXPECT_FALSE(String(m.get(), AddressTag(0x8050)));
-    EXPECT_EQ(String(m.get(), AddressTag(0x8052)), "four");
+    EXPECT_EQ(String(m.get(), Tag(PidLidContactUserField1)), "one");
+    EXPECT_FALSE(String(m.get(), Tag(PidLidContactUserField2)));
+    EXPECT_EQ(String(m.get(), Tag(PidLidContactUserField4)), "four");
     EXPECT_FALSE(String(m.get(), PR_PROFESSION));
-    EXPECT_EQ(Long(m.get(), AddressTag(0x8029)), 1);
+    EXPECT_EQ(Long(m.get(), Tag(PidLidAddressBookProviderArrayType)), 1);
 }
 
 TEST_F(ContactWriterTest, NamesFileAsAndDisplayNameFallBack) {
@@ -190,10 +193,10 @@ TEST_F(ContactWriterTest, ListMembersAreCappedAndEmptyOnesLeftOut) {
     ASSERT_TRUE(m);
     EXPECT_EQ(String(m.get(), PR_MESSAGE_CLASS), "IPM.DistList");
     EXPECT_EQ(String(m.get(), PR_DISPLAY_NAME), "Everybody");
-    EXPECT_EQ(String(m.get(), AddressTag(0x8005)), "Everybody");
-    const auto members = Binaries(m.get(), AddressTag(0x8055));
+    EXPECT_EQ(String(m.get(), Tag(PidLidFileUnder)), "Everybody");
+    const auto members = Binaries(m.get(), Tag(PidLidDistributionListMembers));
     ASSERT_EQ(members.size(), 1000u);
-    EXPECT_EQ(Binaries(m.get(), AddressTag(0x8054)), members);
+    EXPECT_EQ(Binaries(m.get(), Tag(PidLidDistributionListOneOffMembers)), members);
     const auto first = ParseOneOffEntryId(members[0].data(), members[0].size());
     ASSERT_TRUE(first);
     EXPECT_EQ(first->displayName, "Chloé Dąbrowski");
@@ -216,8 +219,8 @@ TEST_F(ContactWriterTest, ListWithoutMembersHasNoMemberProperties) {
     record.reset();
     auto m = OnlyMessage();
     ASSERT_TRUE(m);
-    EXPECT_TRUE(Binaries(m.get(), AddressTag(0x8055)).empty());
-    EXPECT_TRUE(Binaries(m.get(), AddressTag(0x8054)).empty());
+    EXPECT_TRUE(Binaries(m.get(), Tag(PidLidDistributionListMembers)).empty());
+    EXPECT_TRUE(Binaries(m.get(), Tag(PidLidDistributionListOneOffMembers)).empty());
     EXPECT_EQ(Long(m.get(), PR_SENSITIVITY), 2);
 }
 

@@ -18,7 +18,7 @@ expected_contacts.json, using the independent readers only.
                 parsed from the one-off entry identifiers.
   readpst:      every expected appointment in its vCalendar form: summary,
                 start, end, location and reminder; every contact's vCard:
-                its name and e-mail 1.
+                its file-as text and e-mail 1.
 
 expected_items.json has one section per item kind ("appointments", "tasks",
 ...); each section names its check in SECTIONS, so kinds can be added one by
@@ -391,15 +391,19 @@ def check_vcards(pst, expected, report):
                         key, _, value = line.partition(":")
                         card.setdefault(key.split(";")[0].upper(), value)
                     cards.append(card)
-    compare(report, "readpst", "vCard count", len(cards), len(expected))
+    # readpst writes some distribution lists as vCards too (a name and an
+    # organisation of other items): at least one card per contact.
+    compare(report, "readpst", "vCards for every contact", len(cards) >= len(expected), True)
     emails = {c.get("EMAIL", "") for c in cards}
+    # readpst's FN is the contact's file-as text (libpst reads it from the
+    # file-under property), not its display name.
     names = {c.get("FN", "").replace("\\,", ",") for c in cards}
     for want in expected:
         where = f"vCard {want['display_name'] or want['file_as']!r}"
         if want["email1"]:
             compare(report, where, "EMAIL", want["email1"] in emails, True)
-        if want["display_name"]:
-            compare(report, where, "FN", want["display_name"] in names, True)
+        if want["file_as"]:
+            compare(report, where, "FN", want["file_as"] in names, True)
 
 
 def contacts_folder_items(items):

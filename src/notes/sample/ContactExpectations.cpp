@@ -139,9 +139,24 @@ std::string ContactJson(const SampleDocument& doc) {
     return out;
 }
 
+// The address the translator gives for a list name. A name followed by a part
+// in parentheses ("Board (confidential)") is two parts to it, the second
+// being the address; other names as for mail.
+std::string ExpectedListName(const std::string& name) {
+    const auto open = name.find('(');
+    const auto close = name.find(')', open == std::string::npos ? 0 : open);
+    if (name.find('<') == std::string::npos && open != std::string::npos && open > 0 && close != std::string::npos) {
+        std::string inner = name.substr(open + 1, close - open - 1);
+        inner.erase(0, inner.find_first_not_of(' '));
+        inner.erase(inner.find_last_not_of(' ') + 1);
+        if (!inner.empty()) return inner;
+    }
+    return ExpectedAddressOf(name).address;
+}
+
 std::string ListJson(const SampleDocument& doc) {
     const std::vector<std::string> names = Texts(doc, "ListName");
-    const std::string listName = names.empty() ? "invalid_group_name" : ExpectedAddressOf(names.front()).address;
+    const std::string listName = names.empty() ? "invalid_group_name" : ExpectedListName(names.front());
     std::string members = "[";
     std::size_t count = 0;
     for (const std::string& value : Texts(doc, "Members")) {

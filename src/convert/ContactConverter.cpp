@@ -70,6 +70,10 @@ bool ReportItemSave(const AddressBookContext& context, const char* kind, const s
                         kMaxListValues, kind, name, cut));
     if (FAILED(result)) {
         context.log.Write(fmt::format("....~#>ERROR Unable to save the {} '{}': {} [1700]\n", kind, name, lastError));
+        // A store that cannot write refuses every later item too: the run
+        // ends with the system's reason, as for appointments and tasks.
+        if (result == MAPI_E_DISK_ERROR || result == MAPI_E_NOT_ENOUGH_DISK)
+            StopRun(context.run, "Unable to save a message to the Outlook store: " + lastError);
         return false;
     }
     ++context.run.exportedCount;

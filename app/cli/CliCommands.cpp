@@ -27,6 +27,9 @@ const std::vector<CliCommand>& AllCommands() {
          "print the folder tree of a personal folders file, with --messages every message", &RunPstDump},
         {"pst-check", "pst-check FILE",
          "check every CRC, signature, B-tree, allocation bit and table row of a personal folders file", &RunPstCheck},
+        {"translation-table", "translation-table --address-book DB [--notes-ini FILE] --out FILE.csv",
+         "write the address translation file: every Person's Notes names mapped to its Internet address",
+         &RunTranslationTable},
         {"pst-sample", "pst-sample OUT.pst [--format unicode|ansi] [--messages N] [--seed S]",
          "write a personal folders file with sample folders and messages, and OUT.pst.json describing it", &RunPstSample},
     };

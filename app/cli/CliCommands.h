@@ -74,5 +74,6 @@ int RunProfiles(std::span<const std::string> args, CliContext& context);
 int RunPstDump(std::span<const std::string> args, CliContext& context);
 int RunPstCheck(std::span<const std::string> args, CliContext& context);
 int RunPstSample(std::span<const std::string> args, CliContext& context);
+int RunTranslationTable(std::span<const std::string> args, CliContext& context);
 
 }  // namespace qb::cli

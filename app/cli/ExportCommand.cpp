@@ -285,15 +285,18 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
     AddressTranslator translator;
     translator.options.translate = settings.TranslateEmailAddresses;
     translator.options.ignoreNotesDomain = settings.TranslateEmailIgnoreNotesDomain;
-    // A terminal has no message box: reader failures go to the log only.
-    ConversionSet conversions(ConversionServices{run, settings, log, progress, outlook, translator, session, {}},
-                              platform::TempFolder());
-    ComponentRunner components(ComponentContext{run, log, progress, outlook}, conversions.dispatcher());
+    CliFrontEnd frontEnd(context.err, std::cin, assumeYes);
+    // A terminal has no message box: reader failures go to the log only; a
+    // contact the store refused is also said on the terminal, without waiting.
+    ConversionSet conversions(
+        ConversionServices{run, settings, log, progress, outlook, translator, session, {}, &frontEnd},
+        platform::TempFolder());
+    ComponentRunner components(ComponentContext{run, log, progress, outlook}, conversions.dispatcher(),
+                               &conversions.contacts(), &conversions.groups());
     InitNamedPropsSetup namedProperties;
     ExportEnvironment env{run,        settings,   log,     progress,   outlook,        catalogue,
                           conversions.dispatcher(), components, journal, translator, namedProperties};
 
-    CliFrontEnd frontEnd(context.err, std::cin, assumeYes);
     ExportLaunch launch(env, settings, frontEnd, frontEnd, session);
     CliRecoveryQuestions questions(context.err, std::cin, ::isatty(STDIN_FILENO) == 1, recoveryMode, resumeOffset);
     launch.UseRecovery(journal, questions);

@@ -209,4 +209,8 @@ std::string TranslationTable::Lookup(std::string_view key) const {
     return std::string(key);
 }
 
+bool IsInternetAddress(std::string_view text) {
+    return AddressTranslator().TranslateAddress(text, true).kind == AddressKind::InternetAddress;
+}
+
 }  // namespace qb

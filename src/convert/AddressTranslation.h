@@ -61,4 +61,8 @@ public:
     AddressParts TranslateAddress(std::string_view text, bool useDomain, bool previousResult = false) const;
 };
 
+// True when the text, read as a sender or recipient, is an Internet address
+// (a Notes name with a Notes domain is not).
+bool IsInternetAddress(std::string_view text);
+
 }  // namespace qb

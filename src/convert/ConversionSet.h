@@ -8,7 +8,9 @@
 #include <string>
 
 #include "convert/CalendarConverter.h"
+#include "convert/ContactConverter.h"
 #include "convert/DocumentDispatcher.h"
+#include "convert/GroupConverter.h"
 #include "convert/MailConverter.h"
 #include "convert/ScratchDatabase.h"
 #include "convert/TaskConverter.h"
@@ -26,6 +28,9 @@ struct ConversionServices {
     LNNotesSession& session;
     // Where the window shows a failure of the plain text reader; none: only logged.
     std::function<void(const std::string&)> showFieldTextFailure;
+    // Where a contact or list whose properties the store refused is shown
+    // (with an OK button only); none: only logged.
+    MessageSink* messages = nullptr;
 };
 
 class ConversionSet {
@@ -40,6 +45,8 @@ public:
 
     DocumentDispatcher& dispatcher() { return dispatcher_; }
     MailConverter& mail() { return mail_; }
+    ContactConverter& contacts() { return contacts_; }
+    GroupConverter& groups() { return groups_; }
     ScratchDatabase& scratch() { return scratch_; }
     // Where this run writes bodies, pictures and attachments; empty when the
     // folder could not be made (the converter then writes no files and says so).
@@ -52,6 +59,8 @@ private:
     CalendarConverter calendar_;
     TaskConverter task_;
     FormDispatcher dispatcher_;
+    ContactConverter contacts_;
+    GroupConverter groups_;
 };
 
 }  // namespace qb

@@ -63,10 +63,10 @@ std::optional<std::vector<LNDatetime>> ReadDatetimes(const LNDocument& document,
 namespace {
 
 // Rich text of any length, piece by piece from its start to its end.
-std::optional<std::string> RichTextBody(const LNDocument& document, const ExportLog& log) {
+std::optional<std::string> RichTextBody(const LNDocument& document, const char* itemName, const ExportLog& log) {
     ScopedNotesThrowMode returnCodes(false);
     LNRichText body;
-    if (document.GetItem("Body", &body) != LNNOERROR || body.IsNull()) {
+    if (document.GetItem(itemName, &body) != LNNOERROR || body.IsNull()) {
         log.Write("....UNABLE TO GET BODY TO RICH TEXT ITEM\n");
         return std::nullopt;
     }
@@ -89,22 +89,24 @@ std::optional<std::string> RichTextBody(const LNDocument& document, const Export
 
 }  // namespace
 
-std::string PlainBody(const LNDocument& document, const ExportLog& log) {
+std::string PlainBody(const LNDocument& document, const ExportLog& log) { return PlainBody(document, "Body", log); }
+
+std::string PlainBody(const LNDocument& document, const char* itemName, const ExportLog& log) {
     LNITEMTYPE type = TYPE_INVALID_OR_UNKNOWN;
     {
         ScopedNotesThrowMode returnCodes(false);
-        if (!document.HasItem("Body") || document.GetItemType("Body", &type) != LNNOERROR) return std::string();
+        if (!document.HasItem(itemName) || document.GetItemType(itemName, &type) != LNNOERROR) return std::string();
     }
-    if (type == TYPE_COMPOSITE) return RichTextBody(document, log).value_or(std::string());
+    if (type == TYPE_COMPOSITE) return RichTextBody(document, itemName, log).value_or(std::string());
     if (type == TYPE_TEXT || type == TYPE_TEXT_LIST) {
         std::string text;
-        const std::vector<std::string> values = AllTexts(document, "Body").value_or(std::vector<std::string>{});
+        const std::vector<std::string> values = AllTexts(document, itemName).value_or(std::vector<std::string>{});
         for (std::size_t i = 0; i < values.size(); ++i) text += (i ? "\n" : "") + values[i];
         return text;
     }
     FieldTextOptions options;
     options.reportFailure = [&log](const std::string& failure) { log.Write("...." + failure + "\n"); };
-    return GetFieldText(document.GetNoteHandle(), "Body", '\n', options);
+    return GetFieldText(document.GetNoteHandle(), itemName, '\n', options);
 }
 
 void StopRun(ExportRun& run, const std::string& text) {

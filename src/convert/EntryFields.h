@@ -55,6 +55,8 @@ std::optional<std::vector<LNDatetime>> ReadDatetimes(const LNDocument& document,
 // of their own), rich text whatever its length, any other type through the
 // field reader. Failures to read rich text are logged with their lines.
 std::string PlainBody(const LNDocument& document, const ExportLog& log);
+// The same for another body-like item (a contact's Comment or Briefcase).
+std::string PlainBody(const LNDocument& document, const char* itemName, const ExportLog& log);
 
 // Ends the run after this document, keeping the first cause: the store
 // refused a write and would refuse every one after it.

@@ -77,7 +77,10 @@ std::time_t ReadTimeItem(const LNDocument& document, TimeFallback fallback, cons
         }
     }
     if (!value.IsFull()) value = FallbackTime(document, fallback);
+    return ToUtcSeconds(value, offsets, daylightOffset);
+}
 
+std::time_t ToUtcSeconds(const LNDatetime& value, const TimeZoneOffsets& offsets, std::int32_t& daylightOffset) {
     const LNDatetimeParts parts = value.GetParts();
     if (!value.HasTime()) {
         return platform::FromLocalFields(parts.year, parts.month, parts.day, 0, 0, 0).value_or(0);

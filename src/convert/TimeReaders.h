@@ -63,4 +63,7 @@ std::time_t LocalMidnight(int year, int month, int day, const TimeZoneOffsets& o
 // date wherever it is exported.
 LNDatetimeParts WrittenParts(const LNDatetime& value);
 
+// One Notes time as ReadTimeItem turns its value into seconds since 1970 UTC.
+std::time_t ToUtcSeconds(const LNDatetime& value, const TimeZoneOffsets& offsets, std::int32_t& daylightOffset);
+
 }  // namespace qb

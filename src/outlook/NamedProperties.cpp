@@ -95,6 +95,7 @@ ULONG NamedPropertyTags::Tag(NamedId name) const {
 
 const NamedPropertyTags& NamedTags() { return g_tags; }
 
+
 bool InitNamedProps(CMapiSession& session) {
     int step = 500;
     try {

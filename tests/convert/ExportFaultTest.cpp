@@ -61,7 +61,8 @@ PffCounts CountByPffexport(const std::string& pst, const std::string& workDir) {
     std::set<std::string> documents;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(workDir + "/out.export")) {
         const std::string name = entry.path().filename().string();
-        if (!entry.is_directory() || !std::regex_match(name, std::regex("(Message|Appointment|Task)[0-9]+"))) continue;
+        static const std::regex kItem("(Message|Appointment|Task|Contact|DistributionList)[0-9]+");
+        if (!entry.is_directory() || !std::regex_match(name, kItem)) continue;
         ++counts.items;
         const std::string id = UniversalIdOf(entry.path() / "ItemValues.txt");
         documents.insert(entry.path().parent_path().string() + "|" + (id.empty() ? name : id));

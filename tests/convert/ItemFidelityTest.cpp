@@ -1,7 +1,8 @@
 // The generated sample exported under two zones far apart, and its
 // appointments and tasks read back by pffexport and readpst against
-// expected_items.json: timed items at the same UTC instants, all-day items on
-// the same local dates, every field equal; and the check itself failing on
+// expected_items.json, its contacts and lists against expected_contacts.json:
+// timed items at the same UTC instants, all-day items on the same local
+// dates, every field equal; and the check itself failing on
 // a changed start time.
 
 #include <gtest/gtest.h>
@@ -46,6 +47,7 @@ TEST(ItemFidelity, AppointmentsAndTasksReadBackAsGeneratedInAnyZone) {
         // The same file against a description with one start time changed.
         std::filesystem::create_directory(dir.File("changed"));
         std::filesystem::copy_file(sample + "/manifest.json", dir.File("changed/manifest.json"));
+        std::filesystem::copy_file(sample + "/expected_contacts.json", dir.File("changed/expected_contacts.json"));
         std::string items = ReadFile(sample + "/expected_items.json");
         const std::string start = "\"start\": {\"utc\": \"";
         const auto at = items.find(start);

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Checks the appointments and tasks that the export wrote from the generated
-sample against expected_items.json, using the independent readers only.
+"""Checks the appointments, tasks, contacts and distribution lists that the
+export wrote from the generated sample against expected_items.json and
+expected_contacts.json, using the independent readers only.
 
   pffexport -d: every expected item, in each folder it must be in, field by
                 field: message class, subject, start and end (UTC instants;
@@ -9,11 +10,20 @@ sample against expected_items.json, using the independent readers only.
                 busy status, sensitivity, reminder set, minutes and signal
                 time, categories, attendees; for tasks start, due, status,
                 percent complete, importance, owner.
+                Every IPM.Contact of a Contacts folder: names, display name,
+                company, job title, phones, home address parts, birthday and
+                anniversary dates, children, sensitivity, categories, and
+                e-mail 1 to 3 and the file-as text among the item's texts.
+                Every IPM.DistList: its name, sensitivity and its members,
+                parsed from the one-off entry identifiers.
   readpst:      every expected appointment in its vCalendar form: summary,
-                start, end, location and reminder.
+                start, end, location and reminder; every contact's vCard:
+                its file-as text and e-mail 1.
 
-The file has one section per item kind ("appointments", "tasks", ...); each
-section names its check in SECTIONS, so kinds can be added one by one.
+expected_items.json has one section per item kind ("appointments", "tasks",
+...); each section names its check in SECTIONS, so kinds can be added one by
+one. expected_contacts.json has the sections "contacts" and
+"distribution_lists", checked by check_contacts and check_lists.
 Prints the figures and the first mismatches; exits 1 on any mismatch.
 
 usage: sample_items_check.py SAMPLE_DIR PST [--show N]
@@ -92,10 +102,20 @@ def pff_items(pst, root):
         rel = os.path.relpath(dirpath, top)
         rel = "" if rel == "." else rel.replace(os.sep, "\\")
         for d in sorted(dirs):
-            m = re.match(r"(Appointment|Task)\d+$", d)
-            if m:
-                folders.setdefault(rel, []).append((m.group(1), read_item(os.path.join(dirpath, d))))
+            m = re.match(r"(Appointment|Task|Contact|DistributionList)\d+$", d)
+            if not m:
+                continue
+            directory = os.path.join(dirpath, d)
+            item = read_item(directory) if m.group(1) in ("Appointment", "Task") else raw_item(directory)
+            folders.setdefault(rel, []).append((m.group(1), item))
     return folders
+
+
+def raw_item(directory):
+    """{entry type: (value type, raw bytes)} of the item's first record set; a
+    named property keyed as read_item_values maps it."""
+    sets = read_item_values(os.path.join(directory, "ItemValues.txt"))
+    return {tag: (vtype, raw or b"") for (tag, vtype), raw in (sets[0] if sets else {}).items()}
 
 
 # ----------------------------------------------------------------- the rules
@@ -209,6 +229,200 @@ def check_pff(expected, items, show):
     return t
 
 
+# ------------------------------------------------ contacts and lists
+
+PR_MESSAGE_CLASS, PR_DISPLAY_NAME, PR_SENSITIVITY = 0x001A, 0x3001, 0x0036
+STANDARD_TEXTS = {
+    "given_name": 0x3A06, "middle_name": 0x3A44, "surname": 0x3A11, "generation": 0x3A05, "prefix": 0x3A45,
+    "company": 0x3A16, "job_title": 0x3A17, "department": 0x3A18, "business_phone": 0x3A08,
+    "business_fax": 0x3A24, "mobile_phone": 0x3A1C, "home_phone": 0x3A09, "pager": 0x3A21, "home_fax": 0x3A25,
+    "home_street": 0x3A5D, "home_city": 0x3A59, "home_state": 0x3A5C, "home_postal_code": 0x3A5B,
+    "home_country": 0x3A5A, "spouse": 0x3A48, "display_name": PR_DISPLAY_NAME,
+}
+PR_BIRTHDAY, PR_WEDDING_ANNIVERSARY, PR_CHILDRENS_NAMES = 0x3A42, 0x3A41, 0x3A58
+
+
+def compare(t, where, field, got, want):
+    t.check(where, field, want, got)
+
+
+def text(props, tag):
+    value_type, raw = props.get(tag, (None, None))
+    if value_type == 0x1F:
+        return raw.decode("utf-16-le", errors="replace").rstrip("\0")
+    if value_type == 0x1E:
+        return raw.decode("cp1252", errors="replace").rstrip("\0")
+    return ""
+
+
+def multi(raw):
+    """The values of a multi-valued variable-size property: count, offsets, data."""
+    if len(raw) < 4:
+        return []
+    count = int.from_bytes(raw[:4], "little")
+    offsets = [int.from_bytes(raw[4 + 4 * i:8 + 4 * i], "little") for i in range(count)] + [len(raw)]
+    return [raw[offsets[i]:offsets[i + 1]] for i in range(count)]
+
+
+def texts(props, tag):
+    value_type, raw = props.get(tag, (None, None))
+    if value_type == 0x101F:
+        return [v.decode("utf-16-le").rstrip("\0") for v in multi(raw)]
+    if value_type == 0x101E:
+        return [v.decode("cp1252").rstrip("\0") for v in multi(raw)]
+    return []
+
+
+def all_texts(props):
+    found = set()
+    for tag, (value_type, raw) in props.items():
+        if value_type in (0x1E, 0x1F):
+            found.add(text(props, tag))
+    return found
+
+
+def date_of(props, tag):
+    value_type, raw = props.get(tag, (None, None))
+    if value_type != 0x40 or len(raw) < 8:
+        return ""
+    ticks = int.from_bytes(raw[:8], "little")
+    when = datetime.datetime(1601, 1, 1) + datetime.timedelta(microseconds=ticks // 10)
+    return when
+
+
+def date_matches(when, expected):
+    """The stored moment is the expected day's midnight in some zone."""
+    if not expected or not when:
+        return (expected or "") == ("" if not when else when.strftime("%Y-%m-%d"))
+    day = datetime.datetime.strptime(expected, "%Y-%m-%d")
+    return abs((when - day).total_seconds()) <= 14 * 3600
+
+
+def one_off(entry):
+    if len(entry) < 24:
+        return None
+    unicode = (entry[22] | entry[23] << 8) & 0x8000
+    parts, at = [], 24
+    for _ in range(3):
+        if unicode:
+            end = at
+            while end + 1 < len(entry) and (entry[end] or entry[end + 1]):
+                end += 2
+            parts.append(entry[at:end].decode("utf-16-le"))
+            at = end + 2
+        else:
+            end = entry.index(0, at)
+            parts.append(entry[at:end].decode("cp1252"))
+            at = end + 1
+    return [parts[0], parts[2]]
+
+
+def check_contacts(expected, items, report):
+    by_name = {}
+    for props in items:
+        if text(props, PR_MESSAGE_CLASS) == "IPM.Contact":
+            by_name.setdefault((text(props, PR_DISPLAY_NAME), text(props, 0x3A08)), []).append(props)
+    compare(report, "Contacts", "contact count", sum(len(v) for v in by_name.values()), len(expected))
+    for want in expected:
+        key = (want["display_name"], want["business_phone"])
+        candidates = by_name.get(key, [])
+        where = f"contact {want['display_name'] or want['file_as']!r}"
+        if not candidates:
+            compare(report, where, "present", False, True)
+            continue
+        props = candidates.pop(0)
+        for field, tag in STANDARD_TEXTS.items():
+            compare(report, where, field, text(props, tag), want[field])
+        strings = all_texts(props)
+        for field in ("email1", "email2", "email3", "file_as", "home_address", "business_address", "web_page"):
+            if want[field]:
+                compare(report, where, field, want[field] in strings, True)
+        compare(report, where, "birthday", date_matches(date_of(props, PR_BIRTHDAY), want["birthday"]), True)
+        compare(report, where, "anniversary", date_matches(date_of(props, PR_WEDDING_ANNIVERSARY), want["anniversary"]),
+                       True)
+        compare(report, where, "children", texts(props, PR_CHILDRENS_NAMES), want["children"])
+        sensitivity = props.get(PR_SENSITIVITY, (None, b"\0\0\0\0"))[1]
+        compare(report, where, "sensitivity", int.from_bytes(sensitivity[:4], "little"), 2 if want["private"] else 0)
+        if want["categories"]:
+            compare(report, where, "categories", texts(props, "Keywords"), want["categories"])
+
+
+def check_lists(expected, items, report):
+    lists = {}
+    for props in items:
+        if text(props, PR_MESSAGE_CLASS) == "IPM.DistList":
+            lists.setdefault(text(props, PR_DISPLAY_NAME), []).append(props)
+    compare(report, "Contacts", "list count", sum(len(v) for v in lists.values()), len(expected))
+    for want in expected:
+        where = f"list {want['name']!r}"
+        candidates = lists.get(want["name"], [])
+        if not candidates:
+            compare(report, where, "present", False, True)
+            continue
+        props = candidates.pop(0)
+        member_lists = [[one_off(v) for v in multi(raw)] for tag, (vt, raw) in props.items() if vt == 0x1102]
+        want_members = [list(m) for m in want["members"]]
+        if want_members:
+            compare(report, where, "member and one-off member lists", len(member_lists), 2)
+            for members in member_lists:
+                compare(report, where, "members", members, want_members)
+        else:
+            compare(report, where, "members", member_lists, [])
+        sensitivity = props.get(PR_SENSITIVITY, (None, b"\0\0\0\0"))[1]
+        compare(report, where, "sensitivity", int.from_bytes(sensitivity[:4], "little"), 2 if want["private"] else 0)
+
+
+def check_vcards(pst, expected, report):
+    """readpst's vCards of the Contacts folder: name, e-mail 1 and birthday."""
+    with tempfile.TemporaryDirectory(prefix="readpst-vcard-") as out:
+        r = subprocess.run(["readpst", "-D", "-r", "-cv", "-o", out, pst], capture_output=True)
+        if r.returncode != 0:
+            compare(report, "readpst", "exit status", r.returncode, 0)
+            return
+        cards = []
+        for dirpath, _, files in os.walk(out):
+            if os.path.basename(dirpath) != "Contacts":
+                continue
+            for name in files:
+                content = open(os.path.join(dirpath, name), "rb").read().decode("utf-8", errors="replace")
+                for block in content.split("BEGIN:VCARD")[1:]:
+                    card = {}
+                    for line in block.replace("\r\n", "\n").split("\n"):
+                        key, _, value = line.partition(":")
+                        card.setdefault(key.split(";")[0].upper(), value)
+                    cards.append(card)
+    # readpst writes some distribution lists as vCards too (a name and an
+    # organisation of other items): at least one card per contact.
+    compare(report, "readpst", "vCards for every contact", len(cards) >= len(expected), True)
+    emails = {c.get("EMAIL", "") for c in cards}
+    # readpst's FN is the contact's file-as text (libpst reads it from the
+    # file-under property), not its display name.
+    names = {c.get("FN", "").replace("\\,", ",") for c in cards}
+    for want in expected:
+        where = f"vCard {want['display_name'] or want['file_as']!r}"
+        if want["email1"]:
+            compare(report, where, "EMAIL", want["email1"] in emails, True)
+        if want["file_as"]:
+            compare(report, where, "FN", want["file_as"] in names, True)
+
+
+def contacts_folder_items(items):
+    """The raw property sets of the contacts and lists of every Contacts folder."""
+    return [item for folder, found in items.items() if folder.split("\\")[-1] == "Contacts"
+            for kind, item in found if kind in ("Contact", "DistributionList")]
+
+
+def check_address_book(expected, items, pst, show):
+    t = Tally(show)
+    found = contacts_folder_items(items)
+    check_contacts(expected["contacts"], found, t)
+    check_lists(expected["distribution_lists"], found, t)
+    check_vcards(pst, expected["contacts"], t)
+    print(f"contacts and lists: {len(expected['contacts'])} contacts, {len(expected['distribution_lists'])} lists "
+          f"expected, {len(found)} items in Contacts folders; {t.checked} fields checked, {t.equal} equal")
+    return t
+
+
 # ------------------------------------------------------------------- readpst
 
 def readpst_events(pst, root):
@@ -288,10 +502,13 @@ def main():
     sample_dir, pst = args
     manifest = json.load(open(os.path.join(sample_dir, "manifest.json"), encoding="utf-8"))
     expected = json.load(open(os.path.join(sample_dir, manifest["expected_items"]["file"]), encoding="utf-8"))
+    contacts = json.load(open(os.path.join(sample_dir, "expected_contacts.json"), encoding="utf-8"))
     ok = True
     with tempfile.TemporaryDirectory(prefix="sample-items-check-") as root:
-        for t in (check_pff(expected, pff_items(pst, os.path.join(root, "p")), show),
-                  check_readpst(expected, readpst_events(pst, os.path.join(root, "r")), show)):
+        items = pff_items(pst, os.path.join(root, "p"))
+        for t in (check_pff(expected, items, show),
+                  check_readpst(expected, readpst_events(pst, os.path.join(root, "r")), show),
+                  check_address_book(contacts, items, pst, show)):
             if t.by_field:
                 print("mismatches by field: " + ", ".join(f"{f} {n}" for f, n in t.by_field.most_common()))
             for m in t.mismatches:

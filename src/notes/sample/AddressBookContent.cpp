@@ -41,6 +41,7 @@ void AddressBookContent::WriteDocuments(const AddressBookSize& size) {
     for (long long i = 0; i < size.persons; ++i) WritePerson(i, "Person");
     for (long long i = 0; i < size.contacts; ++i) WritePerson(size.persons + i, "Contact");
     for (long long i = 0; i < size.groups; ++i) WriteGroup(i);
+    WriteSpecialEntries();
     WriteOther("Location", "Office (Network)");
     WriteOther("Location", "Home (Notes Direct Dialup)");
     WriteOther("Connection", "Acme Server");

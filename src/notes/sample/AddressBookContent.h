@@ -4,6 +4,7 @@
 // and group searches must leave out.
 
 #include "notes/sample/SampleDatabase.h"
+#include "notes/sample/SamplePeople.h"
 
 namespace qb::notes::sample {
 
@@ -12,6 +13,9 @@ struct AddressBookSize {
     long long contacts = 0;
     long long groups = 0;
 };
+
+// A person with a non-ASCII name known by a Notes name and an Internet address.
+const SamplePerson& NonAsciiPerson();
 
 class AddressBookContent {
 public:
@@ -24,6 +28,8 @@ private:
     void WritePerson(long long index, const char* form);
     void WriteGroup(long long index);
     void WriteOther(const char* form, const char* name);
+    // The entries of ContactContent.cpp.
+    void WriteSpecialEntries();
 
     SampleRandom& random_;
     SampleDatabase& db_;

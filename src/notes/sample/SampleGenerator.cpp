@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "notes/sample/AddressBookContent.h"
+#include "notes/sample/ContactExpectations.h"
 #include "notes/sample/ItemExpectations.h"
 #include "notes/sample/MailExpectations.h"
 #include "notes/sample/MailboxContent.h"
@@ -27,6 +28,7 @@ constexpr const char* kMailFile = "mail/jdoe.dxl";
 constexpr const char* kNamesFile = "names.dxl";
 constexpr const char* kExpectedMailFile = "expected_mail.json";
 constexpr const char* kExpectedItemsFile = "expected_items.json";
+constexpr const char* kExpectedContactsFile = "expected_contacts.json";
 
 void WriteTextFile(const fs::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -175,6 +177,10 @@ SampleSummary GenerateSample(const SampleOptions& options) {
     addressBook.DefineCatalogue();
     names.CountFormula("contacts", kContactSearch);
     names.CountFormula("groups", kGroupSearch);
+    ContactExpectationWriter contactExpectations((dir / kExpectedContactsFile).string());
+    names.SetObserver([&](const SampleDocument& document, const std::vector<std::string>&) {
+        contactExpectations.Add(document);
+    });
     names.Open();
     AddressBookSize bookSize;
     bookSize.persons = 30 + options.messages / 500;
@@ -182,6 +188,8 @@ SampleSummary GenerateSample(const SampleOptions& options) {
     bookSize.groups = 8 + options.messages / 2000;
     addressBook.WriteDocuments(bookSize);
     names.Close();
+    names.SetObserver(nullptr);
+    contactExpectations.Close();
 
     WriteNotesIni(dir, dataDir);
     WriteQuillboxIni(dir, ShippedExportSettings());
@@ -194,6 +202,8 @@ SampleSummary GenerateSample(const SampleOptions& options) {
     summary.tasks = CountOf(mail, "tasks");
     summary.contacts = CountOf(names, "contacts");
     summary.groups = CountOf(names, "groups");
+    // Contacts and lists share one Outlook folder.
+    summary.outlookFolders.push_back({"Contacts", summary.contacts + summary.groups});
     summary.fileAttachments = mail.fileAttachments() + names.fileAttachments();
     summary.mimeAttachments = mail.mimeAttachments() + names.mimeAttachments();
     WriteTextFile(dir / "manifest.json", ManifestJson(options, summary));

@@ -1,0 +1,232 @@
+// Contact and group conversion of DXL address book documents into the
+// in-memory store: what each document's items become in the saved record,
+// what the log and the message sink say, and what is counted as exported.
+
+#include <gtest/gtest.h>
+
+#include "../notes/MailboxFixture.h"
+#include "../outlook/SavedMessages.h"
+#include "MailTestSupport.h"
+#include "convert/ContactConverter.h"
+#include "convert/GroupConverter.h"
+#include "notes/NotesErrorText.h"
+#include "outlook/NamedProperties.h"
+#include "outlook/mapi/MapiApi.h"
+#include "shell/log/ExportLog.h"
+#include "shell/platform/Paths.h"
+#include "shell/report/MessageSink.h"
+#include "shell/report/ProgressSink.h"
+#include "shell/settings/ExportSettings.h"
+
+namespace qb {
+namespace {
+
+using test::TextItem;
+using test::TextListItem;
+using test::TimeItem;
+
+std::string EntryDxl(int number, const char* form, const std::string& items) {
+    return fmt::format(
+        "<document form='{}'><noteinfo noteid='{:x}' unid='DDDDDDDD33333333852500000000{:04X}'>"
+        "<created><datetime>20220501T100000,00+02</datetime></created></noteinfo>\n{}\n</document>\n",
+        form, 0x400 + number * 4, number, items);
+}
+
+std::string RichItem(const std::string& name, const std::string& text) {
+    return "<item name='" + name + "'><richtext><par>" + text + "</par></richtext></item>";
+}
+
+struct Messages : MessageSink {
+    std::vector<std::string> shown;
+    MessageResult ShowMessage(std::string_view text, std::string_view, MessageIcon, MessageButtons) override {
+        shown.emplace_back(text);
+        return MessageResult::Ok;
+    }
+};
+
+// Keeps a copy of each contact and list it saves; can fail the save or
+// report a refused SetProps instead.
+class RecordingContacts : public ContactConverter {
+public:
+    using ContactConverter::ContactConverter;
+    std::vector<std::string> email1, body, homeAddress, businessAddress, businessStreet, suffix;
+    std::vector<bool> birthday;
+    HRESULT result = S_OK;
+    bool refuseProps = false;
+
+protected:
+    HRESULT SaveContact(ContactRecord& record, const std::string& formName) override {
+        email1.push_back(record.email1);
+        body.push_back(record.body);
+        homeAddress.push_back(record.homeAddress);
+        businessAddress.push_back(record.businessAddress);
+        businessStreet.push_back(record.businessStreet);
+        suffix.push_back(record.suffix);
+        birthday.push_back(record.birthdayPresent);
+        const HRESULT hr = ContactConverter::SaveContact(record, formName);
+        if (refuseProps) record.setPropsFailure = SetPropsFailure{"refused", "Store", MAPI_E_NO_ACCESS};
+        return FAILED(result) ? result : hr;
+    }
+};
+
+class RecordingGroups : public GroupConverter {
+public:
+    using GroupConverter::GroupConverter;
+    std::vector<std::string> names;
+    std::vector<std::vector<std::string>> memberNames, memberAddresses;
+    std::vector<std::size_t> emptyMembers;
+    std::vector<bool> isPrivate;
+
+protected:
+    HRESULT SaveDistList(DistListRecord& record) override {
+        const HRESULT hr = GroupConverter::SaveDistList(record);
+        names.push_back(record.listName);
+        memberNames.push_back(record.memberNames);
+        memberAddresses.push_back(record.memberAddresses);
+        emptyMembers.push_back(record.emptyMembers);
+        isPrivate.push_back(record.isPrivate);
+        return hr;
+    }
+};
+
+class ContactConverterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tmpDirEnv.emplace("TMPDIR", dir.path());
+        tempFolder = platform::TempFolder();
+        ASSERT_NO_FATAL_FAILURE(test::OpenMemoryMailFolder(dir.path(), configHome, outlook, folder));
+        ASSERT_TRUE(InitNamedProps(outlook));
+        dir.Write("notes.ini", "[Notes]\nDirectory=" + dir.path() + "\n");
+        ASSERT_EQ(session.Initialize(dir.File("notes.ini")), LNNOERROR);
+        log.logToFile = true;
+        log.SetSingleDatabasePath(dir.File("exportlog.txt"));
+    }
+    void TearDown() override {
+        database.Close();
+        folder.reset();
+        outlook.Logoff();
+        outlook.Uninitialize();
+        mapi::SetMsgStoreProvider(nullptr);
+        LNSetThrowAllErrorsGlobal(false);
+        configHome.reset();
+        tmpDirEnv.reset();
+    }
+
+    void Load(const std::string& documents) {
+        dir.Write("names.dxl", test::MailboxDxl(documents));
+        ASSERT_EQ(session.GetDatabase("names.dxl", &database), LNNOERROR);
+        ASSERT_EQ(database.Open(), LNNOERROR);
+        LNSetThrowAllErrorsGlobal(true);
+    }
+    AddressBookContext Context() {
+        return AddressBookContext{run, settings, log, progress, outlook, translator, tempFolder, &messages};
+    }
+    LNDocument Document(int number) {
+        ScopedNotesThrowMode returnCodes(false);
+        LNDocument document;
+        EXPECT_EQ(database.GetDocumentByUNID(fmt::format("DDDDDDDD33333333852500000000{:04X}", number), &document),
+                  LNNOERROR);
+        EXPECT_EQ(document.Open(), LNNOERROR);
+        return document;
+    }
+    std::string Log() const { return test::ReadFile(dir.File("exportlog.txt")); }
+
+    std::optional<test::ScopedEnv> tmpDirEnv, configHome;
+    test::TempDir dir;
+    std::string tempFolder;
+    CMapiSession outlook;
+    std::optional<FolderHandle> folder;
+    LNNotesSession session;
+    LNDatabase database;
+    ExportRun run;
+    ExportSettings settings;
+    ExportLog log;
+    NullProgressSink progress;
+    AddressTranslator translator;
+    Messages messages;
+};
+
+TEST_F(ContactConverterTest, EmailOneIsTheInternetAddressWhenTheMailAddressIsANotesName) {
+    Load(EntryDxl(1, "Person",
+                  TextItem("LastName", "Smith") + TextItem("MailAddress", "CN=John Smith/OU=Sales/O=Acme@AcmeMail") +
+                      TextItem("InternetAddress", "john.smith@acme.example")) +
+         EntryDxl(2, "Person", TextItem("LastName", "Empty") + TextItem("MailAddress", "") +
+                                   TextItem("InternetAddress", "empty@acme.example")) +
+         EntryDxl(3, "Person", TextItem("LastName", "Notes") + TextItem("MailAddress", "CN=Only Notes/O=Acme")) +
+         EntryDxl(4, "Person", TextItem("LastName", "Mail") + TextItem("MailAddress", "mail@acme.example") +
+                                   TextItem("InternetAddress", "other@acme.example")));
+    RecordingContacts contacts(Context());
+    for (int i = 1; i <= 4; ++i) {
+        LNDocument document = Document(i);
+        EXPECT_TRUE(contacts.Convert(*folder, session, document)) << i << Log();
+    }
+    EXPECT_EQ(contacts.email1, (std::vector<std::string>{"john.smith@acme.example", "empty@acme.example",
+                                                         "Only Notes/Acme", "mail@acme.example"}));
+    EXPECT_EQ(run.exportedCount, 4);
+}
+
+TEST_F(ContactConverterTest, AddressesDatesNamesAndBody) {
+    settings.OutlookContactsSetDefaultStreetAddress = true;
+    Load(EntryDxl(1, "Contact",
+                  TextItem("StreetAddress", "1 Main Street") + TextItem("Country", "Ireland") +
+                      TextItem("HomeAddress", "ignored") + TextItem("BusinessAddress", "Business Park 3") +
+                      TimeItem("Birthday", "17000101") + TextItem("Suffix", "0") + TextItem("Comment", "A") +
+                      RichItem("Briefcase", "B")) +
+         EntryDxl(2, "Contact", TimeItem("Birthday", "17010101") + TextItem("HomeAddress", "c/o Example")));
+    RecordingContacts contacts(Context());
+    for (int i = 1; i <= 2; ++i) {
+        LNDocument document = Document(i);
+        EXPECT_TRUE(contacts.Convert(*folder, session, document)) << Log();
+    }
+    EXPECT_EQ(contacts.homeAddress, (std::vector<std::string>{"1 Main Street\nIreland", "c/o Example"}));
+    EXPECT_EQ(contacts.businessAddress[0], "Business Park 3");
+    EXPECT_EQ(contacts.businessStreet[0], "Business Park 3");
+    EXPECT_EQ(contacts.birthday, (std::vector<bool>{false, true}));
+    EXPECT_EQ(contacts.suffix[0], "");
+    EXPECT_EQ(contacts.body[0], "A\nB");
+}
+
+TEST_F(ContactConverterTest, FailedSaveIsNotCountedAndRefusedPropertiesAreShownWithTheName) {
+    Load(EntryDxl(1, "Person", TextItem("FirstName", "Chloé") + TextItem("LastName", "Dąbrowski")));
+    RecordingContacts contacts(Context());
+    contacts.result = E_FAIL;
+    {
+        LNDocument document = Document(1);
+        EXPECT_FALSE(contacts.Convert(*folder, session, document));
+    }
+    EXPECT_EQ(run.exportedCount, 0);
+    EXPECT_NE(Log().find("~#>ERROR Unable to save the contact 'Dąbrowski, Chloé'"), std::string::npos) << Log();
+
+    contacts.result = S_OK;
+    contacts.refuseProps = true;
+    {
+        LNDocument document = Document(1);
+        EXPECT_TRUE(contacts.Convert(*folder, session, document));
+    }
+    EXPECT_EQ(run.exportedCount, 1);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_NE(messages.shown[0].find("SetProps failed while in appointment save. Last Error = refused"),
+              std::string::npos);
+    EXPECT_NE(messages.shown[0].find("contact 'Dąbrowski, Chloé'"), std::string::npos);
+    EXPECT_NE(Log().find("....~#>ERROR SetProps failed"), std::string::npos);
+}
+
+TEST_F(ContactConverterTest, GroupsBecomeListsOfTranslatedMembers) {
+    Load(EntryDxl(1, "Group", TextListItem("Members", {"CN=User One/OU=Unit/O=Org", "", "b@example.com"})) +
+         EntryDxl(2, "Group", TextItem("ListName", "Board") + TextItem("OrgConfidential", "1")));
+    RecordingGroups groups(Context());
+    for (int i = 1; i <= 2; ++i) {
+        LNDocument document = Document(i);
+        EXPECT_TRUE(groups.Convert(*folder, session, document)) << Log();
+    }
+    EXPECT_EQ(groups.names, (std::vector<std::string>{"invalid_group_name", "Board"}));
+    EXPECT_EQ(groups.memberNames[0], (std::vector<std::string>{"User One", "", "b@example.com"}));
+    EXPECT_EQ(groups.memberAddresses[0], (std::vector<std::string>{"User One/Unit/Org", "", "b@example.com"}));
+    EXPECT_EQ(groups.emptyMembers[0], 1u);
+    EXPECT_TRUE(groups.memberNames[1].empty());
+    EXPECT_EQ(groups.isPrivate, (std::vector<bool>{false, true}));
+    EXPECT_EQ(run.exportedCount, 2);
+}
+
+}  // namespace
+}  // namespace qb

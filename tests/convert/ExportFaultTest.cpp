@@ -27,7 +27,7 @@ const char* const kPstName = "/Quillbox Sample.pst";
 
 // What pffexport finds in a file: its items, and the documents they came
 // from (one per folder and universal id: the items of a repeating entry or
-// of the days of an event share theirs).
+// of the days of an event carry it with "#n" after it).
 struct PffCounts {
     int items = -1;
     int documents = -1;
@@ -64,7 +64,9 @@ PffCounts CountByPffexport(const std::string& pst, const std::string& workDir) {
         static const std::regex kItem("(Message|Appointment|Task|Contact|DistributionList)[0-9]+");
         if (!entry.is_directory() || !std::regex_match(name, kItem)) continue;
         ++counts.items;
-        const std::string id = UniversalIdOf(entry.path() / "ItemValues.txt");
+        // Further instances carry "id#n": the document is the id before it.
+        std::string id = UniversalIdOf(entry.path() / "ItemValues.txt");
+        id = id.substr(0, id.find('#'));
         documents.insert(entry.path().parent_path().string() + "|" + (id.empty() ? name : id));
     }
     counts.documents = static_cast<int>(documents.size());

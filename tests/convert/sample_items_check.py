@@ -375,7 +375,7 @@ def check_lists(expected, items, report):
 def check_vcards(pst, expected, report):
     """readpst's vCards of the Contacts folder: name, e-mail 1 and birthday."""
     with tempfile.TemporaryDirectory(prefix="readpst-vcard-") as out:
-        r = subprocess.run(["readpst", "-D", "-r", "-cv", "-o", out, pst], capture_output=True)
+        r = subprocess.run(["readpst", "-j", "0", "-D", "-r", "-cv", "-o", out, pst], capture_output=True)
         if r.returncode != 0:
             compare(report, "readpst", "exit status", r.returncode, 0)
             return

@@ -57,7 +57,7 @@ def part_text(part):
 def check_readpst(pst, expected, root):
     out = os.path.join(root, "readpst")
     os.makedirs(out)
-    r = subprocess.run(["readpst", "-D", "-r", "-o", out, pst], capture_output=True)
+    r = subprocess.run(["readpst", "-j", "0", "-D", "-r", "-o", out, pst], capture_output=True)
     if r.returncode != 0:
         fail("readpst failed: " + r.stderr.decode(errors="replace"))
         return

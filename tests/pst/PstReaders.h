@@ -40,7 +40,7 @@ inline std::size_t CountEntries(const std::string& dir, const std::regex& name, 
 inline std::optional<std::size_t> ReadpstMessageCount(const std::string& pst, const std::string& scratch) {
     std::filesystem::remove_all(scratch);
     std::filesystem::create_directories(scratch);
-    const std::string cmd = "readpst -q -D -M -b -o " + ShellQuote(scratch) + " " + ShellQuote(pst) + " >/dev/null 2>&1";
+    const std::string cmd = "readpst -j 0 -q -D -M -b -o " + ShellQuote(scratch) + " " + ShellQuote(pst) + " >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0) return std::nullopt;
     return CountEntries(scratch, std::regex("[0-9]+"), false);
 }

@@ -52,7 +52,7 @@ def readpst_counts(pst, root, display_name):
     collects decoded subjects and bodies."""
     out = os.path.join(root, "readpst")
     os.makedirs(out)
-    r = run(["readpst", "-D", "-r", "-o", out, pst])
+    r = run(["readpst", "-j", "0", "-D", "-r", "-o", out, pst])
     if r.returncode != 0:
         fail("readpst failed: " + r.stderr.decode(errors="replace"))
     folders, attachments, texts = {}, 0, []

@@ -113,6 +113,17 @@ void StopRun(ExportRun& run, const std::string& text) {
     if (run.stopText.empty()) run.stopText = "~#>ERROR " + text;
 }
 
+bool InstanceSavedBefore(const ExportRun& run, const ExportLog& log, const std::string& itemId, std::size_t index) {
+    if (!run.SavedBefore(itemId)) return false;
+    log.Write(fmt::format("....Instance {} was saved before the interruption: not written again\n", index + 1));
+    return true;
+}
+
+void ReportCreateFailure(ExportRun& run, const ExportLog& log, const std::string& createError, std::int32_t step) {
+    log.Write(fmt::format("....~#>ERROR Unable to create an item in the Outlook folder: {} [{}]\n", createError, step));
+    StopRun(run, "Unable to create a message in the Outlook store: " + createError);
+}
+
 bool ReportItemSave(ExportRun& run, const ExportLog& log, HRESULT hr, const CalendarItemRecord& record,
                     bool lostAttachment, std::int32_t step, const char* kind) {
     for (const std::string& lost : record.lostAttachments)

@@ -62,6 +62,13 @@ std::string PlainBody(const LNDocument& document, const char* itemName, const Ex
 // refused a write and would refuse every one after it.
 void StopRun(ExportRun& run, const std::string& text);
 
+// True (and logged) when a resumed run finds the instance's item in the
+// folder already: it is not written again.
+bool InstanceSavedBefore(const ExportRun& run, const ExportLog& log, const std::string& itemId, std::size_t index);
+// Logs that no item could be created in the folder and stops the run: the
+// store refuses every later item the same way.
+void ReportCreateFailure(ExportRun& run, const ExportLog& log, const std::string& createError, std::int32_t step);
+
 // Logs what the save of an item left out or why it failed, and counts an
 // item saved without an attachment; true when the item was saved. `kind`
 // names the item in the failure line ("calendar entry", "task").

@@ -94,18 +94,12 @@ bool TaskConverter::ExportInstance(const FolderHandle& folder, LNNotesSession& s
     std::optional<AttachmentExtractor> extractor;
     bool saved = false;
     const std::string itemId = ItemId(std::string(document.GetUniversalID()), index);
-    if (context_.run.SavedBefore(itemId)) {
-        log.Write(fmt::format("....Instance {} was saved before the interruption: not written again\n", index + 1));
-        return true;
-    }
+    if (InstanceSavedBefore(context_.run, log, itemId, index)) return true;
     try {
         std::string createError;
         record = NewTaskRecord(context_.outlook, folder, &createError);
         if (!record) {
-            // Nothing can be written for this item, nor for any after it.
-            log.Write(fmt::format("....~#>ERROR Unable to create an item in the Outlook folder: {} [{}]\n",
-                                  createError, step_));
-            StopRun(context_.run, "Unable to create a message in the Outlook store: " + createError);
+            ReportCreateFailure(context_.run, log, createError, step_);
             return false;
         }
         record->universalId = itemId;

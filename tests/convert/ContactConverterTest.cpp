@@ -188,6 +188,20 @@ TEST_F(ContactConverterTest, AddressesDatesNamesAndBody) {
     EXPECT_EQ(contacts.body[0], "A\nB");
 }
 
+// A rich text body is several text records; the pieces of one paragraph join
+// as they stand, only paragraphs start new lines.
+TEST_F(ContactConverterTest, RichTextPiecesJoinWithoutLineBreaksBetweenRecords) {
+    Load(EntryDxl(1, "Contact",
+                  "<item name='Briefcase'><richtext><par>Hel<run><font style='bold'/>lo</run> wor"
+                  "<run><font style='italic'/>ld</run></par><par>Next</par></richtext></item>"));
+    RecordingContacts contacts(Context());
+    LNDocument document = Document(1);
+    EXPECT_TRUE(contacts.Convert(*folder, session, document)) << Log();
+    ASSERT_EQ(contacts.body.size(), 1u);
+    EXPECT_EQ(contacts.body[0].substr(0, 11), "Hello world") << contacts.body[0];
+    EXPECT_NE(contacts.body[0].find("Next"), std::string::npos) << contacts.body[0];
+}
+
 TEST_F(ContactConverterTest, FailedSaveIsNotCountedAndRefusedPropertiesAreShownWithTheName) {
     Load(EntryDxl(1, "Person", TextItem("FirstName", "Chloé") + TextItem("LastName", "Dąbrowski")));
     RecordingContacts contacts(Context());

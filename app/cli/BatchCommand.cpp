@@ -178,9 +178,8 @@ std::string ParseOptions(std::span<const std::string> args, BatchOptions& o) {
 // the shard's own file keeps the result it has there.
 DatabaseList ShardList(const DatabaseList& main, Shard shard, const std::string& shardPath) {
     DatabaseList own(shardPath);
-    if (platform::ReadBoundedFile(shardPath, DatabaseList::kMaxFileBytes).status ==
-        platform::BoundedRead::Status::Read)
-        own.items = ParseDatabaseList(platform::ReadBoundedFile(shardPath, DatabaseList::kMaxFileBytes).data);
+    const platform::BoundedRead read = platform::ReadBoundedFile(shardPath, DatabaseList::kMaxFileBytes);
+    if (read.status == platform::BoundedRead::Status::Read) own.items = ParseDatabaseList(read.data);
     DatabaseList result(shardPath);
     for (std::size_t i = shard.index; i < main.items.size(); i += shard.count) {
         DatabaseListItem item = main.items[i];

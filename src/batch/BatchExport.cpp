@@ -127,7 +127,11 @@ std::string KeepEarlierFile(const std::string& pstPath, std::string& error) {
 std::string BatchExport::UniqueProfileName() { return ProfilePrefix() + std::to_string(::getpid()); }
 
 BatchExport::BatchExport(BatchServices services, DatabaseList& list, BatchTarget target)
-    : s_(services), list_(list), target_(std::move(target)), profileName_(UniqueProfileName()) {}
+    : s_(services),
+      list_(list),
+      target_(std::move(target)),
+      profileName_(UniqueProfileName()),
+      workerMessages_(std::make_unique<WorkerMessages>(services.messages, services.env.log)) {}
 
 BatchExport::~BatchExport() = default;
 
@@ -144,7 +148,7 @@ void BatchExport::BothStatus(const std::string& text) {
 }
 
 void BatchExport::Box(const std::string& text, const char* title) {
-    WorkerMessages(s_.messages, s_.env.log).ShowMessage(text, title, MessageIcon::Error, MessageButtons::Ok);
+    workerMessages_->ShowMessage(text, title, MessageIcon::Error, MessageButtons::Ok);
 }
 
 bool BatchExport::ExportSelected() {
@@ -225,8 +229,7 @@ int BatchExport::Run() {
             if (!target_.IsExchange()) {
                 Step(1100);
                 Status("Creating Temporary Profile");
-                WorkerMessages messages(s_.messages, log);
-                profile.emplace(profileName_, messages);
+                profile.emplace(profileName_, *workerMessages_);
                 ready = profile->Create();
                 if (ready) {
                     Status("Created Temporary Profile");
@@ -383,10 +386,9 @@ bool BatchExport::PrepareTarget(DatabaseListItem& item, const std::string& pstPa
             s_.env.log.Write(fmt::format("~#>Warning {} was left by an earlier attempt: it is kept as {} and this "
                                          "export starts a new file\n",
                                          pstPath, kept));
-        WorkerMessages messages(s_.messages, s_.env.log);
         if (failure.empty()) {
             if (!CreatePstService(target_.serviceName, profileName_, item.outputFolder, fs::absolute(pstPath).string(),
-                                  outlook, service_, messages))
+                                  outlook, service_, *workerMessages_))
                 failure = "Unable to create PST file";
             else if (service_.storeEntryId.empty())
                 failure = "Unable to create PST file (lpb is NULL)";
@@ -475,10 +477,7 @@ void BatchExport::FinishItem(std::size_t index) {
         // The file is closed before its service leaves the profile.
         outlook.Logoff();
         Step(2000);
-        if (service_.serviceUid) {
-            WorkerMessages messages(s_.messages, s_.env.log);
-            RemoveService(profileName_, *service_.serviceUid, messages);
-        }
+        if (service_.serviceUid) RemoveService(profileName_, *service_.serviceUid, *workerMessages_);
     }
     Step(2100);
     ++handled_;

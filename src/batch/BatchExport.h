@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -138,6 +139,8 @@ private:
     std::vector<std::string> collected_;
     std::vector<std::size_t> incomplete_;
     PstServiceResult service_;
+    // The worker's message boxes: logged, and never waiting for an answer.
+    std::unique_ptr<MessageSink> workerMessages_;
 };
 
 // The item's log: the .pst path with its file name's own extension replaced

@@ -9,6 +9,7 @@
 #include "notes/DatabaseSelection.h"
 #include "notes/sample/SampleGenerator.h"
 #include "support/TempDir.h"
+#include "text/TextCase.h"
 
 namespace qb {
 namespace {
@@ -68,7 +69,8 @@ TEST_F(DatabaseSelectionTest, AServersMailboxesAndFoldersDifferingInCase) {
     std::filesystem::copy_file(dir.File("sample/server/mail/staff01.dxl"), dir.File("sample/server/Mail/copy.dxl"));
     DatabaseSelection selection(session);
     ASSERT_TRUE(selection.UpdateDatabaseList(0, "Hub/Acme", "", true)) << selection.errorText();
-    EXPECT_EQ(Texts(selection), std::vector<std::string>{"dir:mail"}) << "Mail and mail are one folder";
+    ASSERT_EQ(selection.rows().size(), 1u) << "Mail and mail are one folder";
+    EXPECT_TRUE(text::EqualsIgnoreCase(selection.rows()[0].text, "mail"));
     ASSERT_TRUE(selection.UpdateDatabaseList(1, "Hub/Acme", "mail", false));
     EXPECT_EQ(Texts(selection), (std::vector<std::string>{"up", "db:Staff Mailbox 01", "db:Staff Mailbox 02",
                                                           "db:Staff Mailbox 03"}));

@@ -10,6 +10,7 @@
 
 #include "outlook/ProfileOperations.h"
 #include "outlook/mapi/MapiApi.h"
+#include "outlook/mapi/MapiFrontEnd.h"
 #include "outlook/mapi/PstStoreProvider.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"

@@ -23,17 +23,16 @@
 // item exported, but some left documents out (their logs say which).
 
 #include <fmt/format.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <array>
 #include <atomic>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <thread>
 
+#include "CancelOnSignals.h"
 #include "CliCommands.h"
 #include "CliFrontEnd.h"
 #include "batch/BatchExport.h"
@@ -53,35 +52,6 @@ namespace fs = std::filesystem;
 
 constexpr int kExitCancelled = 3;
 constexpr int kExitIncomplete = 4;
-
-std::atomic<bool>* g_batchCancel = nullptr;
-
-extern "C" void RequestBatchCancel(int) {
-    if (std::atomic<bool>* cancel = g_batchCancel) cancel->store(true);
-}
-
-// While it lives, Ctrl-C, SIGTERM and SIGHUP set the flag instead of ending
-// the process: the current mailbox is cancelled and the profile removed.
-class BatchSignals {
-public:
-    explicit BatchSignals(std::atomic<bool>& cancel) {
-        g_batchCancel = &cancel;
-        struct sigaction action {};
-        action.sa_handler = RequestBatchCancel;
-        sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &action, &previous_[i]);
-    }
-    ~BatchSignals() {
-        for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &previous_[i], nullptr);
-        g_batchCancel = nullptr;
-    }
-    BatchSignals(const BatchSignals&) = delete;
-    BatchSignals& operator=(const BatchSignals&) = delete;
-
-private:
-    static constexpr std::array<int, 3> kSignals = {SIGINT, SIGTERM, SIGHUP};
-    std::array<struct sigaction, 3> previous_{};
-};
 
 // A temporary folder of this process only, made the process's TMPDIR for
 // the run and removed afterwards: the conversion's fixed temporary names
@@ -176,7 +146,8 @@ std::string ParseOptions(std::span<const std::string> args, BatchOptions& o) {
 
 // The items of a shard: those at positions I, I+N, ...; an item already in
 // the shard's own file keeps the result it has there.
-DatabaseList ShardList(const DatabaseList& main, Shard shard, const std::string& shardPath) {
+DatabaseList ShardList(const DatabaseList& main, Shard shard, const std::string& shardPath,
+                       std::vector<std::size_t>& positions) {
     DatabaseList own(shardPath);
     const platform::BoundedRead read = platform::ReadBoundedFile(shardPath, DatabaseList::kMaxFileBytes);
     if (read.status == platform::BoundedRead::Status::Read) own.items = ParseDatabaseList(read.data);
@@ -188,6 +159,7 @@ DatabaseList ShardList(const DatabaseList& main, Shard shard, const std::string&
                 !item.done)
                 item = kept;
         result.items.push_back(std::move(item));
+        positions.push_back(i);
     }
     return result;
 }
@@ -327,12 +299,15 @@ int Merge(const BatchOptions& o, CliContext& context) {
 // The batch on a terminal: a line per finished mailbox, nothing while it runs.
 class CliBatchWindow final : public BatchWindow, public ExportWindow {
 public:
-    CliBatchWindow(const DatabaseList& list, std::ostream& out) : list_(list), out_(out) {}
+    // `positions`: each item's place in the whole list (a shard's items are a part of it).
+    CliBatchWindow(const DatabaseList& list, std::vector<std::size_t> positions, std::ostream& out)
+        : list_(list), positions_(std::move(positions)), out_(out) {}
     void SetBatchRunningState(bool) override {}
     void ShowDatabase(const std::string&, const std::string&, const std::string&) override {}
     void ShowItem(std::size_t index) override {
         const DatabaseListItem& item = list_.items[index];
-        out_ << fmt::format("[{}] \"{}\" {} -> {}: {}", index, item.title, item.filePath, item.pstFileName,
+        const std::size_t position = index < positions_.size() ? positions_[index] : index;
+        out_ << fmt::format("[{}] \"{}\" {} -> {}: {}", position, item.title, item.filePath, item.pstFileName,
                             item.done ? "OK" : "FAILED")
              << fmt::format(" ({} exported of {}, rc {}){}\n", item.exportedCount, item.processedCount,
                             item.resultCode, item.done ? "" : ": " + item.statusText)
@@ -343,6 +318,7 @@ public:
 
 private:
     const DatabaseList& list_;
+    std::vector<std::size_t> positions_;
     std::ostream& out_;
 };
 
@@ -358,7 +334,9 @@ int Run(const BatchOptions& o, ExportSettings& settings, CliContext& context) {
     CliFrontEnd frontEnd(context.err, std::cin, o.yes);
     DatabaseList main(o.listPath);
     if (!LoadList(main, frontEnd)) return kExitFailure;
-    DatabaseList list = o.shard.On() ? ShardList(main, o.shard, ShardPath(o.listPath, o.shard)) : std::move(main);
+    std::vector<std::size_t> positions;
+    DatabaseList list =
+        o.shard.On() ? ShardList(main, o.shard, ShardPath(o.listPath, o.shard), positions) : std::move(main);
     BatchTarget target;
     target.serviceName = ServiceFor(o, settings);
     target.pstFolder = !o.pstDir.empty()         ? o.pstDir
@@ -391,14 +369,14 @@ int Run(const BatchOptions& o, ExportSettings& settings, CliContext& context) {
     InitNamedPropsSetup namedProperties;
     ExportEnvironment env{run,        settings,   log,     progress,   outlook,        catalogue,
                           conversions.dispatcher(), components, journal, translator, namedProperties};
-    CliBatchWindow window(list, context.out);
+    CliBatchWindow window(list, positions, context.out);
     BatchExport batch(BatchServices{env, settings, session, batchStatus, frontEnd, frontEnd, window, window}, list,
                       target);
     if (!batch.ExportSelected()) return kExitFailure;
 
     std::atomic<bool> signalled{false};
     {
-        BatchSignals signals(signalled);
+        CancelOnSignals signals(signalled);
         std::thread worker = batch.Start();
         // The handler only sets a flag; the batch is told from here.
         std::atomic<bool> finished{false};

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "outlook/PersonalFolders.h"
 #include "outlook/mapi/MapiAlloc.h"
 #include "outlook/mapi/MapiSession.h"
 #include "outlook/mapi/MapiTags.h"
@@ -212,14 +213,8 @@ bool CreatePstService(const std::string& serviceName, const std::string& profile
     MAPIUID serviceUid{};
     std::memcpy(serviceUid.ab, uid->Value.bin.lpb, sizeof serviceUid.ab);
 
-    std::string display = displayName, file = path;
-    SPropValue values[2]{};
-    values[0].ulPropTag = PR_DISPLAY_NAME;
-    values[0].Value.lpszA = display.data();
-    values[1].ulPropTag = PR_PST_PATH;
-    values[1].Value.lpszA = file.data();
     result.serviceUid = serviceUid;
-    if (const HRESULT hr = services->ConfigureMsgService(&serviceUid, 0, 0, 2, values); FAILED(hr)) {
+    if (const HRESULT hr = ConfigurePstService(*services, serviceUid, displayName, path); FAILED(hr)) {
         if (!ReportConfigureFailure(hr, *services, messages)) return false;
     }
 
@@ -228,6 +223,7 @@ bool CreatePstService(const std::string& serviceName, const std::string& profile
         SizedSPropTagArray(2, storeColumns) = {2, {PR_ENTRYID, PR_DEFAULT_STORE}};
         SPropValue name{};
         name.ulPropTag = PR_DISPLAY_NAME;
+        std::string display = displayName;
         name.Value.lpszA = display.data();
         SRestriction byDisplayName{};
         byDisplayName.rt = RES_PROPERTY;

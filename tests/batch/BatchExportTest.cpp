@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "../launch/ExportDoubles.h"
 #include "../notes/MailboxFixture.h"
 #include "batch/BatchExport.h"
 #include "convert/DocumentDispatcher.h"
@@ -15,6 +16,7 @@
 #include "outlook/ProfileOperations.h"
 #include "outlook/mapi/MapiApi.h"
 #include "outlook/mapi/memory/MemoryStore.h"
+#include "support/RecordedMessages.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
@@ -23,16 +25,10 @@ namespace {
 
 using namespace qb::mapi;
 
-struct ScriptedFrontEnd : MessageSink, ExportConfirmation, ExportWindow, BatchWindow {
-    std::vector<std::string> messages;
-    std::vector<MessageButtons> buttons;
+struct ScriptedFrontEnd : test::RecordedMessages, ExportConfirmation, ExportWindow, BatchWindow {
+    std::vector<std::string>& messages = shown;
     std::vector<std::size_t> shownItems;
     bool confirm = true;
-    MessageResult ShowMessage(std::string_view text, std::string_view title, MessageIcon, MessageButtons b) override {
-        messages.push_back(std::string(title) + ": " + std::string(text));
-        buttons.push_back(b);
-        return MessageResult::Ok;
-    }
     bool Confirm(const std::string&, ExportSettings&) override { return confirm; }
     void SetExportingState(bool) override {}
     void ShowExportError(const std::string& text) override { messages.push_back("Export Error: " + text); }
@@ -41,19 +37,9 @@ struct ScriptedFrontEnd : MessageSink, ExportConfirmation, ExportWindow, BatchWi
     void ShowItem(std::size_t index) override { shownItems.push_back(index); }
 };
 
-struct Statuses : NullProgressSink {
-    std::vector<std::string> lines;
-    void SetStatusText(std::string_view text) override { lines.emplace_back(text); }
-};
-
-struct CountingDispatcher : DocumentDispatcher {
-    int documents = 0;
-    void Dispatch(const FolderHandle&, LNNotesSession&, LNDocument&) override { ++documents; }
-};
-
-struct NoNamedProperties : NamedPropertySetup {
-    bool Setup(CMapiSession&) override { return true; }
-};
+using test::CountingDispatcher;
+using test::NoNamedProperties;
+using test::Statuses;
 
 class BatchExportTest : public ::testing::Test {
 protected:

@@ -8,18 +8,13 @@
 
 #include "batch/BatchExport.h"
 #include "batch/DatabaseList.h"
+#include "support/RecordedMessages.h"
 #include "support/TempDir.h"
 
 namespace qb {
 namespace {
 
-struct RecordedMessages : MessageSink {
-    std::vector<std::string> shown;
-    MessageResult ShowMessage(std::string_view text, std::string_view title, MessageIcon, MessageButtons) override {
-        shown.push_back(std::string(title) + ": " + std::string(text));
-        return MessageResult::Ok;
-    }
-};
+using test::RecordedMessages;
 
 DatabaseListItem Awkward() {
     DatabaseListItem item;

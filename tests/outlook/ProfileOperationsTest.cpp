@@ -13,18 +13,13 @@
 #include "outlook/mapi/MapiFrontEnd.h"
 #include "outlook/mapi/PstStoreProvider.h"
 #include "support/ScopedEnv.h"
+#include "support/RecordedMessages.h"
 #include "support/TempDir.h"
 
 namespace qb {
 namespace {
 
-struct RecordedMessages : MessageSink {
-    std::vector<std::string> shown;
-    MessageResult ShowMessage(std::string_view text, std::string_view title, MessageIcon, MessageButtons) override {
-        shown.push_back(std::string(title) + ": " + std::string(text));
-        return MessageResult::Ok;
-    }
-};
+using test::RecordedMessages;
 
 struct ScriptedDialogs : ProfileDialogs {
     std::optional<std::string> name;

@@ -186,17 +186,6 @@ bool StartNotes(LNNotesSession& session, const ExportSettings& settings, CliCont
     return true;
 }
 
-// The title of a database as "Browse Folders" reads it.
-std::string TitleOf(LNNotesSession& session, const std::string& path, const std::string& server) {
-    ScopedNotesThrowMode returnCodes(false);
-    LNDatabase database;
-    if (session.GetDatabase(path, &database, server) != LNNOERROR) return "!Could not get database!";
-    if (database.Open() != LNNOERROR) return "!Could not open database!";
-    std::string title = database.GetTitle();
-    database.Close();
-    return title;
-}
-
 int Add(const BatchOptions& o, const ExportSettings& settings, CliContext& context) {
     CliFrontEnd frontEnd(context.err, std::cin, true);
     DatabaseList list(o.listPath);
@@ -204,8 +193,8 @@ int Add(const BatchOptions& o, const ExportSettings& settings, CliContext& conte
     LNNotesSession session;
     if (!StartNotes(session, settings, context)) return kExitFailure;
     std::vector<std::pair<std::string, std::string>> chosen;  // title, path
+    DatabaseSelection selection(session);
     if (o.directoryGiven || (o.databases.empty() && !o.server.empty())) {
-        DatabaseSelection selection(session);
         bool listed = selection.UpdateDatabaseList(0, o.server, "", true);
         if (listed && !o.directory.empty()) listed = selection.UpdateDatabaseList(1, o.server, o.directory, false);
         if (!listed) {
@@ -217,7 +206,7 @@ int Add(const BatchOptions& o, const ExportSettings& settings, CliContext& conte
         for (const DatabaseRow& row : selection.rows())
             if (row.kind == DatabaseRow::Kind::Database) chosen.emplace_back(row.text, row.filePath);
     }
-    for (const std::string& path : o.databases) chosen.emplace_back(TitleOf(session, path, o.server), path);
+    for (const std::string& path : o.databases) chosen.emplace_back(selection.DatabaseTitle(path, o.server), path);
     if (chosen.empty()) {
         context.err << "quillbox-cli batch add: no databases given or found\n";
         return kExitUsage;

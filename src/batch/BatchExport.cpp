@@ -10,9 +10,6 @@
 #include <filesystem>
 
 #include "notes/NotesErrorText.h"
-#include "outlook/mapi/MapiTags.h"
-#include "outlook/mapi/MemoryTable.h"
-#include "outlook/mapi/PropUtil.h"
 #include "shell/settings/Component.h"
 
 namespace qb {

@@ -176,6 +176,16 @@ std::string DatabaseSelection::FirstFilePath() const {
     return {};
 }
 
+std::string DatabaseSelection::DatabaseTitle(const std::string& path, const std::string& server) const {
+    ScopedNotesThrowMode returnCodes(false);
+    LNDatabase database;
+    if (session_.GetDatabase(path, &database, server) != LNNOERROR) return "!Could not get database!";
+    if (database.Open() != LNNOERROR) return "!Could not open database!";
+    std::string title = database.GetTitle();
+    database.Close();
+    return title;
+}
+
 std::string DatabaseSelection::FilenameText(const std::vector<std::string>& paths) {
     std::string text;
     for (const std::string& path : paths) text += (text.empty() ? "\"" : " \"") + path + "\"";

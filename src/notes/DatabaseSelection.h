@@ -66,6 +66,11 @@ public:
     // The "Filename:" field after a listing: the first database's path.
     std::string FirstFilePath() const;
 
+    // The title of a database picked by "Browse Folders" (or named on a
+    // command line): "!Could not get database!" when it cannot be reached,
+    // "!Could not open database!" when it does not open.
+    std::string DatabaseTitle(const std::string& path, const std::string& server = "") const;
+
     // Multi-selection's "Filename:" text: each path in double quotes, one
     // space between them.
     static std::string FilenameText(const std::vector<std::string>& paths);

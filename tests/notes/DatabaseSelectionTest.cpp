@@ -93,6 +93,14 @@ TEST_F(DatabaseSelectionTest, AFailedListingKeepsWhatIsShown) {
     EXPECT_TRUE(selection.Activate(0));
 }
 
+TEST_F(DatabaseSelectionTest, BrowsedDatabasesThatCannotBeReadKeepAMarkerTitle) {
+    DatabaseSelection selection(session);
+    EXPECT_EQ(selection.DatabaseTitle("mail\\staff01.dxl", "Hub/Acme"), "Staff Mailbox 01");
+    EXPECT_EQ(selection.DatabaseTitle(dir.File("sample/data/names.dxl")), "Jane Doe's Address Book");
+    EXPECT_EQ(selection.DatabaseTitle("x.dxl", "Nowhere/Acme"), "!Could not get database!");
+    EXPECT_EQ(selection.DatabaseTitle("missing.dxl"), "!Could not open database!");
+}
+
 TEST(DatabaseSelectionTextTest, MultiSelectionFilenameText) {
     EXPECT_EQ(DatabaseSelection::FilenameText({"a\\b.nsf", "c.nsf"}), "\"a\\b.nsf\" \"c.nsf\"");
     EXPECT_EQ(DatabaseSelection::FilenameText({}), "");

@@ -123,8 +123,21 @@ std::string KeepEarlierFile(const std::string& pstPath, std::string& error) {
 
 std::string BatchExport::UniqueProfileName() { return ProfilePrefix() + std::to_string(::getpid()); }
 
+BatchServices BatchExport::WithoutRecovery(BatchServices s, RecoveryHooks& off) {
+    const ExportEnvironment& e = s.env;
+    return BatchServices{ExportEnvironment{e.run, e.settings, e.log, e.progress, e.outlook, e.catalogue, e.dispatcher,
+                                           e.components, off, e.translator, e.namedProperties},
+                         s.settings,
+                         s.notes,
+                         s.batchStatus,
+                         s.messages,
+                         s.confirmation,
+                         s.mainWindow,
+                         s.window};
+}
+
 BatchExport::BatchExport(BatchServices services, DatabaseList& list, BatchTarget target)
-    : s_(services),
+    : s_(WithoutRecovery(services, noRecovery_)),
       list_(list),
       target_(std::move(target)),
       profileName_(UniqueProfileName()),

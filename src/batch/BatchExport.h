@@ -126,6 +126,11 @@ private:
     void Box(const std::string& text, const char* title = "Error");
     void Step(std::int32_t value) { step_ = value; }
 
+    static BatchServices WithoutRecovery(BatchServices services, RecoveryHooks& off);
+
+    // The batch never offers recovery: its runs keep no journal, whatever
+    // journal the window's environment holds.
+    RecoveryOff noRecovery_;
     BatchServices s_;
     DatabaseList& list_;
     BatchTarget target_;

@@ -11,6 +11,7 @@
 #include "../launch/ExportDoubles.h"
 #include "../notes/MailboxFixture.h"
 #include "batch/BatchExport.h"
+#include "batch/RecoveryJournal.h"
 #include "convert/DocumentDispatcher.h"
 #include "outlook/PersonalFolders.h"
 #include "outlook/ProfileOperations.h"
@@ -240,6 +241,20 @@ TEST_F(BatchExportTest, ACancelledBatchStartsNoFurtherItem) {
     EXPECT_TRUE(batch.cancelled());
     EXPECT_TRUE(frontEnd.shownItems.empty());
     EXPECT_EQ(Profiles(), std::vector<std::string>{"Exchange"});
+}
+
+TEST_F(BatchExportTest, TheBatchKeepsNoRecoveryJournal) {
+    std::filesystem::create_directories(dir.File("journal"));
+    RecoveryJournal recovery(dir.File("journal"), true);
+    Add("jane.pst");
+    ExportEnvironment env{run,        settings,   log,      progress,   outlook,   catalogue,
+                          dispatcher, components, recovery, translator, namedProps};
+    BatchExport batch(BatchServices{env, settings, session, batchStatus, frontEnd, frontEnd, frontEnd, frontEnd}, list,
+                      target);
+    ASSERT_TRUE(batch.ExportSelected());
+    EXPECT_EQ(batch.Run(), 1);
+    EXPECT_EQ(list.items[0].resultCode, 0) << list.items[0].statusText;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.File("journal"))) << "the window's journal is not the batch's";
 }
 
 }  // namespace

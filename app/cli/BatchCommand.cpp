@@ -31,6 +31,7 @@
 #include <iostream>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 
 #include "CancelOnSignals.h"
 #include "CliCommands.h"
@@ -44,6 +45,7 @@
 #include "shell/platform/PrivateProfile.h"
 #include "shell/platform/WholeFile.h"
 #include "shell/settings/SettingsStore.h"
+#include "text/TextCase.h"
 
 namespace qb::cli {
 namespace {
@@ -323,6 +325,16 @@ int Run(const BatchOptions& o, ExportSettings& settings, CliContext& context) {
     CliFrontEnd frontEnd(context.err, std::cin, o.yes);
     DatabaseList main(o.listPath);
     if (!LoadList(main, frontEnd)) return kExitFailure;
+    // Two items of one file would overwrite each other, and shards would
+    // write it at the same time.
+    std::unordered_map<std::string, std::size_t> writers;
+    for (std::size_t k = 0; k < main.items.size(); ++k) {
+        const auto [first, fresh] = writers.emplace(text::ToLower(main.items[k].pstFileName), k);
+        if (fresh) continue;
+        context.err << "quillbox-cli batch: items " << first->second << " and " << k << " of " << o.listPath
+                    << " both write " << main.items[k].pstFileName << ": give one another PST Filename\n";
+        return kExitUsage;
+    }
     std::vector<std::size_t> positions;
     DatabaseList list =
         o.shard.On() ? ShardList(main, o.shard, ShardPath(o.listPath, o.shard), positions) : std::move(main);

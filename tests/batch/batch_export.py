@@ -11,6 +11,8 @@
   3. The README's GNU parallel form with 2 shards, then `batch merge`: the
      same list and the same files as the one run of 1; a run after the merge
      exports nothing; no temporary profile is left behind.
+  4. A list with two items writing one file, and a shard out of range, are
+     refused before anything is done.
 
   batch_export.py CLI [--messages N] [--work DIR]
 Exit 0 when every check passed; the reasons otherwise.
@@ -162,6 +164,18 @@ def main():
     code, text = b.run("batch", "run", "--ini", ini, "--list", shard_list, "--pst-dir", out3, "--yes")
     if code != 0 or item_lines(text):
         fail(f"a run after the merge must export nothing: exit {code}\n{text}")
+    # 4. Lists and options a run refuses before it starts.
+    twice = os.path.join(work, "twice.csv")
+    with open(listing, newline="", encoding="utf-8") as f:
+        first = f.read().splitlines(keepends=True)[0]
+    open(twice, "w", newline="", encoding="utf-8").write(first + first.replace("mail\\staff01.dxl", "mail\\other.dxl"))
+    code, text = b.run("batch", "run", "--ini", ini, "--list", twice, "--pst-dir", out3, "--yes")
+    if code != 2 or "both write staff01.pst" not in text:
+        fail(f"two items writing one file must be refused (exit 2): {code} {text}")
+    code, text = b.run("batch", "run", "--ini", ini, "--shard", "2/2", "--yes")
+    if code != 2:
+        fail(f"--shard 2/2 must be refused (exit 2): {code} {text}")
+
     code, text = b.run("profiles")
     if "Multi-Export" in text:
         fail(f"a temporary profile was left behind:\n{text}")

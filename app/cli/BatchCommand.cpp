@@ -35,10 +35,9 @@
 
 #include "CancelOnSignals.h"
 #include "CliCommands.h"
+#include "CliExportParts.h"
 #include "CliFrontEnd.h"
 #include "batch/BatchExport.h"
-#include "convert/ComponentRunner.h"
-#include "convert/ConversionSet.h"
 #include "notes/DatabaseSelection.h"
 #include "notes/NotesErrorText.h"
 #include "shell/platform/Paths.h"
@@ -353,23 +352,10 @@ int Run(const BatchOptions& o, ExportSettings& settings, CliContext& context) {
     LNNotesSession session;
     if (!StartNotes(session, settings, context)) return kExitFailure;
 
-    ExportRun run;
-    ExportLog log;
     NullProgressSink progress, batchStatus;
-    CMapiSession outlook;
-    ViewFolderCatalogue catalogue;
     RecoveryOff journal;
-    AddressTranslator translator;
-    translator.options.translate = settings.TranslateEmailAddresses;
-    translator.options.ignoreNotesDomain = settings.TranslateEmailIgnoreNotesDomain;
-    ConversionSet conversions(
-        ConversionServices{run, settings, log, progress, outlook, translator, session, {}, &frontEnd},
-        platform::TempFolder());
-    ComponentRunner components(ComponentContext{run, log, progress, outlook}, conversions.dispatcher(),
-                               &conversions.contacts(), &conversions.groups());
-    InitNamedPropsSetup namedProperties;
-    ExportEnvironment env{run,        settings,   log,     progress,   outlook,        catalogue,
-                          conversions.dispatcher(), components, journal, translator, namedProperties};
+    CliExportParts parts(settings, session, progress, frontEnd, journal);
+    ExportEnvironment env = parts.env();
     CliBatchWindow window(list, positions, context.out);
     BatchExport batch(BatchServices{env, settings, session, batchStatus, frontEnd, frontEnd, window, window}, list,
                       target);

@@ -26,14 +26,12 @@
 #include <optional>
 
 #include "CliCommands.h"
+#include "CliExportParts.h"
 #include "CliFrontEnd.h"
 #include "CancelOnSignals.h"
 #include "CliRecovery.h"
 #include "TerminalProgress.h"
 #include "batch/RecoveryJournal.h"
-#include "convert/ComponentRunner.h"
-#include "convert/ConversionSet.h"
-#include "convert/DocumentDispatcher.h"
 #include "convert/ExportWorker.h"
 #include "notes/NotesErrorText.h"
 #include "outlook/mapi/MapiSession.h"
@@ -236,33 +234,19 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
     choices.subfolderName = settings.ExportAllUnderSubfolder;
     ChooseDatabases(settings, session, choices.inputs);
 
-    ExportRun run;
-    ExportLog log;
     TerminalProgress progress(stdout);
-    CMapiSession outlook;
+    RecoveryJournal journal(journalFolder, settings.RecoveryInfo);
+    CliFrontEnd frontEnd(context.err, std::cin, assumeYes);
+    CliExportParts parts(settings, session, progress, frontEnd, journal);
+    ExportRun& run = parts.run;
+    CMapiSession& outlook = parts.outlook;
     choices.profile = ChooseProfile(settings.Profile);
     if (!ChooseStore(outlook, settings, choices)) {
         context.err << "quillbox-cli export: profile '" << choices.profile
                     << "' has no store to export to (see quillbox-cli profiles)\n";
         return kExitFailure;
     }
-
-    ViewFolderCatalogue catalogue;
-    RecoveryJournal journal(journalFolder, settings.RecoveryInfo);
-    AddressTranslator translator;
-    translator.options.translate = settings.TranslateEmailAddresses;
-    translator.options.ignoreNotesDomain = settings.TranslateEmailIgnoreNotesDomain;
-    CliFrontEnd frontEnd(context.err, std::cin, assumeYes);
-    // A terminal has no message box: reader failures go to the log only; a
-    // contact the store refused is also said on the terminal, without waiting.
-    ConversionSet conversions(
-        ConversionServices{run, settings, log, progress, outlook, translator, session, {}, &frontEnd},
-        platform::TempFolder());
-    ComponentRunner components(ComponentContext{run, log, progress, outlook}, conversions.dispatcher(),
-                               &conversions.contacts(), &conversions.groups());
-    InitNamedPropsSetup namedProperties;
-    ExportEnvironment env{run,        settings,   log,     progress,   outlook,        catalogue,
-                          conversions.dispatcher(), components, journal, translator, namedProperties};
+    ExportEnvironment env = parts.env();
 
     ExportLaunch launch(env, settings, frontEnd, frontEnd, session);
     CliRecoveryQuestions questions(context.err, std::cin, ::isatty(STDIN_FILENO) == 1, recoveryMode, resumeOffset);

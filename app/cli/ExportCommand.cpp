@@ -17,24 +17,21 @@
 // given; 3 cancelled; 4 finished, but some documents were not exported or
 // lost an attachment or part of their body (the log says which).
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <iostream>
 #include <limits>
 #include <optional>
 
 #include "CliCommands.h"
+#include "CliExportParts.h"
 #include "CliFrontEnd.h"
+#include "CancelOnSignals.h"
 #include "CliRecovery.h"
 #include "TerminalProgress.h"
 #include "batch/RecoveryJournal.h"
-#include "convert/ComponentRunner.h"
-#include "convert/ConversionSet.h"
-#include "convert/DocumentDispatcher.h"
 #include "convert/ExportWorker.h"
 #include "notes/NotesErrorText.h"
 #include "outlook/mapi/MapiSession.h"
@@ -51,38 +48,6 @@ namespace {
 
 constexpr int kExitCancelled = 3;
 constexpr int kExitIncomplete = 4;
-
-// Set before the handlers are installed and cleared after they are restored;
-// the handler does nothing but store the lock-free flag.
-std::atomic<bool>* g_cancel = nullptr;
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void RequestCancel(int) {
-    if (std::atomic<bool>* cancel = g_cancel) cancel->store(true);
-}
-
-// While it lives, Ctrl-C, SIGTERM and SIGHUP request a cancel instead of
-// ending the process, so that the run can say how far it came and clean up.
-class CancelOnSignals {
-public:
-    explicit CancelOnSignals(std::atomic<bool>& cancel) {
-        g_cancel = &cancel;
-        struct sigaction action {};
-        action.sa_handler = RequestCancel;
-        sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &action, &previous_[i]);
-    }
-    ~CancelOnSignals() {
-        for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &previous_[i], nullptr);
-        g_cancel = nullptr;
-    }
-    CancelOnSignals(const CancelOnSignals&) = delete;
-    CancelOnSignals& operator=(const CancelOnSignals&) = delete;
-
-private:
-    static constexpr std::array<int, 3> kSignals = {SIGINT, SIGTERM, SIGHUP};
-    std::array<struct sigaction, 3> previous_{};
-};
 
 // The settings file named with --ini must be one; the default file next to
 // the program may be missing (defaults apply). Then the components: at least
@@ -269,33 +234,19 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
     choices.subfolderName = settings.ExportAllUnderSubfolder;
     ChooseDatabases(settings, session, choices.inputs);
 
-    ExportRun run;
-    ExportLog log;
     TerminalProgress progress(stdout);
-    CMapiSession outlook;
+    RecoveryJournal journal(journalFolder, settings.RecoveryInfo);
+    CliFrontEnd frontEnd(context.err, std::cin, assumeYes);
+    CliExportParts parts(settings, session, progress, frontEnd, journal);
+    ExportRun& run = parts.run;
+    CMapiSession& outlook = parts.outlook;
     choices.profile = ChooseProfile(settings.Profile);
     if (!ChooseStore(outlook, settings, choices)) {
         context.err << "quillbox-cli export: profile '" << choices.profile
                     << "' has no store to export to (see quillbox-cli profiles)\n";
         return kExitFailure;
     }
-
-    ViewFolderCatalogue catalogue;
-    RecoveryJournal journal(journalFolder, settings.RecoveryInfo);
-    AddressTranslator translator;
-    translator.options.translate = settings.TranslateEmailAddresses;
-    translator.options.ignoreNotesDomain = settings.TranslateEmailIgnoreNotesDomain;
-    CliFrontEnd frontEnd(context.err, std::cin, assumeYes);
-    // A terminal has no message box: reader failures go to the log only; a
-    // contact the store refused is also said on the terminal, without waiting.
-    ConversionSet conversions(
-        ConversionServices{run, settings, log, progress, outlook, translator, session, {}, &frontEnd},
-        platform::TempFolder());
-    ComponentRunner components(ComponentContext{run, log, progress, outlook}, conversions.dispatcher(),
-                               &conversions.contacts(), &conversions.groups());
-    InitNamedPropsSetup namedProperties;
-    ExportEnvironment env{run,        settings,   log,     progress,   outlook,        catalogue,
-                          conversions.dispatcher(), components, journal, translator, namedProperties};
+    ExportEnvironment env = parts.env();
 
     ExportLaunch launch(env, settings, frontEnd, frontEnd, session);
     CliRecoveryQuestions questions(context.err, std::cin, ::isatty(STDIN_FILENO) == 1, recoveryMode, resumeOffset);

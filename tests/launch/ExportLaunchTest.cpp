@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "../notes/MailboxFixture.h"
+#include "ExportDoubles.h"
 #include "batch/RecoveryJournal.h"
 #include "convert/DocumentDispatcher.h"
 #include "convert/ExportWorker.h"
@@ -40,22 +41,9 @@ struct ScriptedFrontEnd : MessageSink, ExportConfirmation, ExportWindow {
     void ShowExportError(const std::string& text) override { messages.push_back("Export Error: " + text); }
 };
 
-struct Statuses : NullProgressSink {
-    std::vector<std::string> lines;
-    void SetStatusText(std::string_view text) override { lines.emplace_back(text); }
-};
-
-struct CountingDispatcher : DocumentDispatcher {
-    int documents = 0;
-    void Dispatch(const FolderHandle& folder, LNNotesSession&, LNDocument&) override {
-        EXPECT_TRUE(folder.folder) << "documents go into a real folder";
-        ++documents;
-    }
-};
-
-struct NoNamedProperties : NamedPropertySetup {
-    bool Setup(CMapiSession&) override { return true; }
-};
+using test::CountingDispatcher;
+using test::NoNamedProperties;
+using test::Statuses;
 
 class ExportLaunchTest : public ::testing::Test {
 protected:

@@ -13,6 +13,8 @@
      exports nothing; no temporary profile is left behind.
   4. A list with two items writing one file, and a shard out of range, are
      refused before anything is done.
+  5. Ctrl-C during the second mailbox: exit 3, that mailbox cancelled (2000)
+     and not done, the first done, no temporary profile left.
 
   batch_export.py CLI [--messages N] [--work DIR]
 Exit 0 when every check passed; the reasons otherwise.
@@ -22,6 +24,7 @@ import csv
 import io
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -175,6 +178,29 @@ def main():
     code, text = b.run("batch", "run", "--ini", ini, "--shard", "2/2", "--yes")
     if code != 2:
         fail(f"--shard 2/2 must be refused (exit 2): {code} {text}")
+
+    # 5. Ctrl-C while the second mailbox is exported: exit 3, the first done,
+    # the rest not, the temporary profile removed.
+    cancel_list = os.path.join(work, "cancelled.csv")
+    shutil.copy(listing, cancel_list)
+    b.run("batch", "reset", "--ini", ini, "--list", cancel_list)
+    out5 = os.path.join(work, "out-cancelled")
+    os.makedirs(out5)
+    proc = subprocess.Popen([args.cli, "batch", "run", "--ini", ini, "--list", cancel_list, "--pst-dir", out5,
+                             "--yes"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, text=True)
+    seen = []
+    for line in proc.stdout:
+        seen.append(line)
+        if line.startswith("[0]"):
+            proc.send_signal(signal.SIGINT)
+    code = proc.wait(timeout=600)
+    rows5 = read_list(cancel_list)
+    if code != 3 or rows5[0][5] != "1" or "0" not in [r[5] for r in rows5[1:]]:
+        fail(f"a cancelled batch must exit 3 with the first mailbox done and a later one not: {code} {rows5}\n"
+             + "".join(seen))
+    elif not any(r[9] == "2000" for r in rows5):
+        fail(f"the cancelled mailbox must carry result 2000: {rows5}")
 
     code, text = b.run("profiles")
     if "Multi-Export" in text:

@@ -28,6 +28,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CHECK = os.path.join(HERE, "..", "convert", "sample_export_check.py")
@@ -193,7 +194,15 @@ def main():
     for line in proc.stdout:
         seen.append(line)
         if line.startswith("[0]"):
-            proc.send_signal(signal.SIGINT)
+            break
+    # The second mailbox's run is under way once its log names a document.
+    log2 = os.path.join(out5, "staff02.log")
+    for _ in range(3000):
+        if os.path.exists(log2) and b"About to export document" in open(log2, "rb").read():
+            break
+        time.sleep(0.02)
+    proc.send_signal(signal.SIGINT)
+    seen += proc.stdout.readlines()
     code = proc.wait(timeout=600)
     rows5 = read_list(cancel_list)
     if code != 3 or rows5[0][5] != "1" or "0" not in [r[5] for r in rows5[1:]]:

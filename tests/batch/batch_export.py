@@ -59,6 +59,16 @@ def read_list(path):
         return [row for row in csv.reader(io.StringIO(f.read())) if row]
 
 
+def fresh_copy(b, ini, listing, name):
+    """A copy of the list with its flags reset, and an empty folder for its files."""
+    copy = os.path.join(b.work, name + ".csv")
+    shutil.copy(listing, copy)
+    b.run("batch", "reset", "--ini", ini, "--list", copy)
+    folder = os.path.join(b.work, "out-" + name)
+    os.makedirs(folder)
+    return copy, folder
+
+
 def item_lines(output):
     return [line for line in output.splitlines() if line.startswith("[")]
 
@@ -125,14 +135,10 @@ def main():
         fail("a second run changed the list")
 
     # 2. An unreadable mailbox fails alone.
-    broken_list = os.path.join(work, "broken.csv")
-    shutil.copy(listing, broken_list)
-    code, text = b.run("batch", "reset", "--ini", ini, "--list", broken_list)
+    broken_list, out2 = fresh_copy(b, ini, listing, "broken")
     staff02 = os.path.join(sample, "server", "mail", "staff02.dxl")
     saved = open(staff02, "rb").read()
     open(staff02, "wb").write(b"<?xml version='1.0'?><database><document form='Memo'><item name='Subject'>")
-    out2 = os.path.join(work, "out-broken")
-    os.makedirs(out2)
     code, text = b.run("batch", "run", "--ini", ini, "--list", broken_list, "--pst-dir", out2, "--yes")
     open(staff02, "wb").write(saved)
     rows2 = read_list(broken_list)
@@ -144,11 +150,7 @@ def main():
         print(f"unreadable mailbox: result {rows2[1][9]}, \"{rows2[1][8]}\"")
 
     # 3. The same batch over two processes with GNU parallel, then merged.
-    shard_list = os.path.join(work, "sharded.csv")
-    shutil.copy(listing, shard_list)
-    b.run("batch", "reset", "--ini", ini, "--list", shard_list)
-    out3 = os.path.join(work, "out-sharded")
-    os.makedirs(out3)
+    shard_list, out3 = fresh_copy(b, ini, listing, "sharded")
     r = subprocess.run(["parallel", "--will-cite", args.cli, "batch", "run", "--ini", ini, "--list", shard_list,
                         "--pst-dir", out3, "--format", "unicode", "--yes", "--shard", "{}/2", ":::", "0", "1"],
                        env=env, capture_output=True, text=True, timeout=1800)
@@ -182,11 +184,7 @@ def main():
 
     # 5. Ctrl-C while the second mailbox is exported: exit 3, the first done,
     # the rest not, the temporary profile removed.
-    cancel_list = os.path.join(work, "cancelled.csv")
-    shutil.copy(listing, cancel_list)
-    b.run("batch", "reset", "--ini", ini, "--list", cancel_list)
-    out5 = os.path.join(work, "out-cancelled")
-    os.makedirs(out5)
+    cancel_list, out5 = fresh_copy(b, ini, listing, "cancelled")
     proc = subprocess.Popen([args.cli, "batch", "run", "--ini", ini, "--list", cancel_list, "--pst-dir", out5,
                              "--yes"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                             stderr=subprocess.STDOUT, text=True)

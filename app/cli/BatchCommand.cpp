@@ -365,14 +365,12 @@ int Run(const BatchOptions& o, ExportSettings& settings, CliContext& context) {
     {
         CancelOnSignals signals(signalled);
         std::thread worker = batch.Start();
-        // The handler only sets a flag; the batch is told from here.
+        // The handler only sets a flag; the batch is told from here, again
+        // while it runs, as each mailbox's run clears a request when it starts.
         std::atomic<bool> finished{false};
         std::thread watcher([&] {
             while (!finished) {
-                if (signalled) {
-                    batch.Cancel();
-                    signalled = false;
-                }
+                if (signalled) batch.Cancel();
                 ::usleep(20000);
             }
         });

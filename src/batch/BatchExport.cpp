@@ -465,8 +465,14 @@ int BatchExport::RunItem(DatabaseListItem& item, const std::string& logPath, std
         return opened;
     }
     Step(1930);
+    // A cancel that came while the target was prepared ends the mailbox
+    // here: the run would clear the request as it starts.
+    if (cancel_) {
+        resultText = "Export cancelled (0 exported from 0 before cancel).";
+        s_.env.log.Write(resultText + "\n");
+        return kRunCancelled;
+    }
     RunInputs inputs{item.server, item.filePath, item.addressBookServer, item.addressBookPath, logPath};
-    if (cancel_) run.cancelRequested = true;
     ExportDriver driver(s_.env);
     const int result = driver.RunExport(inputs, s_.notes, resultText);
     Step(1940);

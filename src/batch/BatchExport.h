@@ -98,7 +98,9 @@ public:
     // be started.
     int Run();
     std::thread Start();
-    // From any thread: the current mailbox ends as cancelled, no next starts.
+    // From any thread: the current mailbox ends as cancelled (2000), no next
+    // starts. The export run clears the request as it starts, so a caller
+    // that cannot tell when that is (a signal) repeats it until Run returns.
     void Cancel();
 
     // After the run.

@@ -42,34 +42,18 @@ using test::CountingDispatcher;
 using test::NoNamedProperties;
 using test::Statuses;
 
-class BatchExportTest : public ::testing::Test {
+class BatchExportTest : public test::MemoryExportTest {
 protected:
     void SetUp() override {
-        configHome.emplace("XDG_CONFIG_HOME", dir.path());
-        tmpDirEnv.emplace("TMPDIR", dir.path());
-        SetMsgStoreProvider(std::make_shared<MemoryStoreProvider>());
-        MAPIINIT_0 init{MAPI_INIT_VERSION, MAPI_MULTITHREAD_NOTIFICATIONS};
-        ASSERT_EQ(MAPIInitialize(&init), S_OK);
-        std::string error;
         // The "Exchange" side: a profile whose store is named "Mailbox - Jane".
-        ASSERT_EQ(AddPersonalFoldersService("Exchange", dir.File("exchange.pst"), false, "Mailbox - Jane", error),
-                  S_OK)
-            << error;
-        dir.Write("notes.ini", "[Notes]\nDirectory=" + dir.path() + "\n");
-        dir.Write("mail.dxl", test::MailboxDxl());
-        ASSERT_EQ(session.Initialize(dir.File("notes.ini")), LNNOERROR);
+        SetUpMemoryExport("Exchange", "Mailbox - Jane");
+        if (HasFatalFailure()) return;
         std::filesystem::create_directories(dir.File("out"));
         settings.Components = {"Mail"};
         settings.LogExport = true;
         target.pstFolder = dir.File("out");
     }
-    void TearDown() override {
-        MAPIUninitialize();
-        SetMsgStoreProvider(nullptr);
-        tmpDirEnv.reset();
-        configHome.reset();
-        LNSetThrowAllErrorsGlobal(false);
-    }
+    void TearDown() override { TearDownMemoryExport(); }
     DatabaseListItem& Add(const std::string& pst) {
         DatabaseListItem item;
         item.title = "Jane's Mail";
@@ -79,14 +63,17 @@ protected:
         list.items.push_back(item);
         return list.items.back();
     }
+    std::unique_ptr<BatchExport> NewBatch(RecoveryHooks& recovery) {
+        ExportEnvironment env{run,        settings,   log,      progress,   outlook,   catalogue,
+                              dispatcher, components, recovery, translator, namedProps};
+        return std::make_unique<BatchExport>(
+            BatchServices{env, settings, session, batchStatus, frontEnd, frontEnd, frontEnd, frontEnd}, list, target);
+    }
     bool RunBatch() {
-        ExportEnvironment env{run,        settings,   log,     progress,   outlook,   catalogue,
-                              dispatcher, components, journal, translator, namedProps};
-        BatchExport batch(BatchServices{env, settings, session, batchStatus, frontEnd, frontEnd, frontEnd, frontEnd},
-                          list, target);
-        profileName = batch.profileName();
-        if (!batch.ExportSelected()) return false;
-        EXPECT_EQ(batch.Run(), 1);
+        std::unique_ptr<BatchExport> batch = NewBatch(journal);
+        profileName = batch->profileName();
+        if (!batch->ExportSelected()) return false;
+        EXPECT_EQ(batch->Run(), 1);
         return true;
     }
     std::vector<std::string> Profiles() {
@@ -96,10 +83,6 @@ protected:
         return profiles.names;
     }
 
-    std::optional<test::ScopedEnv> configHome;
-    std::optional<test::ScopedEnv> tmpDirEnv;
-    test::TempDir dir;
-    LNNotesSession session;
     ExportSettings settings;
     BatchTarget target;
     DatabaseList list{dir.File("QuillboxM.csv")};
@@ -231,14 +214,11 @@ TEST_F(BatchExportTest, ProfilesOfBatchesThatDiedAreRemovedAndLiveOnesKept) {
 TEST_F(BatchExportTest, ACancelledBatchStartsNoFurtherItem) {
     Add("jane.pst");
     Add("john.pst");
-    ExportEnvironment env{run,        settings,   log,     progress,   outlook,   catalogue,
-                          dispatcher, components, journal, translator, namedProps};
-    BatchExport batch(BatchServices{env, settings, session, batchStatus, frontEnd, frontEnd, frontEnd, frontEnd}, list,
-                      target);
-    ASSERT_TRUE(batch.ExportSelected());
-    batch.Cancel();
-    EXPECT_EQ(batch.Run(), 1);
-    EXPECT_TRUE(batch.cancelled());
+    std::unique_ptr<BatchExport> batch = NewBatch(journal);
+    ASSERT_TRUE(batch->ExportSelected());
+    batch->Cancel();
+    EXPECT_EQ(batch->Run(), 1);
+    EXPECT_TRUE(batch->cancelled());
     EXPECT_TRUE(frontEnd.shownItems.empty());
     EXPECT_EQ(Profiles(), std::vector<std::string>{"Exchange"});
 }
@@ -247,12 +227,9 @@ TEST_F(BatchExportTest, TheBatchKeepsNoRecoveryJournal) {
     std::filesystem::create_directories(dir.File("journal"));
     RecoveryJournal recovery(dir.File("journal"), true);
     Add("jane.pst");
-    ExportEnvironment env{run,        settings,   log,      progress,   outlook,   catalogue,
-                          dispatcher, components, recovery, translator, namedProps};
-    BatchExport batch(BatchServices{env, settings, session, batchStatus, frontEnd, frontEnd, frontEnd, frontEnd}, list,
-                      target);
-    ASSERT_TRUE(batch.ExportSelected());
-    EXPECT_EQ(batch.Run(), 1);
+    std::unique_ptr<BatchExport> batch = NewBatch(recovery);
+    ASSERT_TRUE(batch->ExportSelected());
+    EXPECT_EQ(batch->Run(), 1);
     EXPECT_EQ(list.items[0].resultCode, 0) << list.items[0].statusText;
     EXPECT_TRUE(std::filesystem::is_empty(dir.File("journal"))) << "the window's journal is not the batch's";
 }

@@ -13,6 +13,8 @@
      exports nothing; no temporary profile is left behind.
   4. A list with two items writing one file, and a shard out of range, are
      refused before anything is done.
+  5. Ctrl-C during the second mailbox: exit 3, that mailbox cancelled (2000)
+     and not done, the first done, no temporary profile left.
 
   batch_export.py CLI [--messages N] [--work DIR]
 Exit 0 when every check passed; the reasons otherwise.
@@ -22,9 +24,11 @@ import csv
 import io
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CHECK = os.path.join(HERE, "..", "convert", "sample_export_check.py")
@@ -53,6 +57,16 @@ class Batch:
 def read_list(path):
     with open(path, newline="", encoding="utf-8") as f:
         return [row for row in csv.reader(io.StringIO(f.read())) if row]
+
+
+def fresh_copy(b, ini, listing, name):
+    """A copy of the list with its flags reset, and an empty folder for its files."""
+    copy = os.path.join(b.work, name + ".csv")
+    shutil.copy(listing, copy)
+    b.run("batch", "reset", "--ini", ini, "--list", copy)
+    folder = os.path.join(b.work, "out-" + name)
+    os.makedirs(folder)
+    return copy, folder
 
 
 def item_lines(output):
@@ -121,14 +135,10 @@ def main():
         fail("a second run changed the list")
 
     # 2. An unreadable mailbox fails alone.
-    broken_list = os.path.join(work, "broken.csv")
-    shutil.copy(listing, broken_list)
-    code, text = b.run("batch", "reset", "--ini", ini, "--list", broken_list)
+    broken_list, out2 = fresh_copy(b, ini, listing, "broken")
     staff02 = os.path.join(sample, "server", "mail", "staff02.dxl")
     saved = open(staff02, "rb").read()
     open(staff02, "wb").write(b"<?xml version='1.0'?><database><document form='Memo'><item name='Subject'>")
-    out2 = os.path.join(work, "out-broken")
-    os.makedirs(out2)
     code, text = b.run("batch", "run", "--ini", ini, "--list", broken_list, "--pst-dir", out2, "--yes")
     open(staff02, "wb").write(saved)
     rows2 = read_list(broken_list)
@@ -140,11 +150,7 @@ def main():
         print(f"unreadable mailbox: result {rows2[1][9]}, \"{rows2[1][8]}\"")
 
     # 3. The same batch over two processes with GNU parallel, then merged.
-    shard_list = os.path.join(work, "sharded.csv")
-    shutil.copy(listing, shard_list)
-    b.run("batch", "reset", "--ini", ini, "--list", shard_list)
-    out3 = os.path.join(work, "out-sharded")
-    os.makedirs(out3)
+    shard_list, out3 = fresh_copy(b, ini, listing, "sharded")
     r = subprocess.run(["parallel", "--will-cite", args.cli, "batch", "run", "--ini", ini, "--list", shard_list,
                         "--pst-dir", out3, "--format", "unicode", "--yes", "--shard", "{}/2", ":::", "0", "1"],
                        env=env, capture_output=True, text=True, timeout=1800)
@@ -175,6 +181,33 @@ def main():
     code, text = b.run("batch", "run", "--ini", ini, "--shard", "2/2", "--yes")
     if code != 2:
         fail(f"--shard 2/2 must be refused (exit 2): {code} {text}")
+
+    # 5. Ctrl-C while the second mailbox is exported: exit 3, the first done,
+    # the rest not, the temporary profile removed.
+    cancel_list, out5 = fresh_copy(b, ini, listing, "cancelled")
+    proc = subprocess.Popen([args.cli, "batch", "run", "--ini", ini, "--list", cancel_list, "--pst-dir", out5,
+                             "--yes"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, text=True)
+    seen = []
+    for line in proc.stdout:
+        seen.append(line)
+        if line.startswith("[0]"):
+            break
+    # The second mailbox's run is under way once its log names a document.
+    log2 = os.path.join(out5, "staff02.log")
+    for _ in range(3000):
+        if os.path.exists(log2) and b"About to export document" in open(log2, "rb").read():
+            break
+        time.sleep(0.02)
+    proc.send_signal(signal.SIGINT)
+    seen += proc.stdout.readlines()
+    code = proc.wait(timeout=600)
+    rows5 = read_list(cancel_list)
+    if code != 3 or rows5[0][5] != "1" or "0" not in [r[5] for r in rows5[1:]]:
+        fail(f"a cancelled batch must exit 3 with the first mailbox done and a later one not: {code} {rows5}\n"
+             + "".join(seen))
+    elif not any(r[9] == "2000" for r in rows5):
+        fail(f"the cancelled mailbox must carry result 2000: {rows5}")
 
     code, text = b.run("profiles")
     if "Multi-Export" in text:

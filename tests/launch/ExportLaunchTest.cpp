@@ -45,20 +45,11 @@ using test::CountingDispatcher;
 using test::NoNamedProperties;
 using test::Statuses;
 
-class ExportLaunchTest : public ::testing::Test {
+class ExportLaunchTest : public test::MemoryExportTest {
 protected:
     void SetUp() override {
-        configHome.emplace("XDG_CONFIG_HOME", dir.path());
-        tmpDirEnv.emplace("TMPDIR", dir.path());
-        SetMsgStoreProvider(std::make_shared<MemoryStoreProvider>());
-        MAPIINIT_0 init{MAPI_INIT_VERSION, MAPI_MULTITHREAD_NOTIFICATIONS};
-        ASSERT_EQ(MAPIInitialize(&init), S_OK);
-        std::string error;
-        ASSERT_EQ(AddPersonalFoldersService("Export", dir.File("export.pst"), false, "Mailbox", error), S_OK) << error;
-
-        dir.Write("notes.ini", "[Notes]\nDirectory=" + dir.path() + "\n");
-        dir.Write("mail.dxl", test::MailboxDxl());
-        ASSERT_EQ(session.Initialize(dir.File("notes.ini")), LNNOERROR);
+        SetUpMemoryExport("Export", "Mailbox");
+        if (HasFatalFailure()) return;
         settings.Components = {"Mail", "Tasks"};
         choices.log = true;
         choices.profile = "Export";
@@ -77,12 +68,7 @@ protected:
         outlook.Uninitialize();
         probe.Logoff();
         probe.Uninitialize();
-        MAPIUninitialize();
-        SetMsgStoreProvider(nullptr);
-        // The folder goes with the test: later tests of this process must not use it.
-        tmpDirEnv.reset();
-        configHome.reset();
-        LNSetThrowAllErrorsGlobal(false);
+        TearDownMemoryExport();
     }
     ExportEnvironment Env() {
         return ExportEnvironment{run,        settings,   log,     progress,   outlook,   catalogue,
@@ -101,10 +87,6 @@ protected:
         return launch.Launch(choices);
     }
 
-    std::optional<test::ScopedEnv> configHome;
-    std::optional<test::ScopedEnv> tmpDirEnv;
-    test::TempDir dir;
-    LNNotesSession session;
     ExportSettings settings;
     LaunchChoices choices;
     ExportRun run;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "convert/CommittedJournal.h"
+#include "convert/EntryFields.h"
 #include "mapi/PstProfileFixture.h"
 #include "outlook/StoreCommits.h"
 #include "outlook/mapi/PropUtil.h"

@@ -11,6 +11,7 @@
 
 #include "convert/CommittedJournal.h"
 #include "convert/EntryFields.h"
+#include "RecordingJournal.h"
 #include "mapi/PstProfileFixture.h"
 #include "outlook/StoreCommits.h"
 #include "outlook/mapi/PropUtil.h"
@@ -21,30 +22,6 @@
 namespace qb {
 namespace {
 
-struct JournalEvents : RecoveryHooks {
-    std::vector<std::string> events;
-    bool IsOn() const override { return true; }
-    bool ShouldExportView(std::uint32_t, const std::string&, ResumePoint& point) override {
-        point = ResumePoint();
-        return true;
-    }
-    bool StartView(std::uint32_t, const std::string& name) override {
-        events.push_back("start " + name);
-        return true;
-    }
-    bool RecordDocument(std::int32_t index, std::uint32_t, const std::string& id) override {
-        events.push_back("doc " + std::to_string(index) + " " + id);
-        return true;
-    }
-    bool MarkViewFolderComplete() override {
-        events.push_back("view complete");
-        return true;
-    }
-    bool MarkComplete() override {
-        events.push_back("complete");
-        return true;
-    }
-};
 
 class CommittedJournalTest : public ::testing::Test, public test::PstProfileFixture {
 protected:
@@ -100,7 +77,7 @@ protected:
     FolderHandle folder;
     ExportRun run;
     ExportLog log;
-    JournalEvents inner;
+    test::RecordingJournal inner;
     std::optional<test::ScopedEnv> batch;
 };
 
@@ -115,18 +92,19 @@ TEST_F(CommittedJournalTest, DocumentsReachTheJournalOnlyOnceCommitted) {
     EXPECT_EQ(Counts().saved, before + 2);
     Document(journal, 2, 1);  // the third save commits the batch
     EXPECT_EQ(Counts().committed, before + 3);
-    EXPECT_EQ(inner.events.back(), "doc 2 id2") << "only the last durable document is written";
-    EXPECT_EQ(inner.events.size(), 2u);
+    EXPECT_EQ(inner.events.back(), "doc 2") << "only the last durable document is written";
+    EXPECT_EQ(inner.ids, std::vector<std::string>{"id2"});
     // A document whose items straddle a commit is recorded once all are committed.
     Document(journal, 3, 2);
     Document(journal, 4, 2);  // saves 4..7: the commit came at save 6, inside document 4
-    EXPECT_EQ(inner.events.back(), "doc 3 id3");
+    EXPECT_EQ(inner.events.back(), "doc 3");
     Document(journal, 5, 0);  // a document without items (left out by a filter)
-    EXPECT_EQ(inner.events.back(), "doc 3 id3") << "recorded after the documents before it";
+    EXPECT_EQ(inner.events.back(), "doc 3") << "recorded after the documents before it";
     ASSERT_TRUE(journal.MarkViewFolderComplete());
     EXPECT_EQ(Counts().committed, Counts().saved) << "committed before the view is marked complete";
     const std::vector<std::string> tail(inner.events.end() - 2, inner.events.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"doc 5 id5", "view complete"}));
+    EXPECT_EQ(tail, (std::vector<std::string>{"doc 5", "view complete"}));
+    EXPECT_EQ(inner.ids.back(), "id5");
     EXPECT_EQ(run.exportedCount, 6);
     EXPECT_TRUE(run.stopText.empty());
 }
@@ -145,11 +123,11 @@ TEST_F(CommittedJournalTest, AFailedCommitStopsTheRunAndUncountsWhatItLost) {
     Begin(journal, 4);
     ASSERT_TRUE(journal.StartView(7, "Inbox"));
     for (int i = 0; i < 5; ++i) Document(journal, i, 1);  // 4 committed, 1 pending
-    EXPECT_EQ(inner.events.back(), "doc 3 id3");
+    EXPECT_EQ(inner.events.back(), "doc 3");
     pst::SetPstFaultForTest(pst::PstFaultOp::Sync, 1, EIO);
     EXPECT_FALSE(journal.MarkViewFolderComplete());
     EXPECT_NE(inner.events.back(), "view complete");
-    EXPECT_EQ(inner.events.back(), "doc 3 id3") << "the lost document is not recorded";
+    EXPECT_EQ(inner.events.back(), "doc 3") << "the lost document is not recorded";
     EXPECT_EQ(run.exportedCount, 4) << "the document of the lost batch is no longer counted";
     EXPECT_NE(run.stopText.find("Unable to save a message to the Outlook store"), std::string::npos) << run.stopText;
     EXPECT_TRUE(outlook.storeWriteFailed);

@@ -2,11 +2,17 @@
 
 #include "ui/ExportController.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
+
 namespace qb::ui {
 
-ExportController::~ExportController() {
-    // The window refuses to close while an export runs; this is the last resort.
+ExportController::~ExportController() { CancelAndWait(); }
+
+void ExportController::CancelAndWait() {
     Cancel();
+    constexpr int kWaitMs = 20;
+    while (!finished_) QCoreApplication::processEvents(QEventLoop::AllEvents, kWaitMs);
     Join();
 }
 
@@ -25,7 +31,11 @@ bool ExportController::Launch(LaunchChoices& choices, const std::string& journal
     if (!launch.Launch(choices)) return false;
     driver_ = std::make_unique<ExportDriver>(parts_->env());
     worker_ = std::make_unique<ExportWorker>(*driver_, parts_->env(), frontEnd.window);
-    thread_ = worker_->Start(choices.inputs, notes_);
+    finished_ = false;
+    thread_ = std::thread([this, inputs = choices.inputs] {
+        worker_->Start(inputs, notes_).join();
+        finished_ = true;
+    });
     return true;
 }
 

@@ -6,6 +6,7 @@
 // Invariants: at most one worker exists; the window thread joins it only
 // after the worker's last call into the window (see WindowThread.h).
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -42,6 +43,9 @@ public:
     bool Busy() const { return thread_.joinable(); }
     // Waits for the worker, which must have made its last call into the window.
     void Join();
+    // Waits for the worker while the window keeps handling its calls: for
+    // the end of the program (or of a test) while an export may still run.
+    void CancelAndWait();
     // The last export's state, or null before the first.
     const ExportRun* run() const { return parts_ ? &parts_->run : nullptr; }
 
@@ -54,7 +58,9 @@ private:
     std::unique_ptr<ExportParts> parts_;
     std::unique_ptr<ExportDriver> driver_;
     std::unique_ptr<ExportWorker> worker_;
+    // Runs the worker's own thread and says when it has ended.
     std::thread thread_;
+    std::atomic<bool> finished_{true};
 };
 
 }  // namespace qb::ui

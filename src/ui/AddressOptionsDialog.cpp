@@ -2,7 +2,6 @@
 
 #include "ui/AddressOptionsDialog.h"
 
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -12,6 +11,7 @@
 
 #include "convert/AddressTranslation.h"
 #include "ui/WindowThread.h"
+#include "ui/DialogButtons.h"
 
 namespace qb::ui {
 
@@ -61,9 +61,7 @@ AddressOptionsDialog::AddressOptionsDialog(ExportSettings& settings, bool& makeS
     hint->setWordWrap(true);
     auto* form = new QFormLayout;
     form->addRow("SMTP Internet Domain  (for Make)", domain);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(translate);
     layout->addLayout(pathRow);

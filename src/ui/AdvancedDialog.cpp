@@ -2,12 +2,13 @@
 
 #include "ui/AdvancedDialog.h"
 
-#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "ui/DialogButtons.h"
 
 namespace qb::ui {
 namespace {
@@ -58,9 +59,7 @@ AdvancedDialog::AdvancedDialog(ExportSettings& settings, ViewFolderCatalogue& ca
     auto* columns = new QHBoxLayout;
     columns->addWidget(BuildTree(), 1);
     columns->addWidget(BuildOptions());
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(columns);
     layout->addWidget(buttons);

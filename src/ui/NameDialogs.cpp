@@ -2,12 +2,12 @@
 
 #include "ui/NameDialogs.h"
 
-#include <QDialogButtonBox>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <array>
 #include <utility>
 
+#include "ui/DialogButtons.h"
 #include "ui/WindowThread.h"
 
 namespace qb::ui {
@@ -25,13 +25,6 @@ constexpr std::array<std::pair<const char*, const char*>, 9> kServices = {{
     {"MS Outlook support for Lotus cc:Mail", "CCMSVC"},
 }};
 
-QDialogButtonBox* OkCancel(QDialog* dialog) {
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    return buttons;
-}
-
 }  // namespace
 
 std::string ServiceNameForText(const std::string& text) {
@@ -47,7 +40,7 @@ NewProfileDialog::NewProfileDialog(QWidget* parent) : QDialog(parent), name(new 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel("Enter the new profile name", this));
     layout->addWidget(name);
-    layout->addWidget(OkCancel(this));
+    layout->addWidget(OkCancelButtons(this));
 }
 
 FolderTypeDialog::FolderTypeDialog(const std::string& defaultService, QWidget* parent)
@@ -62,7 +55,7 @@ FolderTypeDialog::FolderTypeDialog(const std::string& defaultService, QWidget* p
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel("Select the appropriate service for folder file required:", this));
     layout->addWidget(list);
-    layout->addWidget(OkCancel(this));
+    layout->addWidget(OkCancelButtons(this));
     setMinimumWidth(460);
 }
 

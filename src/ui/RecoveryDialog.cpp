@@ -2,12 +2,13 @@
 
 #include "ui/RecoveryDialog.h"
 
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <limits>
+
+#include "ui/DialogButtons.h"
 
 namespace qb::ui {
 
@@ -32,9 +33,7 @@ RecoveryDialog::RecoveryDialog(std::int64_t offset, QWidget* parent)
     offset_->setValue(static_cast<int>(std::clamp<std::int64_t>(offset, offset_->minimum(), offset_->maximum())));
     auto* form = new QFormLayout;
     form->addRow("Recovery Offset", offset_);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = OkCancelButtons(this);
     connect(recover_, &QRadioButton::toggled, offset_, &QWidget::setEnabled);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);

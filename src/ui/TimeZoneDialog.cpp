@@ -3,7 +3,6 @@
 
 #include "ui/TimeZoneDialog.h"
 
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,6 +10,7 @@
 
 #include "convert/TimeZoneOffsets.h"
 #include "ui/WindowThread.h"
+#include "ui/DialogButtons.h"
 
 namespace qb::ui {
 namespace {
@@ -69,9 +69,7 @@ TimeZoneDialog::TimeZoneDialog(ExportSettings& settings, MessageSink& messages, 
     EnableFields(settings.TimeZoneManual);
     connect(manual, &QCheckBox::toggled, this, [this](bool on) { EnableFields(on); });
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(detected);
     layout->addWidget(manual);

@@ -6,6 +6,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QListWidget>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,6 +25,7 @@
 #include "UiTestSupport.h"
 #include "outlook/mapi/PstStoreProvider.h"
 #include "ui/AddressOptionsDialog.h"
+#include "ui/GuiMapiFrontEnd.h"
 #include "ui/MainWindow.h"
 #include "ui/TimeZoneDialog.h"
 #include "ui/WindowMessages.h"
@@ -252,6 +255,71 @@ private slots:
         QVERIFY2(Status(window).startsWith("Completed exporting a total of"), qPrintable(Status(window)));
         // Every document exactly once: the counts of every folder and every message.
         ExpectSampleExported(sample);
+    }
+
+    void lockSettingsHold() {
+        Sample sample(5);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        for (const char* key : {"LockComponents", "LockMultiMenu", "LockDbSelection"}) sample.Set("Lotus Notes", key, "1");
+        MainWindow window(sample.Ini().toStdString());
+        for (const char* name : {"Mail", "Calendar", "Tasks", "Contacts"})
+            QVERIFY2(!Child<QCheckBox>(window, name)->isEnabled(), name);
+        QVERIFY(!Child<QPushButton>(window, "selectMailbox")->isEnabled());
+        QVERIFY(Child<QPushButton>(window, "advanced")->isEnabled());
+        bool multiMenuFound = false;
+        for (QAction* action : window.findChildren<QAction*>()) {
+            if (action->text() != "Export Multiple Mailbox Menu") continue;
+            multiMenuFound = true;
+            QVERIFY(!action->isEnabled());
+        }
+        QVERIFY(multiMenuFound);
+        // An export's end gives back only what the locks allow.
+        window.SetExportingState(true);
+        window.SetExportingState(false);
+        QVERIFY(!Child<QPushButton>(window, "selectMailbox")->isEnabled());
+        QVERIFY(!Child<QCheckBox>(window, "Mail")->isEnabled());
+        QVERIFY(Child<QPushButton>(window, "exportNow")->isEnabled());
+    }
+
+    void newProfileAndANewPersonalFoldersFile() {
+        Sample sample(5);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        MainWindow window(sample.Ini().toStdString());
+        qb::ui::GuiMapiFrontEnd mapiDialogs(&window);
+        qb::mapi::SetMapiFrontEnd(&mapiDialogs);
+        QString confirmation;
+        WhenModalNamed("newProfile", [&confirmation](QWidget* dialog) {
+            dialog->findChild<QLineEdit*>("profileName")->setText("Window Profile");
+            WhenMessageBox(&confirmation);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        window.NewProfile();
+        QCOMPARE(confirmation, QString("Confirmation: Profile Created."));
+        QCOMPARE(Child<QComboBox>(window, "profile")->currentText(), QString("Window Profile"));
+        QCOMPARE(window.state().currentProfile, std::string("Window Profile"));
+
+        const QString pst = sample.Root() + "/window.pst";
+        WhenModalNamed("folderType", [pst](QWidget* dialog) {
+            auto* services = dialog->findChild<QListWidget*>("services");
+            services->setCurrentRow(1);  // the Unicode file
+            WhenModalNamed("pstChooser", [pst](QWidget* chooser) {
+                auto* files = static_cast<QFileDialog*>(chooser);
+                files->selectFile(pst);
+                QMetaObject::invokeMethod(files, "accept");
+            });
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        window.NewOrAttach();
+        qb::mapi::SetMapiFrontEnd(nullptr);
+        // The service names the new store as MAPI does for a new personal folders file.
+        QVERIFY2(Child<QComboBox>(window, "foldersFile")->currentText().startsWith("Personal Folders"),
+                 qPrintable(Child<QComboBox>(window, "foldersFile")->currentText()));
+        QCOMPARE(window.state().stores.size(), std::size_t(1));
+        QVERIFY(QFile::exists(pst));
+        // The new file is a personal folders file libpff opens.
+        QString problem;
+        PstFolders(pst, &problem);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
     void optionDialogsRefuseBadInput() {

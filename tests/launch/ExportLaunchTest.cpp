@@ -17,6 +17,7 @@
 #include "outlook/PersonalFolders.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
+#include "OwnMapi.h"
 
 namespace qb {
 namespace {
@@ -60,11 +61,8 @@ struct NoNamedProperties : NamedPropertySetup {
 class ExportLaunchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        configHome.emplace("XDG_CONFIG_HOME", dir.path());
-        tmpDirEnv.emplace("TMPDIR", dir.path());
-        SetMsgStoreProvider(std::make_shared<MemoryStoreProvider>());
-        MAPIINIT_0 init{MAPI_INIT_VERSION, MAPI_MULTITHREAD_NOTIFICATIONS};
-        ASSERT_EQ(MAPIInitialize(&init), S_OK);
+        test::StartOwnMapi(dir, mapiEnv);
+        if (HasFatalFailure()) return;
         std::string error;
         ASSERT_EQ(AddPersonalFoldersService("Export", dir.File("export.pst"), false, "Mailbox", error), S_OK) << error;
 
@@ -89,11 +87,7 @@ protected:
         outlook.Uninitialize();
         probe.Logoff();
         probe.Uninitialize();
-        MAPIUninitialize();
-        SetMsgStoreProvider(nullptr);
-        // The folder goes with the test: later tests of this process must not use it.
-        tmpDirEnv.reset();
-        configHome.reset();
+        test::EndOwnMapi(mapiEnv);
         LNSetThrowAllErrorsGlobal(false);
     }
     ExportEnvironment Env() {
@@ -113,8 +107,7 @@ protected:
         return launch.Launch(choices);
     }
 
-    std::optional<test::ScopedEnv> configHome;
-    std::optional<test::ScopedEnv> tmpDirEnv;
+    test::OwnMapiEnv mapiEnv;
     test::TempDir dir;
     LNNotesSession session;
     ExportSettings settings;

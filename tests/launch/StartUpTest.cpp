@@ -5,27 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include "OwnMapi.h"
 #include "launch/StartUp.h"
 #include "outlook/PersonalFolders.h"
-#include "outlook/mapi/MapiApi.h"
-#include "outlook/mapi/memory/MemoryStore.h"
 #include "shell/platform/PrivateProfile.h"
-#include "support/ScopedEnv.h"
-#include "support/TempDir.h"
 
 namespace qb {
 namespace {
 
-using namespace qb::mapi;
-
 class StartUpTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        configHome.emplace("XDG_CONFIG_HOME", dir.path());
-        tmpDirEnv.emplace("TMPDIR", dir.path());
-        SetMsgStoreProvider(std::make_shared<MemoryStoreProvider>());
-        MAPIINIT_0 init{MAPI_INIT_VERSION, MAPI_MULTITHREAD_NOTIFICATIONS};
-        ASSERT_EQ(MAPIInitialize(&init), S_OK);
+        test::StartOwnMapi(dir, mapiEnv);
+        if (HasFatalFailure()) return;
         std::string error;
         // The first profile made is the default one.
         ASSERT_EQ(AddPersonalFoldersService("First", dir.File("first.pst"), false, "Mailbox", error), S_OK) << error;
@@ -37,7 +29,7 @@ protected:
         ini = dir.File("Quillbox.ini");
         Set("Notes", "IniFilePath", dir.File("notes.ini"));
     }
-    void TearDown() override { MAPIUninitialize(); }
+    void TearDown() override { test::EndOwnMapi(mapiEnv); }
 
     void Set(const char* section, const char* key, const std::string& value) const {
         platform::WritePrivateProfileString(section, key, value, ini);
@@ -49,7 +41,7 @@ protected:
     }
 
     test::TempDir dir;
-    std::optional<test::ScopedEnv> configHome, tmpDirEnv;
+    test::OwnMapiEnv mapiEnv;
     std::string ini;
     std::string secondB;
 };

@@ -57,9 +57,9 @@ void MainWindow::BuildMenus() {
     file->addAction("Exit", this, &QWidget::close);
     QMenu* multi = menuBar()->addMenu("Multi-Export");
     multiExport_ = multi->addAction("Export Multiple Mailbox Menu", this, [this] { OpenBatchWindow(); });
-    QMenu* options = menuBar()->addMenu("Options");
-    options->addAction("Time Zone Settiings (View or Modify)", this, [this] { OpenTimeZone(); });
-    options->addAction("Translate Address Options", this, [this] { OpenAddressOptions(); });
+    options_ = menuBar()->addMenu("Options");
+    options_->addAction("Time Zone Settiings (View or Modify)", this, [this] { OpenTimeZone(); });
+    options_->addAction("Translate Address Options", this, [this] { OpenAddressOptions(); });
     QMenu* help = menuBar()->addMenu("Help");
     help->addAction("Help Topics", this, [this] {
         QMessageBox::information(this, "Help Topics",
@@ -231,6 +231,8 @@ void MainWindow::SetExportingState(bool exporting) {
                  outlookGroup_->subfolder, outlookGroup_->subfolderName, mailbox_->chooseAddressBook})
             w->setEnabled(idle);
         mailbox_->selectMailbox->setEnabled(idle && !state_.settings.LockDbSelection);
+        options_->setEnabled(idle);
+        multiExport_->setEnabled(idle && !state_.settings.LockMultiMenu);
         for (QCheckBox* box : mailbox_->components) box->setEnabled(idle && !state_.settings.LockComponents);
         if (idle) {
             mailbox_->UpdateAddressBook(state_.settings.ContactsFormat);

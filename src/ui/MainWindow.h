@@ -78,6 +78,8 @@ private:
     OutlookGroup* outlookGroup_;
     ExportGroup* exportGroup_;
     QAction* multiExport_ = nullptr;
+    // The option dialogs change what a running export reads: only between exports.
+    QMenu* options_ = nullptr;
     WindowMessages messages_;
     WindowAnswers answers_;
     ExportController exporter_;

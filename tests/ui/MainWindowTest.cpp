@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
@@ -207,6 +208,11 @@ private slots:
         PressExportNow(window);
         auto* progress = Child<QProgressBar>(window, "progress");
         QTRY_VERIFY_WITH_TIMEOUT(progress->maximum() > 100 && progress->value() > 20, kExportTimeoutMs);
+        // What an export reads cannot change under it.
+        QVERIFY(!Child<QPushButton>(window, "exportNow")->isEnabled());
+        QVERIFY(!Child<QPushButton>(window, "advanced")->isEnabled());
+        for (QMenu* menu : window.findChildren<QMenu*>())
+            if (menu->title() == "Options") QVERIFY(!menu->isEnabled());
         QString refusal;
         WhenMessageBox(&refusal);
         window.close();

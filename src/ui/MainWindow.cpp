@@ -109,6 +109,8 @@ void MainWindow::Connect() {
             [this](bool on) { ContactsToggled(on); });
     connect(outlookGroup_->profile, QOverload<int>::of(&QComboBox::activated), this,
             [this](int) { ChangeProfile(outlookGroup_->SelectedProfile()); });
+    connect(outlookGroup_->foldersFile, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this](int) { state_.chosenStore = outlookGroup_->SelectedStore(); });
     connect(outlookGroup_->newProfile, &QPushButton::clicked, this, [this] { NewProfile(); });
     connect(outlookGroup_->newAttach, &QPushButton::clicked, this, [this] { NewOrAttach(); });
     outlookGroup_->foldersFile->installEventFilter(this);

@@ -133,7 +133,10 @@ void MainWindow::LoadStoresOnFocus() {
     }
 }
 
-void MainWindow::FillStores(int chosen) { outlookGroup_->FillStores(state_.stores, chosen); }
+void MainWindow::FillStores(int chosen) {
+    outlookGroup_->FillStores(state_.stores, chosen);
+    state_.chosenStore = outlookGroup_->SelectedStore();
+}
 
 void MainWindow::ContactsToggled(bool on) {
     if (on) {

@@ -22,6 +22,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include "UiTestSupport.h"
 #include "outlook/mapi/PstStoreProvider.h"
@@ -198,6 +199,47 @@ private slots:
         QVERIFY2(settings.contains("AttachmentsRenameEXEs=0") && settings.contains("ExportDocLinks=1") &&
                      settings.contains("BodyFormat=0"),
                  qPrintable(settings));
+    }
+
+    void advancedTreeShowsHiddenViewsAndKeepsTheSelection() {
+        Sample sample(10);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        MainWindow window(sample.Ini().toStdString());
+        auto countItems = [](QTreeWidget* tree, bool hiddenOnly, bool checkedOnly) {
+            int count = 0;
+            for (QTreeWidgetItemIterator it(tree); *it; ++it)
+                if ((!hiddenOnly || (*it)->text(0).startsWith('(')) &&
+                    (!checkedOnly || (*it)->checkState(0) == Qt::Checked))
+                    ++count;
+            return count;
+        };
+        int hiddenBefore = -1, hiddenShown = -1, checkedAfterDeselect = -1;
+        WhenModalNamed("advanced", [&](QWidget* dialog) {
+            auto* tree = dialog->findChild<QTreeWidget*>("viewFolderTree");
+            hiddenBefore = countItems(tree, true, false);
+            dialog->findChild<QCheckBox*>("showHidden")->setChecked(true);
+            hiddenShown = countItems(tree, true, false);
+            dialog->findChild<QPushButton*>("deselectAll")->click();
+            checkedAfterDeselect = countItems(tree, false, true);
+            dialog->findChild<QCheckBox*>("showHidden")->setChecked(false);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        window.OpenAdvanced();
+        QCOMPARE(hiddenBefore, 0);
+        QVERIFY(hiddenShown > 0);
+        QCOMPARE(checkedAfterDeselect, 0);
+        // The second opening shows what OK took, without reading the database again.
+        int checkedAgain = -1, checkedAfterDefault = -1;
+        WhenModalNamed("advanced", [&](QWidget* dialog) {
+            auto* tree = dialog->findChild<QTreeWidget*>("viewFolderTree");
+            checkedAgain = countItems(tree, false, true);
+            dialog->findChild<QPushButton*>("selectDefault")->click();
+            checkedAfterDefault = countItems(tree, false, true);
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        window.OpenAdvanced();
+        QCOMPARE(checkedAgain, 0);
+        QVERIFY(checkedAfterDefault > 0);
     }
 
     void cancelDuringAnExportAndNoLeavingMeanwhile() {

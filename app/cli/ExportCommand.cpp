@@ -12,8 +12,8 @@
 //
 // "--make-smtp DOMAIN" is the window's "Make SMTP address from Lotus Notes
 // address" with its "SMTP Internet Domain", which the settings file does not
-// keep: Notes names become first.last@DOMAIN (unless the settings translate
-// addresses from a table).
+// keep: a Notes name becomes its common name with blanks as full stops, "@"
+// and DOMAIN (unless the settings translate addresses from a table).
 //
 // Exit statuses: 0 every selected document was exported in full, or the
 // database was exported completely before (nothing done); 1 the run failed

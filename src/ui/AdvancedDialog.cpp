@@ -85,7 +85,7 @@ QWidget* AdvancedDialog::BuildTree() {
     connect(deselectAll, &QPushButton::clicked, this, [this] { tree->CheckAll(false); });
     connect(selectDefault, &QPushButton::clicked, this, [this] {
         catalogue_.ApplyFolderRules(settings_.ExcludeViewFolders, settings_.IncludeViewFolders);
-        tree->Rebuild(showHidden->isChecked());
+        tree->Rebuild(showHidden->isChecked(), false);
     });
     connect(showHidden, &QCheckBox::toggled, this, [this](bool on) { tree->Rebuild(on); });
     auto* buttons = new QHBoxLayout;

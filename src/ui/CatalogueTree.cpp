@@ -24,7 +24,23 @@ CatalogueTree::CatalogueTree(ViewFolderCatalogue& catalogue, QWidget* parent)
     connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int) { OnItemChanged(item); });
 }
 
-void CatalogueTree::Rebuild(bool showHidden) {
+void CatalogueTree::HarvestChecks() {
+    checks_.resize(catalogue_.allNodes.size(), -1);
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        const int index = (*it)->data(0, kNodeIndexRole).toInt();
+        if (index >= 0 && index < static_cast<int>(checks_.size()))
+            checks_[index] = (*it)->checkState(0) == Qt::Checked ? 1 : 0;
+    }
+}
+
+bool CatalogueTree::Checked(const CatalogueNode& node) const {
+    const std::size_t index = static_cast<std::size_t>(node.index);
+    return index < checks_.size() && checks_[index] >= 0 ? checks_[index] == 1 : node.selected != 0;
+}
+
+void CatalogueTree::Rebuild(bool showHidden, bool keepChecks) {
+    if (keepChecks) HarvestChecks();
+    else checks_.assign(catalogue_.allNodes.size(), -1);
     showHidden_ = showHidden;
     updating_ = true;
     clear();
@@ -43,7 +59,7 @@ void CatalogueTree::AddChildren(QTreeWidgetItem* parentItem, const CatalogueNode
             auto* childItem = new QTreeWidgetItem(item, QStringList{Q(child->name)});
             childItem->setData(0, kNodeIndexRole, child->index);
             childItem->setFlags(childItem->flags() | Qt::ItemIsUserCheckable);
-            childItem->setCheckState(0, child->selected ? Qt::Checked : Qt::Unchecked);
+            childItem->setCheckState(0, Checked(*child) ? Qt::Checked : Qt::Unchecked);
             pending.emplace_back(childItem, child.get());
         }
     }
@@ -68,15 +84,10 @@ void CatalogueTree::CheckAll(bool checked) {
 }
 
 void CatalogueTree::TakeSelection() {
-    std::vector<std::uint8_t> checked(catalogue_.allNodes.size(), 0);
-    for (QTreeWidgetItemIterator it(this); *it; ++it) {
-        const int index = (*it)->data(0, kNodeIndexRole).toInt();
-        if (index >= 0 && index < static_cast<int>(checked.size()))
-            checked[index] = (*it)->checkState(0) == Qt::Checked;
-    }
+    HarvestChecks();
     catalogue_.exportList.clear();
     for (CatalogueNode* node : catalogue_.allNodes) {
-        const bool take = checked[node->index] && node->exportable && Shown(*node, showHidden_);
+        const bool take = Checked(*node) && node->exportable && Shown(*node, showHidden_);
         node->selected = take;
         if (take && !catalogue_.Contains(*node)) catalogue_.exportList.push_back(node);
     }

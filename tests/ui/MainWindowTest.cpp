@@ -6,6 +6,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QFileDialog>
 #include <QListWidget>
 #include <QFile>
@@ -84,6 +86,17 @@ int TotalItems(const std::map<QString, int>& folders) {
     return total;
 }
 
+// Stands in for the desktop's opener: records what "View log" asked it to open.
+class OpenedUrls : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void Open(const QUrl& url) { urls << url; }
+};
+
 }  // namespace
 
 class MainWindowTest : public QObject {
@@ -138,6 +151,16 @@ private slots:
         QVERIFY(Child<QPushButton>(window, "exportNow")->isEnabled());
         QCOMPARE(Child<QProgressBar>(window, "progress")->value(), 1);
         ExpectSampleExported(sample);
+
+        // "View log" hands the log file, as a file, to the desktop's opener.
+        OpenedUrls opened;
+        QDesktopServices::setUrlHandler("file", &opened, "Open");
+        Child<QPushButton>(window, "viewLog")->click();
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(opened.urls.size(), 1);
+        QFile log(opened.urls.front().toLocalFile());
+        QVERIFY2(log.open(QIODevice::ReadOnly), qPrintable(opened.urls.front().toString()));
+        QVERIFY(QString::fromUtf8(log.readAll()).contains("Completed exporting a total of"));
     }
 
     void advancedOptionsAndAnUntickedFolder() {

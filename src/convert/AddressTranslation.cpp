@@ -172,8 +172,7 @@ bool TranslationTable::Load(const std::string& path, std::string& error) {
     }
     if (loaded_ && path == loadedPath_ && status->modified == loadedModified_) return true;
 
-    fromKeys_.clear();
-    toValues_.clear();
+    toByFrom_.clear();
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         loaded_ = false;
@@ -193,8 +192,8 @@ bool TranslationTable::Load(const std::string& path, std::string& error) {
             error = fmt::format("To Many Delimiters Line {}", number);
             return false;
         }
-        fromKeys_.push_back(text::ToLower(std::string_view(line).substr(0, comma)));
-        toValues_.push_back(line.substr(comma + 1));
+        // A key given twice keeps its first value.
+        toByFrom_.try_emplace(text::ToLower(std::string_view(line).substr(0, comma)), line.substr(comma + 1));
     }
     loaded_ = true;
     loadedModified_ = status->modified;
@@ -203,10 +202,8 @@ bool TranslationTable::Load(const std::string& path, std::string& error) {
 }
 
 std::string TranslationTable::Lookup(std::string_view key) const {
-    const std::string lowered = text::ToLower(key);
-    for (std::size_t i = 0; i < fromKeys_.size(); ++i)
-        if (fromKeys_[i] == lowered) return toValues_[i];
-    return std::string(key);
+    const auto found = toByFrom_.find(text::ToLower(key));
+    return found != toByFrom_.end() ? found->second : std::string(key);
 }
 
 bool IsInternetAddress(std::string_view text) {

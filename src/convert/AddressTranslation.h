@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qb {
@@ -35,11 +36,11 @@ public:
     std::string Lookup(std::string_view key) const;
 
     bool loaded() const { return loaded_; }
-    std::size_t size() const { return fromKeys_.size(); }
+    std::size_t size() const { return toByFrom_.size(); }
 
 private:
-    std::vector<std::string> fromKeys_;
-    std::vector<std::string> toValues_;
+    // Lower-cased From key -> To value of its first line.
+    std::unordered_map<std::string, std::string> toByFrom_;
     bool loaded_ = false;
     std::time_t loadedModified_ = 0;
     std::string loadedPath_;

@@ -96,6 +96,8 @@ bool ContactConverter::Convert(const FolderHandle& folder, LNNotesSession&, LNDo
 
 bool ContactConverter::ConvertSteps(const FolderHandle& folder, LNDocument& document, std::string& nameText) {
     const std::string statusText = fmt::format("Exporting Document {}", context_.run.exportedCount + 1);
+    const std::string universalId(document.GetUniversalID());
+    if (DocumentSavedBefore(context_.run, context_.log, universalId)) return true;
     Step(500);
     std::string createError;
     std::unique_ptr<ContactRecord> record = NewContactRecord(context_.outlook, folder, &createError);
@@ -104,6 +106,7 @@ bool ContactConverter::ConvertSteps(const FolderHandle& folder, LNDocument& docu
                                        createError, step_));
         return false;
     }
+    record->universalId = universalId;
     AttachmentExtractor extractor(context_.settings.AttachmentsRenameEXEs, record->attachmentFiles);
     if (!extractor.Extract(context_.tempFolder, document))
         for (const std::string& line : extractor.messages()) context_.log.Write(line + "\n");

@@ -119,6 +119,13 @@ bool InstanceSavedBefore(const ExportRun& run, const ExportLog& log, const std::
     return true;
 }
 
+bool DocumentSavedBefore(ExportRun& run, const ExportLog& log, const std::string& itemId) {
+    if (!run.SavedBefore(itemId)) return false;
+    log.Write("....The document was saved before the interruption: not written again\n");
+    ++run.exportedCount;
+    return true;
+}
+
 void ReportCreateFailure(ExportRun& run, const ExportLog& log, const std::string& createError, std::int32_t step) {
     log.Write(fmt::format("....~#>ERROR Unable to create an item in the Outlook folder: {} [{}]\n", createError, step));
     StopRun(run, "Unable to create a message in the Outlook store: " + createError);

@@ -65,6 +65,9 @@ void StopRun(ExportRun& run, const std::string& text);
 // True (and logged) when a resumed run finds the instance's item in the
 // folder already: it is not written again.
 bool InstanceSavedBefore(const ExportRun& run, const ExportLog& log, const std::string& itemId, std::size_t index);
+// The same for a document that becomes one item; such a document counts as
+// exported.
+bool DocumentSavedBefore(ExportRun& run, const ExportLog& log, const std::string& itemId);
 // Logs that no item could be created in the folder and stops the run: the
 // store refuses every later item the same way.
 void ReportCreateFailure(ExportRun& run, const ExportLog& log, const std::string& createError, std::int32_t step);

@@ -25,6 +25,8 @@ bool GroupConverter::Convert(const FolderHandle& folder, LNNotesSession&, LNDocu
 
 bool GroupConverter::ConvertSteps(const FolderHandle& folder, LNDocument& document) {
     const std::string statusText = fmt::format("Exporting Document {}", context_.run.exportedCount + 1);
+    const std::string universalId(document.GetUniversalID());
+    if (DocumentSavedBefore(context_.run, context_.log, universalId)) return true;
     Step(500);
     std::string createError;
     std::unique_ptr<DistListRecord> record = NewDistListRecord(context_.outlook, folder, &createError);
@@ -33,6 +35,7 @@ bool GroupConverter::ConvertSteps(const FolderHandle& folder, LNDocument& docume
             "....~#>ERROR Unable to create a distribution list in the Outlook folder: {} [{}]\n", createError, step_));
         return false;
     }
+    record->universalId = universalId;
     record->body = PlainBody(document, "Body", context_.log);
     Step(700);
     std::int32_t daylight = 0;

@@ -62,11 +62,7 @@ bool MailConverter::Convert(const FolderHandle& folder, LNNotesSession&, LNDocum
 bool MailConverter::ConvertSteps(const FolderHandle& folder, Work& work) {
     const std::string statusText = fmt::format("Exporting Document {}", context_.run.exportedCount + 1);
     LNDocument& document = work.document;
-    if (context_.run.SavedBefore(std::string(document.GetUniversalID()))) {
-        context_.log.Write("....The document was saved before the interruption: not written again\n");
-        ++context_.run.exportedCount;
-        return true;
-    }
+    if (DocumentSavedBefore(context_.run, context_.log, std::string(document.GetUniversalID()))) return true;
 
     Step(200);
     if (!document.IsOpen()) {

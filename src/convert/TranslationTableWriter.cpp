@@ -12,13 +12,22 @@ namespace qb {
 namespace {
 
 // The From names of one person: each full name as it stands and in its
-// abbreviated form, and the mail address with and without its Notes domain.
+// abbreviated form, both also with the person's Notes domain (mail from
+// another organisation names its sender so), and the mail address with and
+// without its Notes domain.
 std::vector<std::string> NamesOf(const LNDocument& person) {
     const AddressTranslator plain;
+    const std::string domain = FirstText(person, "MailDomain").value_or("");
     std::vector<std::string> names;
     for (const std::string& fullName : AllTexts(person, "FullName").value_or(std::vector<std::string>{})) {
+        const std::string abbreviated = plain.TranslateAddress(fullName, false).address;
         names.push_back(fullName);
-        names.push_back(plain.TranslateAddress(fullName, false).address);
+        names.push_back(abbreviated);
+        // Only a hierarchical name is a Notes address with a domain.
+        if (!domain.empty() && fullName.find('/') != std::string::npos) {
+            names.push_back(fullName + "@" + domain);
+            names.push_back(abbreviated + "@" + domain);
+        }
     }
     if (const auto mailAddress = FirstText(person, "MailAddress"); mailAddress && !mailAddress->empty()) {
         const AddressParts parts = plain.TranslateAddress(*mailAddress, true);

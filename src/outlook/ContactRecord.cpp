@@ -161,6 +161,7 @@ HRESULT ContactRecord::SaveContact(ULONG_PTR, const std::string& formName) {
     v.MultiLong(Tag(PidLidAddressBookProviderEmailList), {0});
     v.TextIfAny(PR_PROFESSION, profession);
     v.TextIfAny(PR_LANGUAGE, language);
+    v.TextIfAny(NamedTags().universalId, universalId);
 
     if (SetPropsFailure failure; !SetAllProps(*message_, v, failure)) setPropsFailure = failure;
     if (markAsRead) message_->SetReadFlag(MAPI_DEFERRED_ERRORS);

@@ -45,6 +45,9 @@ public:
     std::array<std::string, 4> userFields;
     bool markAsRead = false;
     std::vector<std::string> attachmentFiles;
+    // The Notes document's universal id, kept so that a resumed run can tell
+    // the contact was saved.
+    std::string universalId;
 
     // After SaveContact: the failure of SetProps when it failed (the save
     // went on), the lists cut to their first kMaxListValues values ("categories:

@@ -74,6 +74,7 @@ HRESULT DistListRecord::SaveDistList(ULONG_PTR) {
     }
     v.Long(PR_PRIORITY, 0);
     v.Long(PR_IMPORTANCE, 1);
+    v.TextIfAny(NamedTags().universalId, universalId);
 
     if (SetPropsFailure failure; !SetAllProps(*message_, v, failure)) setPropsFailure = failure;
     if (markAsRead) message_->SetReadFlag(MAPI_DEFERRED_ERRORS);

@@ -29,6 +29,9 @@ public:
     std::vector<std::string> categories;
     std::string body;
     bool markAsRead = false;
+    // The Notes document's universal id, kept so that a resumed run can tell
+    // the list was saved.
+    std::string universalId;
 
     // After SaveDistList, as for ContactRecord; `emptyMembers` counts the
     // members without an address, which get no entry.

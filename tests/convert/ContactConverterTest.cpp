@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "../notes/MailboxFixture.h"
 #include "../outlook/SavedMessages.h"
 #include "MailTestSupport.h"
@@ -186,6 +188,20 @@ TEST_F(ContactConverterTest, AddressesDatesNamesAndBody) {
     EXPECT_EQ(contacts.body[0], "A\nB");
 }
 
+// A rich text body is several text records; the pieces of one paragraph join
+// as they stand, only paragraphs start new lines.
+TEST_F(ContactConverterTest, RichTextPiecesJoinWithoutLineBreaksBetweenRecords) {
+    Load(EntryDxl(1, "Contact",
+                  "<item name='Briefcase'><richtext><par>Hel<run><font style='bold'/>lo</run> wor"
+                  "<run><font style='italic'/>ld</run></par><par>Next</par></richtext></item>"));
+    RecordingContacts contacts(Context());
+    LNDocument document = Document(1);
+    EXPECT_TRUE(contacts.Convert(*folder, session, document)) << Log();
+    ASSERT_EQ(contacts.body.size(), 1u);
+    EXPECT_EQ(contacts.body[0].substr(0, 11), "Hello world") << contacts.body[0];
+    EXPECT_NE(contacts.body[0].find("Next"), std::string::npos) << contacts.body[0];
+}
+
 TEST_F(ContactConverterTest, FailedSaveIsNotCountedAndRefusedPropertiesAreShownWithTheName) {
     Load(EntryDxl(1, "Person", TextItem("FirstName", "Chloé") + TextItem("LastName", "Dąbrowski")));
     RecordingContacts contacts(Context());
@@ -226,6 +242,37 @@ TEST_F(ContactConverterTest, GroupsBecomeListsOfTranslatedMembers) {
     EXPECT_TRUE(groups.memberNames[1].empty());
     EXPECT_EQ(groups.isPrivate, (std::vector<bool>{false, true}));
     EXPECT_EQ(run.exportedCount, 2);
+}
+
+// Contacts and lists carry their document's universal id, so that a run
+// resumed after a crash finds the ones saved after its journal's last record
+// and does not write them twice.
+TEST_F(ContactConverterTest, SavedContactsAndListsAreKnownToAResumedRun) {
+    Load(EntryDxl(1, "Person", TextItem("LastName", "Smith")) + EntryDxl(2, "Group", TextItem("ListName", "Board")));
+    RecordingContacts contacts(Context());
+    RecordingGroups groups(Context());
+    auto convertBoth = [&] {
+        LNDocument person = Document(1);
+        EXPECT_TRUE(contacts.Convert(*folder, session, person)) << Log();
+        LNDocument group = Document(2);
+        EXPECT_TRUE(groups.Convert(*folder, session, group)) << Log();
+    };
+    convertBoth();
+    const std::set<std::string> saved = RecentUniversalIds(*folder, "", 64);
+    EXPECT_EQ(saved, (std::set<std::string>{"DDDDDDDD333333338525000000000001", "DDDDDDDD333333338525000000000002"}));
+
+    run.savedBeforeInterruption = &saved;
+    convertBoth();
+    run.savedBeforeInterruption = nullptr;
+    EXPECT_EQ(contacts.email1.size(), 1u) << "the contact is not saved again";
+    EXPECT_EQ(groups.names.size(), 1u) << "the list is not saved again";
+    EXPECT_EQ(RecentUniversalIds(*folder, "", 64).size(), 2u);
+    EXPECT_EQ(run.exportedCount, 4) << "items found count as exported";
+    const std::string line = "....The document was saved before the interruption: not written again\n";
+    const std::string log = Log();
+    const auto first = log.find(line);
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_NE(log.find(line, first + 1), std::string::npos) << log;
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 // appointments and tasks read back by pffexport and readpst against
 // expected_items.json, its contacts and lists against expected_contacts.json:
 // timed items at the same UTC instants, all-day items on the same local
-// dates, every field equal; and the check itself failing on
-// a changed start time.
+// dates, every field equal; and the check itself failing on a changed start
+// time and on a contact's changed e-mail address.
 
 #include <gtest/gtest.h>
 
@@ -57,6 +57,19 @@ TEST(ItemFidelity, AppointmentsAndTasksReadBackAsGeneratedInAnyZone) {
         const auto changed = RunCommand(ItemsCheck(dir.File("changed"), pst));
         EXPECT_EQ(changed.status, 1) << changed.output;
         EXPECT_NE(changed.output.find("start: expected '1999-"), std::string::npos) << changed.output;
+
+        // And against one where a contact's e-mail address differs.
+        dir.Write("changed/expected_items.json", ReadFile(sample + "/expected_items.json"));
+        std::string contacts = ReadFile(sample + "/expected_contacts.json");
+        const std::string email = "\"email1\": \"";
+        const auto address = contacts.find(email);
+        ASSERT_NE(address, std::string::npos);
+        contacts.insert(address + email.size(), "changed.");
+        dir.Write("changed/expected_contacts.json", contacts);
+        const auto changedEmail = RunCommand(ItemsCheck(dir.File("changed"), pst));
+        EXPECT_EQ(changedEmail.status, 1) << changedEmail.output;
+        EXPECT_NE(changedEmail.output.find(": email1: expected True, got False"), std::string::npos)
+            << changedEmail.output;
     }
 }
 

@@ -76,6 +76,9 @@ void AddressBookContent::WritePerson(long long index, const char* form) {
     // that the Internet address must be used.
     doc.AddText("MailAddress", person.notesName.empty() || index % 4 == 1 ? "" : person.Address());
     doc.AddText("InternetAddress", person.internet);
+    // The Notes domain mail to the person is routed through, as address
+    // books hold it for people of another organisation.
+    if (!person.domain.empty()) doc.AddText("MailDomain", person.domain);
     if (!person.company.empty()) doc.AddText("CompanyName", person.company);
     if (!person.jobTitle.empty()) doc.AddText("JobTitle", person.jobTitle);
     if (!person.department.empty()) doc.AddText("Department", person.department);

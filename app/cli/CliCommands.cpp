@@ -11,6 +11,11 @@ const std::vector<CliCommand>& AllCommands() {
     static const std::vector<CliCommand> commands = {
         {"export", "export [--ini FILE] [--yes] [--resume [N] | --restart] [--make-smtp DOMAIN]",
          "export the mailbox the settings name into the chosen Outlook store, as \"Export Now\" does", &RunExport},
+        {"batch",
+         "batch add [DB...] [--server S] [--dir D] | list | run [--pst-dir DIR] [--format unicode|ansi|exchange] "
+         "[--yes] [--shard I/N] | reset | merge FILE... [--ini FILE] [--list FILE]",
+         "export many mailboxes, each into its own personal folders file, driven by the list file QuillboxM.csv",
+         &RunBatch},
         {"settings", "settings [--ini FILE]",
          "load the settings as the program does and print every field as Key=value", &RunSettings},
         {"notes-dump", "notes-dump DB [--notes-ini FILE] [--json] [--documents]",
@@ -18,7 +23,7 @@ const std::vector<CliCommand>& AllCommands() {
          &RunNotesDump},
         {"notes-search", "notes-search DB FORMULA [--notes-ini FILE]",
          "print the number of documents a Notes formula selects, then their note ids", &RunNotesSearch},
-        {"sample", "sample --out DIR [--messages N] [--seed S]",
+        {"sample", "sample --out DIR [--messages N] [--seed S] [--mailboxes N]",
          "write a generated Notes data directory (mailbox, address book, notes.ini, Quillbox.ini, manifest.json)",
          &RunSample},
         {"profiles", "profiles [add NAME | remove NAME | add-pst NAME PATH [--ansi] [--display NAME]]",

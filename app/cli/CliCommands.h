@@ -66,6 +66,7 @@ private:
 };
 
 int RunExport(std::span<const std::string> args, CliContext& context);
+int RunBatch(std::span<const std::string> args, CliContext& context);
 int RunSettings(std::span<const std::string> args, CliContext& context);
 int RunNotesDump(std::span<const std::string> args, CliContext& context);
 int RunNotesSearch(std::span<const std::string> args, CliContext& context);

@@ -22,11 +22,9 @@
 // given; 3 cancelled; 4 finished, but some documents were not exported or
 // lost an attachment or part of their body (the log says which).
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <iostream>
 #include <limits>
@@ -34,6 +32,7 @@
 
 #include "CliCommands.h"
 #include "CliFrontEnd.h"
+#include "CancelOnSignals.h"
 #include "CliRecovery.h"
 #include "TerminalProgress.h"
 #include "batch/RecoveryJournal.h"
@@ -50,38 +49,6 @@ namespace {
 
 constexpr int kExitCancelled = 3;
 constexpr int kExitIncomplete = 4;
-
-// Set before the handlers are installed and cleared after they are restored;
-// the handler does nothing but store the lock-free flag.
-std::atomic<bool>* g_cancel = nullptr;
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void RequestCancel(int) {
-    if (std::atomic<bool>* cancel = g_cancel) cancel->store(true);
-}
-
-// While it lives, Ctrl-C, SIGTERM and SIGHUP request a cancel instead of
-// ending the process, so that the run can say how far it came and clean up.
-class CancelOnSignals {
-public:
-    explicit CancelOnSignals(std::atomic<bool>& cancel) {
-        g_cancel = &cancel;
-        struct sigaction action {};
-        action.sa_handler = RequestCancel;
-        sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &action, &previous_[i]);
-    }
-    ~CancelOnSignals() {
-        for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &previous_[i], nullptr);
-        g_cancel = nullptr;
-    }
-    CancelOnSignals(const CancelOnSignals&) = delete;
-    CancelOnSignals& operator=(const CancelOnSignals&) = delete;
-
-private:
-    static constexpr std::array<int, 3> kSignals = {SIGINT, SIGTERM, SIGHUP};
-    std::array<struct sigaction, 3> previous_{};
-};
 
 // The settings file named with --ini must be one; the default file next to
 // the program may be missing (defaults apply). Then the components: at least

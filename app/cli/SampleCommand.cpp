@@ -20,6 +20,8 @@ namespace {
 
 // About 23 GB of DXL; more is surely a typing mistake.
 constexpr std::uint64_t kMaxMessages = 10000000;
+// Each mailbox is a database of its own; a batch test needs a handful.
+constexpr std::uint64_t kMaxMailboxes = 1000;
 
 }  // namespace
 
@@ -87,6 +89,10 @@ int RunSample(std::span<const std::string> args, CliContext& context) {
             const auto messages = reader.NumberValue(arg, 0, kMaxMessages, problem);
             if (!messages) return UsageError(context, command, problem);
             options.messages = static_cast<long long>(*messages);
+        } else if (arg == "--mailboxes") {
+            const auto mailboxes = reader.NumberValue(arg, 0, kMaxMailboxes, problem);
+            if (!mailboxes) return UsageError(context, command, problem);
+            options.mailboxes = static_cast<int>(*mailboxes);
         } else if (arg == "--seed") {
             const auto seed = reader.NumberValue(arg, 0, std::numeric_limits<std::uint64_t>::max(), problem);
             if (!seed) return UsageError(context, command, problem);
@@ -100,6 +106,9 @@ int RunSample(std::span<const std::string> args, CliContext& context) {
     context.out << "Wrote " << summary.mailDocuments << " documents to " << summary.mailDatabase << " and "
                 << summary.addressBookDocuments << " to " << summary.addressBook << " under " << options.outDir
                 << "\nManifest: " << options.outDir << "/manifest.json\n";
+    if (options.mailboxes > 0)
+        context.out << options.mailboxes << " mailbox(es) of server Hub/Acme under " << options.outDir
+                    << "/server/mail, manifests under " << options.outDir << "/mailboxes\n";
     return AddSampleProfile(options.outDir, context);
 }
 

@@ -1,5 +1,6 @@
 #include "outlook/PersonalFolders.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "outlook/OutlookSession.h"
@@ -34,6 +35,17 @@ HRESULT RemoveProfile(const std::string& profile) {
     if (HRESULT hr = MAPIAdminProfiles(0, admin.Put()); FAILED(hr)) return hr;
     std::string name = profile;
     return admin->DeleteProfile(name.data(), 0);
+}
+
+HRESULT ConfigurePstService(IMsgServiceAdmin& services, MAPIUID serviceUid, const std::string& displayName,
+                            const std::string& path) {
+    std::string display = displayName, file = path;
+    SPropValue values[2]{};
+    values[0].ulPropTag = PR_DISPLAY_NAME;
+    values[0].Value.lpszA = display.data();
+    values[1].ulPropTag = PR_PST_PATH;
+    values[1].Value.lpszA = file.data();
+    return services.ConfigureMsgService(&serviceUid, 0, 0, 2, values);
 }
 
 HRESULT AddPersonalFoldersService(const std::string& profile, const std::string& path, bool ansi,
@@ -73,13 +85,10 @@ HRESULT AddPersonalFoldersService(const std::string& profile, const std::string&
         errorText = "the new message service has no identifier";
         return MAPI_E_NOT_FOUND;
     }
-    std::string display = displayName, file = path;
-    SPropValue values[2]{};
-    values[0].ulPropTag = PR_DISPLAY_NAME;
-    values[0].Value.lpszA = display.data();
-    values[1].ulPropTag = PR_PST_PATH;
-    values[1].Value.lpszA = file.data();
-    hr = services->ConfigureMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb), 0, 0, 2, values);
+    MAPIUID serviceUid{};
+    std::copy(uid->Value.bin.lpb, uid->Value.bin.lpb + std::min<ULONG>(uid->Value.bin.cb, sizeof serviceUid.ab),
+              serviceUid.ab);
+    hr = ConfigurePstService(*services, serviceUid, displayName, path);
     if (FAILED(hr)) {
         errorText = mapi::LastErrorText(*services, hr, "cannot configure the personal folders file " + path);
         services->DeleteMsgService(reinterpret_cast<LPMAPIUID>(uid->Value.bin.lpb));

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "outlook/mapi/MapiInterfaces.h"
 #include "outlook/mapi/MapiTypes.h"
 
 namespace qb {
@@ -16,6 +17,10 @@ HRESULT AddPersonalFoldersService(const std::string& profile, const std::string&
                                   const std::string& displayName, std::string& errorText);
 
 bool ProfileExists(const std::string& profile);
+
+// ConfigureMsgService of a personal folders service: its display name and file.
+HRESULT ConfigurePstService(IMsgServiceAdmin& services, MAPIUID serviceUid, const std::string& displayName,
+                            const std::string& path);
 
 // Deletes the profile with its message services; the files stay on disk.
 HRESULT RemoveProfile(const std::string& profile);

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "../notes/MailboxFixture.h"
+#include "ExportDoubles.h"
 #include "batch/RecoveryJournal.h"
 #include "convert/DocumentDispatcher.h"
 #include "convert/ExportWorker.h"
@@ -17,7 +18,6 @@
 #include "outlook/PersonalFolders.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
-#include "OwnMapi.h"
 
 namespace qb {
 namespace {
@@ -41,34 +41,15 @@ struct ScriptedFrontEnd : MessageSink, ExportConfirmation, ExportWindow {
     void ShowExportError(const std::string& text) override { messages.push_back("Export Error: " + text); }
 };
 
-struct Statuses : NullProgressSink {
-    std::vector<std::string> lines;
-    void SetStatusText(std::string_view text) override { lines.emplace_back(text); }
-};
+using test::CountingDispatcher;
+using test::NoNamedProperties;
+using test::Statuses;
 
-struct CountingDispatcher : DocumentDispatcher {
-    int documents = 0;
-    void Dispatch(const FolderHandle& folder, LNNotesSession&, LNDocument&) override {
-        EXPECT_TRUE(folder.folder) << "documents go into a real folder";
-        ++documents;
-    }
-};
-
-struct NoNamedProperties : NamedPropertySetup {
-    bool Setup(CMapiSession&) override { return true; }
-};
-
-class ExportLaunchTest : public ::testing::Test {
+class ExportLaunchTest : public test::MemoryExportTest {
 protected:
     void SetUp() override {
-        test::StartOwnMapi(dir, mapiEnv);
+        SetUpMemoryExport("Export", "Mailbox");
         if (HasFatalFailure()) return;
-        std::string error;
-        ASSERT_EQ(AddPersonalFoldersService("Export", dir.File("export.pst"), false, "Mailbox", error), S_OK) << error;
-
-        dir.Write("notes.ini", "[Notes]\nDirectory=" + dir.path() + "\n");
-        dir.Write("mail.dxl", test::MailboxDxl());
-        ASSERT_EQ(session.Initialize(dir.File("notes.ini")), LNNOERROR);
         settings.Components = {"Mail", "Tasks"};
         choices.log = true;
         choices.profile = "Export";
@@ -87,8 +68,7 @@ protected:
         outlook.Uninitialize();
         probe.Logoff();
         probe.Uninitialize();
-        test::EndOwnMapi(mapiEnv);
-        LNSetThrowAllErrorsGlobal(false);
+        TearDownMemoryExport();
     }
     ExportEnvironment Env() {
         return ExportEnvironment{run,        settings,   log,     progress,   outlook,   catalogue,
@@ -107,9 +87,6 @@ protected:
         return launch.Launch(choices);
     }
 
-    test::OwnMapiEnv mapiEnv;
-    test::TempDir dir;
-    LNNotesSession session;
     ExportSettings settings;
     LaunchChoices choices;
     ExportRun run;

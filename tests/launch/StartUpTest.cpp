@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "OwnMapi.h"
+#include "ExportDoubles.h"
 #include "launch/StartUp.h"
 #include "outlook/PersonalFolders.h"
 #include "shell/platform/PrivateProfile.h"
@@ -13,14 +13,13 @@
 namespace qb {
 namespace {
 
-class StartUpTest : public ::testing::Test {
+class StartUpTest : public test::MemoryExportTest {
 protected:
     void SetUp() override {
-        test::StartOwnMapi(dir, mapiEnv);
+        // The first profile made is the default one.
+        SetUpMemoryExport("First", "Mailbox");
         if (HasFatalFailure()) return;
         std::string error;
-        // The first profile made is the default one.
-        ASSERT_EQ(AddPersonalFoldersService("First", dir.File("first.pst"), false, "Mailbox", error), S_OK) << error;
         ASSERT_EQ(AddPersonalFoldersService("Second", dir.File("a.pst"), false, "Same name", error), S_OK) << error;
         ASSERT_EQ(AddPersonalFoldersService("Second", dir.File("b.pst"), false, "Same name", error), S_OK) << error;
         secondB = StoreEntryIdForFile("Second", dir.File("b.pst")).value_or("");
@@ -29,7 +28,7 @@ protected:
         ini = dir.File("Quillbox.ini");
         Set("Notes", "IniFilePath", dir.File("notes.ini"));
     }
-    void TearDown() override { test::EndOwnMapi(mapiEnv); }
+    void TearDown() override { TearDownMemoryExport(); }
 
     void Set(const char* section, const char* key, const std::string& value) const {
         platform::WritePrivateProfileString(section, key, value, ini);
@@ -40,8 +39,6 @@ protected:
         return StartUp(notes, outlook).Run(ini);
     }
 
-    test::TempDir dir;
-    test::OwnMapiEnv mapiEnv;
     std::string ini;
     std::string secondB;
 };

@@ -224,6 +224,12 @@ LNSTATUS LNNotesSession::GetAddressBooks(std::vector<LNString>* paths, bool) con
     return LNNOERROR;
 }
 
+std::vector<LNString> LNNotesSession::GetServerNames() const {
+    std::vector<LNString> names;
+    for (const auto& server : servers_) names.push_back(server.first);
+    return names;
+}
+
 LNSTATUS LNNotesSession::GetDatabases(LNDatabaseArray* databases, const LNString& server, int,
                                       const LNString& directory) const {
     if (LNSTATUS status = RequireThread()) return status;

@@ -80,6 +80,9 @@ public:
     LNString AbbreviateName(const LNString& name) const;
     LNSTATUS AbbreviateName(const LNString& name, LNString* abbreviated) const;
 
+    // The servers notes.ini names, as written there, in its order.
+    std::vector<LNString> GetServerNames() const;
+
     // The data directory of a server ("" or "Local" for the local one).
     LNSTATUS ResolveServer(const LNString& server, LNString* directory) const;
 

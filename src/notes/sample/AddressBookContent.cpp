@@ -35,6 +35,7 @@ void AddressBookContent::DefineCatalogue() {
     db_.AddView("($VIMGroups)", R"(SELECT Form = "Group" & @IsAvailable(Members))", "", true);
     db_.AddView("Contacts\\By Company", R"(SELECT @IsAvailable(CompanyName) & CompanyName != "")", "", false);
     db_.AddFolder("Favourites", false);
+    db_.AddView("($Locations)", R"(SELECT Form = "Location")", "", true);
 }
 
 void AddressBookContent::WriteDocuments(const AddressBookSize& size) {
@@ -42,8 +43,9 @@ void AddressBookContent::WriteDocuments(const AddressBookSize& size) {
     for (long long i = 0; i < size.contacts; ++i) WritePerson(size.persons + i, "Contact");
     for (long long i = 0; i < size.groups; ++i) WriteGroup(i);
     WriteSpecialEntries();
-    WriteOther("Location", "Office (Network)");
-    WriteOther("Location", "Home (Notes Direct Dialup)");
+    // The servers the user worked with, as the database selection lists them.
+    WriteOther("Location", "Office (Network)", {"CN=Hub/O=Acme", "CN=Archive/O=Acme"});
+    WriteOther("Location", "Home (Notes Direct Dialup)", {"CN=Hub/O=Acme"});
     WriteOther("Connection", "Acme Server");
 }
 
@@ -205,12 +207,13 @@ void AddressBookContent::WriteGroup(long long index) {
     db_.Write(doc);
 }
 
-void AddressBookContent::WriteOther(const char* form, const char* name) {
+void AddressBookContent::WriteOther(const char* form, const char* name, std::vector<std::string> savedServers) {
     SampleDocument doc;
     doc.form = form;
     doc.created = doc.modified = SampleTime::Local(2022, 1, 3, 9, 0);
     doc.unid = db_.NewUnid();
     doc.AddText("Name", name);
+    if (!savedServers.empty()) doc.AddTextList("$SavedServers", std::move(savedServers));
     db_.Write(doc);
 }
 

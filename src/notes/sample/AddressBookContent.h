@@ -27,7 +27,7 @@ public:
 private:
     void WritePerson(long long index, const char* form);
     void WriteGroup(long long index);
-    void WriteOther(const char* form, const char* name);
+    void WriteOther(const char* form, const char* name, std::vector<std::string> savedServers = {});
     // The entries of ContactContent.cpp.
     void WriteSpecialEntries();
 

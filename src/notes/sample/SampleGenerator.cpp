@@ -29,6 +29,7 @@ constexpr const char* kNamesFile = "names.dxl";
 constexpr const char* kExpectedMailFile = "expected_mail.json";
 constexpr const char* kExpectedItemsFile = "expected_items.json";
 constexpr const char* kExpectedContactsFile = "expected_contacts.json";
+constexpr const char* kServerFolder = "server";
 
 void WriteTextFile(const fs::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -83,6 +84,7 @@ void WriteNotesIni(const fs::path& dir, const fs::path& dataDir) {
                   "MailFile=" + kMailFile + "\n"
                   "MailServer=\n"
                   "Names=" + kNamesFile + "\n"
+                  "Server_Hub/Acme=" + kServerFolder + "\n"
                   "Location=Office (Network)\n");
 }
 
@@ -113,30 +115,19 @@ void WriteQuillboxIni(const fs::path& dir, const SampleExportSettings& settings)
                   "LogExport=1\n");
 }
 
-}  // namespace
-
-SampleSummary GenerateSample(const SampleOptions& options) {
-    if (options.messages < 0) throw std::invalid_argument("the number of messages must not be negative");
-    const fs::path dir = fs::absolute(options.outDir);
-    const fs::path dataDir = dir / "data";
-    fs::create_directories(dataDir / "mail");
-
-    SampleRandom random(options.seed);
-    const SampleTime designTime = SampleTime::Local(2022, 1, 3, 9, 0);
-    SampleSummary summary;
-    summary.mailDatabase = "data/" + std::string(kMailFile);
-    summary.addressBook = "data/" + std::string(kNamesFile);
-
-    SampleDatabase mail(random, (dataDir / kMailFile).string(),
-                        {"Jane Doe's Mail", fmt::format("{:016X}", random.Next()), "mail\\jdoe.nsf", designTime});
+// One mail database with its expectations (in `expectDir`); fills the
+// mail half of the summary.
+void GenerateMailbox(SampleRandom& random, const fs::path& file, const DatabaseInfo& info, const fs::path& expectDir,
+                     long long messages, SampleSummary& summary) {
+    SampleDatabase mail(random, file.string(), info);
     MailboxContent mailbox(random, mail);
     mailbox.DefineCatalogue();
     mail.CountFormula("calendar", kCalendarSearch);
     mail.CountFormula("tasks", kTaskSearch);
     OutlookFolderPlan plan(ShippedExportSettings());
     plan.AddViews(mail.views());
-    MailExpectationWriter expectations((dir / kExpectedMailFile).string(), ShippedExportSettings());
-    ItemExpectationWriter items((dir / kExpectedItemsFile).string());
+    MailExpectationWriter expectations((expectDir / kExpectedMailFile).string(), ShippedExportSettings());
+    ItemExpectationWriter items((expectDir / kExpectedItemsFile).string());
     const ComponentSelection components;
     NamedCount calendarFolder{"Calendar", 0}, tasksFolder{"Tasks", 0};
     mail.SetObserver([&](const SampleDocument& document, const std::vector<std::string>& holders) {
@@ -155,10 +146,10 @@ SampleSummary GenerateSample(const SampleOptions& options) {
     });
     mail.Open();
     MailboxSize size;
-    size.messages = options.messages;
-    size.calendarEntries = 24 + options.messages / 50;
-    size.tasks = 16 + options.messages / 100;
-    size.notices = 3 + options.messages / 200;
+    size.messages = messages;
+    size.calendarEntries = 24 + messages / 50;
+    size.tasks = 16 + messages / 100;
+    size.notices = 3 + messages / 200;
     mailbox.WriteDocuments(size);
     mail.Close();
     mail.SetObserver(nullptr);
@@ -170,6 +161,53 @@ SampleSummary GenerateSample(const SampleOptions& options) {
     summary.expectedMessages = expectations.messages();
     summary.expectedAppointments = items.appointments();
     summary.expectedTasks = items.tasks();
+    summary.mailDocuments = mail.documents();
+    summary.views = ViewCounts(mail);
+    summary.calendar = CountOf(mail, "calendar");
+    summary.tasks = CountOf(mail, "tasks");
+    summary.fileAttachments = mail.fileAttachments();
+    summary.mimeAttachments = mail.mimeAttachments();
+}
+
+// The batch's mailboxes in the server's "mail" directory, each with its
+// manifest and expectations in mailboxes/<name>/; a batch names no address
+// book, so they expect no contacts.
+void GenerateServerMailboxes(const SampleOptions& options, const fs::path& dir, const SampleTime& designTime) {
+    const fs::path mailDir = dir / kServerFolder / "mail";
+    fs::create_directories(mailDir);
+    for (int k = 1; k <= options.mailboxes; ++k) {
+        const std::string name = fmt::format("staff{:02}", k);
+        const fs::path expectDir = dir / "mailboxes" / name;
+        fs::create_directories(expectDir);
+        // A stream of its own per mailbox: the first mailbox stays as it was.
+        SampleRandom random(options.seed * 1000003u + static_cast<std::uint64_t>(k));
+        SampleSummary summary;
+        summary.mailDatabase = fmt::format("{}/mail/{}.dxl", kServerFolder, name);
+        GenerateMailbox(random, mailDir / (name + ".dxl"),
+                        {fmt::format("Staff Mailbox {:02}", k), fmt::format("{:016X}", random.Next()),
+                         "mail\\" + name + ".nsf", designTime},
+                        expectDir, options.messages, summary);
+        WriteTextFile(expectDir / "manifest.json", ManifestJson(options, summary));
+    }
+}
+
+}  // namespace
+
+SampleSummary GenerateSample(const SampleOptions& options) {
+    if (options.messages < 0) throw std::invalid_argument("the number of messages must not be negative");
+    if (options.mailboxes < 0) throw std::invalid_argument("the number of mailboxes must not be negative");
+    const fs::path dir = fs::absolute(options.outDir);
+    const fs::path dataDir = dir / "data";
+    fs::create_directories(dataDir / "mail");
+
+    SampleRandom random(options.seed);
+    const SampleTime designTime = SampleTime::Local(2022, 1, 3, 9, 0);
+    SampleSummary summary;
+    summary.mailDatabase = "data/" + std::string(kMailFile);
+    summary.addressBook = "data/" + std::string(kNamesFile);
+    GenerateMailbox(random, dataDir / kMailFile,
+                    {"Jane Doe's Mail", fmt::format("{:016X}", random.Next()), "mail\\jdoe.nsf", designTime}, dir,
+                    options.messages, summary);
 
     SampleDatabase names(random, (dataDir / kNamesFile).string(),
                          {"Jane Doe's Address Book", fmt::format("{:016X}", random.Next()), "names.nsf", designTime});
@@ -194,18 +232,15 @@ SampleSummary GenerateSample(const SampleOptions& options) {
     WriteNotesIni(dir, dataDir);
     WriteQuillboxIni(dir, ShippedExportSettings());
 
-    summary.mailDocuments = mail.documents();
     summary.addressBookDocuments = names.documents();
-    summary.views = ViewCounts(mail);
     summary.addressBookViews = ViewCounts(names);
-    summary.calendar = CountOf(mail, "calendar");
-    summary.tasks = CountOf(mail, "tasks");
     summary.contacts = CountOf(names, "contacts");
     summary.groups = CountOf(names, "groups");
     // Contacts and lists share one Outlook folder.
     summary.outlookFolders.push_back({"Contacts", summary.contacts + summary.groups});
-    summary.fileAttachments = mail.fileAttachments() + names.fileAttachments();
-    summary.mimeAttachments = mail.mimeAttachments() + names.mimeAttachments();
+    summary.fileAttachments += names.fileAttachments();
+    summary.mimeAttachments += names.mimeAttachments();
+    GenerateServerMailboxes(options, dir, designTime);
     WriteTextFile(dir / "manifest.json", ManifestJson(options, summary));
     return summary;
 }

@@ -10,6 +10,9 @@
 //                            and the Outlook folders the export fills with their item counts
 //   DIR/expected_mail.json   every mail item the export writes, as it must read back
 //   DIR/expected_items.json  every appointment and task the export writes, by section
+//   DIR/server/mail/         the data directory of the server "Hub/Acme" (notes.ini
+//                            Server_Hub/Acme), with the --mailboxes mailboxes staffNN.dxl;
+//                            DIR/mailboxes/staffNN/ holds each one's manifest and expectations
 //
 // The same seed and size always give the same files. Documents are written
 // one at a time, so memory does not grow with the number of messages.
@@ -26,6 +29,9 @@ struct SampleOptions {
     std::string outDir;
     long long messages = 200;
     std::uint64_t seed = 1;
+    // Further mailboxes for the batch export, in the server Hub/Acme's data
+    // directory DIR/server/mail, each with DIR/mailboxes/<name>/manifest.json.
+    int mailboxes = 0;
 };
 
 struct SampleViewCount {

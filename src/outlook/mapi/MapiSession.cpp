@@ -160,7 +160,7 @@ public:
         const auto path = lpEntryID ? ParseStoreEntryId(reinterpret_cast<const BYTE*>(lpEntryID), cbEntryID)
                                     : std::nullopt;
         if (!path) return MAPI_E_INVALID_ENTRYID;
-        std::lock_guard<std::mutex> guard(ProfileRegistry::Lock());
+        ProfileRegistry::Guard guard;
         ProfileFile file;
         std::string error;
         HRESULT hr = ProfileRegistry::Load(file, error);
@@ -188,7 +188,7 @@ private:
     };
 
     HRESULT ProfileServices(std::vector<ServiceEntry>& services) {
-        std::lock_guard<std::mutex> guard(ProfileRegistry::Lock());
+        ProfileRegistry::Guard guard;
         ProfileFile file;
         std::string error;
         const HRESULT hr = ProfileRegistry::Load(file, error);
@@ -273,7 +273,7 @@ HRESULT MAPILogonEx(ULONG_PTR ulUIParam, LPTSTR lpszProfileName, LPTSTR, FLAGS f
     std::string chosen;
     std::vector<std::string> names;
     {
-        std::lock_guard<std::mutex> guard(ProfileRegistry::Lock());
+        ProfileRegistry::Guard guard;
         ProfileFile file;
         std::string error;
         const HRESULT hr = ProfileRegistry::Load(file, error);

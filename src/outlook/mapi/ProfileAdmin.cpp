@@ -1,5 +1,10 @@
 #include "outlook/mapi/ProfileAdmin.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
@@ -36,6 +41,21 @@ std::string ValueString(const SPropValue& value) {
 std::mutex& ProfileRegistry::Lock() {
     static std::mutex lock;
     return lock;
+}
+
+ProfileRegistry::Guard::Guard() : threads_(Lock()) {
+    const std::string path = ProfileFile::DefaultPath() + ".lock";
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    // Without a lock file (a read-only folder) the file cannot be written either.
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ >= 0)
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+}
+
+ProfileRegistry::Guard::~Guard() {
+    if (fd_ >= 0) ::close(fd_);  // releases the flock
 }
 
 HRESULT ProfileRegistry::Load(ProfileFile& file, std::string& error) {
@@ -79,7 +99,7 @@ HRESULT MsgServiceAdmin::GetLastError(HRESULT hResult, ULONG, LPMAPIERROR* lppMA
 HRESULT MsgServiceAdmin::GetMsgServiceTable(ULONG, LPMAPITABLE* lppTable) {
     if (!lppTable) return MAPI_E_INVALID_PARAMETER;
     *lppTable = nullptr;
-    std::lock_guard<std::mutex> guard(ProfileRegistry::Lock());
+    ProfileRegistry::Guard guard;
     ProfileFile file;
     std::string error;
     HRESULT hr = ProfileRegistry::Load(file, error);
@@ -146,7 +166,7 @@ HRESULT MsgServiceAdmin::CreateMsgService(LPTSTR lpszService, LPTSTR lpszDisplay
     if (!IsPersonalFoldersService(serviceName))
         return lastError_.Fail(MAPI_E_NOT_INITIALIZED,
                                "The message service " + serviceName + " does not have an entry point function.");
-    std::lock_guard<std::mutex> guard(ProfileRegistry::Lock());
+    ProfileRegistry::Guard guard;
     ProfileFile file;
     std::string error;
     HRESULT hr = ProfileRegistry::Load(file, error);
@@ -172,7 +192,7 @@ HRESULT MsgServiceAdmin::CreateMsgService(LPTSTR lpszService, LPTSTR lpszDisplay
 
 HRESULT MsgServiceAdmin::DeleteMsgService(LPMAPIUID lpUID) {
     if (!lpUID) return MAPI_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> guard(ProfileRegistry::Lock());
+    ProfileRegistry::Guard guard;
     ProfileFile file;
     std::string error;
     HRESULT hr = ProfileRegistry::Load(file, error);
@@ -188,7 +208,7 @@ HRESULT MsgServiceAdmin::DeleteMsgService(LPMAPIUID lpUID) {
 HRESULT MsgServiceAdmin::ConfigureMsgService(LPMAPIUID lpUID, ULONG_PTR ulUIParam, ULONG ulFlags, ULONG cValues,
                                              LPSPropValue lpProps) {
     if (!lpUID || (cValues && !lpProps)) return MAPI_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> guard(ProfileRegistry::Lock());
+    ProfileRegistry::Guard guard;
     ProfileFile file;
     std::string error;
     HRESULT hr = ProfileRegistry::Load(file, error);
@@ -222,7 +242,7 @@ HRESULT ProfAdmin::GetLastError(HRESULT hResult, ULONG, LPMAPIERROR* lppMAPIErro
 HRESULT ProfAdmin::GetProfileTable(ULONG, LPMAPITABLE* lppTable) {
     if (!lppTable) return MAPI_E_INVALID_PARAMETER;
     *lppTable = nullptr;
-    std::lock_guard<std::mutex> guard(ProfileRegistry::Lock());
+    ProfileRegistry::Guard guard;
     ProfileFile file;
     std::string error;
     const HRESULT hr = ProfileRegistry::Load(file, error);
@@ -250,7 +270,7 @@ HRESULT ProfAdmin::CreateProfile(LPTSTR lpszProfileName, LPTSTR, ULONG_PTR ulUIP
         if (FAILED(hr)) return lastError_.Fail(hr, "The set-up of the profile was cancelled.");
     }
     {
-        std::lock_guard<std::mutex> guard(ProfileRegistry::Lock());
+        ProfileRegistry::Guard guard;
         ProfileFile file;
         std::string error;
         HRESULT hr = ProfileRegistry::Load(file, error);
@@ -290,7 +310,7 @@ HRESULT ProfAdmin::CreateProfile(LPTSTR lpszProfileName, LPTSTR, ULONG_PTR ulUIP
 HRESULT ProfAdmin::DeleteProfile(LPTSTR lpszProfileName, ULONG ulFlags) {
     const std::string name = ArgumentString(lpszProfileName, ulFlags);
     if (name.empty()) return MAPI_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> guard(ProfileRegistry::Lock());
+    ProfileRegistry::Guard guard;
     ProfileFile file;
     std::string error;
     HRESULT hr = ProfileRegistry::Load(file, error);
@@ -302,7 +322,7 @@ HRESULT ProfAdmin::DeleteProfile(LPTSTR lpszProfileName, ULONG ulFlags) {
 
 HRESULT ProfAdmin::SetDefaultProfile(LPTSTR lpszProfileName, ULONG ulFlags) {
     const std::string name = ArgumentString(lpszProfileName, ulFlags);
-    std::lock_guard<std::mutex> guard(ProfileRegistry::Lock());
+    ProfileRegistry::Guard guard;
     ProfileFile file;
     std::string error;
     HRESULT hr = ProfileRegistry::Load(file, error);
@@ -320,7 +340,7 @@ HRESULT ProfAdmin::AdminServices(LPTSTR lpszProfileName, LPTSTR, ULONG_PTR, ULON
     *lppServiceAdmin = nullptr;
     const std::string name = ArgumentString(lpszProfileName, ulFlags);
     if (name.empty()) return MAPI_E_INVALID_PARAMETER;
-    std::lock_guard<std::mutex> guard(ProfileRegistry::Lock());
+    ProfileRegistry::Guard guard;
     ProfileFile file;
     std::string error;
     const HRESULT hr = ProfileRegistry::Load(file, error);

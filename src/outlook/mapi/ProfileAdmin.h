@@ -12,10 +12,24 @@
 
 namespace qb::mapi {
 
-// The profiles file of the process, read and written under one lock.
+// The profiles file, read and written under one lock: a mutex between the
+// threads of the process and an exclusive lock on "<file>.lock" between
+// processes (batch shards run side by side), held from the read to the
+// replacement, so no change of one process is lost to another's.
 class ProfileRegistry {
 public:
     static std::mutex& Lock();
+    class Guard {
+    public:
+        Guard();
+        ~Guard();
+        Guard(const Guard&) = delete;
+        Guard& operator=(const Guard&) = delete;
+
+    private:
+        std::unique_lock<std::mutex> threads_;
+        int fd_ = -1;
+    };
     static HRESULT Load(ProfileFile& file, std::string& error);
     static HRESULT Save(const ProfileFile& file, std::string& error);
 };

@@ -35,9 +35,9 @@
 
 #include "CancelOnSignals.h"
 #include "CliCommands.h"
-#include "CliExportParts.h"
 #include "CliFrontEnd.h"
 #include "batch/BatchExport.h"
+#include "launch/ExportParts.h"
 #include "notes/DatabaseSelection.h"
 #include "notes/NotesErrorText.h"
 #include "shell/platform/Paths.h"
@@ -354,7 +354,9 @@ int Run(const BatchOptions& o, ExportSettings& settings, CliContext& context) {
 
     NullProgressSink progress, batchStatus;
     RecoveryOff journal;
-    CliExportParts parts(settings, session, progress, frontEnd, journal);
+    CMapiSession outlook;
+    ViewFolderCatalogue catalogue;
+    ExportParts parts(ExportPartsInputs{settings, progress, outlook, session, catalogue, journal, &frontEnd});
     ExportEnvironment env = parts.env();
     CliBatchWindow window(list, positions, context.out);
     BatchExport batch(BatchServices{env, settings, session, batchStatus, frontEnd, frontEnd, window, window}, list,

@@ -9,7 +9,7 @@ namespace qb::cli {
 
 const std::vector<CliCommand>& AllCommands() {
     static const std::vector<CliCommand> commands = {
-        {"export", "export [--ini FILE] [--yes] [--resume [N] | --restart]",
+        {"export", "export [--ini FILE] [--yes] [--resume [N] | --restart] [--make-smtp DOMAIN]",
          "export the mailbox the settings name into the chosen Outlook store, as \"Export Now\" does", &RunExport},
         {"batch",
          "batch add [DB...] [--server S] [--dir D] | list | run [--pst-dir DIR] [--format unicode|ansi|exchange] "

@@ -1,11 +1,5 @@
 #include "CliRecovery.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <iostream>
 
 #include "CliCommands.h"
@@ -86,33 +80,6 @@ bool CliRecoveryQuestions::StartOverUnusable(const std::string& reason) {
     }
     outcome_ = Outcome::Unusable;
     return false;
-}
-
-std::string RecoveryJournalFolder(const std::string& settingsPath, std::string& error) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path beside = fs::absolute(settingsPath, ec).parent_path();
-    if (!ec && ::access(beside.c_str(), W_OK | X_OK) == 0) return beside.string();
-
-    fs::path state;
-    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg == '/') {
-        state = xdg;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        state = fs::path(home) / ".local" / "state";
-    } else {
-        error = "no folder for the recovery journal: " + beside.string() +
-                " is not writable and neither XDG_STATE_HOME nor HOME is set";
-        return {};
-    }
-    const fs::path folder = state / "quillbox";
-    const bool created = fs::create_directories(folder, ec);
-    if (ec || ::access(folder.c_str(), W_OK | X_OK) != 0) {
-        error = "no folder for the recovery journal: " + folder.string() + ": " +
-                (ec ? ec.message() : std::string(std::strerror(errno)));
-        return {};
-    }
-    if (created) fs::permissions(folder, fs::perms::owner_all, ec);
-    return folder.string();
 }
 
 }  // namespace qb::cli

@@ -44,10 +44,4 @@ private:
     std::string reason_;
 };
 
-// The folder of the journal: beside the settings file in use when that
-// folder is writable (an installed program's folder is not), else
-// $XDG_STATE_HOME/quillbox (default ~/.local/state/quillbox), created 0700.
-// Empty with `error` set when neither can be used.
-std::string RecoveryJournalFolder(const std::string& settingsPath, std::string& error);
-
 }  // namespace qb::cli

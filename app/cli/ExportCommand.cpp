@@ -10,6 +10,11 @@
 // "--restart" exports everything again; with neither, a terminal is asked and
 // a run without one refuses (status 2) rather than guess.
 //
+// "--make-smtp DOMAIN" is the window's "Make SMTP address from Lotus Notes
+// address" with its "SMTP Internet Domain", which the settings file does not
+// keep: a Notes name becomes its common name with blanks as full stops, "@"
+// and DOMAIN (unless the settings translate addresses from a table).
+//
 // Exit statuses: 0 every selected document was exported in full, or the
 // database was exported completely before (nothing done); 1 the run failed
 // or stopped on an error; 2 the command line or the settings are not usable,
@@ -26,19 +31,15 @@
 #include <optional>
 
 #include "CliCommands.h"
-#include "CliExportParts.h"
 #include "CliFrontEnd.h"
 #include "CancelOnSignals.h"
 #include "CliRecovery.h"
 #include "TerminalProgress.h"
 #include "batch/RecoveryJournal.h"
 #include "convert/ExportWorker.h"
-#include "notes/NotesErrorText.h"
-#include "outlook/mapi/MapiSession.h"
-#include "outlook/mapi/MapiTags.h"
-#include "outlook/mapi/PropUtil.h"
+#include "launch/ExportParts.h"
+#include "launch/StartUp.h"
 #include "shell/platform/FileInfo.h"
-#include "shell/platform/Paths.h"
 #include "shell/platform/PrivateProfile.h"
 #include "shell/settings/Component.h"
 #include "shell/settings/SettingsStore.h"
@@ -76,69 +77,6 @@ void ReportIncomplete(const ExportRun& run, const std::string& logPath, std::ost
     out << "\n";
 }
 
-bool IsSet(const std::string& value) { return !value.empty() && value != "*"; }
-
-// The mailbox and address book the window would show at start-up.
-void ChooseDatabases(const ExportSettings& s, const LNNotesSession& session, RunInputs& inputs) {
-    if (IsSet(s.MailFile) && s.MailServer != "*") {
-        inputs.mailServer = s.MailServer == "Local" ? "" : s.MailServer;
-        inputs.mailFile = s.MailFile;
-    } else {
-        inputs.mailServer = session.GetMailServer();
-        inputs.mailFile = session.GetMailFile();
-    }
-    if (IsSet(s.AddressBookServer) && IsSet(s.AddressBookFile)) {
-        inputs.addressBookServer = s.AddressBookServer == "Local" ? "" : s.AddressBookServer;
-        inputs.addressBookPath = s.AddressBookFile;
-    } else if (IsSet(s.AddressBookFile)) {
-        inputs.addressBookPath = s.AddressBookFile;
-    } else {
-        std::vector<LNString> books;
-        if (session.GetAddressBooks(&books) == LNNOERROR && !books.empty()) inputs.addressBookPath = books.front();
-    }
-}
-
-// The saved profile when it still exists, else the default one.
-std::string ChooseProfile(const std::string& saved) {
-    mapi::MapiPtr<IProfAdmin> admin;
-    mapi::MapiPtr<IMAPITable> table;
-    mapi::RowSetHolder rows;
-    if (FAILED(MAPIAdminProfiles(0, admin.Put())) || FAILED(admin->GetProfileTable(0, table.Put())) ||
-        FAILED(HrQueryAllRows(table.get(), nullptr, nullptr, nullptr, 0, rows.Put())))
-        return saved;
-    std::string fallback;
-    for (ULONG i = 0; i < rows->cRows; ++i) {
-        const SRow& row = rows->aRow[i];
-        const LPSPropValue name = PpropFindProp(row.lpProps, row.cValues, PR_DISPLAY_NAME);
-        const LPSPropValue isDefault = PpropFindProp(row.lpProps, row.cValues, PR_DEFAULT_PROFILE);
-        if (!name || !name->Value.lpszA) continue;
-        if (saved == name->Value.lpszA) return saved;
-        if (isDefault && isDefault->Value.b) fallback = name->Value.lpszA;
-    }
-    return fallback;
-}
-
-// The saved store when the profile has it (name and entry id), else the
-// profile's default store.
-bool ChooseStore(CMapiSession& outlook, const ExportSettings& s, LaunchChoices& choices) {
-    if (FAILED(outlook.Initialize()) || FAILED(outlook.Logon(choices.profile, "", 0x13, 0)) ||
-        FAILED(outlook.GetStores(nullptr)))
-        return false;
-    const StoreInfo* chosen = nullptr;
-    for (const StoreInfo& store : outlook.stores) {
-        if (store.displayName == s.FoldersFile && EntryIdToHex(store.entryId) == s.FoldersFileEntryID) {
-            chosen = &store;
-            break;
-        }
-        if (store.isDefault) chosen = &store;
-    }
-    if (!chosen) return false;
-    choices.storeName = chosen->displayName;
-    choices.storeEntryIdHex = EntryIdToHex(chosen->entryId);
-    outlook.Logoff();
-    return true;
-}
-
 // The exit of a launch that ended on a recovery question.
 int RecoveryExit(const CliRecoveryQuestions& questions, const RecoveryJournal& journal, CliContext& context) {
     using Outcome = CliRecoveryQuestions::Outcome;
@@ -172,6 +110,7 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
     std::string iniPath = SettingsStore::DefaultPath();
     bool iniNamed = false;
     bool assumeYes = false;
+    std::string smtpDomain;
     auto recoveryMode = CliRecoveryQuestions::Mode::Ask;
     std::optional<std::int64_t> resumeOffset;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -180,6 +119,10 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
             if (++i == args.size()) return UsageError(context, self, "--ini needs a file name");
             iniPath = args[i];
             iniNamed = true;
+        } else if (arg == "--make-smtp") {
+            if (++i == args.size() || args[i].empty())
+                return UsageError(context, self, "--make-smtp needs the SMTP Internet domain, e.g. example.com");
+            smtpDomain = args[i];
         } else if (arg == "--yes" || arg == "-y") {
             assumeYes = true;
         } else if (arg == "--resume" || arg == "--restart") {
@@ -201,8 +144,12 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
         }
     }
 
-    ExportSettings settings;
-    SettingsStore(iniPath).Load(settings);
+    LNNotesSession session;
+    CMapiSession outlook;
+    StartUpState state = StartUp(session, outlook).Run(iniPath);
+    // The command line asks nothing of Outlook until the launch logs on again.
+    outlook.Logoff();
+    ExportSettings& settings = state.settings;
     if (const std::string problem = SettingsProblem(iniPath, iniNamed, settings); !problem.empty()) {
         context.err << "quillbox-cli export: " << problem << "\n";
         return kExitUsage;
@@ -213,18 +160,12 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
                     << iniPath << "\n";
         return kExitUsage;
     }
-    std::string journalFolder;
-    if (settings.RecoveryInfo) {
-        std::string problem;
-        journalFolder = RecoveryJournalFolder(iniPath, problem);
-        if (journalFolder.empty()) {
-            context.err << "quillbox-cli export: " << problem << "\n";
-            return kExitFailure;
-        }
+    if (settings.RecoveryInfo && state.journalFolder.empty()) {
+        context.err << "quillbox-cli export: " << state.journalProblem << "\n";
+        return kExitFailure;
     }
-    LNNotesSession session;
-    if (LNSTATUS status = session.Initialize(settings.IniFilePath); status != LNNOERROR) {
-        context.err << "Unable to initialize Lotus Notes session.\nError:" << NotesErrorText(status) << "\n";
+    if (!state.notesAvailable) {
+        context.err << state.startupErrorText << "\n";
         return kExitFailure;
     }
 
@@ -232,21 +173,30 @@ int RunExport(std::span<const std::string> args, CliContext& context) {
     choices.log = settings.LogExport;
     choices.subfolderTicked = !settings.ExportAllUnderSubfolder.empty();
     choices.subfolderName = settings.ExportAllUnderSubfolder;
-    ChooseDatabases(settings, session, choices.inputs);
-
-    TerminalProgress progress(stdout);
-    RecoveryJournal journal(journalFolder, settings.RecoveryInfo);
-    CliFrontEnd frontEnd(context.err, std::cin, assumeYes);
-    CliExportParts parts(settings, session, progress, frontEnd, journal);
-    ExportRun& run = parts.run;
-    CMapiSession& outlook = parts.outlook;
-    choices.profile = ChooseProfile(settings.Profile);
-    if (!ChooseStore(outlook, settings, choices)) {
+    choices.inputs.mailServer = state.mailServer;
+    choices.inputs.mailFile = state.mailFile;
+    choices.inputs.addressBookServer = state.addressBookServer;
+    choices.inputs.addressBookPath = state.addressBookPath;
+    choices.profile = state.currentProfile;
+    const StoreInfo* store = state.ChosenStore();
+    if (!store) {
         context.err << "quillbox-cli export: profile '" << choices.profile
                     << "' has no store to export to (see quillbox-cli profiles)\n";
         return kExitFailure;
     }
-    ExportEnvironment env = parts.env();
+    choices.storeName = store->displayName;
+    choices.storeEntryIdHex = EntryIdToHex(store->entryId);
+
+    TerminalProgress progress(stdout);
+    ViewFolderCatalogue catalogue;
+    RecoveryJournal journal(state.journalFolder, settings.RecoveryInfo);
+    CliFrontEnd frontEnd(context.err, std::cin, assumeYes);
+    // A terminal has no message box: reader failures go to the log only; a
+    // contact the store refused is also said on the terminal, without waiting.
+    ExportParts parts(ExportPartsInputs{settings, progress, outlook, session, catalogue, journal, &frontEnd,
+                                        !smtpDomain.empty(), smtpDomain});
+    ExportRun& run = parts.run;
+    const ExportEnvironment env = parts.env();
 
     ExportLaunch launch(env, settings, frontEnd, frontEnd, session);
     CliRecoveryQuestions questions(context.err, std::cin, ::isatty(STDIN_FILENO) == 1, recoveryMode, resumeOffset);

@@ -274,7 +274,7 @@ int ExportDriver::OpenDatabases(const RunInputs& inputs, LNNotesSession& session
 
 void ExportDriver::LoadCatalogue(const RunInputs& inputs) {
     ViewFolderCatalogue& catalogue = env_.catalogue;
-    const std::string databaseKey = inputs.mailServer + "!!" + inputs.mailFile;
+    const std::string databaseKey = ViewFolderCatalogue::KeyFor(inputs.mailServer, inputs.mailFile);
     if (catalogue.loaded && catalogue.loadedFor == databaseKey) return;
     Step(601);
     env_.progress.SetStatusText("...loading view folder information for \"" + env_.run.mailDatabase.GetTitle() + "\"");

@@ -56,6 +56,8 @@ public:
     // Which database the catalogue was loaded from (server and path), so that
     // a run knows whether it may keep the selection made earlier.
     std::string loadedFor;
+    // The loadedFor text of a database.
+    static std::string KeyFor(const std::string& server, const std::string& path) { return server + "!!" + path; }
 
     // Builds the tree from the database's view and folder design notes. On a
     // closed database, a cancel or a failed search `lastError` says why and

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 
@@ -62,6 +63,33 @@ TEST(ExportCli, SampleExportCreatesTheCatalogueFolders) {
         EXPECT_TRUE(folders.count(expected)) << expected;
     for (const char* excluded : {"($All)", "(Discussion Threads)", "(_All)", "(_Calendar)"})
         EXPECT_FALSE(folders.count(excluded)) << excluded;
+}
+
+// "--make-smtp DOMAIN" (the window's "Make SMTP address from Lotus Notes
+// address", which the settings file does not keep): the Notes names of the
+// sample's senders and recipients reach the file as name@DOMAIN, as
+// pffexport reads them; without it no address has that domain.
+TEST(ExportCli, MakeSmtpGivesNotesNamesAddressesInTheDomain) {
+    QB_REQUIRE_TOOL("pffexport");
+    TempDir dir;
+    const std::string sample = dir.File("sample");
+    ASSERT_EQ(RunCli("sample --out " + ShellQuote(sample) + " --messages 20 --seed 5").status, 0);
+    const std::string ini = ShellQuote(sample + "/Quillbox.ini");
+    const auto usage = RunCli("export --ini " + ini + " --yes --make-smtp");
+    EXPECT_EQ(usage.status, 2) << usage.output;
+    const std::string pst = ShellQuote(sample + "/Quillbox Sample.pst");
+    auto addressesInDomain = [&](const std::string& name) {
+        RunCommand("cd " + ShellQuote(dir.path()) + " && pffexport -q -t " + name + " " + pst);
+        const auto found = RunCommand("grep -rIl 'smtp-domain\\.example' " + ShellQuote(dir.File(name + ".export")));
+        return std::count(found.output.begin(), found.output.end(), '\n');
+    };
+    auto run = RunCli("export --ini " + ini + " --yes");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(addressesInDomain("plain"), 0);
+    ASSERT_EQ(RunCli("sample --out " + ShellQuote(sample) + " --messages 20 --seed 5").status, 0);
+    run = RunCli("export --ini " + ini + " --yes --make-smtp smtp-domain.example");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_GT(addressesInDomain("made"), 0);
 }
 
 // A signal during an export stops it at the next document: the program says

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks that every source of the core includes only headers of its own layer
-and of the layers it may use, as src/layers.txt lists them.
+and of the layers it may use, as src/layers.txt lists them, and that only the
+window layer (ui) includes Qt.
 
     check_layers.py ROOT            check the tree at ROOT (exit 1 on a breach)
     check_layers.py --self-test ROOT
@@ -13,6 +14,9 @@ import sys
 import tempfile
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+# <QWidget>, <QtWidgets/QDialog>, <qglobal.h>: Qt's own headers.
+QT_INCLUDE = re.compile(r'^\s*#\s*include\s+<(Q[A-Za-z]+|Qt[A-Za-z]*/[^>]+|q[a-z]+\.h)>', re.M)
+QT_LAYER = 'ui'
 SOURCE_ENDINGS = ('.h', '.hpp', '.cpp', '.cc', '.inc')
 
 
@@ -66,20 +70,32 @@ def breaches(root):
                     continue
                 line = text.count('\n', 0, match.start()) + 1
                 found.append(f'{relative}:{line}: layer {own} includes "{header}" of layer {target}')
+            if own != QT_LAYER:
+                for match in QT_INCLUDE.finditer(text):
+                    line = text.count('\n', 0, match.start()) + 1
+                    found.append(f'{relative}:{line}: layer {own} includes Qt\'s <{match.group(1)}>')
     return found
 
 
 def self_test(root):
-    """A copy of the layer list and one shell source that includes the
-    conversion engine must be refused."""
+    """A copy of the layer list, one shell source that includes the
+    conversion engine and a launch source that includes Qt must be refused;
+    the window layer may include both."""
     with tempfile.TemporaryDirectory() as scratch:
         os.makedirs(os.path.join(scratch, 'src', 'shell'))
         shutil.copy(os.path.join(root, 'src', 'layers.txt'), os.path.join(scratch, 'src'))
+        os.makedirs(os.path.join(scratch, 'src', 'launch'))
+        os.makedirs(os.path.join(scratch, 'src', 'ui'))
         with open(os.path.join(scratch, 'src', 'shell', 'Wrong.cpp'), 'w') as f:
             f.write('#include "text/Utf8.h"\n#include "convert/ExportRun.h"\n')
-        found = breaches(scratch)
-        expected = 'src/shell/Wrong.cpp:2: layer shell includes "convert/ExportRun.h" of layer convert'
-        if found != [expected]:
+        with open(os.path.join(scratch, 'src', 'launch', 'Window.cpp'), 'w') as f:
+            f.write('#include <string>\n#include <QDialog>\n')
+        with open(os.path.join(scratch, 'src', 'ui', 'Right.cpp'), 'w') as f:
+            f.write('#include <QDialog>\n#include "batch/RecoveryJournal.h"\n#include "launch/StartUp.h"\n')
+        found = sorted(breaches(scratch))
+        expected = ['src/launch/Window.cpp:2: layer launch includes Qt\'s <QDialog>',
+                    'src/shell/Wrong.cpp:2: layer shell includes "convert/ExportRun.h" of layer convert']
+        if found != expected:
             print('self-test: a wrong include was not caught as expected:', found)
             return False
     return True

@@ -1,0 +1,439 @@
+// The window program driven as a user drives it, on Qt's offscreen platform:
+// start-up on the generated sample, Advanced, "Export Now" through the
+// confirmation, a cancel, the recovery of a killed export and the option
+// dialogs. Every export is checked in the written file through libpff
+// (pffexport and pypff) and the other outside readers, not only on screen.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QUrl>
+#include <QFileDialog>
+#include <QListWidget>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+#include "UiTestSupport.h"
+#include "outlook/mapi/PstStoreProvider.h"
+#include "ui/AddressOptionsDialog.h"
+#include "ui/GuiMapiFrontEnd.h"
+#include "ui/MainWindow.h"
+#include "ui/TimeZoneDialog.h"
+#include "ui/WindowMessages.h"
+
+using namespace qb::uitest;
+using qb::ui::MainWindow;
+
+namespace {
+
+constexpr int kExportTimeoutMs = 600000;
+
+template <class T>
+T* Child(QWidget& window, const char* name) {
+    T* child = window.findChild<T*>(name);
+    if (!child) qFatal("no widget named %s", name);
+    return child;
+}
+
+QString Status(MainWindow& window) { return Child<QLabel>(window, "status")->text(); }
+
+// "Export Now", the confirmation answered with "Yes, Export Now"; the
+// confirmation's text is kept in `confirmText`.
+void PressExportNow(MainWindow& window, QString* confirmText = nullptr) {
+    WhenModalNamed("confirmExport", [confirmText](QWidget* dialog) {
+        if (confirmText) *confirmText = dialog->findChild<QLabel*>("confirmText")->text();
+        dialog->findChild<QPushButton*>("yesExportNow")->click();
+    });
+    Child<QPushButton>(window, "exportNow")->click();
+}
+
+bool Finished(MainWindow& window) {
+    return !window.exporter().Busy() && (Status(window).startsWith("Completed exporting a total of") ||
+                                         Status(window).startsWith("Export cancelled ("));
+}
+
+QJsonObject Manifest(const Sample& sample) {
+    QFile file(sample.Dir() + "/manifest.json");
+    file.open(QIODevice::ReadOnly);
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+// The sample's own check of a written file: every folder with its item count
+// through lspst, readpst and pffexport, every message field by field.
+void ExpectSampleExported(const Sample& sample) {
+    const ProcessResult mail = RunPython("tests/convert/sample_export_check.py", {sample.Dir(), sample.Pst()});
+    QVERIFY2(mail.status == 0, qPrintable(mail.output));
+    const ProcessResult items = RunPython("tests/convert/sample_items_check.py", {sample.Dir(), sample.Pst()});
+    QVERIFY2(items.status == 0, qPrintable(items.output));
+}
+
+int TotalItems(const std::map<QString, int>& folders) {
+    int total = 0;
+    for (const auto& [path, count] : folders) total += count;
+    return total;
+}
+
+// Stands in for the desktop's opener: records what "View log" asked it to open.
+class OpenedUrls : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void Open(const QUrl& url) { urls << url; }
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { qb::mapi::RegisterPstStoreProvider(); }
+
+    void startUpShowsTheSampleAndSavesOnLeaving() {
+        Sample sample(20);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        {
+            MainWindow window(sample.Ini().toStdString());
+            window.show();
+            QCOMPARE(window.windowTitle(), QString(qb::kWindowTitle));
+            QVERIFY(window.state().notesAvailable);
+            QCOMPARE(Child<QLabel>(window, "server")->text(), QString("Local"));
+            QCOMPARE(Child<QLabel>(window, "fileName")->text(), QString("mail/jdoe.dxl"));
+            QCOMPARE(Child<QComboBox>(window, "profile")->currentText(), QString("Quillbox Sample (default)"));
+            QVERIFY(Child<QComboBox>(window, "foldersFile")->currentText().startsWith("Quillbox Sample"));
+            for (const char* name : {"Mail", "Calendar", "Tasks", "Contacts"})
+                QVERIFY2(Child<QCheckBox>(window, name)->isChecked(), name);
+            QVERIFY(!Child<QPushButton>(window, "cancelExport")->isEnabled());
+            // Leaving saves what the controls say.
+            Child<QCheckBox>(window, "Tasks")->setChecked(false);
+            window.close();
+        }
+        QFile support(sample.Dir() + "/Quillbox.sup");
+        QVERIFY(support.open(QIODevice::ReadOnly));
+        const QString log = QString::fromUtf8(support.readAll());
+        QVERIFY2(log.contains("Start Quillbox at: ") && log.contains("...GetProfiles") && log.contains("Done Init"),
+                 qPrintable(log));
+        QFile ini(sample.Ini());
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QString settings = QString::fromUtf8(ini.readAll());
+        QVERIFY2(settings.contains("Components=Mail,Calendar,Contacts,"), qPrintable(settings));
+        QVERIFY2(settings.contains("Profile=Quillbox Sample"), qPrintable(settings));
+    }
+
+    void exportNowThroughTheConfirmation() {
+        Sample sample(60);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        MainWindow window(sample.Ini().toStdString());
+        window.show();
+        QString confirmText;
+        PressExportNow(window, &confirmText);
+        QVERIFY2(confirmText.startsWith("Please confirm you want to export Mail/Calendar/Tasks and Contacts/Groups "
+                                        "and you have made a prior backup"),
+                 qPrintable(confirmText));
+        QTRY_VERIFY_WITH_TIMEOUT(Finished(window), kExportTimeoutMs);
+        QVERIFY2(Status(window).startsWith("Completed exporting a total of"), qPrintable(Status(window)));
+        QVERIFY(Child<QPushButton>(window, "exportNow")->isEnabled());
+        QCOMPARE(Child<QProgressBar>(window, "progress")->value(), 1);
+        ExpectSampleExported(sample);
+
+        // "View log" hands the log file, as a file, to the desktop's opener.
+        OpenedUrls opened;
+        QDesktopServices::setUrlHandler("file", &opened, "Open");
+        Child<QPushButton>(window, "viewLog")->click();
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(opened.urls.size(), 1);
+        QFile log(opened.urls.front().toLocalFile());
+        QVERIFY2(log.open(QIODevice::ReadOnly), qPrintable(opened.urls.front().toString()));
+        QVERIFY(QString::fromUtf8(log.readAll()).contains("Completed exporting a total of"));
+    }
+
+    void advancedOptionsAndAnUntickedFolder() {
+        Sample sample(60);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        MainWindow window(sample.Ini().toStdString());
+        window.show();
+        QString unticked, warning;
+        WhenModalNamed("advanced", [&](QWidget* dialog) {
+            auto* tree = dialog->findChild<QTreeWidget*>("viewFolderTree");
+            // A user folder: a leaf that is none of the special mail folders.
+            const QStringList special{"Inbox", "Sent", "Drafts", "Trash", "All Documents"};
+            for (int i = 0; i < tree->topLevelItemCount() && unticked.isEmpty(); ++i) {
+                QTreeWidgetItem* item = tree->topLevelItem(i);
+                if (item->childCount() == 0 && !special.contains(item->text(0)) &&
+                    item->checkState(0) == Qt::Checked) {
+                    item->setCheckState(0, Qt::Unchecked);
+                    unticked = item->text(0);
+                }
+            }
+            // The sample turns these on: off shows nothing, on again shows the warning again.
+            dialog->findChild<QCheckBox*>("renameExe")->click();
+            auto* docLinks = dialog->findChild<QCheckBox*>("docLinks");
+            docLinks->click();
+            QVERIFY(!docLinks->isChecked());
+            WhenMessageBox(&warning);
+            docLinks->click();
+            auto* bodyFormat = dialog->findChild<QComboBox*>("bodyFormat");
+            bodyFormat->setCurrentIndex(0);
+            emit bodyFormat->activated(0);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        window.OpenAdvanced();
+        QVERIFY2(!unticked.isEmpty(), "the sample's tree has no user folder to untick");
+        QVERIFY2(warning.startsWith("Warning: Warning: This 'Export Document Links' setting"), qPrintable(warning));
+        QVERIFY(!window.settings().AttachmentsRenameEXEs);
+        QVERIFY(window.settings().ExportDocLinks);
+        QCOMPARE(window.settings().BodyFormat, 0);
+
+        PressExportNow(window);
+        QTRY_VERIFY_WITH_TIMEOUT(Finished(window), kExportTimeoutMs);
+        QVERIFY2(Status(window).startsWith("Completed exporting a total of"), qPrintable(Status(window)));
+        QString problem;
+        const std::map<QString, int> folders = PstFolders(sample.Pst(), &problem);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        const QJsonObject expected = Manifest(sample).value("outlook_folders").toObject();
+        QVERIFY2(expected.contains(unticked), qPrintable(unticked));
+        for (const auto& [path, count] : folders)
+            QVERIFY2(!(path.endsWith("\\" + unticked) && count > 0), qPrintable(path));
+        // The folders still selected hold what they must.
+        int inbox = -1;
+        for (const auto& [path, count] : folders)
+            if (path.endsWith("\\Inbox")) inbox = count;
+        QCOMPARE(inbox, expected.value("Inbox").toInt());
+        window.close();
+        QFile ini(sample.Ini());
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QString settings = QString::fromUtf8(ini.readAll());
+        QVERIFY2(settings.contains("AttachmentsRenameEXEs=0") && settings.contains("ExportDocLinks=1") &&
+                     settings.contains("BodyFormat=0"),
+                 qPrintable(settings));
+    }
+
+    void advancedTreeShowsHiddenViewsAndKeepsTheSelection() {
+        Sample sample(10);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        MainWindow window(sample.Ini().toStdString());
+        auto countItems = [](QTreeWidget* tree, bool hiddenOnly, bool checkedOnly) {
+            int count = 0;
+            for (QTreeWidgetItemIterator it(tree); *it; ++it)
+                if ((!hiddenOnly || (*it)->text(0).startsWith('(')) &&
+                    (!checkedOnly || (*it)->checkState(0) == Qt::Checked))
+                    ++count;
+            return count;
+        };
+        int hiddenBefore = -1, hiddenShown = -1, checkedAfterDeselect = -1;
+        WhenModalNamed("advanced", [&](QWidget* dialog) {
+            auto* tree = dialog->findChild<QTreeWidget*>("viewFolderTree");
+            hiddenBefore = countItems(tree, true, false);
+            dialog->findChild<QCheckBox*>("showHidden")->setChecked(true);
+            hiddenShown = countItems(tree, true, false);
+            dialog->findChild<QPushButton*>("deselectAll")->click();
+            checkedAfterDeselect = countItems(tree, false, true);
+            dialog->findChild<QCheckBox*>("showHidden")->setChecked(false);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        window.OpenAdvanced();
+        QCOMPARE(hiddenBefore, 0);
+        QVERIFY(hiddenShown > 0);
+        QCOMPARE(checkedAfterDeselect, 0);
+        // The second opening shows what OK took, without reading the database again.
+        int checkedAgain = -1, checkedAfterDefault = -1;
+        WhenModalNamed("advanced", [&](QWidget* dialog) {
+            auto* tree = dialog->findChild<QTreeWidget*>("viewFolderTree");
+            checkedAgain = countItems(tree, false, true);
+            dialog->findChild<QPushButton*>("selectDefault")->click();
+            checkedAfterDefault = countItems(tree, false, true);
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        window.OpenAdvanced();
+        QCOMPARE(checkedAgain, 0);
+        QVERIFY(checkedAfterDefault > 0);
+    }
+
+    void cancelDuringAnExportAndNoLeavingMeanwhile() {
+        Sample sample(800);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        MainWindow window(sample.Ini().toStdString());
+        window.show();
+        PressExportNow(window);
+        auto* progress = Child<QProgressBar>(window, "progress");
+        QTRY_VERIFY_WITH_TIMEOUT(progress->maximum() > 100 && progress->value() > 20, kExportTimeoutMs);
+        // What an export reads cannot change under it.
+        QVERIFY(!Child<QPushButton>(window, "exportNow")->isEnabled());
+        QVERIFY(!Child<QPushButton>(window, "advanced")->isEnabled());
+        for (QMenu* menu : window.findChildren<QMenu*>())
+            if (menu->title() == "Options") QVERIFY(!menu->isEnabled());
+        QString refusal;
+        WhenMessageBox(&refusal);
+        window.close();
+        QVERIFY2(refusal.startsWith("Infortmation: You can not exit Quillbox while an export is in progress."),
+                 qPrintable(refusal));
+        QVERIFY(window.isVisible());
+        Child<QPushButton>(window, "cancelExport")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Finished(window), kExportTimeoutMs);
+        QVERIFY2(Status(window).startsWith("Export cancelled ("), qPrintable(Status(window)));
+        QString problem;
+        const std::map<QString, int> folders = PstFolders(sample.Pst(), &problem);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        int expectedTotal = 0;
+        const QJsonObject expected = Manifest(sample).value("outlook_folders").toObject();
+        for (auto it = expected.begin(); it != expected.end(); ++it) expectedTotal += it.value().toInt();
+        QVERIFY2(TotalItems(folders) > 0 && TotalItems(folders) < expectedTotal,
+                 qPrintable(QString("%1 of %2").arg(TotalItems(folders)).arg(expectedTotal)));
+    }
+
+    void recoveryAfterAKilledExport() {
+        Sample sample(400);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        sample.Set("Lotus Notes", "RecoveryInfo", "1");
+        QProcess cli;
+        cli.start(CliPath(), {"export", "--ini", sample.Ini(), "--yes"});
+        QVERIFY(cli.waitForStarted());
+        // Killed for real once it is well into a mail view.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile(sample.Dir() + "/Recovery.rcn").size() > 0 ||
+                                     cli.state() == QProcess::NotRunning,
+                                 kExportTimeoutMs);
+        QTest::qWait(300);
+        QVERIFY2(cli.state() == QProcess::Running, "the export ended before it could be killed");
+        cli.kill();
+        cli.waitForFinished();
+
+        MainWindow window(sample.Ini().toStdString());
+        window.show();
+        bool offered = false;
+        WhenModalNamed("exportRecovery", [&offered](QWidget* dialog) {
+            offered = dialog->findChild<QRadioButton*>("recoverFromLastPoint")->isChecked();
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        PressExportNow(window);
+        QVERIFY(offered);
+        QTRY_VERIFY_WITH_TIMEOUT(Finished(window), kExportTimeoutMs);
+        QVERIFY2(Status(window).startsWith("Completed exporting a total of"), qPrintable(Status(window)));
+        // Every document exactly once: the counts of every folder and every message.
+        ExpectSampleExported(sample);
+    }
+
+    void lockSettingsHold() {
+        Sample sample(5);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        for (const char* key : {"LockComponents", "LockMultiMenu", "LockDbSelection"}) sample.Set("Lotus Notes", key, "1");
+        MainWindow window(sample.Ini().toStdString());
+        for (const char* name : {"Mail", "Calendar", "Tasks", "Contacts"})
+            QVERIFY2(!Child<QCheckBox>(window, name)->isEnabled(), name);
+        QVERIFY(!Child<QPushButton>(window, "selectMailbox")->isEnabled());
+        QVERIFY(Child<QPushButton>(window, "advanced")->isEnabled());
+        bool multiMenuFound = false;
+        for (QAction* action : window.findChildren<QAction*>()) {
+            if (action->text() != "Export Multiple Mailbox Menu") continue;
+            multiMenuFound = true;
+            QVERIFY(!action->isEnabled());
+        }
+        QVERIFY(multiMenuFound);
+        // An export's end gives back only what the locks allow.
+        window.SetExportingState(true);
+        window.SetExportingState(false);
+        QVERIFY(!Child<QPushButton>(window, "selectMailbox")->isEnabled());
+        QVERIFY(!Child<QCheckBox>(window, "Mail")->isEnabled());
+        QVERIFY(Child<QPushButton>(window, "exportNow")->isEnabled());
+    }
+
+    void newProfileAndANewPersonalFoldersFile() {
+        Sample sample(5);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        MainWindow window(sample.Ini().toStdString());
+        qb::ui::GuiMapiFrontEnd mapiDialogs(&window);
+        qb::mapi::SetMapiFrontEnd(&mapiDialogs);
+        QString confirmation;
+        WhenModalNamed("newProfile", [&confirmation](QWidget* dialog) {
+            dialog->findChild<QLineEdit*>("profileName")->setText("Window Profile");
+            WhenMessageBox(&confirmation);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        window.NewProfile();
+        QCOMPARE(confirmation, QString("Confirmation: Profile Created."));
+        QCOMPARE(Child<QComboBox>(window, "profile")->currentText(), QString("Window Profile"));
+        QCOMPARE(window.state().currentProfile, std::string("Window Profile"));
+
+        const QString pst = sample.Root() + "/window.pst";
+        WhenModalNamed("folderType", [pst](QWidget* dialog) {
+            auto* services = dialog->findChild<QListWidget*>("services");
+            services->setCurrentRow(1);  // the Unicode file
+            WhenModalNamed("pstChooser", [pst](QWidget* chooser) {
+                auto* files = static_cast<QFileDialog*>(chooser);
+                files->selectFile(pst);
+                QMetaObject::invokeMethod(files, "accept");
+            });
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        window.NewOrAttach();
+        qb::mapi::SetMapiFrontEnd(nullptr);
+        // The service names the new store as MAPI does for a new personal folders file.
+        QVERIFY2(Child<QComboBox>(window, "foldersFile")->currentText().startsWith("Personal Folders"),
+                 qPrintable(Child<QComboBox>(window, "foldersFile")->currentText()));
+        QCOMPARE(window.state().stores.size(), std::size_t(1));
+        QVERIFY(QFile::exists(pst));
+        // The new file is a personal folders file libpff opens.
+        QString problem;
+        PstFolders(pst, &problem);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void optionDialogsRefuseBadInput() {
+        qb::ExportSettings settings;
+        QWidget parent;
+        qb::ui::WindowMessages messages(&parent);
+        qb::ui::TimeZoneDialog zone(settings, messages, &parent);
+        zone.manual->setChecked(true);
+        zone.hours->setValue(5);
+        zone.minutes->setValue(-30);
+        QString refused;
+        WhenMessageBox(&refused);
+        zone.accept();
+        QCOMPARE(refused, QString("Input Error: TimeZone minutes must be between 0 to 59"));
+        QCOMPARE(zone.result(), 0);
+        zone.hours->setValue(10);
+        zone.minutes->setValue(30);
+        zone.daylightHours->setValue(1);
+        zone.accept();
+        QCOMPARE(zone.result(), int(QDialog::Accepted));
+        QVERIFY(settings.TimeZoneManual);
+        QCOMPARE(settings.TimeZoneHours, -10);
+        QCOMPARE(settings.TimeZoneMinutes, -30);
+        QCOMPARE(settings.TimeZoneDstHours, 1);
+
+        bool makeSmtp = false;
+        std::string domain;
+        settings.TranslateEmailAddresses = true;
+        qb::ui::AddressOptionsDialog address(settings, makeSmtp, domain, messages, &parent);
+        address.makeSmtp->setChecked(true);
+        QVERIFY(!address.translate->isChecked());
+        refused.clear();
+        WhenMessageBox(&refused);
+        address.accept();
+        QVERIFY2(refused.contains("SMTP Internet Domain  (for Make)"), qPrintable(refused));
+        address.domain->setText("example.com");
+        address.accept();
+        QCOMPARE(address.result(), int(QDialog::Accepted));
+        QVERIFY(makeSmtp);
+        QCOMPARE(domain, std::string("example.com"));
+        QVERIFY(!settings.TranslateEmailAddresses);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"

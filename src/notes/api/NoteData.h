@@ -60,9 +60,27 @@ struct NoteData {
     ItemData* FindItem(std::string_view name);
 };
 
+// Item names held once per process: the index stores a name's number
+// instead of its text, as the same few dozen names recur in every note.
+// The table is bounded (kMaxInterned names of at most kMaxInternedLength
+// bytes); a name beyond that is kept in the note's summary itself. Names
+// once interned stay, at fixed addresses, for the life of the process.
+class ItemNameTable {
+public:
+    static constexpr std::uint16_t kNotInterned = 0xFFFF;
+    static constexpr std::size_t kMaxInterned = 4096;
+    static constexpr std::size_t kMaxInternedLength = 64;
+    // The name's number, or kNotInterned when the table is full or the name long.
+    static std::uint16_t Intern(std::string_view name);
+    // The name of a number Intern returned.
+    static std::string_view Name(std::uint16_t id);
+};
+
 // Summary items of one note packed into one buffer: per item WORD name
-// length, name, WORD type, WORD flags, DWORD value length, value. The index
-// keeps one per note, so its memory follows the summary data only.
+// number (ItemNameTable; kNotInterned is followed by WORD name length and
+// the name), WORD type, WORD flags, the value length (7 bits a byte, low
+// first, high bit set on all but the last), value. The index keeps one per
+// note, so its memory follows the summary values, not the item names.
 class SummaryBuffer {
 public:
     void Add(const ItemData& item);
@@ -74,6 +92,7 @@ public:
     std::size_t Size() const { return data_.size(); }
 
 private:
+    static std::size_t GetLength(std::string_view data, std::size_t* offset);
     Bytes data_;
 };
 
@@ -82,14 +101,22 @@ void SummaryBuffer::ForEach(Visit visit) const {
     std::string_view data(data_);
     std::size_t offset = 0;
     while (offset + 2 <= data.size()) {
-        std::size_t nameLength = GetWord(data, offset);
-        std::string_view name = data.substr(offset + 2, nameLength);
-        offset += 2 + nameLength;
+        std::uint16_t nameId = GetWord(data, offset);
+        offset += 2;
+        std::string_view name;
+        if (nameId == ItemNameTable::kNotInterned) {
+            std::size_t nameLength = GetWord(data, offset);
+            name = data.substr(offset + 2, nameLength);
+            offset += 2 + nameLength;
+        } else {
+            name = ItemNameTable::Name(nameId);
+        }
         LNITEMTYPE type = GetWord(data, offset);
         LNITEMFLAGS flags = GetWord(data, offset + 2);
-        std::size_t valueLength = GetDword(data, offset + 4);
-        std::string_view value = data.substr(offset + 8, valueLength);
-        offset += 8 + valueLength;
+        offset += 4;
+        std::size_t valueLength = GetLength(data, &offset);
+        std::string_view value = data.substr(offset, valueLength);
+        offset += valueLength;
         if (!visit(name, type, flags, value)) return;
     }
 }

@@ -35,18 +35,34 @@ void DatabaseImpl::Close() {
     notes.clear();
     notes.shrink_to_fit();
     byId.clear();
+    byId.shrink_to_fit();
 }
 
 void DatabaseImpl::Reindex() {
     byId.clear();
     byId.reserve(notes.size());
-    for (std::size_t i = 0; i < notes.size(); ++i) byId[notes[i].noteId] = i;
+    for (std::size_t i = 0; i < notes.size(); ++i) byId.emplace_back(notes[i].noteId, static_cast<std::uint32_t>(i));
+    std::stable_sort(byId.begin(), byId.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Of notes sharing an id the last in the file wins.
+    std::size_t kept = 0;
+    for (const auto& entry : byId) {
+        if (kept > 0 && byId[kept - 1].first == entry.first) byId[kept - 1] = entry;
+        else byId[kept++] = entry;
+    }
+    byId.resize(kept);
+    byId.shrink_to_fit();
+}
+
+const std::uint32_t* DatabaseImpl::IndexOf(NOTEID noteId) const {
+    auto found = std::lower_bound(byId.begin(), byId.end(), noteId,
+                                  [](const auto& entry, NOTEID id) { return entry.first < id; });
+    return found != byId.end() && found->first == noteId ? &found->second : nullptr;
 }
 
 const NoteIndexEntry* DatabaseImpl::Find(NOTEID noteId) const {
-    auto found = byId.find(noteId);
-    if (found == byId.end() || notes[found->second].deleted) return nullptr;
-    return &notes[found->second];
+    const std::uint32_t* index = IndexOf(noteId);
+    if (!index || notes[*index].deleted) return nullptr;
+    return &notes[*index];
 }
 
 const NoteIndexEntry* DatabaseImpl::FindByUnid(const std::string& unid) const {
@@ -115,25 +131,26 @@ LNSTATUS DatabaseImpl::SaveNote(NoteData& note, std::string* detail) {
         }
     }
     entry.written = std::make_shared<NoteData>(note);
-    auto found = byId.find(note.noteId);
-    if (found != byId.end()) {
-        notes[found->second] = std::move(entry);
+    if (const std::uint32_t* index = IndexOf(note.noteId)) {
+        notes[*index] = std::move(entry);
     } else {
-        byId[note.noteId] = notes.size();
+        auto position = std::lower_bound(byId.begin(), byId.end(), note.noteId,
+                                         [](const auto& known, NOTEID id) { return known.first < id; });
+        byId.emplace(position, note.noteId, static_cast<std::uint32_t>(notes.size()));
         notes.push_back(std::move(entry));
     }
     return WriteFile(detail);
 }
 
 LNSTATUS DatabaseImpl::DeleteNote(NOTEID noteId, std::string* detail) {
-    auto found = byId.find(noteId);
-    if (found == byId.end() || notes[found->second].deleted) {
+    const std::uint32_t* index = IndexOf(noteId);
+    if (!index || notes[*index].deleted) {
         char text[64];
         std::snprintf(text, sizeof text, "note id 0x%X", noteId);
         *detail = text;
         return LNERR_NOTE_NOT_FOUND;
     }
-    notes[found->second].deleted = true;
+    notes[*index].deleted = true;
     return WriteFile(detail);
 }
 

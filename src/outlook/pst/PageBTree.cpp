@@ -121,6 +121,14 @@ std::unique_ptr<typename PageBTree<Entry>::Page> PageBTree<Entry>::LoadPage(cons
     if (cEntMax != traits_.btEntryArea / cbEnt || cEnt > cEntMax)
         throw PstError("B-tree page at " + HexId(bref.ib) + " says it holds at most " + std::to_string(cEntMax) +
                        " entries, where " + std::to_string(traits_.btEntryArea / cbEnt) + " fit");
+    // Sized to what the page holds: growing by doubling would leave a third
+    // of every loaded leaf unused, and the trees are held whole.
+    if (page->level == 0) {
+        page->entries.reserve(cEnt);
+    } else {
+        page->keys.reserve(cEnt);
+        page->children.reserve(cEnt);
+    }
     for (std::size_t i = 0; i < cEnt; ++i) {
         const std::uint8_t* p = raw + i * cbEnt;
         // Node ids are 32 bits; in the 64-bit key of a Unicode file the rest is zero.
@@ -190,7 +198,10 @@ std::unique_ptr<typename PageBTree<Entry>::Page> PageBTree<Entry>::Insert(Page& 
         }
         pos = std::size_t(it - page.entries.begin());
         atEnd = pos == page.entries.size();
-        page.entries.insert(it, entry);
+        // A leaf never holds more than one entry beyond what fits (then it
+        // splits), so it grows to that at once rather than by doubling.
+        if (page.entries.size() == page.entries.capacity()) page.entries.reserve(LeafCapacity() + 1);
+        page.entries.insert(page.entries.begin() + long(pos), entry);
         ++size_;
         if (page.entries.size() <= LeafCapacity()) return nullptr;
         std::size_t mid = atEnd ? page.entries.size() - 1 : page.entries.size() / 2;

@@ -13,6 +13,7 @@
 
 #include "outlook/mapi/MapiError.h"
 #include "shell/settings/SettingsStore.h"
+#include "ui/BatchExportWindow.h"
 #include "ui/ExportGroup.h"
 #include "ui/MailboxGroup.h"
 #include "ui/OutlookGroup.h"
@@ -98,7 +99,10 @@ void MainWindow::ApplyLocks() {
 
 void MainWindow::Connect() {
     connect(exportGroup_->exportNow, &QPushButton::clicked, this, [this] { ExportNow(); });
-    connect(exportGroup_->cancelExport, &QPushButton::clicked, this, [this] { exporter_.Cancel(); });
+    connect(exportGroup_->cancelExport, &QPushButton::clicked, this, [this] {
+        exporter_.Cancel();
+        if (batch_) batch_->Cancel();
+    });
     connect(exportGroup_->viewLog, &QPushButton::clicked, this, [this] { ViewLog(); });
     connect(exportGroup_->recovery, &QCheckBox::toggled, this, [this](bool on) { state_.settings.RecoveryInfo = on; });
     connect(exportGroup_->log, &QCheckBox::toggled, this, [this](bool on) { state_.settings.LogExport = on; });
@@ -214,7 +218,7 @@ LaunchChoices MainWindow::Choices() const {
 }
 
 void MainWindow::ExportNow() {
-    if (exporter_.Busy()) return;
+    if (Exporting()) return;
     TakeControls();
     std::string journalFolder = state_.journalFolder;
     if (state_.settings.RecoveryInfo && journalFolder.empty())
@@ -260,9 +264,11 @@ void MainWindow::ViewLog() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(Q(state_.exportLogPath)));
 }
 
+bool MainWindow::Exporting() const { return exporter_.Busy() || (batch_ && batch_->Running()); }
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     SaveSettings();
-    if (exporter_.Busy()) {
+    if (Exporting()) {
         messages_.ShowMessage(
             "You can not exit Quillbox while an export is in progress. Please cancel the export and wait stopped.",
             "Infortmation", MessageIcon::Exclamation);

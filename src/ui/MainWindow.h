@@ -6,6 +6,7 @@
 // is refused while an export runs.
 
 #include <QMainWindow>
+#include <QStringList>
 #include <memory>
 
 #include "launch/StartUp.h"
@@ -19,6 +20,7 @@ namespace qb::ui {
 class ExportGroup;
 class MailboxGroup;
 class OutlookGroup;
+class BatchExportWindow;
 
 class MainWindow : public QMainWindow, public ExportWindow {
 public:
@@ -49,6 +51,8 @@ public:
     void SelectMailbox();
     void SelectAddressBook();
     void OpenBatchWindow();
+    // The batch window, once opened (null before).
+    BatchExportWindow* batchWindow() { return batch_.get(); }
     // The controls' choices into the settings (components, log, recovery,
     // subfolder, profile and store), then the settings file.
     void SaveSettings();
@@ -68,6 +72,9 @@ private:
     // "Folders File" gaining focus before its list was ever filled.
     void LoadStoresOnFocus();
     LaunchChoices Choices() const;
+    // The batch shows the mailbox it exports; all empty restores the fields.
+    void ShowBatchDatabase(const std::string& title, const std::string& server, const std::string& filePath);
+    bool Exporting() const;
 
     // Destroyed last: everything below may use them.
     LNNotesSession notes_;
@@ -83,6 +90,9 @@ private:
     WindowMessages messages_;
     WindowAnswers answers_;
     ExportController exporter_;
+    std::unique_ptr<BatchExportWindow> batch_;
+    // What the mailbox fields showed before the batch changed them.
+    QStringList shownBeforeBatch_;
 };
 
 }  // namespace qb::ui

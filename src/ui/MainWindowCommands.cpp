@@ -2,12 +2,9 @@
 // menu dialogs, "New Profile", "New/Attach", "Select Mailbox" and ">".
 
 #include <QApplication>
-#include <QDir>
-#include <QFileDialog>
 #include <QMessageBox>
 #include <algorithm>
 #include <atomic>
-#include <optional>
 
 #include "notes/NotesDesignNoteSource.h"
 #include "notes/NotesErrorText.h"
@@ -16,6 +13,8 @@
 #include "shell/settings/SettingsStore.h"
 #include "ui/AddressOptionsDialog.h"
 #include "ui/AdvancedDialog.h"
+#include "ui/BatchExportWindow.h"
+#include "ui/DatabaseSelectionDialog.h"
 #include "ui/ExportGroup.h"
 #include "ui/MailboxGroup.h"
 #include "ui/MainWindow.h"
@@ -160,26 +159,14 @@ void MainWindow::NewOrAttach() {
             "Information", MessageIcon::Information);
 }
 
-// A database chosen from the file system ("Browse Folders"): named relative
-// to the Notes data directory when it lies inside it, as Notes names it.
-std::optional<std::string> ChooseDatabaseFile(QWidget* parent, const LNNotesSession& notes) {
-    const QString dataDirectory = Q(notes.GetDataDirectory());
-    const QString file = QFileDialog::getOpenFileName(parent, "Select Database", dataDirectory,
-                                                      "Notes Database (*.dxl *.xml *.nsf);;All Files (*)", nullptr,
-                                                      QFileDialog::DontUseNativeDialog);
-    if (file.isEmpty()) return std::nullopt;
-    const QString relative = QDir(dataDirectory).relativeFilePath(file);
-    return U(relative.startsWith("..") ? file : relative);
-}
-
 void MainWindow::SelectMailbox() {
-    const auto file = ChooseDatabaseFile(this, notes_);
-    if (!file) return;
-    state_.mailServer.clear();
-    state_.mailFile = *file;
-    state_.mailTitle.clear();
-    mailbox_->ShowMailbox("Local", state_.mailFile, state_.mailTitle);
-    state_.settings.MailServer = "Local";
+    DatabaseSelectionDialog dialog(DatabaseSelectionDialog::Mode::Single, notes_, messages_, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.paths().empty()) return;
+    state_.mailServer = dialog.server();
+    state_.mailFile = dialog.paths().front();
+    state_.mailTitle = dialog.titles().front();
+    mailbox_->ShowMailbox(state_.MailServerShown(), state_.mailFile, state_.mailTitle);
+    state_.settings.MailServer = state_.MailServerShown();
     state_.settings.MailFile = state_.mailFile;
     SettingsStore store(state_.settingsPath);
     store.WriteText("Lotus Notes", "MailFile", state_.settings.MailFile);
@@ -187,19 +174,42 @@ void MainWindow::SelectMailbox() {
 }
 
 void MainWindow::SelectAddressBook() {
-    const auto file = ChooseDatabaseFile(this, notes_);
-    if (!file) return;
-    state_.addressBookServer.clear();
-    state_.addressBookPath = *file;
-    state_.addressBookShown = "Local : " + state_.addressBookPath;
-    state_.settings.AddressBookServer = "Local";
+    DatabaseSelectionDialog dialog(DatabaseSelectionDialog::Mode::Single, notes_, messages_, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.paths().empty()) return;
+    state_.addressBookServer = dialog.server();
+    state_.addressBookPath = dialog.paths().front();
+    const std::string server = state_.addressBookServer.empty() ? "Local" : state_.addressBookServer;
+    state_.addressBookShown = server + " : " + state_.addressBookPath;
+    state_.settings.AddressBookServer = server;
     state_.settings.AddressBookFile = state_.addressBookPath;
     mailbox_->ShowAddressBook(state_.addressBookShown);
 }
 
 void MainWindow::OpenBatchWindow() {
-    messages_.ShowMessage("The multi-database export is not available in this version.", "Information",
-                          MessageIcon::Information);
+    if (!batch_) {
+        BatchWindowContext context{state_.settings, notes_,     outlook_, catalogue_, *exportGroup_,
+                                   messages_,       answers_,   *this,    state_.settingsPath,
+                                   [this](const std::string& title, const std::string& server,
+                                          const std::string& path) { ShowBatchDatabase(title, server, path); }};
+        batch_ = std::make_unique<BatchExportWindow>(std::move(context), this);
+    }
+    batch_->show();
+    batch_->raise();
+}
+
+void MainWindow::ShowBatchDatabase(const std::string& title, const std::string& server, const std::string& path) {
+    if (title.empty() && server.empty() && path.empty()) {
+        if (shownBeforeBatch_.size() == 3) {
+            mailbox_->title->setText(shownBeforeBatch_[0]);
+            mailbox_->server->setText(shownBeforeBatch_[1]);
+            mailbox_->fileName->setText(shownBeforeBatch_[2]);
+        }
+        shownBeforeBatch_.clear();
+        return;
+    }
+    if (shownBeforeBatch_.isEmpty())
+        shownBeforeBatch_ = {mailbox_->title->text(), mailbox_->server->text(), mailbox_->fileName->text()};
+    mailbox_->ShowMailbox(server.empty() ? "Local" : server, path, title);
 }
 
 }  // namespace qb::ui

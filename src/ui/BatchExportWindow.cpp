@@ -19,6 +19,7 @@
 
 #include "ui/DatabaseSelectionDialog.h"
 #include "ui/WindowThread.h"
+#include "ui/Widgets.h"
 
 namespace qb::ui {
 namespace {
@@ -37,9 +38,7 @@ constexpr std::array<Column, 13> kColumns = {{
 constexpr const char* kCsvFilter = "CSV (Comma Delimited) (*.csv);;All Files (*)";
 
 QPushButton* Button(const char* caption, const char* name, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    return button;
+    return NamedWidget<QPushButton>(caption, name, parent);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <QHBoxLayout>
 #include <QStyle>
 
-#include "ui/DialogButtons.h"
+#include "ui/Widgets.h"
 #include "ui/WindowThread.h"
 
 namespace qb::ui {

@@ -162,8 +162,8 @@ void MainWindow::ContactsToggled(bool on) {
 }
 
 void MainWindow::ChangeProfile(int profileIndex) {
-    if (profileIndex < 0 || profileIndex >= static_cast<int>(state_.profiles.size())) return;
-    state_.currentProfile = state_.profiles[profileIndex].name;
+    if (profileIndex < 0 || profileIndex >= static_cast<int>(state_.profiles.names.size())) return;
+    state_.currentProfile = state_.profiles.names[profileIndex];
     QApplication::setOverrideCursor(Qt::WaitCursor);
     if (!(outlook_.flags & CMapiSession::kInitialised)) outlook_.Initialize();
     const HRESULT logon = outlook_.Logon(state_.currentProfile, "", kNamedProfileLogon, 0);
@@ -187,7 +187,7 @@ void MainWindow::TakeControls() {
     s.RecoveryInfo = exportGroup_->recovery->isChecked();
     s.ExportAllUnderSubfolder = outlookGroup_->SubfolderSetting();
     const int profile = outlookGroup_->SelectedProfile();
-    s.Profile = profile >= 0 ? state_.profiles[profile].name : std::string();
+    s.Profile = profile >= 0 ? state_.profiles.names[profile] : std::string();
     const int store = outlookGroup_->SelectedStore();
     state_.chosenStore = store;
     const StoreInfo* chosen = state_.ChosenStore();

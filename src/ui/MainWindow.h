@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 #include "launch/StartUp.h"
 #include "notes/ViewFolderCatalogue.h"
@@ -22,7 +23,7 @@ class MailboxGroup;
 class OutlookGroup;
 class BatchExportWindow;
 
-class MainWindow : public QMainWindow, public ExportWindow {
+class MainWindow : public QMainWindow, public ExportWindow, public ProfileWindow {
 public:
     // Runs the start-up sequence on the settings file.
     explicit MainWindow(const std::string& settingsPath, QWidget* parent = nullptr);
@@ -31,6 +32,9 @@ public:
     // ExportWindow, called by the worker.
     void SetExportingState(bool exporting) override;
     void ShowExportError(const std::string& text) override;
+    // ProfileWindow, called by "New Profile" and "New/Attach".
+    void ProfileChanged() override;
+    void ShowStores(std::optional<std::size_t> store) override;
 
     ExportSettings& settings() { return state_.settings; }
     const StartUpState& state() const { return state_; }

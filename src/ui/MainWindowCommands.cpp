@@ -3,12 +3,11 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <algorithm>
 #include <atomic>
 
 #include "notes/NotesDesignNoteSource.h"
 #include "notes/NotesErrorText.h"
-#include "outlook/mapi/MapiSession.h"
+#include "outlook/ProfileOperations.h"
 #include "shell/platform/PrivateProfile.h"
 #include "shell/settings/SettingsStore.h"
 #include "ui/AddressOptionsDialog.h"
@@ -43,22 +42,6 @@ public:
 private:
     LNNotesSession& notes_;
 };
-
-// The store "New/Attach" added: the first whose entry identifier was not
-// there before; else the last store with an identifier that now occurs more
-// often than before; else -1.
-int FindAddedStore(const std::vector<std::string>& before, const std::vector<StoreInfo>& after) {
-    std::vector<std::string> now;
-    for (const StoreInfo& store : after) now.push_back(EntryIdToHex(store.entryId));
-    for (std::size_t i = 0; i < now.size(); ++i)
-        if (std::find(before.begin(), before.end(), now[i]) == before.end()) return static_cast<int>(i);
-    for (const std::string& id : before) {
-        if (std::count(now.begin(), now.end(), id) <= std::count(before.begin(), before.end(), id)) continue;
-        for (std::size_t i = now.size(); i-- > 0;)
-            if (now[i] == id) return static_cast<int>(i);
-    }
-    return -1;
-}
 
 }  // namespace
 
@@ -106,57 +89,26 @@ void MainWindow::OpenAddressOptions() {
 }
 
 void MainWindow::NewProfile() {
-    mapi::MapiPtr<IProfAdmin> admin;
-    if (FAILED(MAPIAdminProfiles(0, admin.Put()))) {
-        messages_.ShowMessage("Unable to access profile admin", "Error", MessageIcon::Error);
-        return;
-    }
-    NewProfileDialog dialog(this);
-    if (dialog.exec() != QDialog::Accepted) return;
-    const std::string name = U(dialog.name->text());
-    if (FAILED(admin->CreateProfile(const_cast<char*>(name.c_str()), nullptr, 0, MAPI_DIALOG))) {
-        messages_.ShowMessage("Was unable to create profile. Check that the profile name specified does not already exist.",
-                              "Error", MessageIcon::Error);
-        return;
-    }
-    outlook_.Logoff();
-    outlook_.Uninitialize();
-    if (SUCCEEDED(outlook_.Initialize())) {
-        state_.profiles = ListProfiles();
-        outlookGroup_->FillProfiles(state_.profiles, name);
-        ChangeProfile(outlookGroup_->SelectedProfile());
-    }
-    messages_.ShowMessage("Profile Created.", "Confirmation", MessageIcon::Information);
+    WindowProfileDialogs dialogs(this);
+    ProfileState profiles{outlook_, state_.profiles, state_.currentProfile, state_.settings.DefaultService};
+    qb::NewProfile(profiles, dialogs, *this, messages_);
 }
 
 void MainWindow::NewOrAttach() {
-    FolderTypeDialog chooser(state_.settings.DefaultService, this);
-    if (chooser.exec() != QDialog::Accepted) return;
-    const std::string service = chooser.ServiceName();
-    mapi::MapiPtr<IMsgServiceAdmin> admin;
-    if (!outlook_.session || FAILED(outlook_.session->AdminServices(0, admin.Put()))) {
-        messages_.ShowMessage("Was unable to create a new message service.", "Error", MessageIcon::Error);
-        return;
-    }
-    std::vector<std::string> before;
-    for (const StoreInfo& store : state_.stores) before.push_back(EntryIdToHex(store.entryId));
-    if (FAILED(admin->CreateMsgService(const_cast<char*>(service.c_str()), const_cast<char*>(""), 0,
-                                       SERVICE_UI_ALWAYS))) {
-        if (!service.empty())
-            messages_.ShowMessage("Invalid or unavailable service selected. Was unable to create a new message service.",
-                                  "Error", MessageIcon::Error);
-        return;
-    }
-    if (FAILED(outlook_.OpenDefaultStore())) return;
+    WindowProfileDialogs dialogs(this);
+    ProfileState profiles{outlook_, state_.profiles, state_.currentProfile, state_.settings.DefaultService};
+    NewOrAttachService(profiles, dialogs, *this, messages_);
+}
+
+void MainWindow::ProfileChanged() {
+    outlookGroup_->FillProfiles(state_.profiles, state_.currentProfile);
+    ChangeProfile(outlookGroup_->SelectedProfile());
+}
+
+void MainWindow::ShowStores(std::optional<std::size_t> store) {
     state_.stores = outlook_.stores;
     state_.storesLoaded = true;
-    const int added = FindAddedStore(before, state_.stores);
-    FillStores(added >= 0 ? added : ChooseStore(state_.stores, "", ""));
-    if (added < 0)
-        messages_.ShowMessage(
-            "You selected a folders file that is already attached to this profile.\nQuillbox is unable to determine "
-            "which was added or attached.\n\nPlease manually select the required folders file before continuing.",
-            "Information", MessageIcon::Information);
+    FillStores(store ? static_cast<int>(*store) : ChooseStore(state_.stores, "", ""));
 }
 
 void MainWindow::SelectMailbox() {

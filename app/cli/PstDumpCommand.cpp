@@ -52,7 +52,8 @@ private:
                 path.clear();
             }
         }
-        if (first == 1) path = "\\";
+        // assign(count, char): g++ 12 warns falsely (-Wrestrict) on a one-character literal here.
+        if (first == 1) path.assign(1, '\\');
         for (std::size_t i = first; i <= depth; ++i) {
             if (i > first) path += "\\";
             path += names_[i];

@@ -83,6 +83,8 @@ int ExportDriver::RunExport(const RunInputs& inputs, LNNotesSession& session, st
     LNSetThrowAllErrorsGlobal(false);
     // What the converters keep for a run (the scratch database) goes with it.
     try {
+        // A run ended by an exception still records what the store holds.
+        journal_.Settle();
         env_.dispatcher.EndRun();
     } catch (...) {
     }
@@ -109,6 +111,7 @@ int ExportDriver::RunSteps(const RunInputs& inputs, LNNotesSession& session, std
         Fail("Unable to initialize properties:" + env_.outlook.lastError + ". Unable to continue.", resultText);
         return kRunNamedPropertiesFailed;
     }
+    journal_.BeginRun();
     Step(110);
     if (settings.TranslateEmailAddresses) {
         Step(112);
@@ -176,7 +179,8 @@ int ExportDriver::RunSteps(const RunInputs& inputs, LNNotesSession& session, std
     }
     // Only a run that went through every selected component is complete; a
     // later launch then offers no recovery.
-    if (!Cancelled() && !Stopped() && env_.journal.IsOn()) env_.journal.MarkComplete();
+    journal_.Settle();
+    if (!Cancelled() && !Stopped() && journal_.IsOn()) journal_.MarkComplete();
 
     env_.progress.SetSecondaryText(1, "");
     env_.progress.SetSecondaryText(2, "");
@@ -330,18 +334,21 @@ void ExportDriver::ExportMailViews(LNNotesSession& session) {
 }
 
 void ExportDriver::RunComponent(const char* name, const std::function<void()>& exportEntries) {
-    RecoveryHooks& journal = env_.journal;
-    if (journal.IsOn()) {
-        ResumePoint point;
-        if (!journal.ShouldExportView(RecoveryHooks::kComponentViewId, name, point)) {
+    ResumePoint point;
+    if (journal_.IsOn()) {
+        if (!journal_.ShouldExportView(RecoveryHooks::kComponentViewId, name, point)) {
             env_.log.Write(fmt::format("..{} was exported completely before: not again\n", name));
             return;
         }
-        journal.StartView(RecoveryHooks::kComponentViewId, name);
-        env_.components.ResumeAt(journal, point);
+        journal_.StartView(RecoveryHooks::kComponentViewId, name);
     }
+    // Every run records its entries, journal or not: the store's commits
+    // decide which of them are durable (and counted once a commit fails).
+    env_.components.ResumeAt(journal_, point);
     exportEntries();
-    if (!Cancelled() && !Stopped() && journal.IsOn()) journal.MarkViewFolderComplete();
+    // Committed at the end of the run, also after a cancel or a failure.
+    journal_.Settle();
+    if (!Cancelled() && !Stopped() && journal_.IsOn()) journal_.MarkViewFolderComplete();
 }
 
 int ExportDriver::ExportContactsAndGroups(const RunInputs& inputs, LNNotesSession& session, std::string& resultText,
@@ -413,13 +420,13 @@ int ExportDriver::ExportViewFolder(LNNotesSession& session, LNViewFolder& view, 
     try {
         ResumePoint point;
         bool skip = false;
-        if (env_.journal.IsOn()) {
-            if (!env_.journal.ShouldExportView(view.GetNoteID(), view.GetName(), point)) {
+        if (journal_.IsOn()) {
+            if (!journal_.ShouldExportView(view.GetNoteID(), view.GetName(), point)) {
                 // Finished before: nothing of it is marked again.
                 skip = true;
                 finished = false;
             } else {
-                env_.journal.StartView(view.GetNoteID(), view.GetName());
+                journal_.StartView(view.GetNoteID(), view.GetName());
             }
         }
         if (!skip) {
@@ -459,9 +466,9 @@ int ExportDriver::ExportViewFolder(LNNotesSession& session, LNViewFolder& view, 
 
 void ExportDriver::ExportDocuments(LNNotesSession& session, LNViewFolder& view, const FolderHandle& folder,
                                    const ResumePoint& point, std::int32_t entryCount, std::int32_t& localStep) {
-    // An interrupted run may have saved documents after the last one its
-    // journal recorded (the journal is written after the save): they are in
-    // the folder with their universal id and are not written again.
+    // An interrupted run may have committed documents after the last one its
+    // journal recorded (the journal is written after the commit): they are
+    // in the folder with their universal id and are not written again.
     const std::set<std::string> alreadySaved =
         point.resumed ? RecentUniversalIds(folder, point.lastUniversalId, kMaxUnrecordedItems) : std::set<std::string>();
     // A write failure ends the loop as a cancel does, without its log line.
@@ -483,7 +490,7 @@ void ExportDriver::ExportDocuments(LNNotesSession& session, LNViewFolder& view, 
             } else {
                 ++env_.run.processedCount;
                 const std::string universalId =
-                    env_.journal.IsOn() ? std::string(document.GetUniversalID()) : std::string();
+                    journal_.IsOn() ? std::string(document.GetUniversalID()) : std::string();
                 env_.log.Write(
                     fmt::format("....About to export document Entry Count = {}\n", env_.run.processedCount));
                 // The converters pass over the items of the document that are there already.
@@ -492,9 +499,9 @@ void ExportDriver::ExportDocuments(LNNotesSession& session, LNViewFolder& view, 
                 env_.run.savedBeforeInterruption = nullptr;
                 // A write failure at this document leaves it unrecorded: a
                 // resumed export tries it again (and finds it by its universal
-                // id if it was saved after all).
-                if (env_.journal.IsOn() && !Stopped())
-                    env_.journal.RecordDocument(index, document.GetNoteID(), universalId);
+                // id if it was saved after all). Recorded in the journal once
+                // the store has committed its items.
+                if (!Stopped()) journal_.RecordDocument(index, document.GetNoteID(), universalId);
             }
         } catch (const LNStatusError& e) {
             env_.log.Write(fmt::format("....~#>ERROR Unable to export document Entry Count = {}. Error = {} [{}]\n",
@@ -513,8 +520,10 @@ void ExportDriver::ExportDocuments(LNNotesSession& session, LNViewFolder& view, 
 
 void ExportDriver::PostView(LNViewFolder& view, std::int32_t entryCount, bool finished) {
     try {
+        // Committed at the end of the view, also after a cancel or a failure.
+        journal_.Settle();
         // A view left by a write failure is resumed, not marked complete.
-        if (finished && !Cancelled() && !Stopped() && env_.journal.IsOn()) env_.journal.MarkViewFolderComplete();
+        if (finished && !Cancelled() && !Stopped() && journal_.IsOn()) journal_.MarkViewFolderComplete();
         env_.log.Write("\n");
         env_.progress.SetProgressPosition(entryCount);
         view.Close();

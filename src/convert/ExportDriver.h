@@ -8,6 +8,7 @@
 #include <string>
 
 #include "convert/AddressTranslation.h"
+#include "convert/CommittedJournal.h"
 #include "convert/ExportRun.h"
 #include "convert/ExportServices.h"
 #include "notes/ViewFolderCatalogue.h"
@@ -35,7 +36,8 @@ struct ExportEnvironment {
 
 class ExportDriver {
 public:
-    explicit ExportDriver(ExportEnvironment environment) : env_(environment) {}
+    explicit ExportDriver(ExportEnvironment environment)
+        : env_(environment), journal_(env_.journal, env_.outlook, env_.run, env_.log) {}
 
     // Decides from the settings which databases the run needs.
     static void PrepareComponentFlags(const ExportSettings& settings, ExportRun& run);
@@ -88,6 +90,8 @@ private:
     bool Ticked(const char* component) const;
 
     ExportEnvironment env_;
+    // The run's journal: records documents once the store has committed them.
+    CommittedJournal journal_;
 };
 
 }  // namespace qb

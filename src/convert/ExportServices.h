@@ -22,11 +22,18 @@ public:
     virtual void EndRun() {}
 };
 
-// Where the export of a view or component begins.
+// The store commits after this many saved items or this much time,
+// whichever comes first, and at the end of every view and component; the
+// journal records a document once its items are committed.
+inline constexpr std::uint32_t kCommitBatchMessages = 128;
+inline constexpr std::uint32_t kCommitBatchIntervalMs = 1000;
 // How many items at the end of a folder a resumed view or component reads
-// back: the journal is written after every save, so an interruption leaves
-// at most one unrecorded item; the rest is margin for batched commits.
-inline constexpr std::size_t kMaxUnrecordedItems = 64;
+// back: an interruption leaves at most one batch committed and unrecorded
+// (the journal is written after the commit); the rest is margin for the
+// items of the document in progress.
+inline constexpr std::size_t kMaxUnrecordedItems = 2 * kCommitBatchMessages;
+
+// Where the export of a view or component begins.
 
 struct ResumePoint {
     std::int32_t startIndex = 0;
@@ -73,10 +80,11 @@ public:
 class ComponentRuns {
 public:
     virtual ~ComponentRuns() = default;
-    // Before each of the four runs when the journal is on: a run that
-    // journals its entries starts at point.startIndex (skipping the entries
-    // whose universal id is in the Outlook folder when point.resumed) and
-    // records each entry with journal.RecordDocument. Runs that do not
+    // Before each of the four runs (with a start of 0 when the journal is
+    // off): a run that journals its entries starts at point.startIndex
+    // (skipping the entries whose universal id is in the Outlook folder when
+    // point.resumed) and records each entry with journal.RecordDocument,
+    // which keeps the count of what the store committed. Runs that do not
     // journal ignore it and are exported whole again after an interruption.
     virtual void ResumeAt(RecoveryHooks& /*journal*/, const ResumePoint& /*point*/) {}
     virtual void ExportCalendarEntries(LNNotesSession& session, LNDatabase& database, const std::string& folder) = 0;

@@ -9,6 +9,10 @@ Each round starts `export --yes --resume` (the first one `--restart`) and
 sends SIGKILL after a random number of newly exported documents (read from
 the export log) plus a random few milliseconds, so the kill lands anywhere:
 inside a save, between the save and the journal, inside a journal write.
+The store commits in batches and the journal records only what is committed,
+so a kill loses the uncommitted batch and the resume writes it again: every
+round picks the program's own batch size or, at random, a small one
+(QUILLBOX_COMMIT_BATCH) that puts commit boundaries all through the sample.
 After every kill `pst-check` must find the file sound. One round is ended by
 SIGINT (exit 3) and one by a full disk injected into the .pst file layer
 (exit 1). Then the export is resumed to its end (exit 0, or 4 while calendar
@@ -64,13 +68,16 @@ class Sample:
         text = text.replace("[Lotus Notes]\n", "[Lotus Notes]\nRecoveryInfo=1\n", 1)
         open(self.ini, "w", encoding="utf-8").write(text)
 
-    def start(self, option, extra_env=None):
+    def start(self, option, extra_env=None, rng=None):
         # Every round counts its own documents: the log of the last one goes.
         if os.path.exists(self.log):
             self.found_saved += open(self.log, "rb").read().count(b"was saved before the interruption")
             os.remove(self.log)
         out = open(os.path.join(os.path.dirname(self.dir), "export-output.txt"), "w")
-        return subprocess.Popen([self.cli, "export", "--ini", self.ini, "--yes", option], env=dict(self.env, **(extra_env or {})),
+        env = dict(self.env, **(extra_env or {}))
+        if rng is not None and rng.random() < 0.5:
+            env["QUILLBOX_COMMIT_BATCH"] = str(rng.randint(2, 16))
+        return subprocess.Popen([self.cli, "export", "--ini", self.ini, "--yes", option], env=env,
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
 
     def documents_in_log(self):
@@ -158,7 +165,7 @@ def main():
         kills = 0
         option = "--restart"
         for round_number in range(args.kills):
-            proc = sample.start(option)
+            proc = sample.start(option, rng=rng)
             option = "--resume"
             status = interrupt(sample, proc, rng.randint(1, 2 * step), signal.SIGKILL, rng)
             if status is None:

@@ -184,8 +184,8 @@ private:
 };
 
 // The disk of the personal folders file fills up during the export: the
-// failed save names the file and the system's reason, the run stops there
-// with status 1, and the file keeps every message saved before.
+// failed write names the file and the system's reason, the run stops there
+// with status 1, and the file keeps every message counted as exported.
 TEST(ExportCli, FullDiskOfThePersonalFoldersFileStopsTheRunWithItsCause) {
     TempDir dir;
     std::filesystem::create_directory(dir.File("tmp"));
@@ -205,7 +205,10 @@ TEST(ExportCli, FullDiskOfThePersonalFoldersFileStopsTheRunWithItsCause) {
                                                       ShellQuote(sample + "/Quillbox.ini") + " --yes"));
     EXPECT_EQ(run.status, 1) << run.output;
     const std::string pst = sample + "/Quillbox Sample.pst";
-    EXPECT_NE(run.output.find("~#>ERROR Unable to save a message to the Outlook store: "), std::string::npos)
+    // The store commits in batches and at the end of every view: the disk
+    // fills while a message is saved or while the next view's folder is made.
+    EXPECT_TRUE(run.output.find("~#>ERROR Unable to save a message to the Outlook store: ") != std::string::npos ||
+                run.output.find("~#>ERROR Unable to Open or Create Folder: ") != std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("'" + pst + "': No space left on device"), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("Completed exporting"), std::string::npos) << run.output;

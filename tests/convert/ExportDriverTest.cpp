@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "../notes/MailboxFixture.h"
+#include "RecordingJournal.h"
 #include "convert/DocumentDispatcher.h"
 #include "convert/ExportDriver.h"
 #include "convert/ExportWorker.h"
@@ -85,35 +86,21 @@ struct RecordingComponents : ComponentRuns {
     }
 };
 
-struct FakeJournal : RecoveryHooks {
+// Resumes `current` at resumeAt and skips the finished views.
+struct FakeJournal : test::RecordingJournal {
     std::set<std::string> finished;
     std::string current;
     std::int32_t resumeAt = 0;
-    std::vector<std::string> events;
     std::string failsAt;  // StartView of this view throws
-    bool IsOn() const override { return true; }
     bool ShouldExportView(std::uint32_t, const std::string& name, ResumePoint& point) override {
         point = ResumePoint();
         point.startIndex = name == current ? resumeAt : 0;
         point.resumed = name == current;
         return !finished.count(name);
     }
-    bool StartView(std::uint32_t, const std::string& name) override {
+    bool StartView(std::uint32_t id, const std::string& name) override {
         if (name == failsAt) throw std::runtime_error("journal broken");
-        events.push_back("start " + name);
-        return true;
-    }
-    bool RecordDocument(std::int32_t index, std::uint32_t, const std::string&) override {
-        events.push_back("doc " + std::to_string(index));
-        return true;
-    }
-    bool MarkViewFolderComplete() override {
-        events.push_back("view complete");
-        return true;
-    }
-    bool MarkComplete() override {
-        events.push_back("complete");
-        return true;
+        return RecordingJournal::StartView(id, name);
     }
 };
 

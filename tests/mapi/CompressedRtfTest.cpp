@@ -80,6 +80,17 @@ TEST(Lzfu, EncodesThePublishedExamplesByteForByte) {
     EXPECT_EQ(lzfu::Compress(Bytes(kExample2Text)), kExample2);
 }
 
+TEST(Lzfu, EncodingDoesNotDependOnWhatWasEncodedBefore) {
+    // The encoder's tables are reused from one body to the next.
+    const std::vector<BYTE> first = lzfu::Compress(Bytes(kExample1Text));
+    std::string other;
+    for (int i = 0; i < 3000; ++i) other += static_cast<char>('a' + (i * 7919) % 26);
+    lzfu::Compress(Bytes(other));
+    lzfu::Compress(Bytes(""));
+    EXPECT_EQ(lzfu::Compress(Bytes(kExample1Text)), first);
+    EXPECT_EQ(lzfu::Compress(Bytes(kExample2Text)), kExample2);
+}
+
 TEST(Lzfu, RoundTripsRandomAndRepetitiveData) {
     std::mt19937 random(42);
     for (std::size_t size : {0u, 1u, 2u, 17u, 4095u, 4096u, 4097u, 70000u}) {

@@ -1,8 +1,10 @@
 // A writer process killed at any moment leaves a file that passes the
-// checker and holds every message committed before the kill.
+// checker and holds every message committed before the kill, with small
+// batches and with the batches the export commits in.
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,14 +17,29 @@
 namespace qb::pst {
 namespace {
 
+// Batches of seven: many commits, kills between and inside them.
+CommitPolicy SmallBatches() {
+    CommitPolicy policy;
+    policy.messages = 7;
+    policy.sync = false;  // a killed process loses nothing the kernel already has
+    return policy;
+}
+
+// The export's batches: 128 messages or a second, never stretched.
+CommitPolicy ExportBatches() {
+    CommitPolicy policy;
+    policy.messages = 128;
+    policy.interval = std::chrono::milliseconds(1000);
+    policy.adaptive = false;
+    policy.sync = false;
+    return policy;
+}
+
 // Child: writes messages for ever, reporting each commit's message count on the pipe.
-[[noreturn]] void WriteUntilKilled(const std::string& path, int fd, PstFormat format) {
+[[noreturn]] void WriteUntilKilled(const std::string& path, int fd, PstFormat format, const CommitPolicy& policy) {
     try {
         auto store = PstStore::Create(path, format, "Crash");
         Nid folder = store->CreateFolder(store->IpmSubtree(), "Inbox");
-        CommitPolicy policy;
-        policy.messages = 7;
-        policy.sync = false;  // a killed process loses nothing the kernel already has
         store->SetCommitPolicy(policy);
         store->Commit();
         std::uint64_t lastReported = store->commitCount();
@@ -43,7 +60,8 @@ namespace {
     }
 }
 
-void KillAfterCommits(PstFormat format, std::uint32_t commits, useconds_t extraDelay) {
+void KillAfterCommits(PstFormat format, std::uint32_t commits, useconds_t extraDelay,
+                      const CommitPolicy& policy = SmallBatches()) {
     test::TempDir dir;
     std::string path = dir.File("crash.pst");
     int fds[2];
@@ -52,7 +70,7 @@ void KillAfterCommits(PstFormat format, std::uint32_t commits, useconds_t extraD
     ASSERT_GE(child, 0);
     if (child == 0) {
         close(fds[0]);
-        WriteUntilKilled(path, fds[1], format);
+        WriteUntilKilled(path, fds[1], format, policy);
     }
     close(fds[1]);
     std::uint32_t committed = 0;
@@ -89,6 +107,12 @@ TEST(CrashTest, KilledWriterLeavesEveryCommittedMessage) {
     KillAfterCommits(PstFormat::Unicode, 3, 1500);
     KillAfterCommits(PstFormat::Unicode, 9, 20000);
     KillAfterCommits(PstFormat::Ansi, 5, 7000);
+}
+
+TEST(CrashTest, KilledWriterWithTheExportsBatchesLeavesEveryCommittedMessage) {
+    KillAfterCommits(PstFormat::Unicode, 1, 0, ExportBatches());
+    KillAfterCommits(PstFormat::Unicode, 2, 30000, ExportBatches());
+    KillAfterCommits(PstFormat::Ansi, 3, 5000, ExportBatches());
 }
 
 }  // namespace

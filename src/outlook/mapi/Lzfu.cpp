@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 namespace qb::mapi::lzfu {
 namespace {
@@ -40,15 +41,32 @@ void WriteHeader(std::vector<BYTE>& out, std::size_t rawSize, std::uint32_t type
     PutU32(out, 12, crc);
 }
 
+// The encoder's tables, half a megabyte: kept per thread and reused, so that
+// a message's body does not allocate and clear them again. Only the chain
+// heads a compression set are reset for the next one.
+struct EncoderTables {
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    EncoderTables() { head.fill(kNone); }
+    std::array<BYTE, kDictionarySize> dictionary{};
+    std::array<std::size_t, 65536> head{};
+    std::array<std::size_t, kDictionarySize> previous{};
+    std::vector<std::uint16_t> usedHeads;  // keys whose head is set
+};
+
 // The encoder mirrors the decoder's dictionary exactly. Positions are kept as
 // absolute counts of bytes ever written (the initial text occupies 0..206),
 // so a chain entry is still valid while it lies less than 4096 bytes behind
-// the write position.
+// the write position. It starts from tables as a new one would be: every
+// chain head empty (the dictionary and chain links are written before they
+// are read).
 class Encoder {
 public:
-    explicit Encoder(std::span<const BYTE> input) : input_(input) {
+    Encoder(std::span<const BYTE> input, EncoderTables& tables)
+        : input_(input), dictionary_(tables.dictionary), head_(tables.head), previous_(tables.previous),
+          usedHeads_(tables.usedHeads) {
+        for (const std::uint16_t key : usedHeads_) head_[key] = kNone;
+        usedHeads_.clear();
         std::memcpy(dictionary_.data(), kInitialDictionary.data(), kInitialDictionary.size());
-        head_.fill(kNone);
         written_ = kInitialDictionary.size();
         for (std::size_t s = 0; s + 1 < written_; ++s) Link(s);
     }
@@ -95,7 +113,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    static constexpr std::size_t kNone = EncoderTables::kNone;
 
     static unsigned Key(BYTE a, BYTE b) { return (static_cast<unsigned>(a) << 8) | b; }
 
@@ -103,6 +121,7 @@ private:
     void Link(std::size_t s) {
         const unsigned key = Key(dictionary_[s & kDictionaryMask], dictionary_[(s + 1) & kDictionaryMask]);
         previous_[s & kDictionaryMask] = head_[key];
+        if (head_[key] == kNone) usedHeads_.push_back(static_cast<std::uint16_t>(key));
         head_[key] = s;
     }
 
@@ -144,9 +163,10 @@ private:
     }
 
     std::span<const BYTE> input_;
-    std::array<BYTE, kDictionarySize> dictionary_{};
-    std::array<std::size_t, 65536> head_{};
-    std::array<std::size_t, kDictionarySize> previous_{};
+    std::array<BYTE, kDictionarySize>& dictionary_;
+    std::array<std::size_t, 65536>& head_;
+    std::array<std::size_t, kDictionarySize>& previous_;
+    std::vector<std::uint16_t>& usedHeads_;
     std::size_t written_ = 0;
 };
 
@@ -157,8 +177,9 @@ std::uint32_t Crc32(std::span<const BYTE> data, std::uint32_t crc) {
 }
 
 std::vector<BYTE> Compress(std::span<const BYTE> raw) {
-    auto encoder = std::make_unique<Encoder>(raw);
-    return encoder->Run();
+    thread_local std::unique_ptr<EncoderTables> tables;
+    if (!tables) tables = std::make_unique<EncoderTables>();
+    return Encoder(raw, *tables).Run();
 }
 
 std::vector<BYTE> StoreUncompressed(std::span<const BYTE> raw) {

@@ -91,7 +91,17 @@ public:
     }
     HRESULT GetProps(LPSPropTagArray tags, ULONG, ULONG* count, LPSPropValue* values) override {
         auto guard = state_->store->Lock();
-        PropertyBag view = state_->props;
+        // Only the values asked for are copied: the writers ask single
+        // properties of messages whose bodies are large.
+        PropertyBag view;
+        if (tags) {
+            for (ULONG i = 0; i < tags->cValues; ++i) {
+                const SPropValue* value = state_->props.Find(PROP_TAG(PT_UNSPECIFIED, PROP_ID(tags->aulPropTag[i])));
+                if (value) view.Set(*value);
+            }
+        } else {
+            view = state_->props;
+        }
         view.SetLong(PR_OBJECT_TYPE, MAPI_MESSAGE);
         view.SetLong(PR_STORE_SUPPORT_MASK, static_cast<LONG>(state_->store->SupportMask()));
         SetEntryId(view, PR_PARENT_ENTRYID, state_->store->EntryId(state_->folder));

@@ -40,6 +40,13 @@ public:
     HRESULT GetProps(LPSPropTagArray tags, ULONG, ULONG* count, LPSPropValue* values) override {
         auto guard = store_->Lock();
         return Guarded(lastError_, [&] {
+            // The commit counts are asked for after every document: answered
+            // without converting the store's other properties.
+            if (OnlyCommitCounts(tags)) {
+                PropertyBag counts;
+                SetCommitProperties(counts);
+                return counts.GetProps(tags, count, values);
+            }
             PropertyBag view = ToPropertyBag(store_->engine->StoreProperties());
             view.Remove(pst::tags::kPstPassword);
             view.SetString(PR_DISPLAY_NAME, store_->location.displayName);
@@ -49,12 +56,7 @@ public:
             view.SetBinary(PR_RECORD_KEY, store_->recordKey.data(), 16);
             view.SetLong(PR_STORE_SUPPORT_MASK, static_cast<LONG>(store_->SupportMask()));
             view.SetLong(PR_OBJECT_TYPE, MAPI_STORE);
-            const pst::CommitPolicy& policy = store_->engine->commitPolicy();
-            view.SetLong(PR_QB_COMMIT_BATCH_MESSAGES, static_cast<LONG>(std::min<std::size_t>(policy.messages, 0x7FFFFFFF)));
-            const auto interval = policy.interval >= kNoInterval ? 0 : policy.interval.count();
-            view.SetLong(PR_QB_COMMIT_BATCH_INTERVAL, static_cast<LONG>(std::min<std::int64_t>(interval, 0x7FFFFFFF)));
-            view.SetLong(PR_QB_SAVED_MESSAGES, static_cast<LONG>(store_->engine->savedMessages()));
-            view.SetLong(PR_QB_COMMITTED_MESSAGES, static_cast<LONG>(store_->engine->committedMessages()));
+            SetCommitProperties(view);
             return view.GetProps(tags, count, values);
         });
     }
@@ -112,6 +114,23 @@ public:
     }
 
 private:
+    static bool OnlyCommitCounts(const SPropTagArray* tags) {
+        if (!tags || tags->cValues == 0) return false;
+        for (ULONG i = 0; i < tags->cValues; ++i) {
+            const ULONG tag = tags->aulPropTag[i];
+            if (tag != PR_QB_SAVED_MESSAGES && tag != PR_QB_COMMITTED_MESSAGES) return false;
+        }
+        return true;
+    }
+    void SetCommitProperties(PropertyBag& view) const {
+        const pst::CommitPolicy& policy = store_->engine->commitPolicy();
+        view.SetLong(PR_QB_COMMIT_BATCH_MESSAGES, static_cast<LONG>(std::min<std::size_t>(policy.messages, 0x7FFFFFFF)));
+        const auto interval = policy.interval >= kNoInterval ? 0 : policy.interval.count();
+        view.SetLong(PR_QB_COMMIT_BATCH_INTERVAL, static_cast<LONG>(std::min<std::int64_t>(interval, 0x7FFFFFFF)));
+        view.SetLong(PR_QB_SAVED_MESSAGES, static_cast<LONG>(store_->engine->savedMessages()));
+        view.SetLong(PR_QB_COMMITTED_MESSAGES, static_cast<LONG>(store_->engine->committedMessages()));
+    }
+
     // The batch settings change the engine's commit policy; they are not stored.
     bool SetCommitSetting(const SPropValue& value) {
         if (value.ulPropTag != PR_QB_COMMIT_BATCH_MESSAGES && value.ulPropTag != PR_QB_COMMIT_BATCH_INTERVAL) return false;

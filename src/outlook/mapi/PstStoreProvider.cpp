@@ -18,10 +18,10 @@ const char* FormatName(pst::PstFormat format) {
     return format == pst::PstFormat::Ansi ? "an ANSI (Outlook 97-2002)" : "a Unicode (Outlook 2003 and later)";
 }
 
-// Every saved message is durable when SaveChanges returns: the recovery
-// journal records a document as done right after its item is saved.
-// A caller that keeps its own record of what is durable can batch commits
-// (PR_QB_COMMIT_BATCH_MESSAGES, PR_QB_COMMITTED_MESSAGES on the store).
+// Every saved message is durable when SaveChanges returns, unless the
+// caller keeps its own record of what is durable and batches commits
+// (PR_QB_COMMIT_BATCH_MESSAGES, PR_QB_COMMITTED_MESSAGES on the store), as
+// the export does for its recovery journal.
 constexpr pst::CommitPolicy kCommitEachMessage{1, std::chrono::hours(24 * 365), true, false};
 
 HRESULT ResultOf(const pst::PstError& error) {

@@ -3,8 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <memory>
+#include <cerrno>
 
 #include "shell/platform/FileInfo.h"
 
@@ -17,12 +16,14 @@ void AppendToFile(const std::string& path, std::string_view text, bool overwrite
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_APPEND);
     const int fd = ::open(path.c_str(), flags, 0600);
     if (fd < 0) return;
-    std::unique_ptr<FILE, int (*)(FILE*)> file(::fdopen(fd, overwrite ? "w" : "a"), &std::fclose);
-    if (!file) {
-        ::close(fd);
-        return;
+    // One write per line, without a stdio buffer to allocate and free each time.
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
     }
-    std::fwrite(text.data(), 1, text.size(), file.get());
+    ::close(fd);
 }
 
 void ExportLog::Write(std::string_view text, bool truncate) const {

@@ -69,7 +69,8 @@ bool HtmlTokenizer::ReadTag(HtmlToken& token) {
         ++nameEnd;
     if (nameEnd == nameStart) {
         token.kind = HtmlToken::Kind::Text;
-        token.text = "<";
+        // assign(count, char): g++ 12 warns falsely (-Wrestrict) on a one-character literal here.
+        token.text.assign(1, '<');
         ++pos_;
         return true;
     }

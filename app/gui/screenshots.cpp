@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QListWidget>
+#include <QPushButton>
 #include <QDir>
 #include <QMessageBox>
 #include <QTimer>
@@ -14,6 +17,7 @@
 
 #include "outlook/mapi/PstStoreProvider.h"
 #include "ui/MainWindow.h"
+#include "ui/BatchExportWindow.h"
 #include "ui/RecoveryDialog.h"
 
 namespace {
@@ -32,22 +36,51 @@ void Save(QWidget* window, const QString& name) {
     }
 }
 
-// Saves the next modal window as `name` and closes it (Cancel); `then` runs
-// inside it first, for a dialog opened from this one.
-void ShootNextModal(const QString& name, std::function<void(QWidget*)> then = {}) {
+// Runs `act` on the next modal window once it is shown and laid out.
+void OnNextModal(std::function<void(QWidget*)> act) {
     auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, name, then] {
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || !modal->isVisible()) return;
         timer->stop();
         timer->deleteLater();
-        QTimer::singleShot(150, modal, [modal, name, then] {
-            Save(modal, name);
-            if (then) then(modal);
-            if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
-        });
+        QTimer::singleShot(150, modal, [modal, act] { act(modal); });
     });
     timer->start(50);
+}
+
+// Saves the next modal window as `name` and closes it (Cancel); `then` runs
+// inside it first, for a dialog opened from this one.
+void ShootNextModal(const QString& name, std::function<void(QWidget*)> then = {}) {
+    OnNextModal([name, then](QWidget* modal) {
+        Save(modal, name);
+        if (then) then(modal);
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+    });
+}
+
+// The batch window after "Add" took every mailbox of the sample's server
+// from the database selection (saved on the way).
+void ShootBatch(qb::ui::MainWindow& window) {
+    window.OpenBatchWindow();
+    QWidget* batch = window.batchWindow();
+    OnNextModal([](QWidget* dialog) {
+        auto* server = dialog->findChild<QComboBox*>("server");
+        const int hub = server->findText("Hub/Acme");
+        if (hub >= 0) {
+            server->setCurrentIndex(hub);
+            emit server->activated(hub);
+        }
+        auto* list = dialog->findChild<QListWidget*>("List1");
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->text() == "mail") emit list->itemActivated(list->item(i));
+        list->selectAll();
+        Save(dialog, "select-database");
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    batch->findChild<QPushButton*>("add")->click();
+    Save(batch, "batch-window");
+    batch->hide();
 }
 
 }  // namespace
@@ -91,6 +124,7 @@ int main(int argc, char** argv) {
         ShootNextModal("export-recovery");
         recovery.exec();
     }
+    ShootBatch(window);
     auto* contacts = window.findChild<QCheckBox*>("Contacts");
     contacts->setChecked(false);
     ShootNextModal("contacts-format");

@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -13,9 +14,6 @@
 #include <optional>
 
 #include "notes/NotesErrorText.h"
-#include "outlook/mapi/MapiSession.h"
-#include "outlook/mapi/MapiTags.h"
-#include "outlook/mapi/PropUtil.h"
 #include "shell/log/ExportLog.h"
 #include "shell/platform/FileInfo.h"
 #include "shell/platform/LocalTime.h"
@@ -222,16 +220,13 @@ void StartUp::InitOutlook() {
     Checkpoint("InitMapiSessOk");
     Checkpoint("InitMapiSessGetProfiles");
     Log("...GetProfiles\n");
-    state.profiles = ListProfiles();
-    const int defaultProfile = ChooseProfile(state.profiles, "");
-    if (defaultProfile >= 0) state.currentProfile = state.profiles[defaultProfile].name;
+    FillProfileList(state.profiles, "", state.currentProfile);
     Log("...FND Profiles\n");
     Checkpoint("InitMapiSessProfilesLookIni");
-    for (const ProfileChoice& profile : state.profiles) {
-        if (profile.name != state.settings.Profile) continue;
-        state.currentProfile = profile.name;
-        Log("...Using Profile '" + profile.name + "' from INI file");
-        break;
+    const std::vector<std::string>& names = state.profiles.names;
+    if (std::find(names.begin(), names.end(), state.settings.Profile) != names.end()) {
+        state.currentProfile = state.settings.Profile;
+        Log("...Using Profile '" + state.currentProfile + "' from INI file");
     }
     Checkpoint("InitMapiAnyProfile");
     if (!state.currentProfile.empty()) {
@@ -256,33 +251,6 @@ void StartUp::InitOutlook() {
     state.stores = outlook_.stores;
     state.storesLoaded = true;
     Checkpoint("InitMapiDone");
-}
-
-std::vector<ProfileChoice> ListProfiles() {
-    std::vector<ProfileChoice> profiles;
-    mapi::MapiPtr<IProfAdmin> admin;
-    mapi::MapiPtr<IMAPITable> table;
-    mapi::RowSetHolder rows;
-    if (FAILED(MAPIAdminProfiles(0, admin.Put())) || FAILED(admin->GetProfileTable(0, table.Put())) ||
-        FAILED(HrQueryAllRows(table.get(), nullptr, nullptr, nullptr, 0, rows.Put())))
-        return profiles;
-    for (ULONG i = 0; i < rows->cRows; ++i) {
-        const SRow& row = rows->aRow[i];
-        const LPSPropValue name = PpropFindProp(row.lpProps, row.cValues, PR_DISPLAY_NAME);
-        const LPSPropValue isDefault = PpropFindProp(row.lpProps, row.cValues, PR_DEFAULT_PROFILE);
-        if (!name || !name->Value.lpszA) continue;
-        profiles.push_back({name->Value.lpszA, isDefault && isDefault->Value.b});
-    }
-    return profiles;
-}
-
-int ChooseProfile(const std::vector<ProfileChoice>& profiles, const std::string& saved) {
-    int chosen = -1;
-    for (std::size_t i = 0; i < profiles.size(); ++i) {
-        if (!saved.empty() && profiles[i].name == saved) return static_cast<int>(i);
-        if (profiles[i].isDefault && chosen < 0) chosen = static_cast<int>(i);
-    }
-    return chosen;
 }
 
 int ChooseStore(const std::vector<StoreInfo>& stores, const std::string& name, const std::string& entryIdHex) {

@@ -15,17 +15,13 @@
 
 #include "notes/api/LNNotesSession.h"
 #include "outlook/OutlookSession.h"
+#include "outlook/ProfileOperations.h"
 #include "shell/settings/ExportSettings.h"
 
 namespace qb {
 
 inline constexpr const char* kStartUpLogName = "Quillbox.sup";
 inline constexpr const char* kWindowTitle = " Quillbox 2.6p - Convert Lotus Notes mail to Microsoft Outlook";
-
-struct ProfileChoice {
-    std::string name;
-    bool isDefault = false;
-};
 
 struct StartUpState {
     ExportSettings settings;
@@ -46,8 +42,9 @@ struct StartUpState {
     std::string addressBookPath;
     std::string addressBookShown;  // "server : file"
 
-    // Outlook: every profile, the current one, and its stores when the log-on worked.
-    std::vector<ProfileChoice> profiles;
+    // Outlook: every profile (the main window's list), the current one, and
+    // its stores when the log-on worked.
+    ProfileList profiles;
     std::string currentProfile;
     bool storesLoaded = false;
     std::vector<StoreInfo> stores;
@@ -85,11 +82,6 @@ private:
     StartUpState* state_ = nullptr;
 };
 
-// Every profile in profile-table order; empty when the table cannot be read.
-std::vector<ProfileChoice> ListProfiles();
-// The index of the saved profile when it is listed, else of the default
-// profile, else -1.
-int ChooseProfile(const std::vector<ProfileChoice>& profiles, const std::string& saved);
 // The store whose display name and hexadecimal entry identifier both equal
 // the saved ones, else the last default store, else -1.
 int ChooseStore(const std::vector<StoreInfo>& stores, const std::string& name, const std::string& entryIdHex);

@@ -11,7 +11,7 @@
 
 #include "convert/AddressTranslation.h"
 #include "ui/WindowThread.h"
-#include "ui/DialogButtons.h"
+#include "ui/Widgets.h"
 
 namespace qb::ui {
 

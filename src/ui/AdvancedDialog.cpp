@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ui/DialogButtons.h"
+#include "ui/Widgets.h"
 
 namespace qb::ui {
 namespace {
@@ -27,9 +27,7 @@ constexpr const char* kDocLinksWarning =
 constexpr const char* kRemindersNote = "See Quillbox.ini file for default reminder interval settings (in minutes)";
 
 QCheckBox* Box(const char* caption, const char* name, QWidget* parent) {
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(name);
-    return box;
+    return NamedWidget<QCheckBox>(caption, name, parent);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "outlook/mapi/MapiError.h"
 #include "shell/settings/SettingsStore.h"
+#include "ui/BatchExportWindow.h"
 #include "ui/ExportGroup.h"
 #include "ui/MailboxGroup.h"
 #include "ui/OutlookGroup.h"
@@ -98,7 +99,10 @@ void MainWindow::ApplyLocks() {
 
 void MainWindow::Connect() {
     connect(exportGroup_->exportNow, &QPushButton::clicked, this, [this] { ExportNow(); });
-    connect(exportGroup_->cancelExport, &QPushButton::clicked, this, [this] { exporter_.Cancel(); });
+    connect(exportGroup_->cancelExport, &QPushButton::clicked, this, [this] {
+        exporter_.Cancel();
+        if (batch_) batch_->Cancel();
+    });
     connect(exportGroup_->viewLog, &QPushButton::clicked, this, [this] { ViewLog(); });
     connect(exportGroup_->recovery, &QCheckBox::toggled, this, [this](bool on) { state_.settings.RecoveryInfo = on; });
     connect(exportGroup_->log, &QCheckBox::toggled, this, [this](bool on) { state_.settings.LogExport = on; });
@@ -158,8 +162,8 @@ void MainWindow::ContactsToggled(bool on) {
 }
 
 void MainWindow::ChangeProfile(int profileIndex) {
-    if (profileIndex < 0 || profileIndex >= static_cast<int>(state_.profiles.size())) return;
-    state_.currentProfile = state_.profiles[profileIndex].name;
+    if (profileIndex < 0 || profileIndex >= static_cast<int>(state_.profiles.names.size())) return;
+    state_.currentProfile = state_.profiles.names[profileIndex];
     QApplication::setOverrideCursor(Qt::WaitCursor);
     if (!(outlook_.flags & CMapiSession::kInitialised)) outlook_.Initialize();
     const HRESULT logon = outlook_.Logon(state_.currentProfile, "", kNamedProfileLogon, 0);
@@ -183,7 +187,7 @@ void MainWindow::TakeControls() {
     s.RecoveryInfo = exportGroup_->recovery->isChecked();
     s.ExportAllUnderSubfolder = outlookGroup_->SubfolderSetting();
     const int profile = outlookGroup_->SelectedProfile();
-    s.Profile = profile >= 0 ? state_.profiles[profile].name : std::string();
+    s.Profile = profile >= 0 ? state_.profiles.names[profile] : std::string();
     const int store = outlookGroup_->SelectedStore();
     state_.chosenStore = store;
     const StoreInfo* chosen = state_.ChosenStore();
@@ -214,7 +218,7 @@ LaunchChoices MainWindow::Choices() const {
 }
 
 void MainWindow::ExportNow() {
-    if (exporter_.Busy()) return;
+    if (Exporting()) return;
     TakeControls();
     std::string journalFolder = state_.journalFolder;
     if (state_.settings.RecoveryInfo && journalFolder.empty())
@@ -260,9 +264,11 @@ void MainWindow::ViewLog() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(Q(state_.exportLogPath)));
 }
 
+bool MainWindow::Exporting() const { return exporter_.Busy() || (batch_ && batch_->Running()); }
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     SaveSettings();
-    if (exporter_.Busy()) {
+    if (Exporting()) {
         messages_.ShowMessage(
             "You can not exit Quillbox while an export is in progress. Please cancel the export and wait stopped.",
             "Infortmation", MessageIcon::Exclamation);

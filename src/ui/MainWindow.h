@@ -6,7 +6,9 @@
 // is refused while an export runs.
 
 #include <QMainWindow>
+#include <QStringList>
 #include <memory>
+#include <optional>
 
 #include "launch/StartUp.h"
 #include "notes/ViewFolderCatalogue.h"
@@ -19,8 +21,9 @@ namespace qb::ui {
 class ExportGroup;
 class MailboxGroup;
 class OutlookGroup;
+class BatchExportWindow;
 
-class MainWindow : public QMainWindow, public ExportWindow {
+class MainWindow : public QMainWindow, public ExportWindow, public ProfileWindow {
 public:
     // Runs the start-up sequence on the settings file.
     explicit MainWindow(const std::string& settingsPath, QWidget* parent = nullptr);
@@ -29,6 +32,9 @@ public:
     // ExportWindow, called by the worker.
     void SetExportingState(bool exporting) override;
     void ShowExportError(const std::string& text) override;
+    // ProfileWindow, called by "New Profile" and "New/Attach".
+    void ProfileChanged() override;
+    void ShowStores(std::optional<std::size_t> store) override;
 
     ExportSettings& settings() { return state_.settings; }
     const StartUpState& state() const { return state_; }
@@ -49,6 +55,8 @@ public:
     void SelectMailbox();
     void SelectAddressBook();
     void OpenBatchWindow();
+    // The batch window, once opened (null before).
+    BatchExportWindow* batchWindow() { return batch_.get(); }
     // The controls' choices into the settings (components, log, recovery,
     // subfolder, profile and store), then the settings file.
     void SaveSettings();
@@ -68,6 +76,9 @@ private:
     // "Folders File" gaining focus before its list was ever filled.
     void LoadStoresOnFocus();
     LaunchChoices Choices() const;
+    // The batch shows the mailbox it exports; all empty restores the fields.
+    void ShowBatchDatabase(const std::string& title, const std::string& server, const std::string& filePath);
+    bool Exporting() const;
 
     // Destroyed last: everything below may use them.
     LNNotesSession notes_;
@@ -83,6 +94,9 @@ private:
     WindowMessages messages_;
     WindowAnswers answers_;
     ExportController exporter_;
+    std::unique_ptr<BatchExportWindow> batch_;
+    // What the mailbox fields showed before the batch changed them.
+    QStringList shownBeforeBatch_;
 };
 
 }  // namespace qb::ui

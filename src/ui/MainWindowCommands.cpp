@@ -2,20 +2,18 @@
 // menu dialogs, "New Profile", "New/Attach", "Select Mailbox" and ">".
 
 #include <QApplication>
-#include <QDir>
-#include <QFileDialog>
 #include <QMessageBox>
-#include <algorithm>
 #include <atomic>
-#include <optional>
 
 #include "notes/NotesDesignNoteSource.h"
 #include "notes/NotesErrorText.h"
-#include "outlook/mapi/MapiSession.h"
+#include "outlook/ProfileOperations.h"
 #include "shell/platform/PrivateProfile.h"
 #include "shell/settings/SettingsStore.h"
 #include "ui/AddressOptionsDialog.h"
 #include "ui/AdvancedDialog.h"
+#include "ui/BatchExportWindow.h"
+#include "ui/DatabaseSelectionDialog.h"
 #include "ui/ExportGroup.h"
 #include "ui/MailboxGroup.h"
 #include "ui/MainWindow.h"
@@ -44,22 +42,6 @@ public:
 private:
     LNNotesSession& notes_;
 };
-
-// The store "New/Attach" added: the first whose entry identifier was not
-// there before; else the last store with an identifier that now occurs more
-// often than before; else -1.
-int FindAddedStore(const std::vector<std::string>& before, const std::vector<StoreInfo>& after) {
-    std::vector<std::string> now;
-    for (const StoreInfo& store : after) now.push_back(EntryIdToHex(store.entryId));
-    for (std::size_t i = 0; i < now.size(); ++i)
-        if (std::find(before.begin(), before.end(), now[i]) == before.end()) return static_cast<int>(i);
-    for (const std::string& id : before) {
-        if (std::count(now.begin(), now.end(), id) <= std::count(before.begin(), before.end(), id)) continue;
-        for (std::size_t i = now.size(); i-- > 0;)
-            if (now[i] == id) return static_cast<int>(i);
-    }
-    return -1;
-}
 
 }  // namespace
 
@@ -107,79 +89,36 @@ void MainWindow::OpenAddressOptions() {
 }
 
 void MainWindow::NewProfile() {
-    mapi::MapiPtr<IProfAdmin> admin;
-    if (FAILED(MAPIAdminProfiles(0, admin.Put()))) {
-        messages_.ShowMessage("Unable to access profile admin", "Error", MessageIcon::Error);
-        return;
-    }
-    NewProfileDialog dialog(this);
-    if (dialog.exec() != QDialog::Accepted) return;
-    const std::string name = U(dialog.name->text());
-    if (FAILED(admin->CreateProfile(const_cast<char*>(name.c_str()), nullptr, 0, MAPI_DIALOG))) {
-        messages_.ShowMessage("Was unable to create profile. Check that the profile name specified does not already exist.",
-                              "Error", MessageIcon::Error);
-        return;
-    }
-    outlook_.Logoff();
-    outlook_.Uninitialize();
-    if (SUCCEEDED(outlook_.Initialize())) {
-        state_.profiles = ListProfiles();
-        outlookGroup_->FillProfiles(state_.profiles, name);
-        ChangeProfile(outlookGroup_->SelectedProfile());
-    }
-    messages_.ShowMessage("Profile Created.", "Confirmation", MessageIcon::Information);
+    WindowProfileDialogs dialogs(this);
+    ProfileState profiles{outlook_, state_.profiles, state_.currentProfile, state_.settings.DefaultService};
+    qb::NewProfile(profiles, dialogs, *this, messages_);
 }
 
 void MainWindow::NewOrAttach() {
-    FolderTypeDialog chooser(state_.settings.DefaultService, this);
-    if (chooser.exec() != QDialog::Accepted) return;
-    const std::string service = chooser.ServiceName();
-    mapi::MapiPtr<IMsgServiceAdmin> admin;
-    if (!outlook_.session || FAILED(outlook_.session->AdminServices(0, admin.Put()))) {
-        messages_.ShowMessage("Was unable to create a new message service.", "Error", MessageIcon::Error);
-        return;
-    }
-    std::vector<std::string> before;
-    for (const StoreInfo& store : state_.stores) before.push_back(EntryIdToHex(store.entryId));
-    if (FAILED(admin->CreateMsgService(const_cast<char*>(service.c_str()), const_cast<char*>(""), 0,
-                                       SERVICE_UI_ALWAYS))) {
-        if (!service.empty())
-            messages_.ShowMessage("Invalid or unavailable service selected. Was unable to create a new message service.",
-                                  "Error", MessageIcon::Error);
-        return;
-    }
-    if (FAILED(outlook_.OpenDefaultStore())) return;
-    state_.stores = outlook_.stores;
-    state_.storesLoaded = true;
-    const int added = FindAddedStore(before, state_.stores);
-    FillStores(added >= 0 ? added : ChooseStore(state_.stores, "", ""));
-    if (added < 0)
-        messages_.ShowMessage(
-            "You selected a folders file that is already attached to this profile.\nQuillbox is unable to determine "
-            "which was added or attached.\n\nPlease manually select the required folders file before continuing.",
-            "Information", MessageIcon::Information);
+    WindowProfileDialogs dialogs(this);
+    ProfileState profiles{outlook_, state_.profiles, state_.currentProfile, state_.settings.DefaultService};
+    NewOrAttachService(profiles, dialogs, *this, messages_);
 }
 
-// A database chosen from the file system ("Browse Folders"): named relative
-// to the Notes data directory when it lies inside it, as Notes names it.
-std::optional<std::string> ChooseDatabaseFile(QWidget* parent, const LNNotesSession& notes) {
-    const QString dataDirectory = Q(notes.GetDataDirectory());
-    const QString file = QFileDialog::getOpenFileName(parent, "Select Database", dataDirectory,
-                                                      "Notes Database (*.dxl *.xml *.nsf);;All Files (*)", nullptr,
-                                                      QFileDialog::DontUseNativeDialog);
-    if (file.isEmpty()) return std::nullopt;
-    const QString relative = QDir(dataDirectory).relativeFilePath(file);
-    return U(relative.startsWith("..") ? file : relative);
+void MainWindow::ProfileChanged() {
+    outlookGroup_->FillProfiles(state_.profiles, state_.currentProfile);
+    ChangeProfile(outlookGroup_->SelectedProfile());
+}
+
+void MainWindow::ShowStores(std::optional<std::size_t> store) {
+    state_.stores = outlook_.stores;
+    state_.storesLoaded = true;
+    FillStores(store ? static_cast<int>(*store) : ChooseStore(state_.stores, "", ""));
 }
 
 void MainWindow::SelectMailbox() {
-    const auto file = ChooseDatabaseFile(this, notes_);
-    if (!file) return;
-    state_.mailServer.clear();
-    state_.mailFile = *file;
-    state_.mailTitle.clear();
-    mailbox_->ShowMailbox("Local", state_.mailFile, state_.mailTitle);
-    state_.settings.MailServer = "Local";
+    DatabaseSelectionDialog dialog(DatabaseSelectionDialog::Mode::Single, notes_, messages_, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.paths().empty()) return;
+    state_.mailServer = dialog.server();
+    state_.mailFile = dialog.paths().front();
+    state_.mailTitle = dialog.titles().front();
+    mailbox_->ShowMailbox(state_.MailServerShown(), state_.mailFile, state_.mailTitle);
+    state_.settings.MailServer = state_.MailServerShown();
     state_.settings.MailFile = state_.mailFile;
     SettingsStore store(state_.settingsPath);
     store.WriteText("Lotus Notes", "MailFile", state_.settings.MailFile);
@@ -187,19 +126,42 @@ void MainWindow::SelectMailbox() {
 }
 
 void MainWindow::SelectAddressBook() {
-    const auto file = ChooseDatabaseFile(this, notes_);
-    if (!file) return;
-    state_.addressBookServer.clear();
-    state_.addressBookPath = *file;
-    state_.addressBookShown = "Local : " + state_.addressBookPath;
-    state_.settings.AddressBookServer = "Local";
+    DatabaseSelectionDialog dialog(DatabaseSelectionDialog::Mode::Single, notes_, messages_, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.paths().empty()) return;
+    state_.addressBookServer = dialog.server();
+    state_.addressBookPath = dialog.paths().front();
+    const std::string server = state_.addressBookServer.empty() ? "Local" : state_.addressBookServer;
+    state_.addressBookShown = server + " : " + state_.addressBookPath;
+    state_.settings.AddressBookServer = server;
     state_.settings.AddressBookFile = state_.addressBookPath;
     mailbox_->ShowAddressBook(state_.addressBookShown);
 }
 
 void MainWindow::OpenBatchWindow() {
-    messages_.ShowMessage("The multi-database export is not available in this version.", "Information",
-                          MessageIcon::Information);
+    if (!batch_) {
+        BatchWindowContext context{state_.settings, notes_,     outlook_, catalogue_, *exportGroup_,
+                                   messages_,       answers_,   *this,    state_.settingsPath,
+                                   [this](const std::string& title, const std::string& server,
+                                          const std::string& path) { ShowBatchDatabase(title, server, path); }};
+        batch_ = std::make_unique<BatchExportWindow>(std::move(context), this);
+    }
+    batch_->show();
+    batch_->raise();
+}
+
+void MainWindow::ShowBatchDatabase(const std::string& title, const std::string& server, const std::string& path) {
+    if (title.empty() && server.empty() && path.empty()) {
+        if (shownBeforeBatch_.size() == 3) {
+            mailbox_->title->setText(shownBeforeBatch_[0]);
+            mailbox_->server->setText(shownBeforeBatch_[1]);
+            mailbox_->fileName->setText(shownBeforeBatch_[2]);
+        }
+        shownBeforeBatch_.clear();
+        return;
+    }
+    if (shownBeforeBatch_.isEmpty())
+        shownBeforeBatch_ = {mailbox_->title->text(), mailbox_->server->text(), mailbox_->fileName->text()};
+    mailbox_->ShowMailbox(server.empty() ? "Local" : server, path, title);
 }
 
 }  // namespace qb::ui

@@ -4,35 +4,11 @@
 
 #include <QLabel>
 #include <QVBoxLayout>
-#include <array>
-#include <utility>
 
-#include "ui/DialogButtons.h"
+#include "ui/Widgets.h"
 #include "ui/WindowThread.h"
 
 namespace qb::ui {
-namespace {
-
-constexpr std::array<std::pair<const char*, const char*>, 9> kServices = {{
-    {"Microsoft Exchange Server", "MSEMS"},
-    {"Personal Address Book", "MSPST AB"},
-    {"Personal Folders (Outlook 97-2002 PST File) max size approx 2GB", "MSPST MS"},
-    {"Personal Folders (Outlook 2003+ PST File) max size theoretical 33TB", "MSUPST MS"},
-    {"Outlook Address Book", "CONTAB"},
-    {"Internet E-mail", "IMAIL"},
-    {"Microsoft Mail", "MSFS"},
-    {"Microsoft LDAP Directory", "EMABLT"},
-    {"MS Outlook support for Lotus cc:Mail", "CCMSVC"},
-}};
-
-}  // namespace
-
-std::string ServiceNameForText(const std::string& text) {
-    for (const auto& [display, service] : kServices)
-        if (text == display) return service;
-    return {};
-}
-
 NewProfileDialog::NewProfileDialog(QWidget* parent) : QDialog(parent), name(new QLineEdit(this)) {
     setObjectName("newProfile");
     setWindowTitle("New Profile");
@@ -43,15 +19,14 @@ NewProfileDialog::NewProfileDialog(QWidget* parent) : QDialog(parent), name(new 
     layout->addWidget(OkCancelButtons(this));
 }
 
-FolderTypeDialog::FolderTypeDialog(const std::string& defaultService, QWidget* parent)
+FolderTypeDialog::FolderTypeDialog(const std::vector<std::string>& entries, std::optional<std::size_t> preselected,
+                                   QWidget* parent)
     : QDialog(parent), list(new QListWidget(this)) {
     setObjectName("folderType");
     setWindowTitle("Folder Type");
     list->setObjectName("services");
-    // Only the two personal folders entries are offered.
-    for (std::size_t i = 2; i <= 3; ++i) list->addItem(kServices[i].first);
-    for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->text().startsWith(Q(defaultService))) list->setCurrentRow(i);
+    for (const std::string& entry : entries) list->addItem(Q(entry));
+    if (preselected) list->setCurrentRow(static_cast<int>(*preselected));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel("Select the appropriate service for folder file required:", this));
     layout->addWidget(list);
@@ -59,8 +34,18 @@ FolderTypeDialog::FolderTypeDialog(const std::string& defaultService, QWidget* p
     setMinimumWidth(460);
 }
 
-std::string FolderTypeDialog::ServiceName() const {
-    return list->currentItem() ? ServiceNameForText(U(list->currentItem()->text())) : std::string();
+std::optional<std::string> WindowProfileDialogs::AskNewProfileName() {
+    NewProfileDialog dialog(window_);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return U(dialog.name->text());
+}
+
+std::optional<std::string> WindowProfileDialogs::ChooseFolderType(const std::vector<std::string>& entries,
+                                                                  std::optional<std::size_t> preselected) {
+    FolderTypeDialog dialog(entries, preselected, window_);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    // Nothing chosen gives an empty text: the service is then unknown.
+    return dialog.list->currentItem() ? U(dialog.list->currentItem()->text()) : std::string();
 }
 
 }  // namespace qb::ui

@@ -1,11 +1,16 @@
 #pragma once
-// The two small choosers of the profile commands: "New Profile" (a name) and
-// "Folder Type" (the personal folders service for a new or attached file).
+// The two small choosers of the profile commands, "New Profile" (a name) and
+// "Folder Type" (the personal folders service for a new or attached file),
+// and the window's answers to the profile operations' questions with them.
 
 #include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "outlook/ProfileOperations.h"
 
 namespace qb::ui {
 
@@ -17,14 +22,20 @@ public:
 
 class FolderTypeDialog : public QDialog {
 public:
-    // The entry whose text begins with `defaultService` is preselected.
-    FolderTypeDialog(const std::string& defaultService, QWidget* parent);
-    // The service name of the chosen entry ("MSPST MS", "MSUPST MS"), or empty.
-    std::string ServiceName() const;
+    FolderTypeDialog(const std::vector<std::string>& entries, std::optional<std::size_t> preselected,
+                     QWidget* parent);
     QListWidget* list;
 };
 
-// The service name for a service's display text; empty for an unknown text.
-std::string ServiceNameForText(const std::string& text);
+class WindowProfileDialogs : public ProfileDialogs {
+public:
+    explicit WindowProfileDialogs(QWidget* window) : window_(window) {}
+    std::optional<std::string> AskNewProfileName() override;
+    std::optional<std::string> ChooseFolderType(const std::vector<std::string>& entries,
+                                                std::optional<std::size_t> preselected) override;
+
+private:
+    QWidget* window_;
+};
 
 }  // namespace qb::ui

@@ -51,15 +51,14 @@ OutlookGroup::OutlookGroup(QWidget* parent)
     QObject::connect(subfolder, &QCheckBox::toggled, subfolderName, &QWidget::setVisible);
 }
 
-void OutlookGroup::FillProfiles(const std::vector<ProfileChoice>& profiles, const std::string& current) {
+void OutlookGroup::FillProfiles(const ProfileList& profiles, const std::string& current) {
     const QSignalBlocker quiet(profile);
     profile->clear();
     int wanted = -1;
-    for (std::size_t i = 0; i < profiles.size(); ++i) {
-        QString text = Q(profiles[i].name);
-        if (profiles[i].isDefault) text += " (default)";
-        profile->addItem(text, static_cast<int>(i));
-        if (profiles[i].name == current) wanted = static_cast<int>(i);
+    for (const ProfileList::Entry& entry : profiles.entries) {
+        const int index = static_cast<int>(entry.nameIndex);
+        profile->addItem(Q(entry.text), index);
+        if (profiles.names[entry.nameIndex] == current) wanted = index;
     }
     SortAndSelect(profile, wanted);
 }

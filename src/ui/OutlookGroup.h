@@ -18,13 +18,15 @@ class OutlookGroup : public QGroupBox {
 public:
     explicit OutlookGroup(QWidget* parent);
 
-    // The default profile's entry reads "name (default)"; `current` is selected.
-    void FillProfiles(const std::vector<ProfileChoice>& profiles, const std::string& current);
+    // The list's entries (the default one reads "name (default)"), the
+    // entry of the profile named `current` selected.
+    void FillProfiles(const ProfileList& profiles, const std::string& current);
     // One entry per store, " (default)" after a default store's name; the
     // entry of `chosen` (an index into stores) is selected, else none.
     void FillStores(const std::vector<StoreInfo>& stores, int chosen);
     void ClearStores() { foldersFile->clear(); }
-    // The item data of the selected entry, or -1.
+    // The item data of the selected entry (for profiles an index into the
+    // list's names), or -1.
     int SelectedProfile() const { return foldersIndex(profile); }
     int SelectedStore() const { return foldersIndex(foldersFile); }
     // The name, or "Lotus Notes" when the setting is empty (the box then unticked).

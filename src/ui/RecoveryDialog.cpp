@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "ui/DialogButtons.h"
+#include "ui/Widgets.h"
 
 namespace qb::ui {
 

@@ -10,7 +10,7 @@
 
 #include "convert/TimeZoneOffsets.h"
 #include "ui/WindowThread.h"
-#include "ui/DialogButtons.h"
+#include "ui/Widgets.h"
 
 namespace qb::ui {
 namespace {

@@ -58,7 +58,7 @@ TEST_F(StartUpTest, SavedMailboxProfileAndStoreAreChosenAndEachStartIsLogged) {
     // No address book in the settings: the Notes client's first one.
     EXPECT_EQ(state.addressBookPath, "names.dxl");
     EXPECT_EQ(state.addressBookShown, "Local : names.dxl");
-    ASSERT_EQ(state.profiles.size(), 2u);
+    ASSERT_EQ(state.profiles.names.size(), 2u);
     EXPECT_EQ(state.currentProfile, "Second");
     ASSERT_TRUE(state.storesLoaded);
     ASSERT_NE(state.ChosenStore(), nullptr);
@@ -102,16 +102,12 @@ TEST_F(StartUpTest, ANotesSessionThatCannotStartIsExplainedAndOutlookStillStarts
     EXPECT_TRUE(state.storesLoaded);
 }
 
-TEST(StartUpChoices, StoreByNameAndIdElseTheLastDefaultAndProfileByNameElseTheDefault) {
+TEST(StartUpChoices, StoreByNameAndIdElseTheLastDefault) {
     const std::vector<StoreInfo> stores = {{true, "A", {1}}, {false, "B", {2}}, {true, "B", {3}}};
     EXPECT_EQ(ChooseStore(stores, "B", "03"), 2);
     EXPECT_EQ(ChooseStore(stores, "B", "02"), 1);
     EXPECT_EQ(ChooseStore(stores, "B", "04"), 2);
     EXPECT_EQ(ChooseStore({{false, "A", {1}}}, "", ""), -1);
-    const std::vector<ProfileChoice> profiles = {{"One", false}, {"Two", true}};
-    EXPECT_EQ(ChooseProfile(profiles, "One"), 0);
-    EXPECT_EQ(ChooseProfile(profiles, "Gone"), 1);
-    EXPECT_EQ(ChooseProfile({{"One", false}}, ""), -1);
 }
 
 }  // namespace

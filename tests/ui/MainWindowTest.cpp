@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDesktopServices>
 #include <QUrl>
 #include <QFileDialog>
@@ -29,6 +30,7 @@
 #include "UiTestSupport.h"
 #include "outlook/mapi/PstStoreProvider.h"
 #include "ui/AddressOptionsDialog.h"
+#include "ui/BatchExportWindow.h"
 #include "ui/GuiMapiFrontEnd.h"
 #include "ui/MainWindow.h"
 #include "ui/TimeZoneDialog.h"
@@ -326,6 +328,62 @@ private slots:
         QVERIFY2(Status(window).startsWith("Completed exporting a total of"), qPrintable(Status(window)));
         // Every document exactly once: the counts of every folder and every message.
         ExpectSampleExported(sample);
+    }
+
+    void threeMailboxBatchFromTheBatchWindow() {
+        Sample sample(20, 7, 3);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        MainWindow window(sample.Ini().toStdString());
+        window.show();
+        window.OpenBatchWindow();
+        QWidget* batch = window.batchWindow();
+        QVERIFY(batch && batch->isVisible());
+        // "Add": the server's folder "mail" in the database selection, every mailbox in it.
+        QString directory;
+        WhenModalNamed("selectDatabase", [&directory](QWidget* dialog) {
+            auto* server = dialog->findChild<QComboBox*>("server");
+            const int hub = server->findText("Hub/Acme");
+            server->setCurrentIndex(hub);
+            emit server->activated(hub);
+            auto* list = dialog->findChild<QListWidget*>("List1");
+            for (int i = 0; i < list->count(); ++i)
+                if (list->item(i)->text() == "mail") emit list->itemActivated(list->item(i));
+            directory = dialog->findChild<QLabel*>("directory")->text();
+            list->selectAll();
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        Child<QPushButton>(*batch, "add")->click();
+        QCOMPARE(directory, QString("mail\\"));
+        auto* rows = Child<QTreeWidget>(*batch, "databaseList");
+        QCOMPARE(rows->topLevelItemCount(), 3);
+        const QString folder = sample.Root() + "/batch";
+        QVERIFY(QDir().mkpath(folder));
+        Child<QLineEdit>(*batch, "pstPath")->setText(folder);
+        Child<QRadioButton>(*batch, "pst2003")->click();
+        QString confirmText;
+        WhenModalNamed("confirmExport", [&confirmText](QWidget* dialog) {
+            confirmText = dialog->findChild<QLabel*>("confirmText")->text();
+            dialog->findChild<QPushButton*>("yesExportNow")->click();
+        });
+        Child<QPushButton>(*batch, "exportSelected")->click();
+        QVERIFY2(confirmText.contains("for all selected mailboxes"), qPrintable(confirmText));
+        auto* status = Child<QLabel>(*batch, "batchStatus");
+        QTRY_VERIFY_WITH_TIMEOUT(!window.batchWindow()->Running() && status->text() == "Multi-database Export Complete",
+                                 kExportTimeoutMs);
+        for (int i = 0; i < rows->topLevelItemCount(); ++i)
+            QVERIFY2(rows->topLevelItem(i)->text(7) == "OK", qPrintable(rows->topLevelItem(i)->text(7)));
+        // Each mailbox in its own file, every folder with its items as the readers find them.
+        for (const char* name : {"staff01", "staff02", "staff03"}) {
+            const ProcessResult checked = RunPython("tests/convert/sample_export_check.py",
+                                                    {sample.Dir() + "/mailboxes/" + name,
+                                                     folder + "/" + name + ".pst", "--folders"});
+            QVERIFY2(checked.status == 0, qPrintable(checked.output));
+        }
+        // Closing the batch window keeps the list with its results beside the settings.
+        static_cast<QDialog*>(batch)->reject();
+        QFile list(sample.Dir() + "/QuillboxM.csv");
+        QVERIFY(list.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(list.readAll()).count("\"OK\""), 3);
     }
 
     void lockSettingsHold() {

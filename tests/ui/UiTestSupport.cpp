@@ -13,13 +13,15 @@
 
 namespace qb::uitest {
 
-Sample::Sample(int messages, int seed) {
+Sample::Sample(int messages, int seed, int mailboxes) {
     QDir(dir_.path()).mkpath("config");
     QDir(dir_.path()).mkpath("tmp");
     qputenv("XDG_CONFIG_HOME", (dir_.path() + "/config").toUtf8());
     qputenv("TMPDIR", (dir_.path() + "/tmp").toUtf8());
-    const ProcessResult made = RunCli({"sample", "--out", Dir(), "--messages", QString::number(messages), "--seed",
-                                       QString::number(seed)});
+    QStringList arguments{"sample", "--out", Dir(), "--messages", QString::number(messages), "--seed",
+                          QString::number(seed)};
+    if (mailboxes > 0) arguments << "--mailboxes" << QString::number(mailboxes);
+    const ProcessResult made = RunCli(arguments);
     ok_ = made.status == 0;
     output_ = made.output;
 }

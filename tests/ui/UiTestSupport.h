@@ -17,7 +17,8 @@ namespace qb::uitest {
 // it for the rest of the test, so the profile "Quillbox Sample" is its own.
 class Sample {
 public:
-    explicit Sample(int messages, int seed = 7);
+    // With mailboxes > 0 also that many mailboxes of the server "Hub/Acme".
+    explicit Sample(int messages, int seed = 7, int mailboxes = 0);
     bool ok() const { return ok_; }
     const QString& output() const { return output_; }
     QString Dir() const { return dir_.path() + "/sample"; }

@@ -1,5 +1,6 @@
 #pragma once
-// The OK and Cancel buttons of a dialog, wired to its accept and reject.
+// Small makers of the widgets every window uses: the OK and Cancel buttons
+// of a dialog, and a captioned widget with the object name tests find it by.
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -11,6 +12,13 @@ inline QDialogButtonBox* OkCancelButtons(QDialog* dialog) {
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     return buttons;
+}
+
+template <class Widget>
+Widget* NamedWidget(const char* caption, const char* name, QWidget* parent) {
+    auto* widget = new Widget(caption, parent);
+    widget->setObjectName(name);
+    return widget;
 }
 
 }  // namespace qb::ui

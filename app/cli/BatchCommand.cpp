@@ -356,7 +356,8 @@ int Run(const BatchOptions& o, ExportSettings& settings, CliContext& context) {
     RecoveryOff journal;
     CMapiSession outlook;
     ViewFolderCatalogue catalogue;
-    ExportParts parts(ExportPartsInputs{settings, progress, outlook, session, catalogue, journal, &frontEnd});
+    ExportParts parts(ExportPartsInputs{settings, progress, outlook, session, catalogue, journal, &frontEnd, false,
+                                        std::string()});
     ExportEnvironment env = parts.env();
     CliBatchWindow window(list, positions, context.out);
     BatchExport batch(BatchServices{env, settings, session, batchStatus, frontEnd, frontEnd, window, window}, list,

@@ -52,11 +52,7 @@ bool CalendarConverter::Convert(const FolderHandle& folder, LNNotesSession& sess
         if (ExportInstance(folder, session, document, entry, i, statusText)) ++saved;
         if (!run.stopText.empty()) break;  // the store takes nothing more
     }
-    if (passed == 0) {
-        ++run.filteredCount;
-    } else if (saved == passed) {
-        ++run.exportedCount;
-    }
+    CountInstances(run, passed, saved);
     return true;
 }
 

@@ -126,6 +126,14 @@ bool DocumentSavedBefore(ExportRun& run, const ExportLog& log, const std::string
     return true;
 }
 
+void CountInstances(ExportRun& run, std::size_t passed, std::size_t saved) {
+    if (passed == 0) {
+        ++run.filteredCount;
+    } else if (saved == passed) {
+        ++run.exportedCount;
+    }
+}
+
 void ReportCreateFailure(ExportRun& run, const ExportLog& log, const std::string& createError, std::int32_t step) {
     log.Write(fmt::format("....~#>ERROR Unable to create an item in the Outlook folder: {} [{}]\n", createError, step));
     StopRun(run, "Unable to create a message in the Outlook store: " + createError);

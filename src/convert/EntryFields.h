@@ -71,6 +71,10 @@ bool DocumentSavedBefore(ExportRun& run, const ExportLog& log, const std::string
 // Logs that no item could be created in the folder and stops the run: the
 // store refuses every later item the same way.
 void ReportCreateFailure(ExportRun& run, const ExportLog& log, const std::string& createError, std::int32_t step);
+// Counts a document that became `passed` instances after the date filter, of
+// which `saved` were saved: filtered out when none passed, exported only
+// when every one that passed was saved.
+void CountInstances(ExportRun& run, std::size_t passed, std::size_t saved);
 
 // Logs what the save of an item left out or why it failed, and counts an
 // item saved without an attachment; true when the item was saved. `kind`

@@ -79,11 +79,7 @@ bool TaskConverter::Convert(const FolderHandle& folder, LNNotesSession& session,
         if (ExportInstance(folder, session, document, dates, i)) ++saved;
         if (!run.stopText.empty()) break;  // the store takes nothing more
     }
-    if (passed == 0) {
-        ++run.filteredCount;
-    } else if (saved == passed) {
-        ++run.exportedCount;
-    }
+    CountInstances(run, passed, saved);
     return true;
 }
 

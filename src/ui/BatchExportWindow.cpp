@@ -234,7 +234,7 @@ void BatchExportWindow::ExportSelected() {
     batch_.reset();
     parts_ = std::make_unique<ExportParts>(ExportPartsInputs{context_.settings, context_.mainStatus, context_.outlook,
                                                              context_.notes, context_.catalogue, noRecovery_,
-                                                             &context_.messages});
+                                                             &context_.messages, false, std::string()});
     BatchServices services{parts_->env(), context_.settings, context_.notes,     *this,
                            context_.messages, context_.confirmation, context_.mainWindow, *this};
     batch_ = std::make_unique<BatchExport>(services, list, BatchTarget{ServiceName(), context_.settings.PSTPath});

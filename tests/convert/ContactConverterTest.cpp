@@ -6,9 +6,7 @@
 
 #include <set>
 
-#include "../notes/MailboxFixture.h"
-#include "../outlook/SavedMessages.h"
-#include "MailTestSupport.h"
+#include "CalendarTestSupport.h"
 #include "convert/ContactConverter.h"
 #include "convert/GroupConverter.h"
 #include "notes/NotesErrorText.h"
@@ -91,59 +89,14 @@ protected:
     }
 };
 
-class ContactConverterTest : public ::testing::Test {
+// The calendar tests' mailbox and in-memory store, with what the address
+// book converters need besides.
+class ContactConverterTest : public test::CalendarFixture {
 protected:
-    void SetUp() override {
-        tmpDirEnv.emplace("TMPDIR", dir.path());
-        tempFolder = platform::TempFolder();
-        ASSERT_NO_FATAL_FAILURE(test::OpenMemoryMailFolder(dir.path(), configHome, outlook, folder));
-        ASSERT_TRUE(InitNamedProps(outlook));
-        dir.Write("notes.ini", "[Notes]\nDirectory=" + dir.path() + "\n");
-        ASSERT_EQ(session.Initialize(dir.File("notes.ini")), LNNOERROR);
-        log.logToFile = true;
-        log.SetSingleDatabasePath(dir.File("exportlog.txt"));
-    }
-    void TearDown() override {
-        database.Close();
-        folder.reset();
-        outlook.Logoff();
-        outlook.Uninitialize();
-        mapi::SetMsgStoreProvider(nullptr);
-        LNSetThrowAllErrorsGlobal(false);
-        configHome.reset();
-        tmpDirEnv.reset();
-    }
-
-    void Load(const std::string& documents) {
-        dir.Write("names.dxl", test::MailboxDxl(documents));
-        ASSERT_EQ(session.GetDatabase("names.dxl", &database), LNNOERROR);
-        ASSERT_EQ(database.Open(), LNNOERROR);
-        LNSetThrowAllErrorsGlobal(true);
-    }
     AddressBookContext Context() {
         return AddressBookContext{run, settings, log, progress, outlook, translator, tempFolder, &messages};
     }
-    LNDocument Document(int number) {
-        ScopedNotesThrowMode returnCodes(false);
-        LNDocument document;
-        EXPECT_EQ(database.GetDocumentByUNID(fmt::format("DDDDDDDD33333333852500000000{:04X}", number), &document),
-                  LNNOERROR);
-        EXPECT_EQ(document.Open(), LNNOERROR);
-        return document;
-    }
-    std::string Log() const { return test::ReadFile(dir.File("exportlog.txt")); }
 
-    std::optional<test::ScopedEnv> tmpDirEnv, configHome;
-    test::TempDir dir;
-    std::string tempFolder;
-    CMapiSession outlook;
-    std::optional<FolderHandle> folder;
-    LNNotesSession session;
-    LNDatabase database;
-    ExportRun run;
-    ExportSettings settings;
-    ExportLog log;
-    NullProgressSink progress;
     AddressTranslator translator;
     Messages messages;
 };

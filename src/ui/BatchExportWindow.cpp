@@ -243,6 +243,9 @@ void BatchExportWindow::ExportSelected() {
     thread_ = std::thread([this] {
         batch_->Start().join();
         finished_ = true;
+        // The window joins the thread once it has handled every call the
+        // batch made, never by waiting inside one of its own events.
+        QMetaObject::invokeMethod(this, [this] { JoinFinishedBatch(); }, Qt::QueuedConnection);
     });
 }
 
@@ -257,15 +260,11 @@ void BatchExportWindow::SetBatchRunningState(bool running) {
             w->setEnabled(!running);
         if (!running) pstPath->setEnabled(!exchange->isChecked());
         cancel->setEnabled(running);
-        if (!running)
-            QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    while (!finished_) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-                    if (thread_.joinable()) thread_.join();
-                },
-                Qt::QueuedConnection);
     });
+}
+
+void BatchExportWindow::JoinFinishedBatch() {
+    if (finished_ && thread_.joinable()) thread_.join();
 }
 
 void BatchExportWindow::ShowDatabase(const std::string& title, const std::string& server, const std::string& path) {

@@ -93,6 +93,7 @@ private:
     std::unique_ptr<ExportParts> parts_;
     RecoveryOff noRecovery_;
     std::unique_ptr<BatchExport> batch_;
+    void JoinFinishedBatch();
     std::thread thread_;
     std::atomic<bool> finished_{true};
 };

@@ -35,6 +35,7 @@ bool ExportController::Launch(LaunchChoices& choices, const std::string& journal
     thread_ = std::thread([this, inputs = choices.inputs] {
         worker_->Start(inputs, notes_).join();
         finished_ = true;
+        QMetaObject::invokeMethod(&window_, [this] { Join(); }, Qt::QueuedConnection);
     });
     return true;
 }
@@ -44,7 +45,7 @@ void ExportController::Cancel() {
 }
 
 void ExportController::Join() {
-    if (thread_.joinable()) thread_.join();
+    if (finished_ && thread_.joinable()) thread_.join();
 }
 
 }  // namespace qb::ui

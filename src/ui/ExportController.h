@@ -4,8 +4,10 @@
 // run's state stays readable after the worker ended, until the next launch.
 //
 // Invariants: at most one worker exists; the window thread joins it only
-// after the worker's last call into the window (see WindowThread.h).
+// after the worker's thread has ended (see WindowThread.h): the ended thread
+// posts the join to the window, which never waits inside one of its events.
 
+#include <QObject>
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -27,9 +29,9 @@ struct WindowFrontEnd {
 
 class ExportController {
 public:
-    ExportController(ExportSettings& settings, LNNotesSession& notes, CMapiSession& outlook,
+    ExportController(QObject& window, ExportSettings& settings, LNNotesSession& notes, CMapiSession& outlook,
                      ViewFolderCatalogue& catalogue)
-        : settings_(settings), notes_(notes), outlook_(outlook), catalogue_(catalogue) {}
+        : window_(window), settings_(settings), notes_(notes), outlook_(outlook), catalogue_(catalogue) {}
     ~ExportController();
     ExportController(const ExportController&) = delete;
     ExportController& operator=(const ExportController&) = delete;
@@ -41,8 +43,6 @@ public:
     void Cancel();
     // A worker was started and not yet joined.
     bool Busy() const { return thread_.joinable(); }
-    // Waits for the worker, which must have made its last call into the window.
-    void Join();
     // Waits for the worker while the window keeps handling its calls: for
     // the end of the program (or of a test) while an export may still run.
     void CancelAndWait();
@@ -50,6 +50,9 @@ public:
     const ExportRun* run() const { return parts_ ? &parts_->run : nullptr; }
 
 private:
+    void Join();
+
+    QObject& window_;
     ExportSettings& settings_;
     LNNotesSession& notes_;
     CMapiSession& outlook_;

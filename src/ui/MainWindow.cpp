@@ -31,7 +31,7 @@ MainWindow::MainWindow(const std::string& settingsPath, QWidget* parent)
       exportGroup_(new ExportGroup(this)),
       messages_(this),
       answers_(this),
-      exporter_(state_.settings, notes_, outlook_, catalogue_) {
+      exporter_(*this, state_.settings, notes_, outlook_, catalogue_) {
     setObjectName("mainWindow");
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -243,11 +243,7 @@ void MainWindow::SetExportingState(bool exporting) {
         options_->setEnabled(idle);
         multiExport_->setEnabled(idle && !state_.settings.LockMultiMenu);
         for (QCheckBox* box : mailbox_->components) box->setEnabled(idle && !state_.settings.LockComponents);
-        if (idle) {
-            mailbox_->UpdateAddressBook(state_.settings.ContactsFormat);
-            // This was the worker's last call into the window: it can be joined.
-            QMetaObject::invokeMethod(this, [this] { exporter_.Join(); }, Qt::QueuedConnection);
-        }
+        if (idle) mailbox_->UpdateAddressBook(state_.settings.ContactsFormat);
     });
 }
 

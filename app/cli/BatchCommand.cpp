@@ -3,6 +3,9 @@
 //   batch add [DB...] [--server S] [--dir D]   add mailboxes (files, or paths as
 //                                             notes.ini's MailFile; --dir lists a
 //                                             directory of the server's data)
+//       [--pst-name FILE] [--output-folder NAME]  the item's .pst file name (one
+//                                             database only) and top folder name
+//       [--address-book DB [--address-book-server S]]  the items' address book
 //   batch list                                 the list with each item's last result
 //   batch run [--pst-dir DIR] [--format unicode|ansi|exchange] [--yes] [--shard I/N]
 //   batch reset                                every item to be exported again
@@ -97,6 +100,7 @@ struct BatchOptions {
     std::string server, directory;
     bool directoryGiven = false;
     std::string pstDir, format;
+    std::string pstName, outputFolder, addressBook, addressBookServer;  // add
     bool yes = false;
     Shard shard;
 };
@@ -122,6 +126,10 @@ std::string ParseOptions(std::span<const std::string> args, BatchOptions& o) {
                              : arg == "--dir"     ? &o.directory
                              : arg == "--pst-dir" ? &o.pstDir
                              : arg == "--format"  ? &o.format
+                             : arg == "--pst-name" ? &o.pstName
+                             : arg == "--output-folder"       ? &o.outputFolder
+                             : arg == "--address-book"        ? &o.addressBook
+                             : arg == "--address-book-server" ? &o.addressBookServer
                                                   : nullptr;
         if (value) {
             if (!reader.Value(*value)) return arg + " needs a value";
@@ -140,6 +148,7 @@ std::string ParseOptions(std::span<const std::string> args, BatchOptions& o) {
         }
     }
     if (o.listPath.empty()) o.listPath = DatabaseList::DefaultPathBeside(o.iniPath);
+    if (!o.addressBookServer.empty() && o.addressBook.empty()) return "--address-book-server needs --address-book";
     if (!o.format.empty() && o.format != "unicode" && o.format != "ansi" && o.format != "exchange")
         return "--format is unicode, ansi or exchange";
     return {};
@@ -212,14 +221,27 @@ int Add(const BatchOptions& o, const ExportSettings& settings, CliContext& conte
         context.err << "quillbox-cli batch add: no databases given or found\n";
         return kExitUsage;
     }
+    if (!o.pstName.empty() && chosen.size() > 1) {
+        context.err << "quillbox-cli batch add: --pst-name names the file of one database, not of "
+                    << chosen.size() << "\n";
+        return kExitUsage;
+    }
+    if (const std::string problem = o.pstName.empty() ? std::string() : PstFileNameProblem(o.pstName);
+        !problem.empty()) {
+        context.err << "quillbox-cli batch add: --pst-name: " << problem << "\n";
+        return kExitUsage;
+    }
     const std::string server = o.server == "Local" || o.server == "LOCAL" ? std::string() : o.server;
     for (const auto& [title, path] : chosen) {
         std::string message;
-        const auto added = list.AddDatabaseListItem(title, server, path, "", "", AddSwitches{}, message);
+        const auto added =
+            list.AddDatabaseListItem(title, server, path, o.outputFolder, o.pstName, AddSwitches{}, message);
         if (!added) {
             context.err << message << "\n";
             continue;
         }
+        list.items[*added].addressBookServer = o.addressBookServer;
+        list.items[*added].addressBookPath = o.addressBook;
         context.out << "added \"" << title << "\" " << path << " -> " << list.items[*added].pstFileName << "\n";
     }
     context.out << "Total selected: " << list.items.size() << " \n";

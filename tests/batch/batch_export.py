@@ -170,7 +170,22 @@ def main():
     code, text = b.run("batch", "run", "--ini", ini, "--list", shard_list, "--pst-dir", out3, "--yes")
     if code != 0 or item_lines(text):
         fail(f"a run after the merge must export nothing: exit {code}\n{text}")
-    # 4. Lists and options a run refuses before it starts.
+    # 4. Per-item choices given to add, and lists and options refused before a run starts.
+    chosen = os.path.join(work, "chosen.csv")
+    code, text = b.run("batch", "add", "--ini", ini, "--list", chosen, "--pst-name", "Boss Mail.pst",
+                       "--output-folder", "Boss (Notes)", "--address-book", "names.nsf",
+                       "--address-book-server", "Hub/Acme", "mail/staff01.dxl")
+    rows4 = read_list(chosen) if code == 0 else []
+    if [(r[3], r[4], r[10], r[11]) for r in rows4] != [("Boss (Notes)", "Boss Mail.pst", "Hub/Acme", "names.nsf")]:
+        fail(f"batch add must keep the item's choices: {code} {text} {rows4}")
+    for bad in (["--pst-name", "x.pst", "--server", "Hub/Acme", "--dir", "mail"],
+                ["--pst-name", "../x.pst", "mail/staff02.dxl"],
+                ["--address-book-server", "Hub/Acme", "mail/staff02.dxl"]):
+        code, text = b.run("batch", "add", "--ini", ini, "--list", chosen, *bad)
+        if code != 2:
+            fail(f"batch add {bad} must be refused (exit 2): {code} {text}")
+    if len(read_list(chosen)) != 1:
+        fail("a refused add changed the list")
     twice = os.path.join(work, "twice.csv")
     with open(listing, newline="", encoding="utf-8") as f:
         first = f.read().splitlines(keepends=True)[0]

@@ -120,6 +120,7 @@ BatchExportWindow::BatchExportWindow(BatchWindowContext context, QWidget* parent
     if (QFileInfo::exists(Q(list.defaultPath()))) list.ImportDatabaseList("", context_.messages);
     Refill();
     resize(900, 520);
+    chooseListFile = [this](bool save) { return AskForListFile(save); };
 }
 
 BatchExportWindow::~BatchExportWindow() {
@@ -298,9 +299,15 @@ void BatchExportWindow::SetProgressPosition(std::int32_t position) {
     CallOnWindowThread(this, [&] { progress->setValue(position); });
 }
 
+QString BatchExportWindow::AskForListFile(bool save) {
+    return save ? QFileDialog::getSaveFileName(this, "Export database list to CSV file", QString(), kCsvFilter,
+                                               nullptr, QFileDialog::DontUseNativeDialog)
+                : QFileDialog::getOpenFileName(this, "Import database list from CSV file", QString(), kCsvFilter,
+                                               nullptr, QFileDialog::DontUseNativeDialog);
+}
+
 void BatchExportWindow::ImportList() {
-    const QString file = QFileDialog::getOpenFileName(this, "Import database list from CSV file", QString(), kCsvFilter,
-                                                      nullptr, QFileDialog::DontUseNativeDialog);
+    const QString file = chooseListFile(false);
     if (file.isEmpty()) return;
     list.items.clear();
     list.ImportDatabaseList(U(file), context_.messages);
@@ -309,8 +316,7 @@ void BatchExportWindow::ImportList() {
 }
 
 void BatchExportWindow::ExportList(bool open) {
-    QString file = QFileDialog::getSaveFileName(this, "Export database list to CSV file", QString(), kCsvFilter,
-                                                nullptr, QFileDialog::DontUseNativeDialog);
+    QString file = chooseListFile(true);
     if (file.isEmpty()) return;
     if (!QFileInfo(file).fileName().contains('.')) file += ".csv";
     if (list.ExportDatabaseListToCSV(U(file), context_.messages) && open)

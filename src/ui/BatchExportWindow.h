@@ -58,6 +58,10 @@ public:
 
     void reject() override;  // "Close": keeps the path and the list
 
+    // Asks for the list file to import (save false) or to export to (save
+    // true); empty when the user cancelled. The file dialogs by default.
+    std::function<QString(bool save)> chooseListFile;
+
     DatabaseList list;
     QTreeWidget* rows;
     QRadioButton* pst97;
@@ -84,6 +88,7 @@ private:
     void RemoveSelected();
     void ClearProgress();
     void ExportSelected();
+    QString AskForListFile(bool save);
     void ImportList();
     void ExportList(bool open);
     void ChooseFolder();

@@ -7,9 +7,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QDesktopServices>
 #include <QUrl>
-#include <QFileDialog>
 #include <QListWidget>
 #include <QFile>
 #include <QJsonDocument>
@@ -384,6 +384,60 @@ private slots:
         QFile list(sample.Dir() + "/QuillboxM.csv");
         QVERIFY(list.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(list.readAll()).count("\"OK\""), 3);
+    }
+
+    void batchListThroughTheFileMenuAndTheExchangeTarget() {
+        Sample sample(5, 7, 3);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        MainWindow window(sample.Ini().toStdString());
+        window.show();
+        window.OpenBatchWindow();
+        QWidget* batch = window.batchWindow();
+        QVERIFY(batch);
+        WhenModalNamed("selectDatabase", [](QWidget* dialog) {
+            auto* server = dialog->findChild<QComboBox*>("server");
+            const int hub = server->findText("Hub/Acme");
+            server->setCurrentIndex(hub);
+            emit server->activated(hub);
+            auto* list = dialog->findChild<QListWidget*>("List1");
+            for (int i = 0; i < list->count(); ++i)
+                if (list->item(i)->text() == "mail") emit list->itemActivated(list->item(i));
+            list->selectAll();
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        Child<QPushButton>(*batch, "add")->click();
+        auto* rows = Child<QTreeWidget>(*batch, "databaseList");
+        QCOMPARE(rows->topLevelItemCount(), 3);
+        const auto trigger = [batch](const QString& caption) {
+            for (QAction* action : batch->findChildren<QAction*>())
+                if (action->text() == caption) return action->trigger(), true;
+            return false;
+        };
+        // The file dialogs stand aside: the test names the file as the user would.
+        QString chosen;
+        auto* batchWindow = window.batchWindow();
+        batchWindow->chooseListFile = [&chosen](bool) { return chosen; };
+        // Saved under a name without an extension: the list gets ".csv".
+        const QString saved = sample.Root() + "/chosen";
+        chosen = saved;
+        QVERIFY(trigger("Export database list to CSV file"));
+        QFile file(saved + ".csv");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        for (const char* name : {"staff01.pst", "staff02.pst", "staff03.pst"}) QVERIFY2(text.contains(name), name);
+        Child<QPushButton>(*batch, "removeAll")->click();
+        QCOMPARE(rows->topLevelItemCount(), 0);
+        chosen = saved + ".csv";
+        QVERIFY(trigger("Import database list from CSV file"));
+        QCOMPARE(rows->topLevelItemCount(), 3);
+        QCOMPARE(rows->topLevelItem(1)->text(4), QString("staff02.pst"));
+        // An Exchange target writes no files: the folder is not asked for, and is again for files.
+        auto* pstPath = Child<QLineEdit>(*batch, "pstPath");
+        Child<QRadioButton>(*batch, "exchange")->click();
+        QVERIFY(!pstPath->isEnabled());
+        Child<QRadioButton>(*batch, "pst2003")->click();
+        QVERIFY(pstPath->isEnabled());
+        static_cast<QDialog*>(batch)->reject();
     }
 
     void lockSettingsHold() {

@@ -207,7 +207,9 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
 std::string Mailbox(int documents, std::size_t subjectBytes) {
     std::string dxl = "<?xml version='1.0' encoding='utf-8'?>\n<database xmlns='http://www.lotus.com/dxl' title='Big'>\n";
     for (int n = 1; n <= documents; ++n) {
-        dxl += "<document form='Memo'><noteinfo noteid='" + std::to_string(n * 4) + "' unid='" +
+        char id[16];
+        std::snprintf(id, sizeof id, "%x", n * 4);  // note ids are hexadecimal in DXL
+        dxl += "<document form='Memo'><noteinfo noteid='" + std::string(id) + "' unid='" +
                std::string(UnidOf(n).data(), 32) + "'/>";
         dxl += "<item name='Subject'><text>" + std::string(subjectBytes, 'x') + "</text></item></document>\n";
     }

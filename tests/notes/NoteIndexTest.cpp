@@ -150,6 +150,15 @@ TEST_F(NoteIndexTest, IdsAreMadeUniqueAndMissingUnidsSynthesized) {
     EXPECT_EQ(entry->Unid(), std::string(expected.data(), 32));
 }
 
+TEST(AssignUniqueIdsTest, FirstOfAnIdKeepsItInFileOrderWhateverTheOrderOfIds) {
+    std::vector<NOTEID> ids = {12, 4, 12, 4, 0, 8};
+    AssignUniqueIds(ids);
+    EXPECT_EQ(ids, (std::vector<NOTEID>{12, 4, 16, 20, 24, 8}));
+    std::vector<NOTEID> none;
+    AssignUniqueIds(none);
+    EXPECT_TRUE(none.empty());
+}
+
 TEST_F(NoteIndexTest, DeletedAndHeldNotesKeepTheirPlace) {
     NoteIndex index;
     std::string detail;

@@ -50,16 +50,19 @@ std::string SpillFailure(const std::string& folder, const char* what, int error)
 void AssignUniqueIds(std::vector<NOTEID>& ids) {
     NOTEID highest = 0;
     for (NOTEID id : ids) highest = std::max(highest, id);
+    // Positions ordered by id, then file order: of equal ids the first keeps it.
+    std::vector<std::uint32_t> byId(ids.size());
+    for (std::size_t i = 0; i < ids.size(); ++i) byId[i] = static_cast<std::uint32_t>(i);
+    std::stable_sort(byId.begin(), byId.end(), [&](std::uint32_t a, std::uint32_t b) { return ids[a] < ids[b]; });
+    std::vector<bool> fresh(ids.size(), false);
+    for (std::size_t k = 0; k < byId.size(); ++k)
+        fresh[byId[k]] = ids[byId[k]] == 0 || (k > 0 && ids[byId[k - 1]] == ids[byId[k]]);
+    // Fresh ids lie above every id of the file, so they meet none of them.
     NOTEID next = (highest / 4 + 1) * 4;
-    std::vector<NOTEID> taken;
-    taken.reserve(ids.size());
-    for (NOTEID& id : ids) {
-        bool duplicate = id != 0 && std::binary_search(taken.begin(), taken.end(), id);
-        if (id == 0 || duplicate) {
-            id = next;
-            next += 4;
-        }
-        taken.insert(std::upper_bound(taken.begin(), taken.end(), id), id);
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (!fresh[i]) continue;
+        ids[i] = next;
+        next += 4;
     }
 }
 

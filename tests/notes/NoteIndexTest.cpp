@@ -191,6 +191,18 @@ TEST_F(NoteIndexTest, DeletedAndHeldNotesKeepTheirPlace) {
     EXPECT_EQ(unids, (std::vector<std::string>{MakeEntry(4, 1, 0).Unid(), replacement.Unid(),
                                                MakeEntry(16, 4, 0).Unid(), MakeEntry(40, 50, 0).Unid()}));
     EXPECT_EQ(index.HighestId(), 40u);
+
+    // A note added below the highest id turns the lookup into a table; every note is still found.
+    index.Hold(MakeEntry(6, 60, 1));
+    index.Hold(MakeEntry(44, 61, 1));
+    for (NOTEID id : {4u, 6u, 8u, 12u, 16u, 40u, 44u}) {
+        const NoteIndex::Slot* slot = index.FindSlot(id);
+        ASSERT_NE(slot, nullptr) << id;
+        EXPECT_EQ(slot->noteId, id);
+    }
+    EXPECT_EQ(index.FindSlot(10), nullptr);
+    ASSERT_EQ(index.Read(*index.FindSlot(16), &entry, &detail), LNNOERROR);
+    EXPECT_EQ(entry->Unid(), MakeEntry(16, 4, 0).Unid());
 }
 
 TEST_F(NoteIndexTest, AnEmptyIndexNeedsNoSpillFile) {

@@ -93,6 +93,7 @@ NoteIndex& NoteIndex::operator=(NoteIndex&& other) noexcept {
     spillSize_ = std::exchange(other.spillSize_, 0);
     pending_ = std::move(other.pending_);
     unidSeed_ = other.unidSeed_;
+    idsAscending_ = other.idsAscending_;
     other.Clear();
     return *this;
 }
@@ -105,6 +106,7 @@ void NoteIndex::Clear() {
     spillSize_ = 0;
     std::vector<Slot>().swap(slots_);
     std::vector<std::pair<NOTEID, std::uint32_t>>().swap(byId_);
+    idsAscending_ = true;
     held_.clear();
     std::string().swap(pending_);
     cache_ = {};
@@ -189,6 +191,15 @@ LNSTATUS NoteIndex::Finish(const std::string& unidSeedPath, std::string* detail)
 }
 
 void NoteIndex::Rebuild() {
+    cache_ = {};
+    // Files list notes by rising id as a rule; then the slots are their own lookup.
+    idsAscending_ = std::adjacent_find(slots_.begin(), slots_.end(), [](const Slot& a, const Slot& b) {
+                        return a.noteId >= b.noteId;
+                    }) == slots_.end();
+    if (idsAscending_) {
+        std::vector<std::pair<NOTEID, std::uint32_t>>().swap(byId_);
+        return;
+    }
     byId_.clear();
     byId_.reserve(slots_.size());
     for (std::size_t i = 0; i < slots_.size(); ++i) byId_.emplace_back(slots_[i].noteId, static_cast<std::uint32_t>(i));
@@ -201,10 +212,14 @@ void NoteIndex::Rebuild() {
     }
     byId_.resize(kept);
     byId_.shrink_to_fit();
-    cache_ = {};
 }
 
 const NoteIndex::Slot* NoteIndex::FindSlot(NOTEID noteId) const {
+    if (idsAscending_) {
+        auto slot = std::lower_bound(slots_.begin(), slots_.end(), noteId,
+                                     [](const Slot& known, NOTEID id) { return known.noteId < id; });
+        return slot != slots_.end() && slot->noteId == noteId ? &*slot : nullptr;
+    }
     auto found = std::lower_bound(byId_.begin(), byId_.end(), noteId,
                                   [](const auto& entry, NOTEID id) { return entry.first < id; });
     return found != byId_.end() && found->first == noteId ? &slots_[found->second] : nullptr;
@@ -321,10 +336,15 @@ void NoteIndex::Hold(NoteIndexEntry entry) {
         Slot slot;
         slot.spillOffset = spillSize_;  // an empty record: offsets stay in slot order
         slot.noteId = entry.noteId;
+        const bool staysAscending = slots_.empty() || slots_.back().noteId < entry.noteId;
         slots_.push_back(slot);
-        auto position = std::lower_bound(byId_.begin(), byId_.end(), entry.noteId,
-                                         [](const auto& known, NOTEID id) { return known.first < id; });
-        byId_.emplace(position, entry.noteId, index);
+        if (idsAscending_ && !staysAscending) {
+            Rebuild();
+        } else if (!idsAscending_) {
+            auto position = std::lower_bound(byId_.begin(), byId_.end(), entry.noteId,
+                                             [](const auto& known, NOTEID id) { return known.first < id; });
+            byId_.emplace(position, entry.noteId, index);
+        }
     }
     Slot& slot = slots_[index];
     slot.noteClass = entry.noteClass;

@@ -92,8 +92,10 @@ private:
     void Rebuild();
 
     std::vector<Slot> slots_;
-    // Note id -> slot, sorted by id, one per id (the last note of that id).
+    // Note id -> slot, sorted by id, one per id (the last note of that id);
+    // empty while the slots' ids rise strictly, as they then serve as it.
     std::vector<std::pair<NOTEID, std::uint32_t>> byId_;
+    bool idsAscending_ = true;
     std::unordered_map<std::uint32_t, IndexEntryPtr> held_;
     int spill_ = -1;
     std::string spillFolder_;  // for messages

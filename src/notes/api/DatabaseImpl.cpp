@@ -18,12 +18,11 @@ LNSTATUS DatabaseImpl::Open(std::string* detail) {
         return LNERR_NATIVE_NSF;
     }
     DxlDatabaseInfo newInfo;
-    std::vector<NoteIndexEntry> newNotes;
+    NoteIndex newNotes;
     LNSTATUS status = IndexDxlFile(filePath, &newInfo, &newNotes, detail);
     if (status != LNNOERROR) return status;
     info = std::move(newInfo);
     notes = std::move(newNotes);
-    Reindex();
     reader = std::make_unique<DxlNoteReader>(filePath, info.encoding, info.entityDeclarations);
     open = true;
     return LNNOERROR;
@@ -32,55 +31,58 @@ LNSTATUS DatabaseImpl::Open(std::string* detail) {
 void DatabaseImpl::Close() {
     open = false;
     reader.reset();
-    notes.clear();
-    notes.shrink_to_fit();
-    byId.clear();
-    byId.shrink_to_fit();
+    notes.Clear();
 }
 
-void DatabaseImpl::Reindex() {
-    byId.clear();
-    byId.reserve(notes.size());
-    for (std::size_t i = 0; i < notes.size(); ++i) byId.emplace_back(notes[i].noteId, static_cast<std::uint32_t>(i));
-    std::stable_sort(byId.begin(), byId.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    // Of notes sharing an id the last in the file wins.
-    std::size_t kept = 0;
-    for (const auto& entry : byId) {
-        if (kept > 0 && byId[kept - 1].first == entry.first) byId[kept - 1] = entry;
-        else byId[kept++] = entry;
+namespace {
+
+LNSTATUS NotFound(NOTEID noteId, std::string* detail) {
+    char text[64];
+    std::snprintf(text, sizeof text, "note id 0x%X", noteId);
+    *detail = text;
+    return LNERR_NOTE_NOT_FOUND;
+}
+
+}  // namespace
+
+bool DatabaseImpl::Contains(NOTEID noteId) const {
+    const NoteIndex::Slot* slot = notes.FindSlot(noteId);
+    return slot && !slot->Deleted();
+}
+
+LNSTATUS DatabaseImpl::Find(NOTEID noteId, IndexEntryPtr* entry, std::string* detail) const {
+    const NoteIndex::Slot* slot = notes.FindSlot(noteId);
+    if (!slot || slot->Deleted()) return NotFound(noteId, detail);
+    return notes.Read(*slot, entry, detail);
+}
+
+IndexEntryPtr DatabaseImpl::Find(NOTEID noteId) const {
+    IndexEntryPtr entry;
+    std::string detail;
+    return Find(noteId, &entry, &detail) == LNNOERROR ? entry : nullptr;
+}
+
+LNSTATUS DatabaseImpl::FindByUnid(const std::string& unid, IndexEntryPtr* found, std::string* detail) const {
+    found->reset();
+    LNSTATUS status = notes.Scan([](const NoteIndex::Slot& slot) { return !slot.Deleted(); },
+                                 [&](const NoteIndexEntry& entry) {
+                                     const std::string_view entryUnid(entry.unid.data(), entry.unid.size());
+                                     if (!text::EqualsIgnoreCase(entryUnid, unid)) return true;
+                                     *found = std::make_shared<const NoteIndexEntry>(entry);
+                                     return false;
+                                 },
+                                 detail);
+    if (status != LNNOERROR) return status;
+    if (!*found) {
+        *detail = "UNID " + unid;
+        return LNERR_NOTE_NOT_FOUND;
     }
-    byId.resize(kept);
-    byId.shrink_to_fit();
-}
-
-const std::uint32_t* DatabaseImpl::IndexOf(NOTEID noteId) const {
-    auto found = std::lower_bound(byId.begin(), byId.end(), noteId,
-                                  [](const auto& entry, NOTEID id) { return entry.first < id; });
-    return found != byId.end() && found->first == noteId ? &found->second : nullptr;
-}
-
-const NoteIndexEntry* DatabaseImpl::Find(NOTEID noteId) const {
-    const std::uint32_t* index = IndexOf(noteId);
-    if (!index || notes[*index].deleted) return nullptr;
-    return &notes[*index];
-}
-
-const NoteIndexEntry* DatabaseImpl::FindByUnid(const std::string& unid) const {
-    for (const NoteIndexEntry& entry : notes) {
-        const std::string_view entryUnid(entry.unid.data(), entry.unid.size());
-        if (!entry.deleted && text::EqualsIgnoreCase(entryUnid, unid)) return &entry;
-    }
-    return nullptr;
+    return LNNOERROR;
 }
 
 LNSTATUS DatabaseImpl::LoadNote(NOTEID noteId, std::shared_ptr<NoteData>* note, std::string* detail) const {
-    const NoteIndexEntry* entry = Find(noteId);
-    if (!entry) {
-        char text[64];
-        std::snprintf(text, sizeof text, "note id 0x%X", noteId);
-        *detail = text;
-        return LNERR_NOTE_NOT_FOUND;
-    }
+    IndexEntryPtr entry;
+    if (LNSTATUS status = Find(noteId, &entry, detail)) return status;
     if (entry->written) {
         *note = std::make_shared<NoteData>(*entry->written);
         return LNNOERROR;
@@ -96,9 +98,7 @@ LNSTATUS DatabaseImpl::LoadNote(NOTEID noteId, std::shared_ptr<NoteData>* note, 
 }
 
 NOTEID DatabaseImpl::NextNoteId() const {
-    NOTEID highest = 0;
-    for (const NoteIndexEntry& entry : notes) highest = std::max(highest, entry.noteId);
-    return (highest / 4 + 1) * 4;
+    return (notes.HighestId() / 4 + 1) * 4;
 }
 
 LNSTATUS DatabaseImpl::SaveNote(NoteData& note, std::string* detail) {
@@ -131,26 +131,14 @@ LNSTATUS DatabaseImpl::SaveNote(NoteData& note, std::string* detail) {
         }
     }
     entry.written = std::make_shared<NoteData>(note);
-    if (const std::uint32_t* index = IndexOf(note.noteId)) {
-        notes[*index] = std::move(entry);
-    } else {
-        auto position = std::lower_bound(byId.begin(), byId.end(), note.noteId,
-                                         [](const auto& known, NOTEID id) { return known.first < id; });
-        byId.emplace(position, note.noteId, static_cast<std::uint32_t>(notes.size()));
-        notes.push_back(std::move(entry));
-    }
+    notes.Hold(std::move(entry));
     return WriteFile(detail);
 }
 
 LNSTATUS DatabaseImpl::DeleteNote(NOTEID noteId, std::string* detail) {
-    const std::uint32_t* index = IndexOf(noteId);
-    if (!index || notes[*index].deleted) {
-        char text[64];
-        std::snprintf(text, sizeof text, "note id 0x%X", noteId);
-        *detail = text;
-        return LNERR_NOTE_NOT_FOUND;
-    }
-    notes[*index].deleted = true;
+    const NoteIndex::Slot* slot = notes.FindSlot(noteId);
+    if (!slot || slot->Deleted()) return NotFound(noteId, detail);
+    notes.MarkDeleted(*slot);
     return WriteFile(detail);
 }
 
@@ -165,10 +153,11 @@ LNSTATUS DatabaseImpl::WriteFile(std::string* detail) {
             return LNERR_FILE_WRITE;
         }
         WriteDatabaseStart(out, info);
-        for (const NoteIndexEntry& entry : notes) {
-            if (entry.deleted) continue;
+        for (std::size_t i = 0; i < notes.Size(); ++i) {
+            const NoteIndex::Slot& slot = notes.At(i);
+            if (slot.Deleted()) continue;
             std::shared_ptr<NoteData> note;
-            LNSTATUS status = LoadNote(entry.noteId, &note, detail);
+            LNSTATUS status = LoadNote(slot.noteId, &note, detail);
             if (status != LNNOERROR) {
                 std::remove(temporary.c_str());
                 return status;
@@ -196,11 +185,25 @@ LNSTATUS DatabaseImpl::WriteFile(std::string* detail) {
     return Open(detail);
 }
 
-bool MatchesNoteType(const NoteIndexEntry& entry, DWORD noteType) {
+namespace {
+
+bool IsViewSearch(DWORD noteType) {
+    return noteType == LNSEARCH_SHARED_VIEWS_VALUE || noteType == LNSEARCH_FOLDERS_VALUE ||
+           noteType == LNSEARCH_PRIVATE_VIEWS_VALUE;
+}
+
+}  // namespace
+
+bool MayMatchNoteType(LNNOTECLASS noteClass, DWORD noteType) {
+    if (IsViewSearch(noteType)) return noteClass == NOTE_CLASS_VIEW;
     LNNOTECLASS classes = static_cast<LNNOTECLASS>(noteType & 0xFFFF);
-    if (noteType == LNSEARCH_SHARED_VIEWS_VALUE || noteType == LNSEARCH_FOLDERS_VALUE ||
-        noteType == LNSEARCH_PRIVATE_VIEWS_VALUE) {
-        if (entry.noteClass != NOTE_CLASS_VIEW) return false;
+    if (classes == 0) classes = NOTE_CLASS_DOCUMENT;
+    return (noteClass & classes) != 0;
+}
+
+bool MatchesNoteType(const NoteIndexEntry& entry, DWORD noteType) {
+    if (!MayMatchNoteType(entry.noteClass, noteType)) return false;
+    if (IsViewSearch(noteType)) {
         ItemData flags;
         std::string text;
         if (entry.summary.Find("$Flags", &flags)) {
@@ -217,8 +220,7 @@ bool MatchesNoteType(const NoteIndexEntry& entry, DWORD noteType) {
         if (isPrivate) return false;
         return noteType == LNSEARCH_FOLDERS_VALUE ? isFolder : !isFolder;
     }
-    if (classes == 0) classes = NOTE_CLASS_DOCUMENT;
-    return (entry.noteClass & classes) != 0;
+    return true;
 }
 
 }  // namespace qb::notes

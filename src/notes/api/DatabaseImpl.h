@@ -10,6 +10,7 @@
 
 #include "notes/api/DxlReader.h"
 #include "notes/api/NoteData.h"
+#include "notes/api/NoteIndex.h"
 
 namespace qb::notes {
 
@@ -19,17 +20,19 @@ struct DatabaseImpl {
     std::string server;
     bool open = false;
     DxlDatabaseInfo info;
-    std::vector<NoteIndexEntry> notes;
-    // Note id -> position in notes, sorted by id, one per id (the last note
-    // of that id): eight bytes a note where a hash map takes some forty.
-    std::vector<std::pair<NOTEID, std::uint32_t>> byId;
+    NoteIndex notes;
     // Kept open while the database is, for reading notes.
     mutable std::unique_ptr<DxlNoteReader> reader;
 
     LNSTATUS Open(std::string* detail);
     void Close();
-    const NoteIndexEntry* Find(NOTEID noteId) const;
-    const NoteIndexEntry* FindByUnid(const std::string& unid) const;
+    // Whether a note of that id exists (not deleted), without reading its record.
+    bool Contains(NOTEID noteId) const;
+    // The index record of the note, or nullptr when there is none or it
+    // cannot be read (the getters that cannot report a failure use this).
+    IndexEntryPtr Find(NOTEID noteId) const;
+    LNSTATUS Find(NOTEID noteId, IndexEntryPtr* entry, std::string* detail) const;
+    LNSTATUS FindByUnid(const std::string& unid, IndexEntryPtr* entry, std::string* detail) const;
     // Reads a note whole: parsed from the file, or the copy held for a note
     // written by this process.
     LNSTATUS LoadNote(NOTEID noteId, std::shared_ptr<NoteData>* note, std::string* detail) const;
@@ -39,11 +42,6 @@ struct DatabaseImpl {
     // Rewrites the DXL file from the index, notes written here in full.
     LNSTATUS WriteFile(std::string* detail);
     NOTEID NextNoteId() const;
-    void Reindex();
-
-private:
-    // The position of the note with that id in notes, or nullptr.
-    const std::uint32_t* IndexOf(NOTEID noteId) const;
 };
 
 struct DocumentImpl {
@@ -74,5 +72,7 @@ inline constexpr DWORD LNSEARCH_FOLDERS_VALUE = 0xE0008;
 inline constexpr DWORD LNSEARCH_PRIVATE_VIEWS_VALUE = 0xE1008;
 // Whether a view design note is returned for a search with the note type.
 bool MatchesNoteType(const NoteIndexEntry& entry, DWORD noteType);
+// The part of MatchesNoteType that needs only the note's class.
+bool MayMatchNoteType(LNNOTECLASS noteClass, DWORD noteType);
 
 }  // namespace qb::notes

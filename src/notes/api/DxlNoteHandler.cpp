@@ -244,7 +244,10 @@ void DxlHandler::AddSynthesized(const std::string& name, LNITEMTYPE type, Bytes 
 void DxlHandler::AddItem(ItemData item) {
     noteItemNames_.push_back(item.name);
     if (mode_ == Mode::Index) {
-        if (!IsNotSummaryType(item.type)) entry_.summary.Add(item);
+        // Only summary items reach the index (views, folders and selection
+        // formulas read nothing else); an item without DXL's summary
+        // attribute is one unless its type is rich text, MIME or an object.
+        if ((item.flags & LNITEMFLAGS_SUMMARY) && !IsNotSummaryType(item.type)) entry_.summary.Add(item);
     } else {
         note_.items.push_back(std::move(item));
     }
@@ -273,7 +276,9 @@ void DxlHandler::EndNote() {
         if (!formula.empty()) AddSynthesized("$Formula", TYPE_FORMULA, formula);
     }
     entry_.end = OffsetAfterEvent();
-    if (mode_ == Mode::Index) {
+    if (mode_ == Mode::Index && onEntry) {
+        if (!onEntry(entry_)) Stop("the note index cannot be kept");
+    } else if (mode_ == Mode::Index) {
         entry_.summary.ShrinkToFit();
         entries.push_back(std::move(entry_));
     } else {

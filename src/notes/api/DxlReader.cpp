@@ -19,6 +19,7 @@
 #include <random>
 
 #include "notes/api/DxlReaderInternal.h"
+#include "notes/api/NoteIndex.h"
 
 namespace qb::notes {
 namespace {
@@ -61,32 +62,14 @@ struct ParserDeleter {
 using ParserPtr = std::unique_ptr<XML_ParserStruct, ParserDeleter>;
 
 void AssignMissingIds(std::vector<NoteIndexEntry>& entries, const std::string& seed) {
-    NOTEID highest = 0;
-    std::vector<bool> used;
-    for (const NoteIndexEntry& entry : entries) highest = std::max(highest, entry.noteId);
-    // Ids must be unique; a missing or repeated id gets a fresh one.
-    std::vector<NOTEID> seen;
-    seen.reserve(entries.size());
-    std::vector<NOTEID> sorted;
-    for (const NoteIndexEntry& entry : entries) sorted.push_back(entry.noteId);
-    std::sort(sorted.begin(), sorted.end());
-    NOTEID next = (highest / 4 + 1) * 4;
-    std::vector<NOTEID> taken;
-    for (NoteIndexEntry& entry : entries) {
-        bool duplicate = entry.noteId != 0 && std::binary_search(taken.begin(), taken.end(), entry.noteId);
-        if (entry.noteId == 0 || duplicate) {
-            entry.noteId = next;
-            next += 4;
-        }
-        taken.insert(std::upper_bound(taken.begin(), taken.end(), entry.noteId), entry.noteId);
-    }
-    std::uint32_t hash = 2166136261u;
-    for (char c : seed) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-    for (NoteIndexEntry& entry : entries) {
-        if (entry.unid[0] != '\0') continue;
-        char text[40];
-        std::snprintf(text, sizeof text, "%08X%08X%08X%08X", hash, 0x51424F58u, 0u, entry.noteId);
-        std::memcpy(entry.unid.data(), text, 32);
+    std::vector<NOTEID> ids;
+    ids.reserve(entries.size());
+    for (const NoteIndexEntry& entry : entries) ids.push_back(entry.noteId);
+    AssignUniqueIds(ids);
+    const std::uint32_t unidSeed = UnidSeed(seed);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        entries[i].noteId = ids[i];
+        if (entries[i].unid[0] == '\0') entries[i].unid = SynthesizedUnid(unidSeed, ids[i]);
     }
 }
 
@@ -133,8 +116,7 @@ std::string ReadDxlTitle(const std::string& path) {
     return probe.title;
 }
 
-LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, std::vector<NoteIndexEntry>* notes,
-                      std::string* detail) {
+LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, NoteIndex* notes, std::string* detail) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         *detail = path + ": " + std::strerror(errno);
@@ -143,10 +125,21 @@ LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, std::vecto
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
     ParserPtr parser(XML_ParserCreate(nullptr));
     DxlHandler handler(DxlHandler::Mode::Index, path);
+    NoteIndex index;
+    LNSTATUS spillStatus = LNNOERROR;
+    std::string spillDetail;
+    handler.onEntry = [&](const NoteIndexEntry& entry) {
+        spillStatus = index.Append(entry, &spillDetail);
+        return spillStatus == LNNOERROR;
+    };
     handler.Attach(parser.get(), 0);
     LNSTATUS status = RunParser(parser.get(), handler,
                                 [&](char* buffer, std::size_t size) { return std::fread(buffer, 1, size, file); },
                                 path, detail);
+    if (spillStatus != LNNOERROR) {
+        *detail = path + ": " + spillDetail;
+        return spillStatus;
+    }
     if (status != LNNOERROR) return status;
     if (std::ferror(file)) {
         *detail = path + ": read error";
@@ -158,10 +151,12 @@ LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, std::vecto
         *detail = path + ": UTF-16 DXL is not supported; export as UTF-8";
         return LNERR_UNSUPPORTED;
     }
-    AssignMissingIds(handler.entries, path);
+    if (LNSTATUS finished = index.Finish(path, &spillDetail)) {
+        *detail = path + ": " + spillDetail;
+        return finished;
+    }
     *info = std::move(handler.info);
-    *notes = std::move(handler.entries);
-    notes->shrink_to_fit();  // growth leaves up to half the entries unused for good
+    *notes = std::move(index);
     return LNNOERROR;
 }
 

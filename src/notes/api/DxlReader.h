@@ -2,8 +2,8 @@
 // Reading DXL files with expat.
 //
 // Expat is a streaming parser: opening a database is one pass over the file
-// that keeps, per note, its ids, class, byte range and summary items, and
-// throws everything else away as it goes (rich text, MIME parts and
+// that keeps, per note, its ids, class, byte range and summary items (in
+// the note index's spill file, NoteIndex.h), and throws everything else away as it goes (rich text, MIME parts and
 // attachment data never reach memory). Opening a document parses only its
 // byte range again. A DOM parser would hold the whole file, which for a
 // mailbox of gigabytes is not an option.
@@ -40,10 +40,12 @@ struct DxlDatabaseInfo {
 // True when the file starts like a native Notes database.
 bool LooksLikeNativeNsf(const std::string& path);
 
+class NoteIndex;
+
 // The indexing pass. On failure returns a status and a detail text (for bad
-// DXL: "file, line L, column C: expat message").
-LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, std::vector<NoteIndexEntry>* notes,
-                      std::string* detail);
+// DXL: "file, line L, column C: expat message"; for an index that cannot be
+// kept: "file: the note index in folder: cannot write: reason").
+LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, NoteIndex* notes, std::string* detail);
 
 // Reads notes of one file whole, each from its byte range. Keeps the file and
 // one parser open for all of them.

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -125,9 +126,11 @@ public:
 
     DxlHandler(Mode mode, std::string path) : mode_(mode), path_(std::move(path)) {}
 
-    // Index mode results.
+    // Index mode results. With onEntry set, each note's entry goes there
+    // instead of into entries; it returns false to stop the pass.
     DxlDatabaseInfo info;
     std::vector<NoteIndexEntry> entries;
+    std::function<bool(const NoteIndexEntry&)> onEntry;
     // Full mode result.
     std::vector<NoteData> notes;
 

@@ -19,6 +19,8 @@ LNSTATUS RequireOpen(const std::shared_ptr<DatabaseImpl>& impl) {
     return LNNOERROR;
 }
 
+bool IsLiveView(const NoteIndex::Slot& slot) { return !slot.Deleted() && slot.noteClass == NOTE_CLASS_VIEW; }
+
 std::string TitleKey(const std::string& title) { return qb::text::ToLower(title); }
 
 // Whether a view title ("Name|alias|alias") answers to a name.
@@ -69,43 +71,54 @@ LNDatetime LNDatabase::GetCreated() const {
     if (!impl_) return {};
     if (!impl_->info.created.IsNull()) return impl_->info.created;
     LNDatetime earliest;
-    for (const NoteIndexEntry& entry : impl_->notes)
-        if (!entry.created.IsNull() && (earliest.IsNull() || entry.created.Compare(earliest) < 0))
-            earliest = entry.created;
+    std::string detail;
+    impl_->notes.Scan([](const NoteIndex::Slot&) { return true; },
+                      [&](const NoteIndexEntry& entry) {
+                          if (!entry.created.IsNull() && (earliest.IsNull() || entry.created.Compare(earliest) < 0))
+                              earliest = entry.created;
+                          return true;
+                      },
+                      &detail);
     return earliest;
 }
 
 LNINT LNDatabase::GetNoteCount() const {
     if (!impl_) return 0;
     LNINT count = 0;
-    for (const NoteIndexEntry& entry : impl_->notes) count += entry.deleted ? 0 : 1;
+    for (std::size_t i = 0; i < impl_->notes.Size(); ++i) count += impl_->notes.At(i).Deleted() ? 0 : 1;
     return count;
 }
 
 LNSTATUS LNDatabase::GetViewFolders(std::vector<LNViewFolder>* views) const {
     if (LNSTATUS status = RequireOpen(impl_)) return status;
     views->clear();
-    for (const NoteIndexEntry& entry : impl_->notes) {
-        if (entry.deleted || entry.noteClass != NOTE_CLASS_VIEW) continue;
+    std::string detail;
+    LNSTATUS status = impl_->notes.Scan(IsLiveView, [&](const NoteIndexEntry& entry) {
         auto view = DescribeView(impl_, entry);
-        if (view->flags.find('^') != std::string::npos) continue;  // shared column, not a view
-        views->emplace_back(std::move(view));
-    }
-    return LNNOERROR;
+        if (view->flags.find('^') == std::string::npos) views->emplace_back(std::move(view));  // else a shared column
+        return true;
+    }, &detail);
+    return status ? Fail(status, detail) : LNNOERROR;
 }
 
 LNSTATUS LNDatabase::GetViewFolder(const LNString& name, LNViewFolder* view) const {
     if (LNSTATUS status = RequireOpen(impl_)) return status;
-    std::shared_ptr<ViewImpl> byAlias;
-    for (const NoteIndexEntry& entry : impl_->notes) {
-        if (entry.deleted || entry.noteClass != NOTE_CLASS_VIEW) continue;
+    std::shared_ptr<ViewImpl> byTitle, byAlias;
+    std::string detail;
+    LNSTATUS status = impl_->notes.Scan(IsLiveView, [&](const NoteIndexEntry& entry) {
         auto candidate = DescribeView(impl_, entry);
-        if (candidate->flags.find('^') != std::string::npos) continue;
+        if (candidate->flags.find('^') != std::string::npos) return true;
         if (TitleKey(candidate->title) == TitleKey(name)) {
-            *view = LNViewFolder(std::move(candidate));
-            return LNNOERROR;
+            byTitle = std::move(candidate);
+            return false;
         }
         if (!byAlias && TitleAnswers(candidate->title, name)) byAlias = std::move(candidate);
+        return true;
+    }, &detail);
+    if (status) return Fail(status, detail);
+    if (byTitle) {
+        *view = LNViewFolder(std::move(byTitle));
+        return LNNOERROR;
     }
     if (!byAlias) return Fail(LNERR_VIEW_NOT_FOUND, name);
     *view = LNViewFolder(std::move(byAlias));
@@ -119,12 +132,17 @@ LNSTATUS RunSearch(const std::shared_ptr<DatabaseImpl>& impl, const CompiledForm
     DWORD noteType = options ? options->GetNoteType() : NOTE_CLASS_DOCUMENT;
     LNINT limit = options ? options->GetMaxNotes() : 0;
     std::vector<NOTEID> ids;
-    for (const NoteIndexEntry& entry : impl->notes) {
-        if (entry.deleted || !MatchesNoteType(entry, noteType)) continue;
-        if (!formula.Selects(SummaryFormulaDocument(entry.summary))) continue;
-        ids.push_back(entry.noteId);
-        if (limit > 0 && static_cast<LNINT>(ids.size()) >= limit) break;
-    }
+    std::string detail;
+    LNSTATUS status = impl->notes.Scan(
+        [noteType](const NoteIndex::Slot& slot) { return !slot.Deleted() && MayMatchNoteType(slot.noteClass, noteType); },
+        [&](const NoteIndexEntry& entry) {
+            if (!MatchesNoteType(entry, noteType)) return true;
+            if (!formula.Selects(SummaryFormulaDocument(entry.summary))) return true;
+            ids.push_back(entry.noteId);
+            return limit <= 0 || static_cast<LNINT>(ids.size()) < limit;
+        },
+        &detail);
+    if (status) return Fail(status, detail);
     bool none = ids.empty();
     notes->Set(impl, std::move(ids));
     return none ? LNWARN_NOT_FOUND : LNNOERROR;
@@ -154,7 +172,7 @@ LNSTATUS LNDatabase::Search(const LNString& text, LNNoteArray* notes, const LNSe
 
 LNSTATUS LNDatabase::GetDocument(NOTEID noteId, LNDocument* document) const {
     if (LNSTATUS status = RequireOpen(impl_)) return status;
-    if (!impl_->Find(noteId)) {
+    if (!impl_->Contains(noteId)) {
         char text[64];
         std::snprintf(text, sizeof text, "note id 0x%X", noteId);
         return Fail(LNERR_NOTE_NOT_FOUND, text);
@@ -168,8 +186,9 @@ LNSTATUS LNDatabase::GetDocument(NOTEID noteId, LNDocument* document) const {
 
 LNSTATUS LNDatabase::GetDocumentByUNID(const LNString& unid, LNDocument* document) const {
     if (LNSTATUS status = RequireOpen(impl_)) return status;
-    const NoteIndexEntry* entry = impl_->FindByUnid(unid);
-    if (!entry) return Fail(LNERR_NOTE_NOT_FOUND, "UNID " + unid);
+    IndexEntryPtr entry;
+    std::string detail;
+    if (LNSTATUS status = impl_->FindByUnid(unid, &entry, &detail)) return Fail(status, detail);
     return GetDocument(entry->noteId, document);
 }
 

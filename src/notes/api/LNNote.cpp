@@ -65,28 +65,28 @@ NOTEID LNNote::GetNoteID() const { return impl_ ? impl_->noteId : 0; }
 LNString LNNote::GetUniversalID() const {
     if (!impl_) return {};
     if (impl_->note) return impl_->note->unid;
-    const NoteIndexEntry* entry = impl_->database ? impl_->database->Find(impl_->noteId) : nullptr;
+    IndexEntryPtr entry = impl_->database ? impl_->database->Find(impl_->noteId) : nullptr;
     return entry ? entry->Unid() : LNString();
 }
 
 LNNOTECLASS LNNote::GetNoteClass() const {
     if (!impl_) return 0;
     if (impl_->note) return impl_->note->noteClass;
-    const NoteIndexEntry* entry = impl_->database ? impl_->database->Find(impl_->noteId) : nullptr;
+    IndexEntryPtr entry = impl_->database ? impl_->database->Find(impl_->noteId) : nullptr;
     return entry ? entry->noteClass : 0;
 }
 
 LNDatetime LNNote::GetCreated() const {
     if (!impl_) return {};
     if (impl_->note) return impl_->note->created;
-    const NoteIndexEntry* entry = impl_->database ? impl_->database->Find(impl_->noteId) : nullptr;
+    IndexEntryPtr entry = impl_->database ? impl_->database->Find(impl_->noteId) : nullptr;
     return entry ? entry->created : LNDatetime();
 }
 
 LNDatetime LNNote::GetLastModified() const {
     if (!impl_) return {};
     if (impl_->note) return impl_->note->modified;
-    const NoteIndexEntry* entry = impl_->database ? impl_->database->Find(impl_->noteId) : nullptr;
+    IndexEntryPtr entry = impl_->database ? impl_->database->Find(impl_->noteId) : nullptr;
     return entry ? entry->modified : LNDatetime();
 }
 

@@ -93,6 +93,18 @@ SortKey KeyOf(const NoteIndexEntry& entry, const std::string& itemName) {
     return key;
 }
 
+// Whether a document's $FolderRefs name the folder.
+bool InFolder(const NoteIndexEntry& entry, const std::string& folderUnid) {
+    ItemData refs;
+    if (!entry.summary.Find("$FolderRefs", &refs)) return false;
+    LNItem item(std::make_shared<ItemData>(refs));
+    std::vector<LNString> unids;
+    item.GetNoteRefs(&unids);
+    for (const LNString& unid : unids)
+        if (qb::text::EqualsIgnoreCase(unid, folderUnid)) return true;
+    return false;
+}
+
 int CompareKeys(const SortKey& a, const SortKey& b) {
     if (a.kind != b.kind) return a.kind < b.kind ? -1 : 1;
     switch (a.kind) {
@@ -123,45 +135,39 @@ LNSTATUS LNViewFolder::Open() {
     if (impl_->open) return LNNOERROR;
     const auto& database = impl_->database;
     if (!database || !database->open) return Fail(LNERR_DATABASE_NOT_OPEN);
-    std::vector<NOTEID> entries;
-    if (IsFolder()) {
-        for (const NoteIndexEntry& entry : database->notes) {
-            if (entry.deleted || entry.noteClass != NOTE_CLASS_DOCUMENT) continue;
-            ItemData refs;
-            if (!entry.summary.Find("$FolderRefs", &refs)) continue;
-            LNItem item(std::make_shared<ItemData>(refs));
-            std::vector<LNString> unids;
-            item.GetNoteRefs(&unids);
-            for (const LNString& unid : unids)
-                if (qb::text::EqualsIgnoreCase(unid, impl_->unid)) {
-                    entries.push_back(entry.noteId);
-                    break;
-                }
-        }
-    } else {
+    std::unique_ptr<CompiledFormula> formula;
+    if (!IsFolder()) {
         if (impl_->formulaCompiled)
             return Fail(LNERR_FORMULA_EVALUATE,
                         "view '" + impl_->title + "' carries only a compiled selection formula");
         FormulaCompileError error;
-        auto formula = CompiledFormula::Compile(impl_->formula, error);
+        formula = CompiledFormula::Compile(impl_->formula, error);
         if (!formula)
             return Fail(LNERR_FORMULA_COMPILE, "selection formula of view '" + impl_->title + "': " + error.text);
-        for (const NoteIndexEntry& entry : database->notes) {
-            if (entry.deleted || entry.noteClass != NOTE_CLASS_DOCUMENT) continue;
-            if (formula->Selects(SummaryFormulaDocument(entry.summary))) entries.push_back(entry.noteId);
-        }
     }
-    if (!impl_->sortItem.empty()) {
-        std::vector<std::pair<SortKey, NOTEID>> keyed;
-        keyed.reserve(entries.size());
-        for (NOTEID id : entries) keyed.emplace_back(KeyOf(*database->Find(id), impl_->sortItem), id);
+    // One pass over the documents' index records: selection and sort keys.
+    std::vector<std::pair<SortKey, NOTEID>> keyed;
+    const bool sorted = !impl_->sortItem.empty();
+    std::string detail;
+    LNSTATUS status = database->notes.Scan(
+        [](const NoteIndex::Slot& slot) { return !slot.Deleted() && slot.noteClass == NOTE_CLASS_DOCUMENT; },
+        [&](const NoteIndexEntry& entry) {
+            if (formula ? formula->Selects(SummaryFormulaDocument(entry.summary)) : InFolder(entry, impl_->unid))
+                keyed.emplace_back(sorted ? KeyOf(entry, impl_->sortItem) : SortKey{}, entry.noteId);
+            return true;
+        },
+        &detail);
+    if (status) return Fail(status, detail);
+    if (sorted) {
         bool descending = impl_->sortDescending;
         std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto& a, const auto& b) {
             int order = CompareKeys(a.first, b.first);
             return descending ? order > 0 : order < 0;
         });
-        for (std::size_t i = 0; i < keyed.size(); ++i) entries[i] = keyed[i].second;
     }
+    std::vector<NOTEID> entries;
+    entries.reserve(keyed.size());
+    for (const auto& [key, id] : keyed) entries.push_back(id);
     impl_->entries = std::move(entries);
     impl_->open = true;
     return LNNOERROR;

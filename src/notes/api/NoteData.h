@@ -90,6 +90,9 @@ public:
     bool Find(std::string_view name, ItemData* item) const;
     void ShrinkToFit() { data_.shrink_to_fit(); }
     std::size_t Size() const { return data_.size(); }
+    // The packed form, to keep the buffer elsewhere and take it back.
+    const Bytes& Data() const { return data_; }
+    void Assign(std::string_view data) { data_.assign(data); }
 
 private:
     static std::size_t GetLength(std::string_view data, std::size_t* offset);

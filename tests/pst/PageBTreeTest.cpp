@@ -116,6 +116,7 @@ TEST_P(PagedBTreeTest, TreesFarLargerThanTheBudgetReadBackWhole) {
         db->PublishFreedSpace();
     }
     auto db = NodeDatabase::Open(path_, true);
+    db->SetPageBudgetForTest(kBudget);
     ExpectTreeReadsBack(*db);
 }
 
@@ -159,6 +160,7 @@ TEST_P(PagedBTreeTest, ChangedPagesStayUntilTheCommitWritesThem) {
 TEST_P(PagedBTreeTest, DamagedPageReadOnDemandIsAnError) {
     {
         auto db = NodeDatabase::Create(path_, GetParam());
+        db->SetPageBudgetForTest(kBudget);
         WriteTree(*db, 2, 2000);
         db->PublishFreedSpace();
     }

@@ -48,7 +48,10 @@ public:
     std::size_t regionCount() const { return regionCount_; }
     // Regions in memory now (changed and clean).
     std::size_t loadedRegions() const { return loaded_.size(); }
-    void SetRegionBudget(std::size_t regions) { budget_ = std::max<std::size_t>(regions, 2); }
+    void SetRegionBudget(std::size_t regions) {
+        budget_ = std::max<std::size_t>(regions, 2);
+        trimAt_ = budget_;
+    }
     // Offsets of the fixed map pages of a region (0 when the region has none).
     static std::uint64_t PMapOffset(std::size_t region);
     static std::uint64_t FMapOffset(std::size_t region);

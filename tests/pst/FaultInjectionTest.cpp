@@ -33,10 +33,16 @@ struct Outcome {
 
 // Creates a store and writes kMessages into two folders, committing every
 // fourth message, as an export does; stops at the first failure.
-Outcome WriteStore(const std::string& path, PstFormat format) {
+// With `pageBudget`, the store keeps that few B-tree pages and two
+// allocation-map regions in memory and reads the others back as it writes.
+Outcome WriteStore(const std::string& path, PstFormat format, std::size_t pageBudget = 0) {
     Outcome outcome;
     try {
         auto store = PstStore::Create(path, format, "Faults");
+        if (pageBudget) {
+            store->database().SetPageBudgetForTest(pageBudget);
+            store->database().SetRegionBudgetForTest(2);
+        }
         CommitPolicy policy;
         policy.messages = 4;
         policy.adaptive = false;
@@ -119,6 +125,31 @@ TEST_F(FaultInjectionTest, EveryFailedWriteOrSyncLeavesTheLastCommit) {
     }
 }
 
+// Pages and map regions dropped from memory are read back while writing: a
+// read that fails stops the writing and leaves the last commit.
+TEST_F(FaultInjectionTest, EveryFailedReadOfAPageLeavesTheLastCommit) {
+    for (PstFormat format : {PstFormat::Unicode, PstFormat::Ansi}) {
+        ClearPstFaultForTest();
+        const Outcome clean = WriteStore(dir_.File("clean.pst"), format, 4);
+        ASSERT_FALSE(clean.failed) << clean.error;
+        const std::uint64_t reads = PstFaultCountForTest(PstFaultOp::Read);
+        ASSERT_GE(reads, 4u);
+        const std::size_t points = std::min<std::size_t>(reads, format == PstFormat::Unicode ? 20 : 8);
+        for (std::size_t i = 0; i < points; ++i) {
+            const std::uint64_t k = 1 + i * (reads - 1) / (points - 1);
+            const std::string what = "read " + std::to_string(k) + (format == PstFormat::Unicode ? " unicode" : " ansi");
+            const std::string path = dir_.File("fault.pst");
+            std::filesystem::remove(path);
+            SetPstFaultForTest(PstFaultOp::Read, k, EIO);
+            const Outcome outcome = WriteStore(path, format, 4);
+            ClearPstFaultForTest();
+            ASSERT_TRUE(outcome.failed) << what << ": the fault was not reported";
+            EXPECT_NE(outcome.error.find("Input/output error"), std::string::npos) << what << ": " << outcome.error;
+            ExpectAtLastCommit(path, outcome, what);
+        }
+    }
+}
+
 TEST_F(FaultInjectionTest, FailedCreateSaysWhy) {
     SetPstFaultForTest(PstFaultOp::Create, 1, EACCES);
     const Outcome outcome = WriteStore(dir_.File("denied.pst"), PstFormat::Unicode);
@@ -163,7 +194,9 @@ TEST(PstFaultText, ParsesTheEnvironmentForm) {
     EXPECT_EQ(op, PstFaultOp::Sync);
     ASSERT_TRUE(ParsePstFault("create:1:EACCES", op, k, error));
     EXPECT_EQ(op, PstFaultOp::Create);
-    for (const char* bad : {"", "write", "write:0:EIO", "write:x:EIO", "write:3:", "read:1:EIO", "write:1:EWHAT"})
+    ASSERT_TRUE(ParsePstFault("read:5:EIO", op, k, error));
+    EXPECT_EQ(op, PstFaultOp::Read);
+    for (const char* bad : {"", "write", "write:0:EIO", "write:x:EIO", "write:3:", "seek:1:EIO", "write:1:EWHAT"})
         EXPECT_FALSE(ParsePstFault(bad, op, k, error)) << bad;
 }
 

@@ -47,7 +47,7 @@ protected:
     // The stored bytes of block `bid` in `bytes_` and their count.
     std::uint8_t* Block(Bid bid, std::size_t* size) {
         auto db = NodeDatabase::Open(path_, false);
-        const BbtEntry* block = db->FindBlock(bid);
+        const std::optional<BbtEntry> block = db->FindBlock(bid);
         if (!block) throw PstError("no block " + HexId(bid));
         *size = block->cb;
         return reinterpret_cast<std::uint8_t*>(bytes_.data() + block->ib);
@@ -114,8 +114,8 @@ TEST_P(HostileFileTest, MessageEmbeddedInItselfIsAnErrorNotARecursionWithoutEnd)
         attachment = m.attachments[1].nid;
         embedded = m.attachments[1].embedded->nid;
         auto db = NodeDatabase::Open(path_, false);
-        const NbtEntry* node = db->FindNode(message_);
-        ASSERT_NE(node, nullptr);
+        const std::optional<NbtEntry> node = db->FindNode(message_);
+        ASSERT_TRUE(node.has_value());
         messageData = node->bidData;
         messageSub = node->bidSub;
         attachmentSub = db->ReadSubnodes(messageSub).at(attachment).bidSub;

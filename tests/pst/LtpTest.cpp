@@ -203,8 +203,8 @@ TEST(TableAppenderTest, RowsReadBackThroughEveryFlushAndIndexLevel) {
             };
             auto expectBack = [&](std::size_t rows) {
                 table.Flush(nid);
-                const NbtEntry* e = db->FindNode(nid);
-                ASSERT_NE(e, nullptr);
+                const std::optional<NbtEntry> e = db->FindNode(nid);
+                ASSERT_TRUE(e.has_value());
                 TableData back = ReadTableContext(*db, e->bidData, db->ReadSubnodes(e->bidSub));
                 ASSERT_EQ(back.rows.size(), rows);
                 for (std::size_t i = 0; i < rows; ++i) {
@@ -251,8 +251,8 @@ TEST(TableAppenderTest, FlushWritesTheTailOnly) {
 
 TEST(TableContextTest, ReadsClientTables) {
     auto db = NodeDatabase::Open(test::TestDataDir() + "/pst/Empty.pst", false);
-    const NbtEntry* e = db->FindNode(0x12D);  // root folder's hierarchy table
-    ASSERT_NE(e, nullptr);
+    const std::optional<NbtEntry> e = db->FindNode(0x12D);  // root folder's hierarchy table
+    ASSERT_TRUE(e.has_value());
     TableData t = ReadTableContext(*db, e->bidData, db->ReadSubnodes(e->bidSub));
     ASSERT_EQ(t.rows.size(), 4u);
     std::set<std::string> names;

@@ -35,8 +35,8 @@ TEST(NodeDatabaseTest, OpensEveryClientFileAndReadsEveryBlock) {
             ++blocks;
         });
         EXPECT_GT(blocks, 10u);
-        EXPECT_NE(db->FindNode(kNidMessageStore), nullptr);
-        EXPECT_NE(db->FindNode(kNidRootFolder), nullptr);
+        EXPECT_TRUE(db->FindNode(kNidMessageStore).has_value());
+        EXPECT_TRUE(db->FindNode(kNidRootFolder).has_value());
     }
 }
 
@@ -58,8 +58,8 @@ TEST(NodeDatabaseTest, DamagedBlockFailsItsCrc) {
     test::TempDir dir;
     std::string bytes = test::ReadFile(test::TestDataDir() + "/pst/Empty.pst");
     auto db = NodeDatabase::Open(test::TestDataDir() + "/pst/Empty.pst", false);
-    const NbtEntry* store = db->FindNode(kNidMessageStore);
-    const BbtEntry* block = db->FindBlock(store->bidData);
+    const std::optional<NbtEntry> store = db->FindNode(kNidMessageStore);
+    const std::optional<BbtEntry> block = db->FindBlock(store->bidData);
     bytes[block->ib + 3] ^= 0x40;
     auto damaged = NodeDatabase::Open(dir.Write("bad.pst", bytes), false);
     EXPECT_THROW(damaged->ReadBlock(store->bidData), PstError);
@@ -126,12 +126,12 @@ TEST_P(WrittenDatabaseTest, DataTreesOfEverySizeReadBack) {
     }
     auto db = NodeDatabase::Open(path, false);
     for (const auto& [nid, data] : values) {
-        const NbtEntry* e = db->FindNode(nid);
-        ASSERT_NE(e, nullptr);
+        const std::optional<NbtEntry> e = db->FindNode(nid);
+        ASSERT_TRUE(e.has_value());
         EXPECT_EQ(db->ReadData(e->bidData), data) << "size " << data.size();
     }
-    const NbtEntry* last = db->FindNode(values.back().first + 32);
-    ASSERT_NE(last, nullptr);
+    const std::optional<NbtEntry> last = db->FindNode(values.back().first + 32);
+    ASSERT_TRUE(last.has_value());
     SubnodeMap subs = db->ReadSubnodes(last->bidSub);
     ASSERT_EQ(subs.size(), 700u);
     EXPECT_EQ(db->ReadData(subs.at(MakeNid(kNidTypeLtp, 49)).bidData), Bytes(49, 1));

@@ -56,7 +56,7 @@ TEST_P(StoreTest, NewStoreHasTheClientsSkeleton) {
     for (Nid nid : {kNidNameToIdMap, kNidHierarchyTableTemplate, kNidContentsTableTemplate, kNidAssocContentsTableTemplate,
                     kNidSearchContentsTableTemplate, kNidAttachmentTable, kNidRecipientTable, kNidSearchManagementQueue,
                     kNidSearchActivityList})
-        EXPECT_NE(store->database().FindNode(nid), nullptr) << std::hex << nid;
+        EXPECT_TRUE(store->database().FindNode(nid).has_value()) << std::hex << nid;
     EXPECT_EQ(store->ContentsTable(top).columns.size(), 28u);
 }
 

@@ -22,40 +22,69 @@ std::uint64_t AllocationMap::FPMapOffset(std::size_t region) {
 }
 
 void AllocationMap::InitEmpty() {
-    regions_.clear();
-    dirty_.clear();
+    regionCount_ = 0;
+    loaded_.clear();
     usedUnits_ = 0;
     densityListWritten_ = !traits_.unicode;
     AddRegion();
 }
 
 void AllocationMap::AddRegion() {
-    std::size_t region = regions_.size();
-    regions_.emplace_back();
-    regions_.back().fill(0);
+    const std::size_t region = regionCount_++;
+    Region& fresh = loaded_[region];
+    fresh.bits.fill(0);
+    fresh.dirty = true;
+    fresh.lastUse = ++clock_;
     std::uint64_t start = RegionStart(region);
     SetBits(start, kPageSize, true);
     if (PMapOffset(region)) SetBits(PMapOffset(region), kPageSize, true);
     if (FMapOffset(region)) SetBits(FMapOffset(region), kPageSize, true);
     if (FPMapOffset(region)) SetBits(FPMapOffset(region), kPageSize, true);
-    MarkDirty(region);
     if (next_ < start) next_ = start;
 }
 
-void AllocationMap::Load(const PstFile& file, std::uint64_t fileEof) {
-    regions_.clear();
-    dirty_.clear();
+AllocationMap::Bits AllocationMap::ReadRegion(std::size_t region) const {
+    std::uint8_t raw[kPageSize];
+    file_.Read(RegionStart(region), raw, kPageSize);
+    std::string problem = CheckPage(raw, traits_, kPageAMap, RegionStart(region), RegionStart(region), false);
+    if (!problem.empty()) throw PstError("allocation map: " + problem, PstErrorKind::Damaged);
+    Bits bits;
+    std::copy_n(raw + BitsOffset(), bits.size(), bits.begin());
+    return bits;
+}
+
+AllocationMap::Region& AllocationMap::RegionAt(std::size_t region) const {
+    auto it = loaded_.find(region);
+    if (it == loaded_.end()) {
+        Region read;
+        read.bits = ReadRegion(region);
+        it = loaded_.emplace(region, read).first;
+    }
+    it->second.lastUse = ++clock_;
+    return it->second;
+}
+
+void AllocationMap::Trim() const {
+    if (loaded_.size() <= trimAt_) return;
+    std::vector<std::pair<std::uint64_t, std::size_t>> clean;
+    for (const auto& [region, r] : loaded_)
+        if (!r.dirty) clean.emplace_back(r.lastUse, region);
+    std::sort(clean.begin(), clean.end());
+    const std::size_t target = budget_ - budget_ / 4;
+    for (const auto& [lastUse, region] : clean) {
+        if (loaded_.size() <= target) break;
+        loaded_.erase(region);
+    }
+    trimAt_ = std::max(budget_, loaded_.size() + budget_ / 4);
+}
+
+void AllocationMap::Load(std::uint64_t fileEof) {
+    loaded_.clear();
     usedUnits_ = 0;
-    std::size_t count = std::size_t((fileEof - kFirstAMapOffset + kAMapCoverage - 1) / kAMapCoverage);
+    regionCount_ = std::size_t((fileEof - kFirstAMapOffset + kAMapCoverage - 1) / kAMapCoverage);
     std::uint64_t highest = kFirstAMapOffset;
-    for (std::size_t region = 0; region < count; ++region) {
-        std::uint8_t raw[kPageSize];
-        file.Read(RegionStart(region), raw, kPageSize);
-        std::string problem = CheckPage(raw, traits_, kPageAMap, RegionStart(region), RegionStart(region), false);
-        if (!problem.empty()) throw PstError("allocation map: " + problem, PstErrorKind::Damaged);
-        regions_.emplace_back();
-        const std::uint8_t* bits = raw + BitsOffset();
-        std::copy_n(bits, 496, regions_.back().begin());
+    for (std::size_t region = 0; region < regionCount_; ++region) {
+        const Bits bits = ReadRegion(region);
         for (std::size_t i = 0; i < 496 * 8; ++i)
             if (bits[i / 8] & (0x80 >> (i % 8))) {
                 highest = RegionStart(region) + (i + 1) * kUnit;
@@ -66,18 +95,19 @@ void AllocationMap::Load(const PstFile& file, std::uint64_t fileEof) {
     densityListWritten_ = true;
 }
 
-void AllocationMap::MarkDirty(std::size_t region) {
-    if (dirty_.size() <= region) dirty_.resize(region + 1, false);
-    dirty_[region] = true;
-}
-
 void AllocationMap::SetBits(std::uint64_t ib, std::size_t size, bool used) {
-    std::size_t lastRegion = regions_.size();
+    std::size_t lastRegion = regionCount_;
+    Region* r = nullptr;
     for (std::uint64_t off = ib; off < ib + size; off += kUnit) {
         std::size_t region = std::size_t((off - kFirstAMapOffset) / kAMapCoverage);
+        if (region != lastRegion) {
+            r = &RegionAt(region);
+            r->dirty = true;
+            lastRegion = region;
+        }
         std::size_t bit = std::size_t((off - RegionStart(region)) / kUnit);
         std::uint8_t mask = std::uint8_t(0x80 >> (bit % 8));
-        std::uint8_t& byte = regions_[region][bit / 8];
+        std::uint8_t& byte = r->bits[bit / 8];
         if (used && !(byte & mask)) {
             byte |= mask;
             ++usedUnits_;
@@ -85,37 +115,51 @@ void AllocationMap::SetBits(std::uint64_t ib, std::size_t size, bool used) {
             byte &= std::uint8_t(~mask);
             --usedUnits_;
         }
-        if (region != lastRegion) {
-            MarkDirty(region);
-            lastRegion = region;
-        }
     }
 }
 
 bool AllocationMap::IsAllocated(std::uint64_t ib, std::size_t size) const {
-    for (std::uint64_t off = ib; off < ib + size; off += kUnit) {
+    bool allocated = true;
+    std::size_t lastRegion = regionCount_;
+    const Region* r = nullptr;
+    for (std::uint64_t off = ib; off < ib + size && allocated; off += kUnit) {
         std::size_t region = std::size_t((off - kFirstAMapOffset) / kAMapCoverage);
-        if (region >= regions_.size()) return false;
+        if (region >= regionCount_) return false;
+        if (region != lastRegion) {
+            r = &RegionAt(region);
+            lastRegion = region;
+        }
         std::size_t bit = std::size_t((off - RegionStart(region)) / kUnit);
-        if (!(regions_[region][bit / 8] & (0x80 >> (bit % 8)))) return false;
+        if (!(r->bits[bit / 8] & (0x80 >> (bit % 8)))) allocated = false;
     }
-    return true;
+    Trim();
+    return allocated;
 }
 
-void AllocationMap::MarkUsed(std::uint64_t ib, std::size_t size) { SetBits(ib, size, true); }
+void AllocationMap::MarkUsed(std::uint64_t ib, std::size_t size) {
+    SetBits(ib, size, true);
+    Trim();
+}
 
 bool AllocationMap::FitsInRegion(std::uint64_t ib, std::size_t size) const {
     std::size_t region = std::size_t((ib - kFirstAMapOffset) / kAMapCoverage);
-    if (region >= regions_.size()) return false;
+    if (region >= regionCount_) return false;
     if ((ib + size - 1 - kFirstAMapOffset) / kAMapCoverage != region) return false;
+    const Region& r = RegionAt(region);
     for (std::uint64_t off = ib; off < ib + size; off += kUnit) {
         std::size_t bit = std::size_t((off - RegionStart(region)) / kUnit);
-        if (regions_[region][bit / 8] & (0x80 >> (bit % 8))) return false;
+        if (r.bits[bit / 8] & (0x80 >> (bit % 8))) return false;
     }
     return true;
 }
 
 std::uint64_t AllocationMap::Allocate(std::size_t size, std::size_t alignment) {
+    const std::uint64_t ib = AllocateUntrimmed(size, alignment);
+    Trim();
+    return ib;
+}
+
+std::uint64_t AllocationMap::AllocateUntrimmed(std::size_t size, std::size_t alignment) {
     size = std::size_t(AlignUp(size, kUnit));
     std::size_t units = size / kUnit;
     if (alignment == kUnit && units < freeLists_.size() && !freeLists_[units].empty()) {
@@ -138,7 +182,7 @@ std::uint64_t AllocationMap::Allocate(std::size_t size, std::size_t alignment) {
     for (;;) {
         std::uint64_t ib = AlignUp(next_, alignment);
         std::size_t region = std::size_t((ib - kFirstAMapOffset) / kAMapCoverage);
-        while (region >= regions_.size()) AddRegion();
+        while (region >= regionCount_) AddRegion();
         if (FitsInRegion(ib, size)) {
             SetBits(ib, size, true);
             next_ = ib + size;
@@ -161,15 +205,21 @@ void AllocationMap::CommitFinished() {
         if (units < freeLists_.size()) freeLists_[units].push_back(ib);
     }
     pending_.clear();
+    Trim();
 }
 
-std::uint64_t AllocationMap::freeBytes() const { return regions_.size() * kAMapCoverage - usedUnits_ * kUnit; }
+std::uint64_t AllocationMap::freeBytes() const { return regionCount_ * kAMapCoverage - usedUnits_ * kUnit; }
 
 void AllocationMap::WriteMaps(PstFile& file, Bid densityListBid) {
-    for (std::size_t region = 0; region < dirty_.size(); ++region) {
-        if (!dirty_[region]) continue;
+    std::vector<std::size_t> dirty;
+    for (const auto& [region, r] : loaded_)
+        if (r.dirty) dirty.push_back(region);
+    // In file order, so that the writes of neighbouring regions' pages gather.
+    std::sort(dirty.begin(), dirty.end());
+    for (std::size_t region : dirty) {
+        Region& r = loaded_.at(region);
         std::uint8_t raw[kPageSize] = {};
-        std::copy(regions_[region].begin(), regions_[region].end(), raw + BitsOffset());
+        std::copy(r.bits.begin(), r.bits.end(), raw + BitsOffset());
         std::uint64_t ib = RegionStart(region);
         SealPage(raw, traits_, kPageAMap, 0, ib);
         file.Write(ib, raw, kPageSize);
@@ -191,7 +241,7 @@ void AllocationMap::WriteMaps(PstFile& file, Bid densityListBid) {
             file.Write(fpmap, p, kPageSize);
         }
     }
-    std::fill(dirty_.begin(), dirty_.end(), false);
+    for (std::size_t region : dirty) loaded_.at(region).dirty = false;
     if (!densityListWritten_) {
         // An empty density list: readers fall back to the AMaps.
         std::uint8_t p[kPageSize] = {};
@@ -199,6 +249,8 @@ void AllocationMap::WriteMaps(PstFile& file, Bid densityListBid) {
         file.Write(kDListOffset, p, kPageSize);
         densityListWritten_ = true;
     }
+    trimAt_ = budget_;
+    Trim();
 }
 
 }  // namespace qb::pst

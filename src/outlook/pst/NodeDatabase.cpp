@@ -27,8 +27,12 @@ constexpr Bid kBidInternal = 0x2;
 }  // namespace
 
 NodeDatabase::NodeDatabase(std::unique_ptr<PstFile> file, const Header& header)
-    : file_(std::move(file)), header_(header), traits_(FormatTraits::Of(header.format)), nbt_(traits_), bbt_(traits_),
-      amap_(traits_) {}
+    : file_(std::move(file)),
+      header_(header),
+      traits_(FormatTraits::Of(header.format)),
+      nbt_(traits_, *file_),
+      bbt_(traits_, *file_),
+      amap_(traits_, *file_) {}
 
 std::unique_ptr<NodeDatabase> NodeDatabase::Open(const std::string& path, bool writable) {
     auto file = std::make_unique<PstFile>(path, writable ? PstFile::Mode::ReadWrite : PstFile::Mode::Read);
@@ -56,14 +60,14 @@ std::unique_ptr<NodeDatabase> NodeDatabase::Load(std::unique_ptr<PstFile> file, 
     Bytes raw = file->Read(0, std::size_t(std::min<std::uint64_t>(size, kHeaderReadSize)));
     Header header = Header::Parse(raw);
     std::unique_ptr<NodeDatabase> db(new NodeDatabase(std::move(file), header));
-    db->nbt_.Load(*db->file_, header.nbt);
-    db->bbt_.Load(*db->file_, header.bbt);
+    db->nbt_.Load(header.nbt);
+    db->bbt_.Load(header.bbt);
     if (writable) {
         if (header.fAMapValid == 0) throw PstError("its allocation maps are marked invalid");
         if (header.ibFileEof < kFirstAMapOffset + kPageSize || header.ibFileEof > size)
             throw PstError("the header gives its end as " + HexId(header.ibFileEof) + " but the file holds " +
                            HexId(size) + " bytes");
-        db->amap_.Load(*db->file_, header.ibFileEof);
+        db->amap_.Load(header.ibFileEof);
         db->CheckAllocatedInUse();
     }
     return db;
@@ -101,7 +105,7 @@ std::unique_ptr<NodeDatabase> NodeDatabase::Create(const std::string& path, PstF
 }
 
 Bytes NodeDatabase::ReadBlock(Bid bid) const {
-    const BbtEntry* entry = FindBlock(bid);
+    const std::optional<BbtEntry> entry = FindBlock(bid);
     if (!entry) throw PstError("block " + HexId(bid) + " is not in the block B-tree");
     std::size_t total = std::size_t(AlignUp(entry->cb + traits_.blockTrailer, 64));
     Bytes raw = file_->Read(entry->ib, total);
@@ -437,7 +441,7 @@ Bid NodeDatabase::WriteSubnodes(const SubnodeMap& subnodes) {
 }
 
 void NodeDatabase::ReleaseBlock(Bid bid) {
-    const BbtEntry* found = FindBlock(bid);
+    const std::optional<BbtEntry> found = FindBlock(bid);
     if (!found) return;
     BbtEntry entry = *found;
     if (entry.cRef > 2) {

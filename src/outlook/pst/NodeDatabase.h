@@ -68,8 +68,9 @@ public:
     const AllocationMap& amap() const { return amap_; }
 
     // ---- reading
-    const NbtEntry* FindNode(Nid nid) const { return nbt_.Find(nid); }
-    const BbtEntry* FindBlock(Bid bid) const { return bbt_.Find(bid & ~Bid(1)); }
+    // Entries are copies: the pages they came from may be dropped from memory.
+    std::optional<NbtEntry> FindNode(Nid nid) const { return nbt_.Find(nid); }
+    std::optional<BbtEntry> FindBlock(Bid bid) const { return bbt_.Find(bid & ~Bid(1)); }
     // One block's payload (decoded when it is external data). Verifies the trailer.
     Bytes ReadBlock(Bid bid) const;
     // The payloads of the data blocks of a data tree, in order.
@@ -117,6 +118,13 @@ public:
     void PublishFreedSpace();
     // Test hook: the size at which an ANSI file counts as full.
     void SetAnsiLimitForTest(std::uint64_t limit) { ansiLimit_ = limit; }
+    // Test hook: how many B-tree pages each tree keeps beyond its changed ones.
+    void SetPageBudgetForTest(std::size_t pages) {
+        nbt_.SetPageBudget(pages);
+        bbt_.SetPageBudget(pages);
+    }
+    // Test hook: how many allocation-map regions are kept beyond the changed ones.
+    void SetRegionBudgetForTest(std::size_t regions) { amap_.SetRegionBudget(regions); }
     bool HasChanges() const { return nbt_.dirty() || bbt_.dirty() || changed_; }
     std::uint64_t bytesWritten() const { return bytesWritten_; }
     void SetSyncOnCommit(bool sync) { syncOnCommit_ = sync; }

@@ -44,13 +44,17 @@ std::string CheckPage(const std::uint8_t* page, const FormatTraits& traits, std:
 }
 
 template <class Entry>
-PageBTree<Entry>::PageBTree(const FormatTraits& traits) : traits_(traits) { Clear(); }
+PageBTree<Entry>::PageBTree(const FormatTraits& traits, const PstFile& file) : traits_(traits), file_(file) {
+    Clear();
+}
 
 template <class Entry>
 void PageBTree<Entry>::Clear() {
     root_ = std::make_unique<Page>();
     pendingRelease_.clear();
     size_ = 0;
+    loaded_ = 1;
+    evictAt_ = budget_;
 }
 
 template <class Entry>
@@ -91,18 +95,38 @@ Entry PageBTree<Entry>::DecodeEntry(const std::uint8_t* p) const {
 }
 
 template <class Entry>
-void PageBTree<Entry>::Load(const PstFile& file, const Bref& root) {
-    size_ = 0;
-    root_ = LoadPage(file, root, -1);
+void PageBTree<Entry>::Load(const Bref& root) {
+    Clear();
+    // A tree of distinct pages holds no more pages than the file: a damaged
+    // file whose pages point to one another many times is refused.
+    std::size_t budget = std::size_t(file_.Size() / kPageSize) + 1;
+    CheckSubtree(root, -1, 0, budget);
+    root_ = ReadPage(root, -1);
 }
 
 template <class Entry>
-std::unique_ptr<typename PageBTree<Entry>::Page> PageBTree<Entry>::LoadPage(const PstFile& file, const Bref& bref,
-                                                                            int expectLevel) {
+void PageBTree<Entry>::CheckSubtree(const Bref& bref, int level, std::uint64_t key, std::size_t& budget) {
+    if (budget-- == 0) throw PstError("a B-tree refers to more pages than the file holds");
+    auto page = ReadPage(bref, level);
+    if (level >= 0 && page->Count() > 0 && page->FirstKey() < key)
+        throw PstError("B-tree page at " + HexId(bref.ib) + " holds keys below its parent's key");
+    if (page->level == 0) {
+        size_ += page->entries.size();
+        return;
+    }
+    const std::vector<std::uint64_t> keys = std::move(page->keys);
+    const std::vector<Bref> refs = std::move(page->childRefs);
+    const int childLevel = page->level - 1;
+    page.reset();
+    for (std::size_t i = 0; i < keys.size(); ++i) CheckSubtree(refs[i], childLevel, keys[i], budget);
+}
+
+template <class Entry>
+std::unique_ptr<typename PageBTree<Entry>::Page> PageBTree<Entry>::ReadPage(const Bref& bref, int expectLevel) const {
     if (bref.bid == 0 || bref.ib == 0 || bref.ib % kPageSize != 0)
         throw PstError("a B-tree page reference (id " + HexId(bref.bid) + ", offset " + HexId(bref.ib) + ") is invalid");
     std::uint8_t raw[kPageSize];
-    file.Read(bref.ib, raw, kPageSize);
+    file_.Read(bref.ib, raw, kPageSize);
     std::string problem = CheckPage(raw, traits_, Ptype(), bref.ib, bref.bid, true);
     if (!problem.empty()) throw PstError(problem);
     const std::uint8_t* meta = raw + traits_.btEntryArea;
@@ -111,6 +135,7 @@ std::unique_ptr<typename PageBTree<Entry>::Page> PageBTree<Entry>::LoadPage(cons
     page->level = meta[3];
     page->bref = bref;
     page->dirty = false;
+    page->lastUse = ++clock_;
     if (expectLevel >= 0 && page->level != expectLevel)
         throw PstError("B-tree page at " + HexId(bref.ib) + " has level " + std::to_string(page->level) +
                        ", expected " + std::to_string(expectLevel));
@@ -122,12 +147,13 @@ std::unique_ptr<typename PageBTree<Entry>::Page> PageBTree<Entry>::LoadPage(cons
         throw PstError("B-tree page at " + HexId(bref.ib) + " says it holds at most " + std::to_string(cEntMax) +
                        " entries, where " + std::to_string(traits_.btEntryArea / cbEnt) + " fit");
     // Sized to what the page holds: growing by doubling would leave a third
-    // of every loaded leaf unused, and the trees are held whole.
+    // of every loaded leaf unused.
     if (page->level == 0) {
         page->entries.reserve(cEnt);
     } else {
         page->keys.reserve(cEnt);
-        page->children.reserve(cEnt);
+        page->childRefs.reserve(cEnt);
+        page->children.resize(cEnt);
     }
     for (std::size_t i = 0; i < cEnt; ++i) {
         const std::uint8_t* p = raw + i * cbEnt;
@@ -139,35 +165,100 @@ std::unique_ptr<typename PageBTree<Entry>::Page> PageBTree<Entry>::LoadPage(cons
             page->entries.push_back(DecodeEntry(p));
             if (i > 0 && page->entries[i].Key() <= page->entries[i - 1].Key())
                 throw PstError("B-tree page at " + HexId(bref.ib) + " is out of order");
-            ++size_;
         } else {
             std::size_t id = traits_.idSize;
             std::uint64_t key = GetId(p, id);
-            Bref child{GetId(p + id, id), GetId(p + 2 * id, id)};
             if (i > 0 && key <= page->keys.back())
                 throw PstError("B-tree page at " + HexId(bref.ib) + " is out of order");
-            auto loaded = LoadPage(file, child, page->level - 1);
-            if (loaded->Count() > 0 && loaded->FirstKey() < key)
-                throw PstError("B-tree page at " + HexId(child.ib) + " holds keys below its parent's key");
             page->keys.push_back(key);
-            page->children.push_back(std::move(loaded));
+            page->childRefs.push_back(Bref{GetId(p + id, id), GetId(p + 2 * id, id)});
         }
     }
     return page;
 }
 
 template <class Entry>
-const Entry* PageBTree<Entry>::Find(std::uint64_t key) const {
-    const Page* page = root_.get();
+std::unique_ptr<typename PageBTree<Entry>::Page> PageBTree<Entry>::ReadChild(const Page& parent,
+                                                                             std::size_t index) const {
+    auto child = ReadPage(parent.childRefs[index], parent.level - 1);
+    if (child->Count() > 0 && child->FirstKey() < parent.keys[index])
+        throw PstError("B-tree page at " + HexId(parent.childRefs[index].ib) + " holds keys below its parent's key");
+    return child;
+}
+
+template <class Entry>
+typename PageBTree<Entry>::Page& PageBTree<Entry>::Child(Page& parent, std::size_t index) const {
+    std::unique_ptr<Page>& slot = parent.children[index];
+    if (!slot) {
+        slot = ReadChild(parent, index);
+        ++loaded_;
+    }
+    slot->lastUse = ++clock_;
+    return *slot;
+}
+
+template <class Entry>
+std::size_t PageBTree<Entry>::CountLoaded(const Page& page) {
+    std::size_t n = 1;
+    for (const auto& child : page.children)
+        if (child) n += CountLoaded(*child);
+    return n;
+}
+
+template <class Entry>
+void PageBTree<Entry>::MaybeEvict() const {
+    if (loaded_ <= evictAt_ || pinned_ > 0) return;
+    struct Candidate {
+        std::uint64_t lastUse;
+        std::uint8_t level;
+        Page* parent;
+        std::size_t index;
+    };
+    std::vector<Candidate> candidates;
+    // The most recent use within each subtree, so that a page never goes
+    // before a page under it that was used earlier.
+    std::function<std::uint64_t(Page&)> collect = [&](Page& page) {
+        std::uint64_t latest = page.lastUse;
+        for (std::size_t i = 0; i < page.children.size(); ++i) {
+            Page* child = page.children[i].get();
+            if (!child) continue;
+            std::uint64_t used = collect(*child);
+            if (!child->dirty) candidates.push_back(Candidate{used, child->level, &page, i});
+            latest = std::max(latest, used);
+        }
+        return latest;
+    };
+    collect(*root_);
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+        return a.lastUse != b.lastUse ? a.lastUse < b.lastUse : a.level < b.level;
+    });
+    // Down to three quarters, so that eviction runs once per many reads.
+    const std::size_t target = budget_ - budget_ / 4;
+    for (const Candidate& c : candidates) {
+        if (loaded_ <= target) break;
+        std::unique_ptr<Page>& slot = c.parent->children[c.index];
+        if (!slot) continue;
+        c.parent->childRefs[c.index] = slot->bref;
+        loaded_ -= CountLoaded(*slot);
+        slot.reset();
+    }
+    evictAt_ = std::max(budget_, loaded_ + budget_ / 4);
+}
+
+template <class Entry>
+std::optional<Entry> PageBTree<Entry>::Find(std::uint64_t key) const {
+    Page* page = root_.get();
     while (page->level > 0) {
         auto it = std::upper_bound(page->keys.begin(), page->keys.end(), key);
-        if (it == page->keys.begin()) return nullptr;
-        page = page->children[std::size_t(it - page->keys.begin()) - 1].get();
+        if (it == page->keys.begin()) return std::nullopt;
+        page = &Child(*page, std::size_t(it - page->keys.begin()) - 1);
     }
     auto it = std::lower_bound(page->entries.begin(), page->entries.end(), key,
                                [](const Entry& e, std::uint64_t k) { return e.Key() < k; });
-    if (it == page->entries.end() || it->Key() != key) return nullptr;
-    return &*it;
+    std::optional<Entry> found;
+    if (it != page->entries.end() && it->Key() == key) found = *it;
+    MaybeEvict();
+    return found;
 }
 
 template <class Entry>
@@ -177,10 +268,13 @@ void PageBTree<Entry>::Upsert(const Entry& entry) {
         auto top = std::make_unique<Page>();
         top->level = std::uint8_t(root_->level + 1);
         top->keys = {root_->FirstKey(), sibling->FirstKey()};
+        top->childRefs = {root_->bref, Bref{}};
         top->children.push_back(std::move(root_));
         top->children.push_back(std::move(sibling));
         root_ = std::move(top);
+        ++loaded_;
     }
+    MaybeEvict();
 }
 
 template <class Entry>
@@ -206,43 +300,57 @@ std::unique_ptr<typename PageBTree<Entry>::Page> PageBTree<Entry>::Insert(Page& 
         if (page.entries.size() <= LeafCapacity()) return nullptr;
         std::size_t mid = atEnd ? page.entries.size() - 1 : page.entries.size() / 2;
         auto right = std::make_unique<Page>();
+        right->lastUse = ++clock_;
+        right->entries.reserve(LeafCapacity() + 1);
         right->entries.assign(page.entries.begin() + long(mid), page.entries.end());
         page.entries.resize(mid);
+        ++loaded_;
         return right;
     }
     auto it = std::upper_bound(page.keys.begin(), page.keys.end(), key);
     std::size_t idx = it == page.keys.begin() ? 0 : std::size_t(it - page.keys.begin()) - 1;
-    auto sibling = Insert(*page.children[idx], entry);
-    page.keys[idx] = page.children[idx]->FirstKey();
+    Page& child = Child(page, idx);
+    auto sibling = Insert(child, entry);
+    page.keys[idx] = child.FirstKey();
     if (!sibling) return nullptr;
-    atEnd = idx + 1 == page.children.size();
+    atEnd = idx + 1 == page.keys.size();
     page.keys.insert(page.keys.begin() + long(idx) + 1, sibling->FirstKey());
+    page.childRefs.insert(page.childRefs.begin() + long(idx) + 1, Bref{});
     page.children.insert(page.children.begin() + long(idx) + 1, std::move(sibling));
-    if (page.children.size() <= BranchCapacity()) return nullptr;
-    std::size_t mid = atEnd ? page.children.size() - 1 : page.children.size() / 2;
+    if (page.keys.size() <= BranchCapacity()) return nullptr;
+    std::size_t mid = atEnd ? page.keys.size() - 1 : page.keys.size() / 2;
     auto right = std::make_unique<Page>();
     right->level = page.level;
+    right->lastUse = ++clock_;
     right->keys.assign(page.keys.begin() + long(mid), page.keys.end());
+    right->childRefs.assign(page.childRefs.begin() + long(mid), page.childRefs.end());
     for (std::size_t i = mid; i < page.children.size(); ++i) right->children.push_back(std::move(page.children[i]));
     page.keys.resize(mid);
+    page.childRefs.resize(mid);
     page.children.resize(mid);
+    ++loaded_;
     return right;
 }
 
 template <class Entry>
 bool PageBTree<Entry>::Erase(std::uint64_t key) {
-    if (!EraseIn(*root_, key)) return false;
-    while (root_->level > 0 && root_->children.size() == 1) {
-        auto child = std::move(root_->children.front());
-        child->dirty = true;
-        pendingRelease_.push_back(root_->bref);
-        root_ = std::move(child);
+    const bool erased = EraseIn(*root_, key);
+    if (erased) {
+        while (root_->level > 0 && root_->keys.size() == 1) {
+            Child(*root_, 0);
+            auto child = std::move(root_->children.front());
+            child->dirty = true;
+            pendingRelease_.push_back(root_->bref);
+            root_ = std::move(child);
+            --loaded_;
+        }
+        if (root_->level > 0 && root_->keys.empty()) {
+            pendingRelease_.push_back(root_->bref);
+            root_ = std::make_unique<Page>();
+        }
     }
-    if (root_->level > 0 && root_->children.empty()) {
-        pendingRelease_.push_back(root_->bref);
-        root_ = std::make_unique<Page>();
-    }
-    return true;
+    MaybeEvict();
+    return erased;
 }
 
 template <class Entry>
@@ -259,12 +367,15 @@ bool PageBTree<Entry>::EraseIn(Page& page, std::uint64_t key) {
     auto it = std::upper_bound(page.keys.begin(), page.keys.end(), key);
     if (it == page.keys.begin()) return false;
     std::size_t idx = std::size_t(it - page.keys.begin()) - 1;
-    Page& child = *page.children[idx];
+    Page& child = Child(page, idx);
     if (!EraseIn(child, key)) return false;
     page.dirty = true;
     if (child.Count() == 0) {
-        ReleaseSubtree(child);
+        // An empty page has nothing under it: only its own place goes.
+        if (child.bref.bid != 0) pendingRelease_.push_back(child.bref);
+        loaded_ -= CountLoaded(child);
         page.children.erase(page.children.begin() + long(idx));
+        page.childRefs.erase(page.childRefs.begin() + long(idx));
         page.keys.erase(page.keys.begin() + long(idx));
     } else {
         page.keys[idx] = child.FirstKey();
@@ -273,24 +384,25 @@ bool PageBTree<Entry>::EraseIn(Page& page, std::uint64_t key) {
 }
 
 template <class Entry>
-void PageBTree<Entry>::ReleaseSubtree(const Page& page) {
-    if (page.bref.bid != 0) pendingRelease_.push_back(page.bref);
-    for (const auto& child : page.children) ReleaseSubtree(*child);
-}
-
-template <class Entry>
 Bref PageBTree<Entry>::Commit(const PageSink& sink) {
     for (const Bref& old : pendingRelease_)
         if (old.bid != 0) sink.release(old);
     pendingRelease_.clear();
     if (root_->dirty) CommitPage(*root_, sink);
+    // Every page is clean now: back to the budget.
+    evictAt_ = budget_;
+    MaybeEvict();
     return root_->bref;
 }
 
 template <class Entry>
 void PageBTree<Entry>::CommitPage(Page& page, const PageSink& sink) {
-    for (auto& child : page.children)
+    for (std::size_t i = 0; i < page.children.size(); ++i) {
+        Page* child = page.children[i].get();
+        if (!child) continue;
         if (child->dirty) CommitPage(*child, sink);
+        page.childRefs[i] = child->bref;
+    }
     std::uint8_t raw[kPageSize] = {};
     std::size_t cbEnt = page.level ? traits_.btEntry : EntrySize();
     for (std::size_t i = 0; i < page.Count(); ++i) {
@@ -300,8 +412,8 @@ void PageBTree<Entry>::CommitPage(Page& page, const PageSink& sink) {
         } else {
             std::size_t id = traits_.idSize;
             PutId(p, id, page.keys[i]);
-            PutId(p + id, id, page.children[i]->bref.bid);
-            PutId(p + 2 * id, id, page.children[i]->bref.ib);
+            PutId(p + id, id, page.childRefs[i].bid);
+            PutId(p + 2 * id, id, page.childRefs[i].ib);
         }
     }
     std::uint8_t* meta = raw + traits_.btEntryArea;
@@ -315,6 +427,60 @@ void PageBTree<Entry>::CommitPage(Page& page, const PageSink& sink) {
     sink.write(page.bref.ib, raw);
     if (old.bid != 0) sink.release(old);
     page.dirty = false;
+}
+
+template <class Entry>
+void PageBTree<Entry>::ForEach(const std::function<void(const Entry&)>& visit) const {
+    // One leaf at a time by key: the visitor may read the tree, and so evict
+    // any page, between two leaves.
+    std::vector<Entry> leaf;
+    std::uint64_t from = 0;
+    for (;;) {
+        Page* page = root_.get();
+        std::optional<std::uint64_t> next;
+        while (page->level > 0) {
+            if (page->keys.empty()) break;
+            auto it = std::upper_bound(page->keys.begin(), page->keys.end(), from);
+            std::size_t idx = it == page->keys.begin() ? 0 : std::size_t(it - page->keys.begin()) - 1;
+            if (idx + 1 < page->keys.size()) next = page->keys[idx + 1];
+            page = &Child(*page, idx);
+        }
+        leaf.clear();
+        if (page->level == 0)
+            for (const Entry& e : page->entries)
+                if (e.Key() >= from) leaf.push_back(e);
+        MaybeEvict();
+        for (const Entry& e : leaf) visit(e);
+        // Keys only grow from a leaf to the next; a damaged order ends the walk.
+        if (!next || *next <= from) return;
+        from = *next;
+    }
+}
+
+template <class Entry>
+void PageBTree<Entry>::ForEachPage(const std::function<void(const Page&)>& visit) const {
+    ++pinned_;
+    try {
+        WalkPages(*root_, visit);
+    } catch (...) {
+        --pinned_;
+        throw;
+    }
+    --pinned_;
+}
+
+template <class Entry>
+void PageBTree<Entry>::WalkPages(const Page& page, const std::function<void(const Page&)>& visit) const {
+    visit(page);
+    for (std::size_t i = 0; i < page.children.size(); ++i) {
+        if (page.children[i]) {
+            WalkPages(*page.children[i], visit);
+        } else {
+            // Read for this visit only, so a walk holds one path of pages.
+            auto child = ReadChild(page, i);
+            WalkPages(*child, visit);
+        }
+    }
 }
 
 template class PageBTree<NbtEntry>;

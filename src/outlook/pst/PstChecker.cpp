@@ -275,7 +275,7 @@ private:
         for (const TableRow& row : contents.rows) CheckMessageRow(nid, row, contents.columns);
         for (const TableRow& row : associated.rows) CheckMessageRow(nid, row, associated.columns);
         for (const TableRow& row : hierarchy.rows) {
-            const NbtEntry* child = db_->FindNode(row.rowId);
+            const std::optional<NbtEntry> child = db_->FindNode(row.rowId);
             if (!child) {
                 Error("hierarchy table of folder " + HexId(nid) + " lists missing folder " + HexId(row.rowId));
                 continue;
@@ -306,7 +306,7 @@ private:
 
     void CheckMessageRow(Nid folder, const TableRow& row, const std::vector<TableColumn>& columns) {
         listedMessages_.insert(row.rowId);
-        const NbtEntry* entry = db_->FindNode(row.rowId);
+        const std::optional<NbtEntry> entry = db_->FindNode(row.rowId);
         if (!entry) return Error("contents table of folder " + HexId(folder) + " lists missing message " + HexId(row.rowId));
         if (entry->nidParent != folder)
             Error("message " + HexId(row.rowId) + " is listed in folder " + HexId(folder) + " but its parent is " + HexId(entry->nidParent));

@@ -16,7 +16,7 @@ struct Fault {
     PstFaultOp op = PstFaultOp::Write;
     std::uint64_t at = 0;
     int error = 0;
-    std::uint64_t counts[3] = {};
+    std::uint64_t counts[4] = {};
 };
 
 // Whether a fault or counting is active: the fast path of every operation.
@@ -55,6 +55,7 @@ bool ParsePstFault(const std::string& text, PstFaultOp& op, std::uint64_t& k, in
     if (name == "write") op = PstFaultOp::Write;
     else if (name == "sync") op = PstFaultOp::Sync;
     else if (name == "create") op = PstFaultOp::Create;
+    else if (name == "read") op = PstFaultOp::Read;
     else return false;
     const std::string count = text.substr(first + 1, second - first - 1);
     if (count.empty() || count.find_first_not_of("0123456789") != std::string::npos || count.size() > 18) return false;

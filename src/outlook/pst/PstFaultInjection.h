@@ -1,8 +1,9 @@
 #pragma once
-// A test hook of the file layer: the k-th write, sync or create of any
+// A test hook of the file layer: the k-th write, sync, create or read of any
 // PstFile in the process fails with a chosen errno, as if the system had
 // refused it. Tests set it directly; a test that runs a whole program sets
-// QUILLBOX_FAULT_PST="write:K:ENOSPC" (or "sync:K:EIO", "create:1:EACCES"),
+// QUILLBOX_FAULT_PST="write:K:ENOSPC" (or "sync:K:EIO", "create:1:EACCES",
+// "read:K:EIO"),
 // read once at the first file operation. Counting starts when the fault is
 // set; one fault fires once. Without a fault the hook costs one atomic load.
 
@@ -11,7 +12,7 @@
 
 namespace qb::pst {
 
-enum class PstFaultOp { Write, Sync, Create };
+enum class PstFaultOp { Write, Sync, Create, Read };
 
 // The next `k`-th operation of that kind fails with `error` (k >= 1).
 void SetPstFaultForTest(PstFaultOp op, std::uint64_t k, int error);

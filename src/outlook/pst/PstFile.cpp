@@ -98,6 +98,7 @@ void PstFile::FlushFor(std::uint64_t offset, std::size_t size) const {
 }
 
 void PstFile::Read(std::uint64_t offset, void* buffer, std::size_t size) const {
+    if (int error = fault_detail::Tick(PstFaultOp::Read)) Fail("cannot read", path_, error);
     FlushFor(offset, size);
     auto* out = static_cast<std::uint8_t*>(buffer);
     std::size_t done = 0;

@@ -52,7 +52,7 @@ std::unique_ptr<PstStore> PstStore::Create(const std::string& path, PstFormat fo
 std::unique_ptr<PstStore> PstStore::Open(const std::string& path, bool writable) {
     std::unique_ptr<PstStore> store(new PstStore(NodeDatabase::Open(path, writable), writable));
     try {
-        const NbtEntry* entry = store->db_->FindNode(kNidMessageStore);
+        const std::optional<NbtEntry> entry = store->db_->FindNode(kNidMessageStore);
         if (!entry) throw PstError("'" + path + "' has no message store node");
         store->storeProps_ = ReadPropertyContext(*store->db_, entry->bidData, store->db_->ReadSubnodes(entry->bidSub));
         store->LoadNameMap();
@@ -65,7 +65,7 @@ std::unique_ptr<PstStore> PstStore::Open(const std::string& path, bool writable)
 }
 
 void PstStore::LoadNameMap() {
-    const NbtEntry* entry = db_->FindNode(kNidNameToIdMap);
+    const std::optional<NbtEntry> entry = db_->FindNode(kNidNameToIdMap);
     if (entry) names_.Load(ReadPropertyContext(*db_, entry->bidData, db_->ReadSubnodes(entry->bidSub)));
 }
 

@@ -83,7 +83,7 @@ void PstStore::Commit() {
     const auto started = std::chrono::steady_clock::now();
     try {
         if (storeDirty_) {
-            if (const NbtEntry* old = db_->FindNode(kNidMessageStore); old && storeCache_.root == 0) {
+            if (const std::optional<NbtEntry> old = db_->FindNode(kNidMessageStore); old && storeCache_.root == 0) {
                 db_->ReleaseTree(old->bidData);
                 db_->ReleaseTree(old->bidSub);
             }
@@ -95,14 +95,14 @@ void PstStore::Commit() {
             storeDirty_ = false;
         }
         if (names_.dirty()) {
-            if (const NbtEntry* old = db_->FindNode(kNidNameToIdMap); old && nameCache_.root == 0) {
+            if (const std::optional<NbtEntry> old = db_->FindNode(kNidNameToIdMap); old && nameCache_.root == 0) {
                 db_->ReleaseTree(old->bidData);
                 db_->ReleaseTree(old->bidSub);
             }
             SubnodeMap subs;
             std::uint32_t next = 0;
             LtpContext ctx{*db_, subs, [&next] { return MakeNid(kNidTypeLtp, ++next); }};
-            const NbtEntry* old = db_->FindNode(kNidNameToIdMap);
+            const std::optional<NbtEntry> old = db_->FindNode(kNidNameToIdMap);
             Bid oldSub = old ? old->bidSub : 0;
             Bid bid = WritePropertyContext(ctx, names_.Build(), &nameCache_);
             if (nameCache_.root != 0 && oldSub) db_->ReleaseTree(oldSub);

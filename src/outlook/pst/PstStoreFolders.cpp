@@ -30,7 +30,7 @@ std::string Lower(std::string s) {
 PstStore::FolderState& PstStore::State(Nid folder) {
     auto it = folders_.find(folder);
     if (it != folders_.end()) return *it->second;
-    const NbtEntry* entry = db_->FindNode(folder);
+    const std::optional<NbtEntry> entry = db_->FindNode(folder);
     if (!entry || (NidTypeOf(folder) != kNidTypeNormalFolder && NidTypeOf(folder) != kNidTypeSearchFolder))
         throw PstError("folder " + HexId(folder) + " does not exist");
     auto f = std::make_unique<FolderState>();
@@ -48,7 +48,7 @@ PstStore::FolderState& PstStore::State(Nid folder) {
 
 void PstStore::LoadTable(FolderState& f, int which) {
     TableState& t = f.tables[which];
-    const NbtEntry* entry = db_->FindNode(TableNid(f.nid, which));
+    const std::optional<NbtEntry> entry = db_->FindNode(TableNid(f.nid, which));
     if (!entry) {
         InitTable(t, which);
         return;
@@ -71,7 +71,7 @@ void PstStore::RebuildContentsTable(FolderState& f, int which, const TableRow* e
         t.appender->Flush(nid);
         data = ReadTable(nid);
         t.appender->Release();
-    } else if (const NbtEntry* entry = db_->FindNode(nid)) {
+    } else if (const std::optional<NbtEntry> entry = db_->FindNode(nid)) {
         const NbtEntry old = *entry;
         data = ReadTable(nid);
         db_->ReleaseTree(old.bidData);
@@ -102,7 +102,7 @@ TableData PstStore::ReadContentsTable(Nid folder, int which) const {
 }
 
 TableData PstStore::ReadTable(Nid nid) const {
-    const NbtEntry* entry = db_->FindNode(nid);
+    const std::optional<NbtEntry> entry = db_->FindNode(nid);
     if (!entry) return {};
     return ReadTableContext(*db_, entry->bidData, db_->ReadSubnodes(entry->bidSub));
 }
@@ -110,7 +110,7 @@ TableData PstStore::ReadTable(Nid nid) const {
 Properties PstStore::FolderProperties(Nid folder) const {
     auto it = folders_.find(folder);
     if (it != folders_.end()) return it->second->props;
-    const NbtEntry* entry = db_->FindNode(folder);
+    const std::optional<NbtEntry> entry = db_->FindNode(folder);
     if (!entry) throw PstError("folder " + HexId(folder) + " does not exist");
     return ReadPropertyContext(*db_, entry->bidData, db_->ReadSubnodes(entry->bidSub));
 }
@@ -121,7 +121,7 @@ FolderInfo PstStore::Folder(Nid folder) const {
     info.nid = folder;
     auto it = folders_.find(folder);
     if (it != folders_.end()) info.parent = it->second->parent;
-    else if (const NbtEntry* e = db_->FindNode(folder)) info.parent = e->nidParent;
+    else if (const std::optional<NbtEntry> e = db_->FindNode(folder)) info.parent = e->nidParent;
     info.name = StringProp(props, TagId(tags::kDisplayName));
     info.containerClass = StringProp(props, TagId(tags::kContainerClass));
     info.contentCount = IntProp(props, TagId(tags::kContentCount));
@@ -204,7 +204,7 @@ std::size_t PstStore::FolderDepth(Nid folder) const {
         auto it = folders_.find(nid);
         if (it != folders_.end()) {
             nid = it->second->parent;
-        } else if (const NbtEntry* entry = db_->FindNode(nid)) {
+        } else if (const std::optional<NbtEntry> entry = db_->FindNode(nid)) {
             nid = entry->nidParent;
         } else {
             throw PstError("folder " + HexId(nid) + " does not exist");

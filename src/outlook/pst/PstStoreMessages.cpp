@@ -27,7 +27,7 @@ std::unique_ptr<MessageBuilder> PstStore::CreateMessage(Nid folder, bool associa
 }
 
 MessageData PstStore::ReadMessage(Nid message) const {
-    const NbtEntry* entry = db_->FindNode(message);
+    const std::optional<NbtEntry> entry = db_->FindNode(message);
     if (!entry) throw PstError("message " + HexId(message) + " does not exist");
     return ReadMessageNode(message, entry->nidParent, entry->bidData, entry->bidSub);
 }

@@ -57,8 +57,9 @@ TEST(RecycledFiles, ADeletedFileLendsItsInodeToTheNextAndNothingIsLeftAfterwards
 
         // The writers of the converters create over it as over nothing.
         std::string error;
-        ASSERT_TRUE(pf::WriteWholeFile(next, "II*\0picture", &error)) << error;
-        EXPECT_EQ(ReadFile(next), std::string("II*\0picture", 11));
+        const std::string picture("II*\0picture", 11);
+        ASSERT_TRUE(pf::WriteWholeFile(next, picture, &error)) << error;
+        EXPECT_EQ(ReadFile(next), picture);
         EXPECT_EQ(Inode(next), inode);
         ASSERT_TRUE(recycled.Remove(next));
         EXPECT_EQ(recycled.keptCount(), 1u);

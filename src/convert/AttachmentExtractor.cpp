@@ -85,8 +85,10 @@ LNSTATUS AttachmentExtractor::Detach(const std::string& tempFolder, const LNAtta
     const std::string path = PathFor(tempFolder, safeName);
     messages_.push_back(fmt::format("....Extracting attachment, {} to {}", name, path));
     ScopedNotesThrowMode returnCodes(false);
+    platform::ProvideFile(recycled_, path);
     const LNSTATUS status = attachment.Detach(path);
     if (status != LNNOERROR) {
+        platform::RemoveFile(recycled_, path);
         messages_.push_back(
             fmt::format("....ERROR: Unable to extract attachment, {} to {}: {}", name, path, NotesErrorText(status)));
         return status;
@@ -138,7 +140,7 @@ std::string AttachmentExtractor::Take(const std::string& path) {
 }
 
 void AttachmentExtractor::RemoveFiles() {
-    for (const std::string& path : attachmentFiles_) platform::DeleteFile(path);
+    for (const std::string& path : attachmentFiles_) platform::RemoveFile(recycled_, path);
     RemoveFolders();
 }
 

@@ -10,14 +10,18 @@
 
 #include "convert/AttachmentNames.h"
 #include "notes/api/LNNote.h"
+#include "shell/platform/RecycledFiles.h"
 
 namespace qb {
 
 class AttachmentExtractor {
 public:
-    // `attachmentFiles` belongs to the item record and outlives the extractor.
-    AttachmentExtractor(bool renameExecutables, std::vector<std::string>& attachmentFiles)
-        : renameExecutables_(renameExecutables), attachmentFiles_(attachmentFiles) {}
+    // `attachmentFiles` belongs to the item record and outlives the extractor;
+    // so does `recycled`, the run's kept files (null: files are created and
+    // deleted).
+    AttachmentExtractor(bool renameExecutables, std::vector<std::string>& attachmentFiles,
+                        platform::RecycledFiles* recycled = nullptr)
+        : renameExecutables_(renameExecutables), attachmentFiles_(attachmentFiles), recycled_(recycled) {}
     ~AttachmentExtractor() { RemoveFolders(); }
     AttachmentExtractor(const AttachmentExtractor&) = delete;
     AttachmentExtractor& operator=(const AttachmentExtractor&) = delete;
@@ -50,6 +54,7 @@ private:
 
     bool renameExecutables_;
     std::vector<std::string>& attachmentFiles_;
+    platform::RecycledFiles* recycled_;
     std::vector<std::string> messages_;
     bool lostAttachment_ = false;
     std::string writeFailure_;

@@ -97,6 +97,7 @@ void BodyConverter::ExportRtf(const LNRichText& body, MessageRecord& record) {
         LNRTCursor start, end;
         body.GetCursor(&start);
         body.GetEndCursor(&end);
+        platform::ProvideFile(context_.recycled, path);
         if (const LNSTATUS status = body.Export(path, start, end, ""); status != LNNOERROR) {
             context_.log.Write(kRtfWarning);
             ExportFailed(status, "the RTF body");
@@ -105,7 +106,7 @@ void BodyConverter::ExportRtf(const LNRichText& body, MessageRecord& record) {
             lostPart_ = true;
         }
         // A failed export may still have left part of a file behind.
-        platform::DeleteFile(path);
+        platform::RemoveFile(context_.recycled, path);
     } catch (const LNStatusError&) {
         context_.log.Write(kRtfWarning);
     } catch (...) {
@@ -135,10 +136,12 @@ void BodyConverter::ExportPicture(const LNRichText& body, const LNRTCursor& at, 
         end += 1;
         const std::string path = platform::JoinPath(context_.tempFolder, fmt::format("_IMAGE{}.tif", pictureNumber_));
         context_.log.Write("....Extract Image to: " + path + "\n");
+        // No kept file here: the picture writer truncates what it opens,
+        // which on ext4 costs a flush at close (see OutputFile::Create).
         if (const LNSTATUS status = body.Export(path, at, end, ""); status != LNNOERROR) {
             context_.log.Write(
                 fmt::format("....Warning Unable to extract IMAGE{}: {}\n", pictureNumber_, NotesErrorText(status)));
-            platform::DeleteFile(path);
+            platform::RemoveFile(context_.recycled, path);
             ExportFailed(status, fmt::format("the picture IMAGE{}", pictureNumber_));
             return;
         }

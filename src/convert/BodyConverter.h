@@ -12,6 +12,7 @@
 #include "convert/FieldText.h"
 #include "convert/ScratchDatabase.h"
 #include "notes/api/LNNote.h"
+#include "shell/platform/RecycledFiles.h"
 
 namespace qb {
 
@@ -31,6 +32,7 @@ struct BodyContext {
     const std::int32_t& exportedCount;  // numbers the RTF files
     ScratchDatabase& scratch;
     std::function<void(const std::string&)> reportFieldTextFailure;
+    platform::RecycledFiles* recycled = nullptr;  // the run's kept files; null: none kept
 };
 
 class BodyConverter {

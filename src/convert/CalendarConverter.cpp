@@ -145,7 +145,7 @@ bool CalendarConverter::ExportInstance(const FolderHandle& folder, LNNotesSessio
         }
         record->universalId = itemId;
         Step(160);
-        extractor.emplace(context_.settings.AttachmentsRenameEXEs, record->attachmentFiles);
+        extractor.emplace(context_.settings.AttachmentsRenameEXEs, record->attachmentFiles, context_.recycled);
         if (!extractor->Extract(context_.tempFolder, document)) {
             for (const std::string& line : extractor->messages()) log.Write(line + "\n");
         }

@@ -107,7 +107,7 @@ bool ContactConverter::ConvertSteps(const FolderHandle& folder, LNDocument& docu
         return false;
     }
     record->universalId = universalId;
-    AttachmentExtractor extractor(context_.settings.AttachmentsRenameEXEs, record->attachmentFiles);
+    AttachmentExtractor extractor(context_.settings.AttachmentsRenameEXEs, record->attachmentFiles, context_.recycled);
     if (!extractor.Extract(context_.tempFolder, document))
         for (const std::string& line : extractor.messages()) context_.log.Write(line + "\n");
 

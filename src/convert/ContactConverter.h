@@ -13,6 +13,7 @@
 #include "convert/DocumentDispatcher.h"
 #include "convert/ExportRun.h"
 #include "outlook/ContactRecord.h"
+#include "shell/platform/RecycledFiles.h"
 
 namespace qb {
 
@@ -33,6 +34,7 @@ struct AddressBookContext {
     // Where a failed SetProps is shown as well as logged; null: logged only.
     // Shown with an OK button only, so an unattended run never waits.
     MessageSink* messages = nullptr;
+    platform::RecycledFiles* recycled = nullptr;  // the run's kept temporary files; null: none kept
 };
 
 // What the writer said of one saved contact or list, in the log (and the

@@ -14,6 +14,7 @@
 #include "convert/MailConverter.h"
 #include "convert/ScratchDatabase.h"
 #include "convert/TaskConverter.h"
+#include "shell/platform/RecycledFiles.h"
 #include "shell/platform/RunFolder.h"
 
 namespace qb {
@@ -38,7 +39,8 @@ public:
     // `tempFolder` is the private per-user temporary folder
     // (platform::TempFolder()). The scratch database lives there and is kept
     // between runs; the files of each document go into a folder of this run's
-    // own inside it, removed with the set.
+    // own inside it, removed with the set. The run keeps the inodes of the
+    // files it is done with there (RecycledFiles) and removes them first.
     ConversionSet(const ConversionServices& services, const std::string& tempFolder);
     ConversionSet(const ConversionSet&) = delete;
     ConversionSet& operator=(const ConversionSet&) = delete;
@@ -55,6 +57,7 @@ public:
 private:
     ScratchDatabase scratch_;
     platform::RunFolder workFolder_;
+    platform::RecycledFiles recycled_;
     MailConverter mail_;
     CalendarConverter calendar_;
     TaskConverter task_;

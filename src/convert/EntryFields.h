@@ -12,6 +12,7 @@
 #include "convert/ExportRun.h"
 #include "outlook/CalendarItems.h"
 #include "notes/api/LNNotesSession.h"
+#include "shell/platform/RecycledFiles.h"
 
 namespace qb {
 
@@ -28,6 +29,7 @@ struct EntryContext {
     ProgressSink& progress;  // secondary line 1: the entry
     CMapiSession& outlook;
     std::string tempFolder;  // where attachments are extracted
+    platform::RecycledFiles* recycled = nullptr;  // the run's kept temporary files; null: none kept
 };
 
 // The first text value of an item. nullopt when the item is missing or

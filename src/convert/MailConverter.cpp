@@ -40,7 +40,7 @@ struct MailConverter::Work {
 MailConverter::MailConverter(MailContext context)
     : context_(std::move(context)),
       bodyContext_{context_.settings, context_.log, context_.tempFolder, context_.run.exportedCount, context_.scratch,
-                   [this](const std::string& text) { ReportFieldTextFailure(text); }} {}
+                   [this](const std::string& text) { ReportFieldTextFailure(text); }, context_.recycled} {}
 
 bool MailConverter::Convert(const FolderHandle& folder, LNNotesSession&, LNDocument& document) {
     step_ = 0;
@@ -126,7 +126,7 @@ bool MailConverter::ConvertSteps(const FolderHandle& folder, Work& work) {
     FillTimes(document, documentDate, record);
 
     Step(1400);
-    work.extractor.emplace(context_.settings.AttachmentsRenameEXEs, record.attachmentFiles);
+    work.extractor.emplace(context_.settings.AttachmentsRenameEXEs, record.attachmentFiles, context_.recycled);
     Step(1500);
     if (!work.extractor->Extract(context_.tempFolder, document)) {
         for (const std::string& line : work.extractor->messages()) context_.log.Write(line + "\n");
@@ -327,7 +327,7 @@ void MailConverter::CleanUp(Work& work) {
     if (work.extractor) {
         work.extractor->RemoveFiles();
     } else if (work.record) {
-        for (const std::string& path : work.record->attachmentFiles) platform::DeleteFile(path);
+        for (const std::string& path : work.record->attachmentFiles) platform::RemoveFile(context_.recycled, path);
     }
     work.extractor.reset();
     work.bodyText.clear();

@@ -35,6 +35,8 @@ struct MailContext {
     ScratchDatabase& scratch;
     // Shown when the plain text reader fails on an item; none: logged only.
     std::function<void(const std::string&)> showFieldTextFailure;
+    // The run's kept temporary files (RecycledFiles); null: none kept.
+    platform::RecycledFiles* recycled = nullptr;
 };
 
 inline constexpr int kDocumentLine = 1;

@@ -99,7 +99,7 @@ bool TaskConverter::ExportInstance(const FolderHandle& folder, LNNotesSession& s
             return false;
         }
         record->universalId = itemId;
-        extractor.emplace(context_.settings.AttachmentsRenameEXEs, record->attachmentFiles);
+        extractor.emplace(context_.settings.AttachmentsRenameEXEs, record->attachmentFiles, context_.recycled);
         if (!extractor->Extract(context_.tempFolder, document)) {
             for (const std::string& line : extractor->messages()) log.Write(line + "\n");
         }

@@ -92,6 +92,18 @@ TEST(ExportCli, MakeSmtpGivesNotesNamesAddressesInTheDomain) {
     EXPECT_GT(addressesInDomain("made"), 0);
 }
 
+// Whatever way a run ended, its own folder went with it, and with that every
+// file it kept for reuse.
+void ExpectNothingOfTheRunLeft(const TempDir& dir) {
+    const std::string temp = UserTempFolder(dir);
+    if (!std::filesystem::exists(temp)) return;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(temp)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_NE(name.rfind("run-", 0), 0u) << entry.path();
+        EXPECT_NE(name.rfind(".recycled-", 0), 0u) << entry.path();
+    }
+}
+
 // A signal during an export stops it at the next document: the program says
 // how far it came, exits with 3, and the file holds exactly those messages.
 class ExportCliSignal : public ::testing::TestWithParam<const char*> {};
@@ -113,9 +125,7 @@ TEST_P(ExportCliSignal, CancelsAndLeavesAValidFile) {
     ASSERT_NE(at, std::string::npos) << output;
     const int exported = std::stoi(output.substr(at + 18));
     EXPECT_EQ(MessagesInPst(sample + "/Quillbox Sample.pst"), exported);
-    // The run's own folder went with the clean-up.
-    for (const auto& entry : std::filesystem::directory_iterator(UserTempFolder(dir)))
-        EXPECT_NE(entry.path().filename().string().rfind("run-", 0), 0u) << entry.path();
+    ExpectNothingOfTheRunLeft(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(CtrlCTermAndHangUp, ExportCliSignal, ::testing::Values("INT", "TERM", "HUP"));
@@ -163,6 +173,7 @@ TEST(ExportCli, TemporaryFolderWriteFailureStopsTheRunWithItsCause) {
     EXPECT_NE(log.find("No space left on device"), std::string::npos);
     const int exported = std::stoi(log.substr(stopped + 16));
     EXPECT_EQ(MessagesInPst(dir.File("sample") + "/Quillbox Sample.pst"), exported);
+    ExpectNothingOfTheRunLeft(dir);
 }
 
 // A small file system of its own for a test; mounting needs the right to
@@ -264,6 +275,7 @@ TEST(ExportCli, LogAndProfilesAreCreatedPrivateAndKeepAWiderModeGivenLater) {
     };
     EXPECT_EQ(mode(profiles), 0600u);
     Export(dir);
+    ExpectNothingOfTheRunLeft(dir);
     const std::string log = UserTempFolder(dir) + "/exportlog.txt";
     ASSERT_TRUE(std::filesystem::exists(log));
     EXPECT_EQ(mode(log), 0600u);

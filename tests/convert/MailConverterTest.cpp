@@ -71,7 +71,7 @@ protected:
         ASSERT_EQ(database.Open(), LNNOERROR);
         scratch = std::make_unique<ScratchDatabase>(session, tempFolder);
         converter = std::make_unique<test::RecordingMailConverter>(
-            MailContext{run, settings, log, progress, outlook, translator, tempFolder, *scratch, {}});
+            MailContext{run, settings, log, progress, outlook, translator, tempFolder, *scratch, {}, recycled.get()});
         LNSetThrowAllErrorsGlobal(true);
     }
     bool Convert(int memo) {
@@ -116,8 +116,14 @@ protected:
     Lines progress;
     AddressTranslator translator;
     std::unique_ptr<ScratchDatabase> scratch;
+    // Set before Load for a converter that keeps its files' inodes.
+    std::unique_ptr<platform::RecycledFiles> recycled;
     std::unique_ptr<test::RecordingMailConverter> converter;
 };
+
+bool IsKeptFile(const std::string& path) {
+    return std::filesystem::path(path).filename().string().rfind(platform::RecycledFiles::kKeptPrefix, 0) == 0;
+}
 
 TEST_F(MailConverterTest, SendersRecipientsAndReplyToBecomeNamesAndAddresses) {
     Load(MemoDxl(1, TextItem("Subject", "Plan") + TextItem("From", "CN=User Two/OU=Sales/O=Org") +
@@ -473,6 +479,48 @@ TEST_F(MailConverterTest, RealMimeMemoFromTheTestData) {
     EXPECT_TRUE(r.bodyIsRichText);
     EXPECT_GT(r.bodyText.size(), 20u) << r.bodyText;
     EXPECT_EQ(r.bodyText.find("Content-Type"), std::string::npos) << "the body is text, not MIME source";
+}
+
+// With the run's kept files, every body, picture and attachment still
+// appears under its own name with its own content only, is gone from that
+// name once its message is saved (or failed), and the kept files go with
+// their owner.
+TEST_F(MailConverterTest, KeptFilesCarryEachDocumentsOwnContentAndGoWithTheRun) {
+    settings.BodyFormat = 1;
+    settings.AttachImages = true;
+    const std::string gif = "<picture width='1' height='1'><gif>R0lGODlhAQABAIAAAAAAAP///ywAAAAAAQABAAACAUwAOw==</gif></picture>";
+    const std::string body = "<item name='Body'><richtext><par>Rich" + gif + "</par></richtext></item>";
+    recycled = std::make_unique<platform::RecycledFiles>(tempFolder);
+    Load(MemoDxl(1, body + test::FileItem("report.pdf", test::kAttachmentBase64, 13)) +
+         MemoDxl(2, body + test::FileItem("other.txt", "T3RoZXI=", 5)) +
+         MemoDxl(3, TextItem("Subject", "Fails") + body + test::FileItem("c.txt", "VGhpcmQ=", 5)));
+    ASSERT_TRUE(Convert(1));
+    // The RTF body's file, kept once read, became the attachment's; the
+    // attachment and the picture are kept after the save.
+    EXPECT_EQ(recycled->keptCount(), 2u);
+    for (const std::string& file : TempFiles()) EXPECT_TRUE(IsKeptFile(file)) << file;
+
+    ASSERT_TRUE(Convert(2));
+    // The body and the attachment took kept files; the picture's writer
+    // creates its own (it would truncate a kept one), which is kept too.
+    EXPECT_EQ(recycled->keptCount(), 3u);
+    EXPECT_EQ(Saved(1).attachmentFiles,
+              (std::vector<std::string>{platform::JoinPath(tempFolder, "_IMAGE1.tif"),
+                                        platform::JoinPath(tempFolder, "other.txt")}));
+    ASSERT_EQ(Saved(1).attachmentContents.size(), 2u);
+    EXPECT_EQ(Saved(1).attachmentContents[0], Saved(0).attachmentContents[0]) << "the same picture";
+    EXPECT_EQ(Saved(1).attachmentContents[1], "Other") << "nothing of the longer file before it";
+    EXPECT_EQ(MessageCount(), 2u);
+
+    converter->raise = LNERR_FILE_WRITE;
+    EXPECT_FALSE(Convert(3));
+    for (const std::string& file : TempFiles()) EXPECT_TRUE(IsKeptFile(file)) << file;
+    // Every RTF body went in whole: a kept file is emptied before it is written.
+    EXPECT_EQ(Log().find("RTF format"), std::string::npos) << Log();
+    EXPECT_EQ(Log().find("SaveRTF Error"), std::string::npos) << Log();
+
+    recycled.reset();
+    EXPECT_TRUE(TempFiles().empty());
 }
 
 TEST_F(MailConverterTest, ConversionSetRoutesMailToTheMailConverter) {

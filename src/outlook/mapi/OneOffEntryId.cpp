@@ -59,6 +59,9 @@ std::string ArgumentText(LPTSTR text, bool wide) {
 std::vector<BYTE> BuildOneOffEntryId(const OneOffAddress& address) {
     // Zero flags, the provider, version 0.
     std::vector<BYTE> out(22, 0);
+    const std::size_t unitSize = address.unicode ? 2 : 1;
+    out.reserve(kFixedSize + unitSize * (address.displayName.size() + address.addressType.size() +
+                                         address.address.size() + 3));
     std::memcpy(out.data() + 4, MAPI_ONE_OFF_UID.ab, 16);
     const unsigned flags =
         (address.unicode ? MAPI_ONE_OFF_UNICODE : 0u) | (address.noRichInfo ? MAPI_ONE_OFF_NO_RICH_INFO : 0u);

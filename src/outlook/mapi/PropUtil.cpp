@@ -411,11 +411,54 @@ OwnedRestriction::OwnedRestriction(const SRestriction& source) {
     if (FAILED(CopyRestriction(source, *buffer_, buffer_.get()))) buffer_.Reset();
 }
 
+namespace {
+
+// A copy of one value in one MAPI buffer, a string's or binary's bytes right
+// after the value: those are most of a bag's values, and each would
+// otherwise take a buffer of its own. Other types go through CopyPropArray.
+HRESULT CopyValue(const SPropValue& value, LPSPropValue* out) {
+    const void* bytes = nullptr;
+    std::size_t size = 0;
+    switch (PROP_TYPE(value.ulPropTag)) {
+        case PT_STRING8:
+            bytes = value.Value.lpszA;
+            if (bytes) size = std::strlen(value.Value.lpszA) + 1;
+            break;
+        case PT_UNICODE:
+            bytes = value.Value.lpszW;
+            if (bytes) size = (std::wcslen(value.Value.lpszW) + 1) * sizeof(wchar_t);
+            break;
+        case PT_BINARY:
+            bytes = value.Value.bin.lpb;
+            size = value.Value.bin.cb;
+            break;
+        default: break;
+    }
+    if (!bytes || size == 0 || size > 0x7FFF0000) return CopyPropArray(&value, 1, out);
+    LPVOID block = nullptr;
+    const SCODE sc = MAPIAllocateBuffer(static_cast<ULONG>(sizeof(SPropValue) + size), &block);
+    if (FAILED(sc)) return sc;
+    auto* copy = static_cast<LPSPropValue>(block);
+    *copy = value;
+    auto* data = reinterpret_cast<BYTE*>(copy + 1);
+    std::memcpy(data, bytes, size);
+    switch (PROP_TYPE(value.ulPropTag)) {
+        case PT_STRING8: copy->Value.lpszA = reinterpret_cast<char*>(data); break;
+        case PT_UNICODE: copy->Value.lpszW = reinterpret_cast<wchar_t*>(data); break;
+        default: copy->Value.bin.lpb = data; break;
+    }
+    *out = copy;
+    return S_OK;
+}
+
+}  // namespace
+
 PropertyBag::PropertyBag(const PropertyBag& other) { *this = other; }
 
 PropertyBag& PropertyBag::operator=(const PropertyBag& other) {
     if (this == &other) return *this;
     values_.clear();
+    values_.reserve(other.values_.size());
     for (const auto& v : other.values_) Set(*v);
     return *this;
 }
@@ -423,7 +466,7 @@ PropertyBag& PropertyBag::operator=(const PropertyBag& other) {
 HRESULT PropertyBag::Set(const SPropValue& value) {
     if (value.ulPropTag == PR_NULL || PROP_TYPE(value.ulPropTag) == PT_NULL) return S_OK;
     LPSPropValue copy = nullptr;
-    const HRESULT hr = CopyPropArray(&value, 1, &copy);
+    const HRESULT hr = CopyValue(value, &copy);
     if (FAILED(hr)) return hr;
     MapiBuffer<SPropValue> holder(copy);
     for (auto& existing : values_) {
@@ -565,6 +608,7 @@ HRESULT PropertyBag::GetProps(const SPropTagArray* tags, ULONG* count, LPSPropVa
 HRESULT PropertyBag::SetProps(ULONG count, const SPropValue* values, LPSPropProblemArray* problems) {
     if (problems) *problems = nullptr;
     if (count && !values) return MAPI_E_INVALID_PARAMETER;
+    values_.reserve(values_.size() + count);
     for (ULONG i = 0; i < count; ++i) {
         const ULONG type = PROP_TYPE(values[i].ulPropTag);
         if (type == PT_ERROR || type == PT_OBJECT) continue;

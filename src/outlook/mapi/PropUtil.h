@@ -90,6 +90,11 @@ public:
     bool Remove(ULONG tag);
     ULONG Count() const { return static_cast<ULONG>(values_.size()); }
     std::vector<ULONG> Tags() const;
+    // Calls f(const SPropValue&) for every value, in the order they were set.
+    template <class F>
+    void ForEachValue(F&& f) const {
+        for (const auto& v : values_) f(*v);
+    }
 
     // Convenience setters and getters for our own code.
     HRESULT SetLong(ULONG tag, LONG value);

@@ -72,14 +72,20 @@ public:
             props.SetBool(PR_HASATTACH, !state_->attachments.empty());
             SetRecipientDisplays(props, state_->recipients);
             AddStoreComputedProperties(props, state_->store->engine->format() == pst::PstFormat::Unicode, Now());
-            for (auto& [id, value] : ToEngineProperties(props)) builder.SetProperty(pst::MakeTag(id, value.type), std::move(value));
+            props.ForEachValue([&builder](const SPropValue& value) {
+                if (auto converted = ToEngineValue(value))
+                    builder.SetProperty(converted->first, std::move(converted->second));
+            });
             for (std::size_t i = 0; i < state_->recipients.size(); ++i) {
-                PropertyBag recipient = state_->recipients[i];
-                if (!recipient.Find(PR_OBJECT_TYPE)) recipient.SetLong(PR_OBJECT_TYPE, MAPI_MAILUSER);
-                if (!recipient.Find(PR_DISPLAY_TYPE)) recipient.SetLong(PR_DISPLAY_TYPE, 0);  // DT_MAILUSER
+                const PropertyBag& recipient = state_->recipients[i];
                 pst::Properties row = ToEngineProperties(recipient);
+                // Values the engine needs in every row, added to the row only:
+                // the message's own recipients stay as they were given.
+                if (!recipient.Find(PR_OBJECT_TYPE))
+                    row[pst::TagId(PR_OBJECT_TYPE)] = pst::PropValue::Long(MAPI_MAILUSER);
+                if (!recipient.Find(PR_DISPLAY_TYPE)) row[pst::TagId(PR_DISPLAY_TYPE)] = pst::PropValue::Long(0);  // DT_MAILUSER
                 row[pst::TagId(pst::tags::kRowId)] = pst::PropValue::Long(static_cast<std::int32_t>(i));
-                builder.AddRecipient(row);
+                builder.AddRecipient(std::move(row));
             }
             // The store's commit policy commits every saved message.
             state_->nid = builder.Save();

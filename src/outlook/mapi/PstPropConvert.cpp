@@ -106,11 +106,9 @@ std::optional<std::pair<std::uint32_t, PropValue>> ToEngineValue(const SPropValu
 
 pst::Properties ToEngineProperties(const PropertyBag& bag) {
     pst::Properties out;
-    for (ULONG tag : bag.Tags()) {
-        const SPropValue* value = bag.Find(tag);
-        if (!value) continue;
-        if (auto converted = ToEngineValue(*value)) out[pst::TagId(converted->first)] = std::move(converted->second);
-    }
+    bag.ForEachValue([&out](const SPropValue& value) {
+        if (auto converted = ToEngineValue(value)) out[pst::TagId(converted->first)] = std::move(converted->second);
+    });
     return out;
 }
 

@@ -62,9 +62,9 @@ void SetEntryId(PropertyBag& bag, ULONG tag, const std::vector<BYTE>& id) {
     bag.SetBinary(tag, id.data(), static_cast<ULONG>(id.size()));
 }
 
-HRESULT Guarded(LastError& lastError, const std::function<HRESULT()>& operation) {
+HRESULT FailureOfCurrentException(LastError& lastError) {
     try {
-        return operation();
+        throw;
     } catch (const std::bad_alloc&) {
         return lastError.Fail(MAPI_E_NOT_ENOUGH_MEMORY, "Not enough memory.");
     } catch (const pst::PstError& e) {

@@ -23,9 +23,21 @@ bool IsComputed(ULONG tag);
 
 void SetEntryId(PropertyBag& bag, ULONG tag, const std::vector<BYTE>& id);
 
+// Inside a catch: the MAPI failure for the exception being handled (rethrows
+// what is neither an engine failure nor a std::exception).
+HRESULT FailureOfCurrentException(LastError& lastError);
+
 // Runs an engine operation; an engine failure becomes a MAPI failure whose
-// text GetLastError gives.
-HRESULT Guarded(LastError& lastError, const std::function<HRESULT()>& operation);
+// text GetLastError gives. A template, so that no call allocates the
+// operation (every save of a message runs through here).
+template <class Operation>
+HRESULT Guarded(LastError& lastError, Operation&& operation) {
+    try {
+        return operation();
+    } catch (...) {
+        return FailureOfCurrentException(lastError);
+    }
+}
 
 HRESULT ResolveNames(PstStoreShared& store, ULONG count, LPMAPINAMEID* names, ULONG flags, LPSPropTagArray* out);
 

@@ -35,6 +35,14 @@ bool FitsWindows1252(std::string_view text) {
     return true;
 }
 
+// A UTF-8 body is looked at where it is: bodies are the largest values.
+bool BodyFitsWindows1252(const PropertyBag& props) {
+    const SPropValue* body = props.Find(CHANGE_PROP_TYPE(PR_BODY, PT_UNSPECIFIED));
+    if (body && PROP_TYPE(body->ulPropTag) == PT_STRING8)
+        return FitsWindows1252(body->Value.lpszA ? std::string_view(body->Value.lpszA) : std::string_view());
+    return FitsWindows1252(props.GetString(PR_BODY).value_or(""));
+}
+
 // A search key: "ADDRTYPE:ADDRESS" in upper case with its terminating zero.
 void SetSearchKey(PropertyBag& props, ULONG keyTag, ULONG addrTypeTag, ULONG addressTag) {
     if (Has(props, keyTag)) return;
@@ -91,8 +99,7 @@ void AddStoreComputedProperties(PropertyBag& props, bool unicodeStore, const FIL
         props.Set(value);
     }
     if (!Has(props, PR_MESSAGE_CODEPAGE) || !Has(props, PR_INTERNET_CPID)) {
-        const std::string body = props.GetString(PR_BODY).value_or("");
-        const LONG codePage = !unicodeStore || FitsWindows1252(body) ? kCodePageWindows1252 : kCodePageUtf8;
+        const LONG codePage = !unicodeStore || BodyFitsWindows1252(props) ? kCodePageWindows1252 : kCodePageUtf8;
         SetIfMissing(props, PR_MESSAGE_CODEPAGE, codePage);
         SetIfMissing(props, PR_INTERNET_CPID, codePage);
     }

@@ -1,6 +1,8 @@
 #include "outlook/pst/PropertyContext.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 namespace qb::pst {
 namespace {
@@ -112,35 +114,36 @@ Properties UnpackProperties(const Bytes& packed) {
 
 Bid WritePropertyContext(LtpContext& ctx, const Properties& props, BlockCache* cache, const PresetValues* preset) {
     HeapBuilder heap(kHeapClientPc, ctx.db.traits().maxBlockData);
-    std::vector<BthRecord> records;
+    // The BTH's records as they are stored: key (property id), type, value or heap id.
+    using Record = std::array<std::uint8_t, 8>;
+    std::vector<Record> records;
+    records.reserve(props.size() + (preset ? preset->size() : 0));
     if (preset) {
         for (const auto& [id, value] : *preset) {
             if (props.count(id)) continue;
-            BthRecord r;
-            r.key.resize(2);
-            Put16(r.key.data(), id);
-            r.data.resize(6, 0);
-            Put16(r.data.data(), value.first);
-            Put32(&r.data[2], value.second);
-            records.push_back(std::move(r));
+            Record& r = records.emplace_back();
+            Put16(&r[0], id);
+            Put16(&r[2], value.first);
+            Put32(&r[4], value.second);
         }
     }
     for (const auto& [id, value] : props) {
-        BthRecord r;
-        r.key.resize(2);
-        Put16(r.key.data(), id);
-        r.data.resize(6, 0);
-        Put16(r.data.data(), value.type);
+        Record& r = records.emplace_back();
+        r.fill(0);
+        Put16(&r[0], id);
+        Put16(&r[2], value.type);
         if (IsInline(value.type)) {
-            std::copy_n(value.data.begin(), std::min<std::size_t>(value.data.size(), 4), r.data.begin() + 2);
+            std::copy_n(value.data.begin(), std::min<std::size_t>(value.data.size(), 4), &r[4]);
         } else {
-            Put32(&r.data[2], value.EncodesAsData() ? StoreValue(ctx, heap, value.data) : StoreValue(ctx, heap, value.Encode()));
+            Put32(&r[4], value.EncodesAsData() ? StoreValue(ctx, heap, value.data) : StoreValue(ctx, heap, value.Encode()));
         }
-        records.push_back(std::move(r));
     }
+    // Ids are distinct: a preset id that props carry was left out above.
     std::sort(records.begin(), records.end(),
-              [](const BthRecord& a, const BthRecord& b) { return Get16(a.key.data()) < Get16(b.key.data()); });
-    heap.SetUserRoot(BuildBth(heap, 2, 6, records));
+              [](const Record& a, const Record& b) { return Get16(&a[0]) < Get16(&b[0]); });
+    Bytes flat(records.size() * sizeof(Record));
+    if (!records.empty()) std::memcpy(flat.data(), records.data(), flat.size());
+    heap.SetUserRoot(BuildBthFlat(heap, 2, 6, flat));
     std::vector<Bytes> pages = heap.Build();
     if (cache) return ctx.db.WriteBlocksReusing(pages, *cache);
     std::vector<Bid> bids;

@@ -43,14 +43,12 @@ void MessageBuilder::SetProperties(const Properties& props) {
     for (const auto& [id, v] : props) SetProperty(MakeTag(id, v.type), v);
 }
 
-void MessageBuilder::AddRecipient(const Properties& row) {
-    Properties normalized;
-    for (const auto& [id, v] : row) {
+void MessageBuilder::AddRecipient(Properties row) {
+    for (auto& [id, v] : row) {
         std::uint32_t tag = MakeTag(id, v.type);
-        PropValue value = store_.Normalize(tag, v);
-        normalized[id] = std::move(value);
+        v = store_.Normalize(tag, std::move(v));
     }
-    recipients_.push_back(std::move(normalized));
+    recipients_.push_back(std::move(row));
 }
 
 AttachmentBuilder& MessageBuilder::AddAttachment() {
@@ -79,13 +77,16 @@ SubnodeEntry MessageBuilder::Build() {
                                      [propertyId](std::uint32_t t) { return TagId(t) == propertyId; });
             if (!clash && known.insert(tag).second) recipientTags.push_back(tag);
         }
+    // The rows move into the table: a message is built once.
     std::vector<TableRow> recipientRows;
+    recipientRows.reserve(recipients_.size());
     for (std::size_t i = 0; i < recipients_.size(); ++i) {
-        TableRow row{std::uint32_t(i), recipients_[i]};
-        row.values[TagId(kTagLtpRowVer)] = PropValue::Long(std::int32_t(i + 1));
         size += PackedSize(recipients_[i]);
+        TableRow row{std::uint32_t(i), std::move(recipients_[i])};
+        row.values[TagId(kTagLtpRowVer)] = PropValue::Long(std::int32_t(i + 1));
         recipientRows.push_back(std::move(row));
     }
+    recipients_.clear();
     {
         SubnodeMap rsubs;
         std::uint32_t rnext = 1;

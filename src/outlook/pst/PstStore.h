@@ -124,7 +124,7 @@ class MessageBuilder {
 public:
     void SetProperty(std::uint32_t tag, PropValue value);
     void SetProperties(const Properties& props);
-    void AddRecipient(const Properties& row);
+    void AddRecipient(Properties row);
     AttachmentBuilder& AddAttachment();
     // Drops an attachment of this message before it is saved, releasing the
     // blocks its data took.

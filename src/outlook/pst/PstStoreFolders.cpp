@@ -267,17 +267,20 @@ void PstStore::AddContentsRow(Nid folder, bool associated, Nid message, const Pr
     const int which = associated ? kAssociated : kContents;
     TableState& t = f.tables[which];
     if (!t.appender) RebuildContentsTable(f, which);
-    Properties row;
-    for (const TableColumn& c : t.columns) {
-        if (c.tag == kTagLtpRowId) continue;
-        const PropValue* v = FindProp(props, c.tag);
-        if (v && v->type == TagType(c.tag)) row[TagId(c.tag)] = *v;
-    }
-    row[TagId(kTagLtpRowVer)] = PropValue::Long(std::int32_t(rowVersion_++));
-    // Message ids grow, so a row goes at the end; else the table is rebuilt in order.
+    Properties version;
+    version[TagId(kTagLtpRowVer)] = PropValue::Long(std::int32_t(rowVersion_++));
+    // Message ids grow, so a row goes at the end, its cells read straight from
+    // the message's values; else the table is rebuilt in order.
     if (t.appender->CanAppend(message)) {
-        t.appender->Append(message, row);
+        t.appender->Append(message, props, &version);
     } else {
+        Properties row;
+        for (const TableColumn& c : t.columns) {
+            if (c.tag == kTagLtpRowId) continue;
+            const PropValue* v = FindProp(props, c.tag);
+            if (v && v->type == TagType(c.tag)) row[TagId(c.tag)] = *v;
+        }
+        row[TagId(kTagLtpRowVer)] = std::move(version.begin()->second);
         const TableRow extra{message, std::move(row)};
         RebuildContentsTable(f, which, &extra);
     }

@@ -9,6 +9,11 @@ namespace qb::pst {
 namespace {
 constexpr std::uint8_t kBthSignature = 0xB5;
 constexpr Hid PageZeroHid(std::size_t allocation) { return Hid(allocation << 5); }
+
+const PropValue* FindById(const Properties& props, std::uint16_t id) {
+    const auto it = props.find(id);
+    return it == props.end() ? nullptr : &it->second;
+}
 }  // namespace
 
 TableAppender::TableAppender(NodeDatabase& db, std::vector<TableColumn> columns)
@@ -22,7 +27,7 @@ TableAppender::TableAppender(NodeDatabase& db, std::vector<TableColumn> columns)
     fill_.push_back(0);
 }
 
-void TableAppender::Append(std::uint32_t rowId, const Properties& values) {
+void TableAppender::Append(std::uint32_t rowId, const Properties& values, const Properties* overrides) {
     if (!CanAppend(rowId)) throw PstError("table rows must be added in ascending row id order");
     if (indexData_ == 2 && rows_ >= 0xFFFF) throw PstError("a table of an ANSI file holds at most 65535 rows");
     Bytes row(geometry_.rowSize, 0);
@@ -31,9 +36,10 @@ void TableAppender::Append(std::uint32_t rowId, const Properties& values) {
         if (c.tag == kTagLtpRowId) {
             Put32(row.data() + c.ib, rowId);
         } else {
-            auto it = values.find(TagId(c.tag));
-            if (it == values.end() || it->second.type != TagType(c.tag)) continue;
-            const PropValue& v = it->second;
+            const PropValue* found = overrides ? FindById(*overrides, TagId(c.tag)) : nullptr;
+            if (!found) found = FindById(values, TagId(c.tag));
+            if (!found || found->type != TagType(c.tag)) continue;
+            const PropValue& v = *found;
             if (IsReferenceCell(c)) {
                 if (v.EncodesAsData()) {
                     Put32(row.data() + c.ib, StoreCell(v.data.data(), v.data.size()));

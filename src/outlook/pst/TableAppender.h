@@ -40,7 +40,9 @@ public:
     // False when `rowId` does not sort after the rows already added.
     bool CanAppend(std::uint32_t rowId) const { return rows_ == 0 || rowId > lastRowId_; }
     // Adds a row; values whose type differs from their column's are left out.
-    void Append(std::uint32_t rowId, const Properties& values);
+    // A value in `overrides` (when given) goes before one of the same id in
+    // `values`, so that a caller adds or replaces cells without copying the rest.
+    void Append(std::uint32_t rowId, const Properties& values, const Properties* overrides = nullptr);
     // Writes what changed since the last flush and puts the table's node.
     void Flush(Nid nid);
     // Releases every block the table was written as (the node is rebuilt or goes).

@@ -1,6 +1,7 @@
 #include "shell/platform/OutputFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -74,8 +75,15 @@ bool OutputFile::Create(const std::string& path) {
     errno_ = 0;
     error_.clear();
     if (const int injected = InjectedError(Fault::Kind::Create)) return Failed(injected);
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // Not O_TRUNC: ext4 flushes a file on close when it was truncated to
+    // empty (its guard for files replaced by truncation), which would make
+    // every reused empty file (RecycledFiles) cost a disk write. An empty file
+    // is left as it is and only gets the times a truncation gives it.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) return Failed(errno);
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return Failed(errno);
+    if (st.st_size > 0 ? ::ftruncate(fd_, 0) != 0 : ::futimens(fd_, nullptr) != 0) return Failed(errno);
     return true;
 }
 

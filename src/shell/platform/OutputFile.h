@@ -21,7 +21,8 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates or empties the file. False: error() says why.
+    // Creates or empties the file (never following a symbolic link). False:
+    // error() says why.
     bool Create(const std::string& path);
     // Writes all of data; after the first failure every call fails.
     bool Write(std::string_view data);

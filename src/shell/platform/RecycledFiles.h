@@ -1,0 +1,63 @@
+#pragma once
+// The temporary files of the documents (RTF bodies, pictures, attachments)
+// live for a moment each: written under their name, read back into the
+// message and gone again. Creating and deleting a file per document makes
+// the file system allocate a fresh inode each time, which on ext4 scans
+// further past the recently deleted ones the longer a run goes. RecycledFiles
+// keeps the inodes instead: a file that is done with is emptied and renamed
+// to a kept name of its own in the run's private folder, and the next file is
+// that kept file renamed to the new name before its writer opens it. The
+// writer must not truncate it (OutputFile does not truncate an empty file):
+// ext4 writes a file truncated to empty out to disk when it is closed.
+//
+// Invariants: a kept file is empty, a regular file of mode 0600 named
+// ".recycled-<n>" in the folder, and made by this object (never a file it did
+// not take itself); a rename never replaces an existing file; at most
+// `capacity` files are kept; the destructor deletes every kept file.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace qb::platform {
+
+class RecycledFiles {
+public:
+    static constexpr std::size_t kDefaultCapacity = 16;
+    static constexpr const char* kKeptPrefix = ".recycled-";
+
+    // `folder` is a private folder of this run; empty: nothing is kept and
+    // Remove only deletes.
+    explicit RecycledFiles(std::string folder, std::size_t capacity = kDefaultCapacity);
+    ~RecycledFiles();
+    RecycledFiles(const RecycledFiles&) = delete;
+    RecycledFiles& operator=(const RecycledFiles&) = delete;
+
+    // Before a writer creates `path` (which does not exist): moves a kept
+    // file there, so that the writer's create reuses its inode. False when
+    // none is kept or it could not be moved; the writer then creates the
+    // file itself as usual.
+    bool Provide(const std::string& path);
+    // Instead of deleting `path`: empties it and keeps it, or deletes it when
+    // enough are kept or it cannot be kept. True when nothing is left under
+    // `path` afterwards (a missing file counts as removed), as DeleteFile.
+    bool Remove(const std::string& path);
+    // Deletes every kept file.
+    void Clear();
+
+    std::size_t keptCount() const { return kept_.size(); }
+
+private:
+    bool Keep(const std::string& path);
+
+    std::string folder_;
+    std::size_t capacity_;
+    std::vector<std::string> kept_;
+    unsigned long nextNumber_ = 0;
+};
+
+// The file helpers of the converters, with or without recycling.
+bool ProvideFile(RecycledFiles* files, const std::string& path);
+bool RemoveFile(RecycledFiles* files, const std::string& path);
+
+}  // namespace qb::platform

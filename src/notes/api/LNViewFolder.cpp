@@ -145,15 +145,19 @@ LNSTATUS LNViewFolder::Open() {
         if (!formula)
             return Fail(LNERR_FORMULA_COMPILE, "selection formula of view '" + impl_->title + "': " + error.text);
     }
-    // One pass over the documents' index records: selection and sort keys.
+    // One pass over the documents' index records: selection and sort keys
+    // (kept only for a sorted view).
+    std::vector<NOTEID> entries;
     std::vector<std::pair<SortKey, NOTEID>> keyed;
     const bool sorted = !impl_->sortItem.empty();
     std::string detail;
     LNSTATUS status = database->notes.Scan(
         [](const NoteIndex::Slot& slot) { return !slot.Deleted() && slot.noteClass == NOTE_CLASS_DOCUMENT; },
         [&](const NoteIndexEntry& entry) {
-            if (formula ? formula->Selects(SummaryFormulaDocument(entry.summary)) : InFolder(entry, impl_->unid))
-                keyed.emplace_back(sorted ? KeyOf(entry, impl_->sortItem) : SortKey{}, entry.noteId);
+            if (formula ? !formula->Selects(SummaryFormulaDocument(entry.summary)) : !InFolder(entry, impl_->unid))
+                return true;
+            if (sorted) keyed.emplace_back(KeyOf(entry, impl_->sortItem), entry.noteId);
+            else entries.push_back(entry.noteId);
             return true;
         },
         &detail);
@@ -164,10 +168,9 @@ LNSTATUS LNViewFolder::Open() {
             int order = CompareKeys(a.first, b.first);
             return descending ? order > 0 : order < 0;
         });
+        entries.reserve(keyed.size());
+        for (const auto& [key, id] : keyed) entries.push_back(id);
     }
-    std::vector<NOTEID> entries;
-    entries.reserve(keyed.size());
-    for (const auto& [key, id] : keyed) entries.push_back(id);
     impl_->entries = std::move(entries);
     impl_->open = true;
     return LNNOERROR;

@@ -136,8 +136,7 @@ void BodyConverter::ExportPicture(const LNRichText& body, const LNRTCursor& at, 
         end += 1;
         const std::string path = platform::JoinPath(context_.tempFolder, fmt::format("_IMAGE{}.tif", pictureNumber_));
         context_.log.Write("....Extract Image to: " + path + "\n");
-        // No kept file here: the picture writer truncates what it opens,
-        // which on ext4 costs a flush at close (see OutputFile::Create).
+        platform::ProvideFile(context_.recycled, path);
         if (const LNSTATUS status = body.Export(path, at, end, ""); status != LNNOERROR) {
             context_.log.Write(
                 fmt::format("....Warning Unable to extract IMAGE{}: {}\n", pictureNumber_, NotesErrorText(status)));

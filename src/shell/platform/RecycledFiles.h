@@ -7,8 +7,9 @@
 // keeps the inodes instead: a file that is done with is emptied and renamed
 // to a kept name of its own in the run's private folder, and the next file is
 // that kept file renamed to the new name before its writer opens it. The
-// writer must not truncate it (OutputFile does not truncate an empty file):
-// ext4 writes a file truncated to empty out to disk when it is closed.
+// writer must not truncate it (OutputFile and the picture writer do not
+// truncate an empty file): ext4 writes a file truncated to empty out to disk
+// when it is closed.
 //
 // Invariants: a kept file is empty, a regular file of mode 0600 named
 // ".recycled-<n>" in the folder, and made by this object (never a file it did

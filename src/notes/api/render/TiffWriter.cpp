@@ -1,11 +1,16 @@
 // TIFF files through libtiff.
 #include "notes/api/render/Image.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <cstdarg>
 #include <filesystem>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -27,6 +32,25 @@ void CaptureMessage(const char* module, const char* format, va_list args) {
 
 void IgnoreWarning(const char*, const char*, va_list) {}
 
+// The file opened for libtiff: private, never through a symbolic link, and
+// emptied without truncating a file that is empty already (ext4 writes a file
+// truncated to empty out to disk when it is closed; the converters hand
+// pictures reused empty files).
+TIFF* OpenForWriting(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    struct stat st {};
+    const bool ready = fd >= 0 && ::fstat(fd, &st) == 0 &&
+                       (st.st_size > 0 ? ::ftruncate(fd, 0) == 0 : ::futimens(fd, nullptr) == 0);
+    if (!ready) {
+        lastTiffMessage = path + ": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return nullptr;
+    }
+    TIFF* tif = TIFFFdOpen(fd, path.c_str(), "w");  // closes fd with the TIFF
+    if (!tif) ::close(fd);
+    return tif;
+}
+
 // libtiff prints to stderr by default; its messages belong in our status.
 void InstallHandlers() {
     static std::once_flag once;
@@ -45,7 +69,7 @@ ImageStatus WriteTiff(const Bitmap& bitmap, const std::string& path, std::string
     }
     InstallHandlers();
     lastTiffMessage.clear();
-    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "w"));
+    std::unique_ptr<TIFF, TiffCloser> tif(OpenForWriting(path));
     auto fail = [&] {
         if (detail) *detail = lastTiffMessage.empty() ? "cannot write " + path : lastTiffMessage;
         if (tif) {

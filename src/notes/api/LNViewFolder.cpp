@@ -1,6 +1,7 @@
 #include "notes/api/LNViewFolder.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <unordered_set>
 
@@ -68,29 +69,52 @@ std::shared_ptr<ViewImpl> DescribeView(const std::shared_ptr<DatabaseImpl>& data
 namespace {
 
 // Sort key of one document for the view's sort column.
-struct SortKey {
-    int kind = 0;  // 0 missing, 1 number, 2 time, 3 text
-    double number = 0;
-    std::int64_t time = 0;
-    std::string text;
+// A document's place in a sorted view, kept small as a view holds one per
+// document: the key's kind (0 missing, 1 number, 2 time, 3 text), its value
+// (a number's bits, a time, or where its text lies in the view's text
+// buffer) and the document's position in the scan, so that equal keys keep
+// the documents' file order.
+struct SortEntry {
+    std::uint64_t value = 0;
+    std::uint32_t textLength = 0;
+    NOTEID noteId = 0;
+    std::uint32_t position = 0;
+    std::uint8_t kind = 0;
 };
 
-SortKey KeyOf(const NoteIndexEntry& entry, const std::string& itemName) {
-    SortKey key;
+SortEntry KeyOf(const NoteIndexEntry& entry, const std::string& itemName, std::string& texts) {
+    SortEntry key;
     ItemData item;
     if (!entry.summary.Find(itemName, &item)) return key;
     FormulaValue value = ItemToFormulaValue(item.type, item.value);
     if (value.type() == FormulaValueType::Number && !value.numbers().empty()) {
         key.kind = 1;
-        key.number = value.numbers()[0];
+        key.value = std::bit_cast<std::uint64_t>(value.numbers()[0]);
     } else if (value.type() == FormulaValueType::Datetime && !value.datetimes().empty()) {
         key.kind = 2;
-        key.time = value.datetimes()[0].hundredths;
+        key.value = static_cast<std::uint64_t>(value.datetimes()[0].hundredths);
     } else if (!value.texts().empty()) {
         key.kind = 3;
-        key.text = value.texts()[0];
+        key.value = texts.size();
+        key.textLength = static_cast<std::uint32_t>(value.texts()[0].size());
+        texts += value.texts()[0];
     }
     return key;
+}
+
+template <typename T>
+int Order(T a, T b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+int CompareKeys(const SortEntry& a, const SortEntry& b, std::string_view texts) {
+    if (a.kind != b.kind) return a.kind < b.kind ? -1 : 1;
+    switch (a.kind) {
+    case 1: return Order(std::bit_cast<double>(a.value), std::bit_cast<double>(b.value));
+    case 2: return Order(static_cast<std::int64_t>(a.value), static_cast<std::int64_t>(b.value));
+    case 3: return CompareNotesText(texts.substr(a.value, a.textLength), texts.substr(b.value, b.textLength));
+    default: return 0;
+    }
 }
 
 // Whether a document's $FolderRefs name the folder.
@@ -103,16 +127,6 @@ bool InFolder(const NoteIndexEntry& entry, const std::string& folderUnid) {
     for (const LNString& unid : unids)
         if (qb::text::EqualsIgnoreCase(unid, folderUnid)) return true;
     return false;
-}
-
-int CompareKeys(const SortKey& a, const SortKey& b) {
-    if (a.kind != b.kind) return a.kind < b.kind ? -1 : 1;
-    switch (a.kind) {
-    case 1: return a.number < b.number ? -1 : (b.number < a.number ? 1 : 0);
-    case 2: return a.time < b.time ? -1 : (b.time < a.time ? 1 : 0);
-    case 3: return CompareNotesText(a.text, b.text);
-    default: return 0;
-    }
 }
 
 }  // namespace
@@ -148,7 +162,8 @@ LNSTATUS LNViewFolder::Open() {
     // One pass over the documents' index records: selection and sort keys
     // (kept only for a sorted view).
     std::vector<NOTEID> entries;
-    std::vector<std::pair<SortKey, NOTEID>> keyed;
+    std::vector<SortEntry> keyed;
+    std::string texts;
     const bool sorted = !impl_->sortItem.empty();
     std::string detail;
     LNSTATUS status = database->notes.Scan(
@@ -156,20 +171,27 @@ LNSTATUS LNViewFolder::Open() {
         [&](const NoteIndexEntry& entry) {
             if (formula ? !formula->Selects(SummaryFormulaDocument(entry.summary)) : !InFolder(entry, impl_->unid))
                 return true;
-            if (sorted) keyed.emplace_back(KeyOf(entry, impl_->sortItem), entry.noteId);
-            else entries.push_back(entry.noteId);
+            if (sorted) {
+                SortEntry key = KeyOf(entry, impl_->sortItem, texts);
+                key.noteId = entry.noteId;
+                key.position = static_cast<std::uint32_t>(keyed.size());
+                keyed.push_back(key);
+            } else {
+                entries.push_back(entry.noteId);
+            }
             return true;
         },
         &detail);
     if (status) return Fail(status, detail);
     if (sorted) {
         bool descending = impl_->sortDescending;
-        std::stable_sort(keyed.begin(), keyed.end(), [descending](const auto& a, const auto& b) {
-            int order = CompareKeys(a.first, b.first);
-            return descending ? order > 0 : order < 0;
+        std::sort(keyed.begin(), keyed.end(), [descending, &texts](const SortEntry& a, const SortEntry& b) {
+            const int order = CompareKeys(a, b, texts);
+            if (order != 0) return descending ? order > 0 : order < 0;
+            return a.position < b.position;
         });
         entries.reserve(keyed.size());
-        for (const auto& [key, id] : keyed) entries.push_back(id);
+        for (const SortEntry& key : keyed) entries.push_back(key.noteId);
     }
     impl_->entries = std::move(entries);
     impl_->open = true;

@@ -88,6 +88,26 @@ int TotalItems(const std::map<QString, int>& folders) {
     return total;
 }
 
+// "Add" in the batch window: the server's folder "mail" in the database
+// selection, every mailbox in it. Returns the folder the dialog showed.
+QString AddServerMailboxes(QWidget& batch) {
+    QString directory;
+    WhenModalNamed("selectDatabase", [&directory](QWidget* dialog) {
+        auto* server = dialog->findChild<QComboBox*>("server");
+        const int hub = server->findText("Hub/Acme");
+        server->setCurrentIndex(hub);
+        emit server->activated(hub);
+        auto* list = dialog->findChild<QListWidget*>("List1");
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->text() == "mail") emit list->itemActivated(list->item(i));
+        directory = dialog->findChild<QLabel*>("directory")->text();
+        list->selectAll();
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    Child<QPushButton>(batch, "add")->click();
+    return directory;
+}
+
 // Stands in for the desktop's opener: records what "View log" asked it to open.
 class OpenedUrls : public QObject {
     Q_OBJECT
@@ -338,22 +358,7 @@ private slots:
         window.OpenBatchWindow();
         QWidget* batch = window.batchWindow();
         QVERIFY(batch && batch->isVisible());
-        // "Add": the server's folder "mail" in the database selection, every mailbox in it.
-        QString directory;
-        WhenModalNamed("selectDatabase", [&directory](QWidget* dialog) {
-            auto* server = dialog->findChild<QComboBox*>("server");
-            const int hub = server->findText("Hub/Acme");
-            server->setCurrentIndex(hub);
-            emit server->activated(hub);
-            auto* list = dialog->findChild<QListWidget*>("List1");
-            for (int i = 0; i < list->count(); ++i)
-                if (list->item(i)->text() == "mail") emit list->itemActivated(list->item(i));
-            directory = dialog->findChild<QLabel*>("directory")->text();
-            list->selectAll();
-            static_cast<QDialog*>(dialog)->accept();
-        });
-        Child<QPushButton>(*batch, "add")->click();
-        QCOMPARE(directory, QString("mail\\"));
+        QCOMPARE(AddServerMailboxes(*batch), QString("mail\\"));
         auto* rows = Child<QTreeWidget>(*batch, "databaseList");
         QCOMPARE(rows->topLevelItemCount(), 3);
         const QString folder = sample.Root() + "/batch";
@@ -394,18 +399,7 @@ private slots:
         window.OpenBatchWindow();
         QWidget* batch = window.batchWindow();
         QVERIFY(batch);
-        WhenModalNamed("selectDatabase", [](QWidget* dialog) {
-            auto* server = dialog->findChild<QComboBox*>("server");
-            const int hub = server->findText("Hub/Acme");
-            server->setCurrentIndex(hub);
-            emit server->activated(hub);
-            auto* list = dialog->findChild<QListWidget*>("List1");
-            for (int i = 0; i < list->count(); ++i)
-                if (list->item(i)->text() == "mail") emit list->itemActivated(list->item(i));
-            list->selectAll();
-            static_cast<QDialog*>(dialog)->accept();
-        });
-        Child<QPushButton>(*batch, "add")->click();
+        AddServerMailboxes(*batch);
         auto* rows = Child<QTreeWidget>(*batch, "databaseList");
         QCOMPARE(rows->topLevelItemCount(), 3);
         const auto trigger = [batch](const QString& caption) {

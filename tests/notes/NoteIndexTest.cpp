@@ -29,14 +29,7 @@ namespace {
 using test::ScopedEnv;
 using test::TempDir;
 
-ItemData Item(std::string name, LNITEMTYPE type, Bytes value) {
-    ItemData item;
-    item.name = std::move(name);
-    item.type = type;
-    item.flags = LNITEMFLAGS_SUMMARY;
-    item.value = std::move(value);
-    return item;
-}
+using test::TestItem;
 
 std::array<char, 32> UnidOf(int n) {
     char text[40];
@@ -58,8 +51,8 @@ NoteIndexEntry MakeEntry(NOTEID id, int n, std::size_t summaryBytes) {
     entry.created = LNDatetime::FromUnixTime(1'200'000'000 + n, n % 100);
     entry.modified = LNDatetime::FromUnixTime(1'300'000'000 + n);
     if (summaryBytes > 0) {
-        entry.summary.Add(Item("Subject", TYPE_TEXT, "note " + std::to_string(n)));
-        entry.summary.Add(Item("Filler", TYPE_TEXT, Bytes(summaryBytes, static_cast<char>('a' + n % 26))));
+        entry.summary.Add(TestItem("Subject", TYPE_TEXT, "note " + std::to_string(n)));
+        entry.summary.Add(TestItem("Filler", TYPE_TEXT, Bytes(summaryBytes, static_cast<char>('a' + n % 26))));
     }
     return entry;
 }

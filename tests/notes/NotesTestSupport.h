@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "support/TempDir.h"
 #include "notes/api/LNNotes.h"
+#include "notes/api/NoteData.h"
 
 namespace qb::test {
 
@@ -27,5 +30,16 @@ protected:
     LNDatabase database;
     ThrowGuard guard;
 };
+
+// An item as a note's summary holds it (a summary item unless told otherwise).
+inline notes::ItemData TestItem(std::string name, LNITEMTYPE type, notes::Bytes value,
+                                LNITEMFLAGS flags = LNITEMFLAGS_SUMMARY) {
+    notes::ItemData item;
+    item.name = std::move(name);
+    item.type = type;
+    item.flags = flags;
+    item.value = std::move(value);
+    return item;
+}
 
 }  // namespace qb::test

@@ -7,19 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "NotesTestSupport.h"
 #include "notes/api/NoteData.h"
 
 namespace qb::notes {
 namespace {
 
-ItemData Item(std::string name, LNITEMTYPE type, Bytes value, LNITEMFLAGS flags = LNITEMFLAGS_SUMMARY) {
-    ItemData item;
-    item.name = std::move(name);
-    item.type = type;
-    item.flags = flags;
-    item.value = std::move(value);
-    return item;
-}
+using test::TestItem;
 
 struct Seen {
     std::string name;
@@ -41,14 +35,14 @@ std::vector<Seen> All(const SummaryBuffer& summary) {
 TEST(SummaryBufferTest, ItemsComeBackAsAddedWhateverTheirSizes) {
     const std::string longName(300, 'N');  // beyond what the name table takes
     std::vector<ItemData> items = {
-        Item("Subject", TYPE_TEXT, "Hello"),
-        Item("", TYPE_TEXT, ""),
-        Item("Empty", TYPE_TEXT_LIST, "", 0),
-        Item(longName, TYPE_NUMBER, std::string(8, '\x01')),
-        Item("Short", TYPE_TEXT, std::string(127, 'a')),
-        Item("TwoBytes", TYPE_TEXT, std::string(128, 'b')),
-        Item("ThreeBytes", TYPE_TEXT, std::string(16384, 'c'), LNITEMFLAGS_SUMMARY | LNITEMFLAGS_NAMES),
-        Item("subject", TYPE_TIME, std::string("\0\x02", 2)),
+        TestItem("Subject", TYPE_TEXT, "Hello"),
+        TestItem("", TYPE_TEXT, ""),
+        TestItem("Empty", TYPE_TEXT_LIST, "", 0),
+        TestItem(longName, TYPE_NUMBER, std::string(8, '\x01')),
+        TestItem("Short", TYPE_TEXT, std::string(127, 'a')),
+        TestItem("TwoBytes", TYPE_TEXT, std::string(128, 'b')),
+        TestItem("ThreeBytes", TYPE_TEXT, std::string(16384, 'c'), LNITEMFLAGS_SUMMARY | LNITEMFLAGS_NAMES),
+        TestItem("subject", TYPE_TIME, std::string("\0\x02", 2)),
     };
     SummaryBuffer summary;
     for (const ItemData& item : items) summary.Add(item);
@@ -69,7 +63,7 @@ TEST(SummaryBufferTest, ItemsComeBackAsAddedWhateverTheirSizes) {
 
 TEST(SummaryBufferTest, RecurringNamesCostTheirNumberOnly) {
     SummaryBuffer first;
-    first.Add(Item("A rather long recurring item name", TYPE_TEXT, "x"));
+    first.Add(TestItem("A rather long recurring item name", TYPE_TEXT, "x"));
     // Number, type, flags, one length byte, the value.
     EXPECT_EQ(first.Size(), 2u + 2u + 2u + 1u + 1u);
 }
@@ -79,7 +73,7 @@ TEST(SummaryBufferTest, NameTableIsBounded) {
     // and still read back.
     SummaryBuffer summary;
     const std::size_t count = ItemNameTable::kMaxInterned + 10;
-    for (std::size_t i = 0; i < count; ++i) summary.Add(Item("Bounded" + std::to_string(i), TYPE_TEXT, "v"));
+    for (std::size_t i = 0; i < count; ++i) summary.Add(TestItem("Bounded" + std::to_string(i), TYPE_TEXT, "v"));
     std::size_t index = 0;
     summary.ForEach([&](std::string_view name, LNITEMTYPE, LNITEMFLAGS, std::string_view value) {
         EXPECT_EQ(name, "Bounded" + std::to_string(index));

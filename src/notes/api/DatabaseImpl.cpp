@@ -11,27 +11,69 @@
 
 namespace qb::notes {
 
+DatabaseImpl::~DatabaseImpl() { prefetcher.reset(); }
+
 LNSTATUS DatabaseImpl::Open(std::string* detail) {
     if (open) return LNNOERROR;
+    prefetcher.reset();
     if (LooksLikeNativeNsf(filePath)) {
         *detail = filePath;
         return LNERR_NATIVE_NSF;
     }
     DxlDatabaseInfo newInfo;
     NoteIndex newNotes;
-    LNSTATUS status = IndexDxlFile(filePath, &newInfo, &newNotes, detail);
-    if (status != LNNOERROR) return status;
+    // Identified before it is read: a change while it is indexed makes the
+    // next open index it again.
+    DxlFileIdentity newIdentity;
+    const bool newIdentified = IdentifyDxlFile(filePath, &newIdentity);
+    if (!newIdentified || !DxlIndexCache::Process().Take(newIdentity, &newInfo, &newNotes)) {
+        LNSTATUS status = IndexDxlFile(filePath, &newInfo, &newNotes, detail);
+        if (status != LNNOERROR) return status;
+    }
     info = std::move(newInfo);
     notes = std::move(newNotes);
+    identity = std::move(newIdentity);
+    identified = newIdentified;
+    changed = false;
     reader = std::make_unique<DxlNoteReader>(filePath, info.encoding, info.entityDeclarations);
     open = true;
     return LNNOERROR;
 }
 
 void DatabaseImpl::Close() {
-    open = false;
+    prefetcher.reset();
     reader.reset();
+    if (open && identified && !changed) {
+        DxlIndexCache::Process().Keep(std::move(identity), std::move(info), std::move(notes));
+        info = DxlDatabaseInfo();
+    }
+    open = false;
+    identified = false;
     notes.Clear();
+}
+
+void DatabaseImpl::FollowView(const void* owner, const std::shared_ptr<const std::vector<NOTEID>>& ids,
+                              std::size_t at) const {
+    if (!open || !ids || at + 1 >= ids->size() || !NotePrefetchEnabled()) return;
+    if (!prefetcher) prefetcher = std::make_unique<NotePrefetcher>(notes, filePath, info, NotePrefetcher::Limits{});
+    prefetcher->Follow(owner, ids, at);
+}
+
+void DatabaseImpl::StopPrefetch(const void* owner) const {
+    if (!prefetcher) return;
+    if (owner) prefetcher->Stop(owner);
+    else prefetcher->Stop();
+}
+
+ViewImpl::~ViewImpl() {
+    if (database) database->StopPrefetch(this);
+}
+
+LNSTATUS ReadIndexedNote(DxlNoteReader& reader, const NoteIndexEntry& entry, NoteData* note, std::string* detail) {
+    if (LNSTATUS status = reader.Read(entry, note, detail)) return status;
+    if (note->created.IsNull()) note->created = entry.created;
+    if (note->modified.IsNull()) note->modified = entry.modified;
+    return LNNOERROR;
 }
 
 namespace {
@@ -87,12 +129,16 @@ LNSTATUS DatabaseImpl::LoadNote(NOTEID noteId, std::shared_ptr<NoteData>* note, 
         *note = std::make_shared<NoteData>(*entry->written);
         return LNNOERROR;
     }
+    if (prefetcher && prefetcher->Take(*entry, note)) return LNNOERROR;
     auto parsed = std::make_shared<NoteData>();
-    LNSTATUS status = reader ? reader->Read(*entry, parsed.get(), detail)
-                             : ParseDxlNote(filePath, info, *entry, parsed.get(), detail);
+    LNSTATUS status;
+    if (reader) {
+        status = ReadIndexedNote(*reader, *entry, parsed.get(), detail);
+    } else {
+        DxlNoteReader once(filePath, info.encoding, info.entityDeclarations);
+        status = ReadIndexedNote(once, *entry, parsed.get(), detail);
+    }
     if (status != LNNOERROR) return status;
-    if (parsed->created.IsNull()) parsed->created = entry->created;
-    if (parsed->modified.IsNull()) parsed->modified = entry->modified;
     *note = std::move(parsed);
     return LNNOERROR;
 }
@@ -102,6 +148,8 @@ NOTEID DatabaseImpl::NextNoteId() const {
 }
 
 LNSTATUS DatabaseImpl::SaveNote(NoteData& note, std::string* detail) {
+    prefetcher.reset();
+    changed = true;
     if (note.noteId == 0) note.noteId = NextNoteId();
     if (note.unid.size() != 32) {
         std::random_device random;
@@ -138,6 +186,8 @@ LNSTATUS DatabaseImpl::SaveNote(NoteData& note, std::string* detail) {
 LNSTATUS DatabaseImpl::DeleteNote(NOTEID noteId, std::string* detail) {
     const NoteIndex::Slot* slot = notes.FindSlot(noteId);
     if (!slot || slot->Deleted()) return NotFound(noteId, detail);
+    prefetcher.reset();
+    changed = true;
     notes.MarkDeleted(*slot);
     return WriteFile(detail);
 }
@@ -145,6 +195,8 @@ LNSTATUS DatabaseImpl::DeleteNote(NOTEID noteId, std::string* detail) {
 LNSTATUS DatabaseImpl::WriteFile(std::string* detail) {
     // Written beside the file and renamed over it, so a failure never leaves
     // half a database; notes read from the old file are loaded first.
+    prefetcher.reset();
+    changed = true;
     std::string temporary = filePath + ".tmp";
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
@@ -181,6 +233,7 @@ LNSTATUS DatabaseImpl::WriteFile(std::string* detail) {
         *detail = filePath;
         return LNERR_FILE_WRITE;
     }
+    DxlIndexCache::Process().Forget(filePath);
     open = false;
     return Open(detail);
 }

@@ -8,9 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include "notes/api/DxlIndexCache.h"
 #include "notes/api/DxlReader.h"
 #include "notes/api/NoteData.h"
 #include "notes/api/NoteIndex.h"
+#include "notes/api/NotePrefetcher.h"
 
 namespace qb::notes {
 
@@ -23,6 +25,16 @@ struct DatabaseImpl {
     NoteIndex notes;
     // Kept open while the database is, for reading notes.
     mutable std::unique_ptr<DxlNoteReader> reader;
+    // The file as it was indexed; its index goes to DxlIndexCache on Close
+    // unless this process changed the database since.
+    DxlFileIdentity identity;
+    bool identified = false;
+    bool changed = false;
+
+    DatabaseImpl() = default;
+    DatabaseImpl(const DatabaseImpl&) = delete;
+    DatabaseImpl& operator=(const DatabaseImpl&) = delete;
+    ~DatabaseImpl();
 
     LNSTATUS Open(std::string* detail);
     void Close();
@@ -42,7 +54,20 @@ struct DatabaseImpl {
     // Rewrites the DXL file from the index, notes written here in full.
     LNSTATUS WriteFile(std::string* detail);
     NOTEID NextNoteId() const;
+
+    // Reading ahead (NotePrefetcher.h): the reader of a view is at position
+    // `at` of its entries `ids`; `owner` is the view.
+    void FollowView(const void* owner, const std::shared_ptr<const std::vector<NOTEID>>& ids, std::size_t at) const;
+    // Stops reading ahead for that view (nullptr: for any).
+    void StopPrefetch(const void* owner = nullptr) const;
+
+    // Last, so that it is destroyed (its thread joined) before the index it reads.
+    mutable std::unique_ptr<NotePrefetcher> prefetcher;
 };
+
+// Parses a note of the file from its index record, with the record's dates
+// where the note has none. LoadNote and the prefetcher both read notes so.
+LNSTATUS ReadIndexedNote(DxlNoteReader& reader, const NoteIndexEntry& entry, NoteData* note, std::string* detail);
 
 struct DocumentImpl {
     std::shared_ptr<DatabaseImpl> database;
@@ -62,7 +87,13 @@ struct ViewImpl {
     std::string sortItem;
     bool sortDescending = false;
     bool open = false;
-    std::vector<NOTEID> entries;
+    // Shared with the database's prefetcher while it reads ahead.
+    std::shared_ptr<const std::vector<NOTEID>> entries = std::make_shared<const std::vector<NOTEID>>();
+
+    ViewImpl() = default;
+    ViewImpl(const ViewImpl&) = delete;
+    ViewImpl& operator=(const ViewImpl&) = delete;
+    ~ViewImpl();
 };
 
 // The view design note's description, from its summary items.

@@ -414,6 +414,7 @@ void DxlHandler::EndValue(std::string_view element) {
         } else if (element == "filedata" && c.file) {
             auto content = std::make_shared<FileContent>();
             content->dxlPath = path_;
+            content->dxlFile = file_;
             content->offset = c.fileDataStart;
             content->length = std::max(Offset(), c.fileDataStart) - c.fileDataStart;
             if (skippedRanges_ && nextSkipped_ < skippedRanges_->size()) {

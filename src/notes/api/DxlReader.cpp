@@ -165,9 +165,10 @@ namespace {
 // Parses one note's element. The fragment may have had attachment data cut
 // out (`skipped`, file ranges in order): those ranges become the file
 // objects' content, so the data is never parsed twice.
-LNSTATUS ParseFragment(XML_Parser reusable, const std::string& path, const std::string& encoding,
-                       const std::string& entityDeclarations, std::string_view fragment, std::uint64_t start,
-                       const std::vector<ByteRange>& skipped, NoteData* note, std::string* detail) {
+LNSTATUS ParseFragment(XML_Parser reusable, const std::string& path, const std::shared_ptr<const DxlFile>& file,
+                       const std::string& encoding, const std::string& entityDeclarations, std::string_view fragment,
+                       std::uint64_t start, const std::vector<ByteRange>& skipped, NoteData* note,
+                       std::string* detail) {
     struct NoFree {
         void operator()(XML_ParserStruct*) const {}
     };
@@ -177,6 +178,7 @@ LNSTATUS ParseFragment(XML_Parser reusable, const std::string& path, const std::
     auto parser = [&] { return reusable ? borrowed.get() : owned.get(); };
     DxlHandler handler(DxlHandler::Mode::Full, path);
     handler.SetSkippedRanges(&skipped);
+    handler.SetFile(file);
     // The file's own entities, declared again for the note alone.
     const std::string prologue =
         entityDeclarations.empty() ? std::string() : "<!DOCTYPE qbfragment [" + entityDeclarations + "]>";
@@ -209,32 +211,24 @@ LNSTATUS ParseFragment(XML_Parser reusable, const std::string& path, const std::
 
 DxlNoteReader::DxlNoteReader(std::string path, std::string encoding, std::string entityDeclarations)
     : path_(std::move(path)), encoding_(std::move(encoding)), entityDeclarations_(std::move(entityDeclarations)) {
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    file_ = DxlFile::Open(path_, &openError_);
     std::random_device random;
     salt_ = random();
 }
 
 DxlNoteReader::~DxlNoteReader() {
-    if (fd_ >= 0) ::close(fd_);
     if (parser_) XML_ParserFree(parser_);
 }
 
 bool DxlNoteReader::ReadRange(std::uint64_t offset, std::uint64_t length) {
     std::size_t old = buffer_.size();
     buffer_.resize(old + length);
-    std::uint64_t done = 0;
-    while (done < length) {
-        ssize_t got = ::pread(fd_, buffer_.data() + old + done, length - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        done += static_cast<std::uint64_t>(got);
-    }
-    return true;
+    return file_->ReadAt(offset, buffer_.data() + old, static_cast<std::size_t>(length));
 }
 
 LNSTATUS DxlNoteReader::Read(const NoteIndexEntry& entry, NoteData* note, std::string* detail) {
-    if (fd_ < 0) {
-        *detail = path_ + ": " + std::strerror(errno);
+    if (!file_) {
+        *detail = path_ + ": " + std::strerror(openError_);
         return LNERR_FILE_READ;
     }
     // The note's bytes, leaving out attachment data.
@@ -263,7 +257,7 @@ LNSTATUS DxlNoteReader::Read(const NoteIndexEntry& entry, NoteData* note, std::s
         return LNERR_BAD_DXL;
     }
     XML_SetHashSalt(parser_, salt_);
-    LNSTATUS status = ParseFragment(parser_, path_, encoding_, entityDeclarations_, buffer_, entry.start, entry.skipped, note, detail);
+    LNSTATUS status = ParseFragment(parser_, path_, file_, encoding_, entityDeclarations_, buffer_, entry.start, entry.skipped, note, detail);
     if (buffer_.capacity() > (1u << 20)) std::string().swap(buffer_);
     if (status != LNNOERROR) return status;
     note->noteId = entry.noteId;
@@ -297,7 +291,7 @@ LNSTATUS ParseDxlText(const std::string& text, DxlDatabaseInfo* info, std::vecto
     for (const NoteIndexEntry& entry : handler.entries) {
         NoteData note;
         std::string fragment = text.substr(entry.start, entry.end - entry.start);
-        status = ParseFragment(nullptr, "", handler.info.encoding, handler.info.entityDeclarations, fragment,
+        status = ParseFragment(nullptr, "", nullptr, handler.info.encoding, handler.info.entityDeclarations, fragment,
                                entry.start, {}, &note, detail);
         if (status != LNNOERROR) return status;
         notes->push_back(std::move(note));

@@ -9,6 +9,7 @@
 // mailbox of gigabytes is not an option.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,7 +63,8 @@ private:
     std::string path_;
     std::string encoding_;
     std::string entityDeclarations_;
-    int fd_ = -1;
+    std::shared_ptr<const DxlFile> file_;
+    int openError_ = 0;
     XML_ParserStruct* parser_ = nullptr;
     unsigned long salt_ = 0;
     std::string buffer_;

@@ -145,6 +145,8 @@ public:
     }
     const std::string& Failure() const { return failure_; }
     void SetSkippedRanges(const std::vector<ByteRange>* ranges) { skippedRanges_ = ranges; }
+    // The open file the note is read from: its file objects read their data through it.
+    void SetFile(std::shared_ptr<const DxlFile> file) { file_ = std::move(file); }
 
 private:
     static void XMLCALL OnStart(void* self, const XML_Char* name, const XML_Char** attributes) {
@@ -216,6 +218,7 @@ private:
     std::string parentUnid_;
     bool inAcl_ = false;
     const std::vector<ByteRange>* skippedRanges_ = nullptr;
+    std::shared_ptr<const DxlFile> file_;
     std::size_t nextSkipped_ = 0;
 };
 

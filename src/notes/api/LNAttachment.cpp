@@ -1,7 +1,7 @@
 #include "notes/api/LNAttachment.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 
 #include "notes/api/NoteData.h"
@@ -20,26 +20,34 @@ LNDatetime LNAttachment::GetModified() const { return file_ ? file_->modified : 
 
 namespace {
 
-// Decodes the base64 range of the DXL file chunk by chunk into out.
+// Decodes the base64 range of the DXL file chunk by chunk into out, reading
+// through the file the note was parsed from (opened again only for a note
+// that has none).
 template <typename Sink>
 LNSTATUS StreamDecode(const FileContent& content, Sink&& out, std::string* detail) {
-    std::ifstream in(content.dxlPath, std::ios::binary);
-    if (!in) {
-        *detail = content.dxlPath;
-        return LNERR_FILE_READ;
+    std::shared_ptr<const DxlFile> file = content.dxlFile;
+    if (!file) {
+        int error = 0;
+        file = DxlFile::Open(content.dxlPath, &error);
+        if (!file) {
+            *detail = content.dxlPath;
+            return LNERR_FILE_READ;
+        }
     }
-    in.seekg(static_cast<std::streamoff>(content.offset));
     Base64Decoder decoder;
-    std::string chunk(1 << 16, '\0');
+    constexpr std::uint64_t kChunk = 1 << 16;
+    std::string chunk(static_cast<std::size_t>(std::min(content.length, kChunk)), '\0');
     std::string decoded;
+    decoded.reserve(chunk.size() / 4 * 3 + 3);
+    std::uint64_t offset = content.offset;
     std::uint64_t left = content.length;
     while (left > 0) {
-        std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
-        in.read(chunk.data(), static_cast<std::streamsize>(want));
-        if (static_cast<std::size_t>(in.gcount()) != want) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
+        if (!file->ReadAt(offset, chunk.data(), want)) {
             *detail = content.dxlPath + ": the file changed since it was opened";
             return LNERR_FILE_READ;
         }
+        offset += want;
         left -= want;
         decoded.clear();
         if (!decoder.Feed(std::string_view(chunk.data(), want), decoded)) {

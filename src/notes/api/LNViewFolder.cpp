@@ -193,15 +193,16 @@ LNSTATUS LNViewFolder::Open() {
         entries.reserve(keyed.size());
         for (const SortEntry& key : keyed) entries.push_back(key.noteId);
     }
-    impl_->entries = std::move(entries);
+    impl_->entries = std::make_shared<const std::vector<NOTEID>>(std::move(entries));
     impl_->open = true;
     return LNNOERROR;
 }
 
 LNSTATUS LNViewFolder::Close() {
     if (impl_) {
+        if (impl_->database) impl_->database->StopPrefetch(impl_.get());
         impl_->open = false;
-        impl_->entries.clear();
+        impl_->entries = std::make_shared<const std::vector<NOTEID>>();
     }
     return LNNOERROR;
 }
@@ -233,16 +234,19 @@ LNSTATUS LNViewFolder::GetNote(LNNote* note) const {
     return LNNOERROR;
 }
 
-LNINT LNViewFolder::GetEntryCount() const { return impl_ ? static_cast<LNINT>(impl_->entries.size()) : 0; }
+LNINT LNViewFolder::GetEntryCount() const { return impl_ ? static_cast<LNINT>(impl_->entries->size()) : 0; }
 
 LNSTATUS LNViewFolder::GetEntry(LNINT index, LNVFEntry* entry) const {
     if (!impl_ || !impl_->open) return Fail(LNERR_VIEW_NOT_FOUND, "view is not open");
     if (index < 0 || index >= GetEntryCount()) return Fail(LNERR_INDEX_OUT_OF_RANGE);
-    *entry = LNVFEntry(impl_->database, impl_->entries[static_cast<std::size_t>(index)]);
+    const auto at = static_cast<std::size_t>(index);
+    *entry = LNVFEntry(impl_->database, (*impl_->entries)[at]);
+    // The reader takes the entries in order as a rule: read the next ones ahead.
+    impl_->database->FollowView(impl_.get(), impl_->entries, at);
     return LNNOERROR;
 }
 
 LNVFEntry LNViewFolder::operator[](LNINT index) const {
     if (!impl_ || index < 0 || index >= GetEntryCount()) return {};
-    return LNVFEntry(impl_->database, impl_->entries[static_cast<std::size_t>(index)]);
+    return LNVFEntry(impl_->database, (*impl_->entries)[static_cast<std::size_t>(index)]);
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "notes/api/DxlFile.h"
 #include "notes/api/ItemTypes.h"
 #include "notes/api/LNDatetime.h"
 #include "notes/api/NotesFormat.h"
@@ -19,6 +20,8 @@ namespace qb::notes {
 // notes created by this process.
 struct FileContent {
     std::string dxlPath;
+    // The file as the database's reader has it open; read again by path when null.
+    std::shared_ptr<const DxlFile> dxlFile;
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
     bool inMemory = false;

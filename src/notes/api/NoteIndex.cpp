@@ -282,18 +282,28 @@ LNSTATUS NoteIndex::Read(const Slot& slot, IndexEntryPtr* entry, std::string* de
             *entry = record;
             return LNNOERROR;
         }
-    std::string bytes;
-    std::uint64_t end = RecordEnd(index);
-    if (LNSTATUS status = ReadAt(slot.spillOffset, static_cast<std::size_t>(end - slot.spillOffset), &bytes, detail))
-        return status;
     auto decoded = std::make_shared<NoteIndexEntry>();
-    if (!Decode(index, bytes, decoded.get())) {
-        *detail = SpillFailure(spillFolder_, "damaged record", EIO);
-        return LNERR_FILE_READ;
-    }
+    if (LNSTATUS status = ReadUncached(slot, decoded.get(), detail)) return status;
     cache_[cacheNext_] = {index, decoded};
     cacheNext_ = (cacheNext_ + 1) % kCacheSize;
     *entry = std::move(decoded);
+    return LNNOERROR;
+}
+
+LNSTATUS NoteIndex::ReadUncached(const Slot& slot, NoteIndexEntry* entry, std::string* detail) const {
+    const std::size_t index = IndexOf(slot);
+    if (slot.flags & kHeld) {
+        *detail = "a note held in memory";
+        return LNERR_NOTE_NOT_FOUND;
+    }
+    std::string bytes;
+    const std::uint64_t end = RecordEnd(index);
+    if (LNSTATUS status = ReadAt(slot.spillOffset, static_cast<std::size_t>(end - slot.spillOffset), &bytes, detail))
+        return status;
+    if (!Decode(index, bytes, entry)) {
+        *detail = SpillFailure(spillFolder_, "damaged record", EIO);
+        return LNERR_FILE_READ;
+    }
     return LNNOERROR;
 }
 

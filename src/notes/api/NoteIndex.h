@@ -67,6 +67,10 @@ public:
     // The full record of a slot; a spill file that cannot be read gives
     // LNERR_FILE_READ and a detail.
     LNSTATUS Read(const Slot& slot, IndexEntryPtr* entry, std::string* detail) const;
+    // The full record of a slot read from the spill file, not through the
+    // cache of Read: safe from another thread while nothing changes the
+    // index. A note held in memory gives LNERR_NOTE_NOT_FOUND.
+    LNSTATUS ReadUncached(const Slot& slot, NoteIndexEntry* entry, std::string* detail) const;
     // Visits, in file order, the full record of every slot `wanted` accepts
     // until `visit` returns false. Reads the spill file in large windows.
     LNSTATUS Scan(const std::function<bool(const Slot&)>& wanted,

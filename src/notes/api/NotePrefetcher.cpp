@@ -1,0 +1,188 @@
+// Reading ahead the notes of a view on a second thread (NotePrefetcher.h).
+
+#include "notes/api/NotePrefetcher.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+#include "notes/api/DatabaseImpl.h"
+
+namespace qb::notes {
+namespace {
+
+// -1: follow the environment; 0 off; 1 on.
+std::atomic<int> prefetchOverride{-1};
+
+bool PrefetchFromEnvironment() {
+    const char* value = std::getenv("QUILLBOX_NOTES_PREFETCH");
+    return !value || std::strcmp(value, "0") != 0;
+}
+
+// What a parsed note holds in memory, roughly: what bounds the queue.
+std::size_t FootprintOf(const NoteData& note) {
+    std::size_t bytes = sizeof note + note.unid.size();
+    for (const ItemData& item : note.items) bytes += sizeof item + item.name.size() + item.value.size();
+    for (const std::string& warning : note.readWarnings) bytes += sizeof warning + warning.size();
+    return bytes;
+}
+
+}  // namespace
+
+bool NotePrefetchEnabled() {
+    const int forced = prefetchOverride.load(std::memory_order_relaxed);
+    if (forced >= 0) return forced == 1;
+    static const bool fromEnvironment = PrefetchFromEnvironment();
+    return fromEnvironment;
+}
+
+void SetNotePrefetchEnabled(std::optional<bool> enabled) {
+    prefetchOverride.store(enabled ? (*enabled ? 1 : 0) : -1, std::memory_order_relaxed);
+}
+
+NotePrefetcher::NotePrefetcher(const NoteIndex& index, std::string path, const DxlDatabaseInfo& info, Limits limits)
+    : index_(index), path_(std::move(path)), limits_(limits), reader_(path_, info.encoding, info.entityDeclarations) {}
+
+NotePrefetcher::~NotePrefetcher() { Stop(); }
+
+void NotePrefetcher::Follow(const void* owner, std::shared_ptr<const std::vector<NOTEID>> ids, std::size_t at) {
+    if (!ids || at >= ids->size()) return;
+    {
+        std::lock_guard lock(mutex_);
+        if (owner == owner_ && ids == ids_ && at >= at_) {
+            DropBefore(at);
+            at_ = at;
+            // The reader opens the note at `at` itself unless the thread has it.
+            next_ = std::max(next_, at + 1);
+            changed_.notify_all();
+            return;
+        }
+    }
+    // Another sequence, or the reader went back: start over from there.
+    Stop();
+    std::lock_guard lock(mutex_);
+    owner_ = owner;
+    ids_ = std::move(ids);
+    at_ = at;
+    next_ = at + 1;
+    try {
+        thread_ = std::thread(&NotePrefetcher::Run, this);
+    } catch (const std::system_error&) {
+        // No thread: every note is parsed by its reader, as without prefetching.
+        owner_ = nullptr;
+        ids_.reset();
+    }
+}
+
+void NotePrefetcher::Stop(const void* owner) {
+    {
+        std::lock_guard lock(mutex_);
+        if (owner != owner_) return;
+    }
+    Stop();
+}
+
+void NotePrefetcher::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    std::lock_guard lock(mutex_);
+    stopping_ = false;
+    owner_ = nullptr;
+    ids_.reset();
+    queue_.clear();
+    queuedBytes_ = 0;
+    at_ = next_ = 0;
+}
+
+void NotePrefetcher::DropBefore(std::size_t position) {
+    while (!queue_.empty() && queue_.front().position < position) {
+        queuedBytes_ -= queue_.front().bytes;
+        queue_.pop_front();
+    }
+}
+
+bool NotePrefetcher::Take(const NoteIndexEntry& entry, std::shared_ptr<NoteData>* note) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        for (auto parsed = queue_.begin(); parsed != queue_.end(); ++parsed) {
+            if (parsed->noteId != entry.noteId) continue;
+            const bool current =
+                parsed->start == entry.start && parsed->end == entry.end && parsed->modified == entry.modified;
+            std::shared_ptr<NoteData> found = std::move(parsed->note);
+            queuedBytes_ -= parsed->bytes;
+            queue_.erase(parsed);
+            changed_.notify_all();
+            if (!current) return false;
+            ++counts_.taken;
+            *note = std::move(found);
+            return true;
+        }
+        // Being parsed now: waiting costs less than parsing it again.
+        if (!inFlight_ || *inFlight_ != entry.noteId || stopping_) return false;
+        changed_.wait(lock);
+    }
+}
+
+NotePrefetcher::Counts NotePrefetcher::GetCounts() const {
+    std::lock_guard lock(mutex_);
+    return counts_;
+}
+
+void NotePrefetcher::Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [&] {
+            return stopping_ || (ids_ && next_ < ids_->size() && queue_.size() < limits_.notes &&
+                                 queuedBytes_ < limits_.bytes);
+        });
+        if (stopping_) return;
+        const std::size_t position = next_++;
+        const std::shared_ptr<const std::vector<NOTEID>> ids = ids_;
+        const NOTEID noteId = (*ids)[position];
+        inFlight_ = noteId;
+        lock.unlock();
+        Parsed parsed;
+        parsed.position = position;
+        parsed.noteId = noteId;
+        const bool ok = ParseNext(noteId, &parsed);
+        lock.lock();
+        inFlight_.reset();
+        // A note the reader has gone past is of no use any more.
+        if (ok && !stopping_ && ids == ids_ && position >= at_) {
+            queuedBytes_ += parsed.bytes;
+            queue_.push_back(std::move(parsed));
+            ++counts_.parsed;
+        }
+        changed_.notify_all();
+    }
+}
+
+bool NotePrefetcher::ParseNext(NOTEID noteId, Parsed* parsed) {
+    try {
+        const NoteIndex::Slot* slot = index_.FindSlot(noteId);
+        if (!slot || slot->Deleted()) return false;
+        NoteIndexEntry entry;
+        std::string detail;
+        // Notes written by this process are not in the file; LoadNote copies them.
+        if (index_.ReadUncached(*slot, &entry, &detail) != LNNOERROR) return false;
+        auto note = std::make_shared<NoteData>();
+        if (ReadIndexedNote(reader_, entry, note.get(), &detail) != LNNOERROR) return false;
+        parsed->start = entry.start;
+        parsed->end = entry.end;
+        parsed->modified = entry.modified;
+        parsed->bytes = FootprintOf(*note);
+        parsed->note = std::move(note);
+        return true;
+    } catch (...) {
+        // Out of memory and the like: the reader parses the note itself and meets it there.
+        return false;
+    }
+}
+
+}  // namespace qb::notes

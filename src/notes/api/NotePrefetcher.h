@@ -1,0 +1,104 @@
+#pragma once
+// Reads ahead the notes a view's reader will open next: a thread of the
+// database parses the notes that follow the view entry last asked for
+// (their ids are the view's entries) into a bounded queue, and the reader's
+// LoadNote takes a parsed note from it instead of parsing the note itself.
+//
+// Invariants:
+// - The thread only reads: the DXL file through a reader of its own (own
+//   descriptor, parser and buffers) and the note index through
+//   NoteIndex::ReadUncached, never its record cache. The database stops the
+//   thread before anything changes its index (open, close, save, delete)
+//   and the prefetcher is destroyed before the index, so the index does not
+//   change while the thread runs.
+// - The queue holds at most Limits::notes notes and, but for the note just
+//   parsed, Limits::bytes bytes.
+// - A note is handed over only for the index record it was parsed from
+//   (same byte range and dates); anything else is parsed by the caller as
+//   before, so results do not depend on the prefetcher. A note the thread
+//   cannot read is not queued: the caller reads it again and gets the error.
+// - Nothing the thread does throws out of it; Stop and the destructor join it.
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "notes/api/DxlReader.h"
+#include "notes/api/NoteIndex.h"
+
+namespace qb::notes {
+
+// Whether databases read ahead: on unless QUILLBOX_NOTES_PREFETCH=0, or as a
+// test set it (std::nullopt goes back to the environment).
+bool NotePrefetchEnabled();
+void SetNotePrefetchEnabled(std::optional<bool> enabled);
+
+class NotePrefetcher {
+public:
+    struct Limits {
+        std::size_t notes = 16;
+        std::size_t bytes = 8u << 20;
+    };
+    struct Counts {
+        std::uint64_t parsed = 0;  // by the thread
+        std::uint64_t taken = 0;   // handed over
+    };
+
+    NotePrefetcher(const NoteIndex& index, std::string path, const DxlDatabaseInfo& info, Limits limits);
+    ~NotePrefetcher();
+    NotePrefetcher(const NotePrefetcher&) = delete;
+    NotePrefetcher& operator=(const NotePrefetcher&) = delete;
+
+    // The reader is at position `at` of `ids` (a view's entries, owned by
+    // `owner`): read ahead from there. Starts the thread when needed;
+    // another sequence replaces the one followed.
+    void Follow(const void* owner, std::shared_ptr<const std::vector<NOTEID>> ids, std::size_t at);
+    // Stops and joins the thread when `owner` is the one followed.
+    void Stop(const void* owner);
+    void Stop();
+    // The note parsed ahead from `entry`, waiting while the thread is
+    // parsing it now; false when it is not there.
+    bool Take(const NoteIndexEntry& entry, std::shared_ptr<NoteData>* note);
+    Counts GetCounts() const;
+
+private:
+    struct Parsed {
+        std::size_t position = 0;
+        NOTEID noteId = 0;
+        std::uint64_t start = 0, end = 0;
+        LNDatetime modified;
+        std::size_t bytes = 0;
+        std::shared_ptr<NoteData> note;
+    };
+
+    void Run();
+    bool ParseNext(NOTEID noteId, Parsed* parsed);
+    void DropBefore(std::size_t position);
+
+    const NoteIndex& index_;
+    const std::string path_;
+    const Limits limits_;
+    DxlNoteReader reader_;  // the thread's alone
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    const void* owner_ = nullptr;
+    std::shared_ptr<const std::vector<NOTEID>> ids_;
+    std::size_t at_ = 0;    // where the reader is
+    std::size_t next_ = 0;  // what the thread parses next
+    std::optional<NOTEID> inFlight_;
+    std::deque<Parsed> queue_;
+    std::size_t queuedBytes_ = 0;
+    bool stopping_ = false;
+    Counts counts_;
+    std::thread thread_;
+};
+
+}  // namespace qb::notes

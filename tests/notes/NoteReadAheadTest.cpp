@@ -1,0 +1,303 @@
+// Opening a database again and reading its notes ahead. A second open of an
+// unchanged file takes the index the first left; a file changed in any way
+// (size, rewritten with the same size, just written) is indexed again; the
+// cache keeps a bounded number of indexes. Reading ahead gives the very same
+// notes as reading alone (the whole sample mailbox, view by view), keeps its
+// queue within its bounds, follows a reader that skips entries, stops with
+// the view and the database, and never hands over a note saved or deleted
+// since it was read ahead.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "MailboxFixture.h"
+#include "NotesTestSupport.h"
+#include "notes/api/DatabaseImpl.h"
+#include "notes/api/DxlIndexCache.h"
+#include "notes/api/NotePrefetcher.h"
+#include "notes/sample/SampleGenerator.h"
+
+namespace qb::test {
+namespace {
+
+using notes::DxlIndexCache;
+using notes::NoteData;
+using notes::NotePrefetcher;
+
+// Everything a reader can see of a note, attachment data included, as one text.
+std::string Describe(const NoteData& note) {
+    std::string text = std::to_string(note.noteId) + "|" + note.unid + "|" + std::to_string(note.noteClass) + "|" +
+                       std::string(note.created.GetDxlText()) + "|" + std::string(note.modified.GetDxlText()) + "\n";
+    for (const notes::ItemData& item : note.items) {
+        text += item.name + "/" + std::to_string(item.type) + "/" + std::to_string(item.flags) + "/" +
+                std::to_string(item.value.size()) + ":" + item.value;
+        if (item.file) {
+            text += "/file " + item.file->name + " " + std::to_string(item.file->size);
+            notes::Bytes bytes;
+            std::string detail;
+            if (item.file->content) {
+                text += " status " + std::to_string(notes::ReadFileContent(*item.file->content, &bytes, &detail));
+                text += " " + bytes;
+            }
+        }
+        text += "\n";
+    }
+    for (const std::string& warning : note.readWarnings) text += "warning " + warning + "\n";
+    return text;
+}
+
+DxlIndexCache::Counts Counts() { return DxlIndexCache::Process().GetCounts(); }
+
+class IndexReuseTest : public NotesDatabaseTest {
+protected:
+    void SetUp() override {
+        NotesDatabaseTest::SetUp();
+        DxlIndexCache::Process().Clear();
+        DxlIndexCache::SetSettleTime(std::chrono::nanoseconds(0));
+    }
+    void TearDown() override {
+        DxlIndexCache::SetSettleTime(std::chrono::seconds(2));
+        DxlIndexCache::Process().Clear();
+    }
+    // Opens the database at name, returns the subject of note 0x100 and closes it.
+    std::string SubjectOf(const std::string& name) {
+        LNDatabase opened;
+        EXPECT_EQ(session.GetDatabase(name, &opened), LNNOERROR);
+        EXPECT_EQ(opened.Open(), LNNOERROR);
+        LNDocument document;
+        EXPECT_EQ(opened.GetDocument(0x100, &document), LNNOERROR);
+        EXPECT_EQ(document.Open(), LNNOERROR);
+        LNText subject;
+        EXPECT_EQ(document.GetItem("Subject", &subject), LNNOERROR);
+        std::string text = subject.GetCount() > 0 ? std::string(subject[0]) : std::string();
+        opened.Close();
+        return text;
+    }
+};
+
+TEST_F(IndexReuseTest, UnchangedFileIsIndexedOnceAndChangedFileAgain) {
+    dir.Write("mail.dxl", MailboxDxl());
+    const auto before = Counts();
+    EXPECT_EQ(SubjectOf("mail.dxl"), "First memo");
+    EXPECT_EQ(SubjectOf("mail.dxl"), "First memo");
+    EXPECT_EQ(Counts().taken - before.taken, 1u);
+    EXPECT_EQ(Counts().missed - before.missed, 1u);
+
+    // Another size.
+    std::string dxl = MailboxDxl();
+    dxl.replace(dxl.find("First memo"), 10, "First memo, longer");
+    dir.Write("mail.dxl", dxl);
+    EXPECT_EQ(SubjectOf("mail.dxl"), "First memo, longer");
+    // The same size, written in place.
+    dxl.replace(dxl.find("First memo, longer"), 18, "First memo, LONGER");
+    dir.Write("mail.dxl", dxl);
+    EXPECT_EQ(SubjectOf("mail.dxl"), "First memo, LONGER");
+    EXPECT_EQ(Counts().taken - before.taken, 1u);
+}
+
+TEST_F(IndexReuseTest, FileWrittenJustBeforeItWasIndexedIsNotKept) {
+    DxlIndexCache::SetSettleTime(std::chrono::hours(1));
+    std::string dxl = MailboxDxl();
+    dir.Write("mail.dxl", dxl);
+    EXPECT_EQ(SubjectOf("mail.dxl"), "First memo");
+    // Same size, most likely the same time stamps: only not keeping the index tells.
+    dxl.replace(dxl.find("First memo"), 10, "FIRST MEMO");
+    dir.Write("mail.dxl", dxl);
+    const auto before = Counts();
+    EXPECT_EQ(SubjectOf("mail.dxl"), "FIRST MEMO");
+    EXPECT_EQ(Counts().taken, before.taken);
+}
+
+TEST_F(IndexReuseTest, KeepsOnlyTheMostRecentlyClosed) {
+    for (int i = 0; i < 4; ++i) dir.Write("mail" + std::to_string(i) + ".dxl", MailboxDxl());
+    for (int i = 0; i < 4; ++i) SubjectOf("mail" + std::to_string(i) + ".dxl");
+    const auto before = Counts();
+    SubjectOf("mail0.dxl");  // dropped long ago
+    EXPECT_EQ(Counts().taken, before.taken);
+    SubjectOf("mail3.dxl");  // the last closed
+    EXPECT_EQ(Counts().taken, before.taken + 1);
+}
+
+TEST_F(IndexReuseTest, DatabaseOpenTwiceAtOnceIndexesTwice) {
+    dir.Write("mail.dxl", MailboxDxl());
+    LNDatabase first, second;
+    ASSERT_EQ(session.GetDatabase("mail.dxl", &first), LNNOERROR);
+    ASSERT_EQ(session.GetDatabase("mail.dxl", &second), LNNOERROR);
+    ASSERT_EQ(first.Open(), LNNOERROR);
+    const auto before = Counts();
+    ASSERT_EQ(second.Open(), LNNOERROR);  // the first one's index is in use
+    EXPECT_EQ(Counts().taken, before.taken);
+    EXPECT_EQ(second.GetNoteCount(), first.GetNoteCount());
+    first.Close();
+    second.Close();
+    EXPECT_EQ(SubjectOf("mail.dxl"), "First memo");
+    EXPECT_EQ(Counts().taken, before.taken + 1);
+}
+
+// Every note of every view and folder of the mail database, read in view order.
+std::map<std::string, std::vector<std::string>> ReadEveryView(LNNotesSession& session, std::uint64_t* taken) {
+    LNDatabase mail;
+    EXPECT_EQ(session.GetMailDatabase(&mail), LNNOERROR);
+    EXPECT_EQ(mail.Open(), LNNOERROR);
+    std::vector<LNViewFolder> views;
+    EXPECT_EQ(mail.GetViewFolders(&views), LNNOERROR);
+    std::map<std::string, std::vector<std::string>> read;
+    for (LNViewFolder& view : views) {
+        if (view.Open() != LNNOERROR) continue;
+        std::vector<std::string>& notes = read[view.GetTitle()];
+        for (LNINT i = 0; i < view.GetEntryCount(); ++i) {
+            LNVFEntry entry;
+            LNDocument document;
+            EXPECT_EQ(view.GetEntry(i, &entry), LNNOERROR);
+            EXPECT_EQ(entry.GetDocument(&document), LNNOERROR);
+            const LNSTATUS status = document.Open();
+            notes.push_back(status == LNNOERROR ? Describe(*document.GetNoteHandle())
+                                                : "status " + std::to_string(status));
+            document.Close();
+        }
+        view.Close();
+    }
+    if (mail.Impl()->prefetcher) *taken = mail.Impl()->prefetcher->GetCounts().taken;
+    mail.Close();
+    return read;
+}
+
+struct PrefetchGuard {
+    ~PrefetchGuard() { notes::SetNotePrefetchEnabled(std::nullopt); }
+};
+
+TEST(NoteReadAhead, SampleMailboxReadsTheSameWithAndWithoutIt) {
+    TempDir dir;
+    notes::sample::SampleOptions options;
+    options.outDir = dir.File("sample");
+    options.messages = 300;
+    options.seed = 5;
+    notes::sample::GenerateSample(options);
+    LNNotesSession session;
+    ASSERT_EQ(session.Initialize(options.outDir + "/notes.ini"), LNNOERROR);
+    PrefetchGuard guard;
+    std::uint64_t takenOff = 0, takenOn = 0;
+    notes::SetNotePrefetchEnabled(false);
+    const auto alone = ReadEveryView(session, &takenOff);
+    notes::SetNotePrefetchEnabled(true);
+    const auto ahead = ReadEveryView(session, &takenOn);
+    EXPECT_EQ(takenOff, 0u);
+    EXPECT_GT(takenOn, 100u);  // the thread did most of the work
+    ASSERT_EQ(alone.size(), ahead.size());
+    std::size_t documents = 0;
+    for (const auto& [title, notes] : alone) {
+        ASSERT_EQ(ahead.count(title), 1u) << title;
+        const auto& other = ahead.at(title);
+        ASSERT_EQ(notes.size(), other.size()) << title;
+        for (std::size_t i = 0; i < notes.size(); ++i) EXPECT_EQ(notes[i], other[i]) << title << " entry " << i;
+        documents += notes.size();
+    }
+    EXPECT_GT(documents, 300u);
+    session.Term();
+}
+
+class ReadAheadDatabaseTest : public NotesDatabaseTest {
+protected:
+    void SetUp() override {
+        NotesDatabaseTest::SetUp();
+        notes::SetNotePrefetchEnabled(true);
+        std::string documents;
+        for (int i = 0; i < 40; ++i) {
+            char id[16];
+            std::snprintf(id, sizeof id, "%x", 0x1000 + 4 * i);
+            documents += "<document form='Memo'><noteinfo noteid='" + std::string(id) +
+                         "'/><item name='Subject'><text>memo " + std::to_string(i) +
+                         "</text></item><item name='Body'><richtext><par>" + std::string(2000, 'x') +
+                         "</par></richtext></item></document>\n";
+        }
+        ASSERT_EQ(OpenText("mail.dxl", MailboxDxl(documents)), LNNOERROR);
+        ASSERT_EQ(database.GetViewFolder("($All)", &view), LNNOERROR);
+        ASSERT_EQ(view.Open(), LNNOERROR);
+    }
+    LNDocument Entry(LNINT index) {
+        LNVFEntry entry;
+        LNDocument document;
+        EXPECT_EQ(view.GetEntry(index, &entry), LNNOERROR);
+        EXPECT_EQ(entry.GetDocument(&document), LNNOERROR);
+        return document;
+    }
+    std::string SubjectAt(LNINT index) {
+        LNDocument document = Entry(index);
+        if (document.Open() != LNNOERROR) return "<not read>";
+        LNText subject;
+        EXPECT_EQ(document.GetItem("Subject", &subject), LNNOERROR);
+        return std::string(subject[0]);
+    }
+    // Waits (boundedly) until the thread has parsed `count` notes.
+    void WaitForParsed(std::uint64_t count) {
+        for (int i = 0; i < 2000; ++i) {
+            if (database.Impl()->prefetcher && database.Impl()->prefetcher->GetCounts().parsed >= count) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    PrefetchGuard prefetch;
+    LNViewFolder view;
+};
+
+TEST_F(ReadAheadDatabaseTest, SkippingReaderGetsTheNotesItAsksFor) {
+    std::vector<std::string> alone;
+    {
+        notes::SetNotePrefetchEnabled(false);
+        for (LNINT i = 0; i < view.GetEntryCount(); ++i) alone.push_back(SubjectAt(i));
+        notes::SetNotePrefetchEnabled(true);
+    }
+    for (LNINT i : {0, 1, 2, 9, 10, 30, 31, 5, 6, 7, 40, 41, 3}) {
+        if (i >= view.GetEntryCount()) continue;
+        EXPECT_EQ(SubjectAt(i), alone[static_cast<std::size_t>(i)]) << i;
+    }
+    ASSERT_TRUE(database.Impl()->prefetcher);
+    EXPECT_GT(database.Impl()->prefetcher->GetCounts().taken, 0u);
+}
+
+TEST_F(ReadAheadDatabaseTest, QueueStaysWithinItsBound) {
+    Entry(0);  // starts reading ahead; nothing is taken
+    WaitForParsed(NotePrefetcher::Limits{}.notes);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(database.Impl()->prefetcher->GetCounts().parsed, NotePrefetcher::Limits{}.notes);
+}
+
+TEST_F(ReadAheadDatabaseTest, NoteSavedOrDeletedMeanwhileIsReadAnew) {
+    EXPECT_EQ(SubjectAt(0), SubjectAt(0));
+    WaitForParsed(3);
+    LNDocument changed = Entry(1);
+    ASSERT_EQ(changed.Open(), LNNOERROR);
+    const std::string original = SubjectAt(1);
+    ASSERT_EQ(changed.SetItem(LNMakeTextItem("Subject", {"changed"})), LNNOERROR);
+    ASSERT_EQ(changed.Save(), LNNOERROR);
+    const NOTEID deletedId = Entry(3).GetNoteID();
+    EXPECT_EQ(SubjectAt(2), SubjectAt(2));
+    LNDocument fresh;
+    ASSERT_EQ(database.GetDocument(changed.GetNoteID(), &fresh), LNNOERROR);
+    ASSERT_EQ(fresh.Open(), LNNOERROR);
+    LNText subject;
+    ASSERT_EQ(fresh.GetItem("Subject", &subject), LNNOERROR);
+    EXPECT_EQ(std::string(subject[0]), "changed");
+    EXPECT_NE(original, "changed");
+    LNDocument deleted;
+    ASSERT_EQ(database.GetDocument(deletedId, &deleted), LNNOERROR);
+    ASSERT_EQ(database.DeleteDocument(deletedId), LNNOERROR);
+    EXPECT_NE(deleted.Open(), LNNOERROR);
+}
+
+TEST_F(ReadAheadDatabaseTest, ClosingTheViewOrDatabaseStopsReadingAhead) {
+    for (LNINT i = 0; i < 5; ++i) SubjectAt(i);
+    view.Close();  // joins the thread
+    EXPECT_TRUE(database.Impl()->prefetcher);
+    ASSERT_EQ(view.Open(), LNNOERROR);
+    Entry(0);
+    database.Close();  // with the view still open
+    EXPECT_FALSE(database.Impl()->prefetcher);
+}
+
+}  // namespace
+}  // namespace qb::test

@@ -52,11 +52,12 @@ void NotePrefetcher::Follow(const void* owner, std::shared_ptr<const std::vector
     {
         std::lock_guard lock(mutex_);
         if (owner == owner_ && ids == ids_ && at >= at_) {
-            DropBefore(at);
+            const bool dropped = DropBefore(at);
             at_ = at;
             // The reader opens the note at `at` itself unless the thread has it.
+            const bool skipped = next_ < at + 1;
             next_ = std::max(next_, at + 1);
-            changed_.notify_all();
+            if (dropped || skipped) WakeThreadIfItMayParse();
             return;
         }
     }
@@ -89,7 +90,8 @@ void NotePrefetcher::Stop() {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
-    changed_.notify_all();
+    threadWake_.notify_all();
+    handedOver_.notify_all();
     if (thread_.joinable()) thread_.join();
     std::lock_guard lock(mutex_);
     stopping_ = false;
@@ -97,14 +99,30 @@ void NotePrefetcher::Stop() {
     ids_.reset();
     queue_.clear();
     queuedBytes_ = 0;
+    filled_ = false;
     at_ = next_ = 0;
 }
 
-void NotePrefetcher::DropBefore(std::size_t position) {
+bool NotePrefetcher::DropBefore(std::size_t position) {
+    bool dropped = false;
     while (!queue_.empty() && queue_.front().position < position) {
         queuedBytes_ -= queue_.front().bytes;
         queue_.pop_front();
+        dropped = true;
     }
+    return dropped;
+}
+
+bool NotePrefetcher::MayParse() {
+    if (stopping_) return true;
+    if (!ids_ || next_ >= ids_->size()) return false;
+    if (queue_.size() >= limits_.notes || queuedBytes_ >= limits_.bytes) filled_ = true;
+    else if (queue_.size() <= limits_.notes / 2 && queuedBytes_ <= limits_.bytes / 2) filled_ = false;
+    return !filled_;
+}
+
+void NotePrefetcher::WakeThreadIfItMayParse() {
+    if (threadWaiting_ && MayParse()) threadWake_.notify_one();
 }
 
 bool NotePrefetcher::Take(const NoteIndexEntry& entry, std::shared_ptr<NoteData>* note) {
@@ -117,7 +135,7 @@ bool NotePrefetcher::Take(const NoteIndexEntry& entry, std::shared_ptr<NoteData>
             std::shared_ptr<NoteData> found = std::move(parsed->note);
             queuedBytes_ -= parsed->bytes;
             queue_.erase(parsed);
-            changed_.notify_all();
+            WakeThreadIfItMayParse();
             if (!current) return false;
             ++counts_.taken;
             *note = std::move(found);
@@ -125,7 +143,9 @@ bool NotePrefetcher::Take(const NoteIndexEntry& entry, std::shared_ptr<NoteData>
         }
         // Being parsed now: waiting costs less than parsing it again.
         if (!inFlight_ || *inFlight_ != entry.noteId || stopping_) return false;
-        changed_.wait(lock);
+        takeWaiting_ = true;
+        handedOver_.wait(lock);
+        takeWaiting_ = false;
     }
 }
 
@@ -137,10 +157,9 @@ NotePrefetcher::Counts NotePrefetcher::GetCounts() const {
 void NotePrefetcher::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [&] {
-            return stopping_ || (ids_ && next_ < ids_->size() && queue_.size() < limits_.notes &&
-                                 queuedBytes_ < limits_.bytes);
-        });
+        threadWaiting_ = true;
+        threadWake_.wait(lock, [&] { return MayParse(); });
+        threadWaiting_ = false;
         if (stopping_) return;
         const std::size_t position = next_++;
         const std::shared_ptr<const std::vector<NOTEID>> ids = ids_;
@@ -159,7 +178,7 @@ void NotePrefetcher::Run() {
             queue_.push_back(std::move(parsed));
             ++counts_.parsed;
         }
-        changed_.notify_all();
+        if (takeWaiting_) handedOver_.notify_all();
     }
 }
 

@@ -12,7 +12,8 @@
 //   and the prefetcher is destroyed before the index, so the index does not
 //   change while the thread runs.
 // - The queue holds at most Limits::notes notes and, but for the note just
-//   parsed, Limits::bytes bytes.
+//   parsed, Limits::bytes bytes. Once full, the thread waits until it is
+//   half empty, so that it is woken once per half a queue, not per note.
 // - A note is handed over only for the index record it was parsed from
 //   (same byte range and dates); anything else is parsed by the caller as
 //   before, so results do not depend on the prefetcher. A note the thread
@@ -80,7 +81,11 @@ private:
 
     void Run();
     bool ParseNext(NOTEID noteId, Parsed* parsed);
-    void DropBefore(std::size_t position);
+    // True when something was dropped.
+    bool DropBefore(std::size_t position);
+    // Whether the thread has work it may do now (called with the lock held).
+    bool MayParse();
+    void WakeThreadIfItMayParse();
 
     const NoteIndex& index_;
     const std::string path_;
@@ -88,7 +93,11 @@ private:
     DxlNoteReader reader_;  // the thread's alone
 
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable threadWake_;  // the thread waits for work or room
+    std::condition_variable handedOver_;  // Take waits for the note in flight
+    bool threadWaiting_ = false;
+    bool takeWaiting_ = false;
+    bool filled_ = false;  // the queue was full and has not been half emptied since
     const void* owner_ = nullptr;
     std::shared_ptr<const std::vector<NOTEID>> ids_;
     std::size_t at_ = 0;    // where the reader is

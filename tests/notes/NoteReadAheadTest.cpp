@@ -5,7 +5,7 @@
 // notes as reading alone (the whole sample mailbox, view by view), keeps its
 // queue within its bounds, follows a reader that skips entries, stops with
 // the view and the database, and never hands over a note saved or deleted
-// since it was read ahead.
+// since it was read ahead. Attachments read from the file their note came from.
 
 #include <gtest/gtest.h>
 
@@ -139,6 +139,24 @@ TEST_F(IndexReuseTest, DatabaseOpenTwiceAtOnceIndexesTwice) {
     second.Close();
     EXPECT_EQ(SubjectOf("mail.dxl"), "First memo");
     EXPECT_EQ(Counts().taken, before.taken + 1);
+}
+
+// Attachment data is read through the file the note was parsed from, which
+// stays open with the note: a file put in the database's place meanwhile
+// (whose bytes at the attachment's offsets are anything) does not change it.
+TEST_F(IndexReuseTest, AttachmentReadsFromTheFileItsNoteCameFrom) {
+    ASSERT_EQ(OpenText("mail.dxl", MailboxDxl()), LNNOERROR);
+    LNDocument memo;
+    ASSERT_EQ(database.GetDocument(0x100, &memo), LNNOERROR);
+    ASSERT_EQ(memo.Open(), LNNOERROR);
+    LNAttachmentArray attachments;
+    ASSERT_EQ(memo.GetAttachments(&attachments), LNNOERROR);
+    ASSERT_EQ(attachments.GetCount(), 1);
+    dir.Write("other.dxl", std::string(MailboxDxl().size() + 100, 'A'));
+    std::filesystem::rename(dir.File("other.dxl"), dir.File("mail.dxl"));
+    database.Close();
+    ASSERT_EQ(attachments[0].Detach(dir.File("out.txt")), LNNOERROR);
+    EXPECT_EQ(ReadFile(dir.File("out.txt")), kAttachmentText);
 }
 
 // Every note of every view and folder of the mail database, read in view order.

@@ -43,10 +43,8 @@ LNSTATUS DatabaseImpl::Open(std::string* detail) {
 void DatabaseImpl::Close() {
     prefetcher.reset();
     reader.reset();
-    if (open && identified && !changed) {
-        DxlIndexCache::Process().Keep(std::move(identity), std::move(info), std::move(notes));
-        info = DxlDatabaseInfo();
-    }
+    // The database's description stays readable after Close (its title), so it is copied.
+    if (open && identified && !changed) DxlIndexCache::Process().Keep(std::move(identity), info, std::move(notes));
     open = false;
     identified = false;
     notes.Clear();

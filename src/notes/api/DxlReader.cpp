@@ -165,8 +165,13 @@ namespace {
 // Parses one note's element. The fragment may have had attachment data cut
 // out (`skipped`, file ranges in order): those ranges become the file
 // objects' content, so the data is never parsed twice.
+// The DOCTYPE that declares the file's own entities again for a note read alone.
+std::string FragmentPrologue(const std::string& entityDeclarations) {
+    return entityDeclarations.empty() ? std::string() : "<!DOCTYPE qbfragment [" + entityDeclarations + "]>";
+}
+
 LNSTATUS ParseFragment(XML_Parser reusable, const std::string& path, const std::shared_ptr<const DxlFile>& file,
-                       const std::string& encoding, const std::string& entityDeclarations, std::string_view fragment,
+                       const std::string& encoding, std::string_view prologue, std::string_view fragment,
                        std::uint64_t start, const std::vector<ByteRange>& skipped, NoteData* note,
                        std::string* detail) {
     struct NoFree {
@@ -179,9 +184,6 @@ LNSTATUS ParseFragment(XML_Parser reusable, const std::string& path, const std::
     DxlHandler handler(DxlHandler::Mode::Full, path);
     handler.SetSkippedRanges(&skipped);
     handler.SetFile(file);
-    // The file's own entities, declared again for the note alone.
-    const std::string prologue =
-        entityDeclarations.empty() ? std::string() : "<!DOCTYPE qbfragment [" + entityDeclarations + "]>";
     // Offsets inside the fragment map back onto the file.
     handler.Attach(parser(), static_cast<std::int64_t>(prologue.size() + std::strlen(kWrapperOpen)) -
                                  static_cast<std::int64_t>(start));
@@ -210,7 +212,7 @@ LNSTATUS ParseFragment(XML_Parser reusable, const std::string& path, const std::
 }  // namespace
 
 DxlNoteReader::DxlNoteReader(std::string path, std::string encoding, std::string entityDeclarations)
-    : path_(std::move(path)), encoding_(std::move(encoding)), entityDeclarations_(std::move(entityDeclarations)) {
+    : path_(std::move(path)), encoding_(std::move(encoding)), prologue_(FragmentPrologue(entityDeclarations)) {
     file_ = DxlFile::Open(path_, &openError_);
     std::random_device random;
     salt_ = random();
@@ -257,7 +259,7 @@ LNSTATUS DxlNoteReader::Read(const NoteIndexEntry& entry, NoteData* note, std::s
         return LNERR_BAD_DXL;
     }
     XML_SetHashSalt(parser_, salt_);
-    LNSTATUS status = ParseFragment(parser_, path_, file_, encoding_, entityDeclarations_, buffer_, entry.start, entry.skipped, note, detail);
+    LNSTATUS status = ParseFragment(parser_, path_, file_, encoding_, prologue_, buffer_, entry.start, entry.skipped, note, detail);
     if (buffer_.capacity() > (1u << 20)) std::string().swap(buffer_);
     if (status != LNNOERROR) return status;
     note->noteId = entry.noteId;
@@ -288,10 +290,11 @@ LNSTATUS ParseDxlText(const std::string& text, DxlDatabaseInfo* info, std::vecto
     if (status != LNNOERROR) return status;
     AssignMissingIds(handler.entries, "text");
     notes->clear();
+    const std::string prologue = FragmentPrologue(handler.info.entityDeclarations);
     for (const NoteIndexEntry& entry : handler.entries) {
         NoteData note;
         std::string fragment = text.substr(entry.start, entry.end - entry.start);
-        status = ParseFragment(nullptr, "", nullptr, handler.info.encoding, handler.info.entityDeclarations, fragment,
+        status = ParseFragment(nullptr, "", nullptr, handler.info.encoding, prologue, fragment,
                                entry.start, {}, &note, detail);
         if (status != LNNOERROR) return status;
         notes->push_back(std::move(note));

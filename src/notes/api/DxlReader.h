@@ -62,7 +62,7 @@ private:
     bool ReadRange(std::uint64_t offset, std::uint64_t length);
     std::string path_;
     std::string encoding_;
-    std::string entityDeclarations_;
+    std::string prologue_;  // the file's entities, declared again for a note alone
     std::shared_ptr<const DxlFile> file_;
     int openError_ = 0;
     XML_ParserStruct* parser_ = nullptr;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <system_error>
 
 #include "notes/api/DatabaseImpl.h"
@@ -174,9 +175,13 @@ void NotePrefetcher::Run() {
         inFlight_.reset();
         // A note the reader has gone past is of no use any more.
         if (ok && !stopping_ && ids == ids_ && position >= at_) {
-            queuedBytes_ += parsed.bytes;
-            queue_.push_back(std::move(parsed));
-            ++counts_.parsed;
+            try {
+                queue_.push_back(std::move(parsed));
+                queuedBytes_ += queue_.back().bytes;
+                ++counts_.parsed;
+            } catch (const std::bad_alloc&) {
+                // Not queued: the reader parses it itself.
+            }
         }
         if (takeWaiting_) handedOver_.notify_all();
     }

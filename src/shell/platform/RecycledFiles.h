@@ -52,6 +52,7 @@ private:
     bool Keep(const std::string& path);
 
     std::string folder_;
+    std::string keptPrefix_;  // the kept files' path less their number
     std::size_t capacity_;
     std::vector<std::string> kept_;
     unsigned long nextNumber_ = 0;

@@ -13,23 +13,50 @@
 namespace qb::platform {
 namespace {
 
-// rename() that never replaces an existing file.
-bool RenameNoReplace(const std::string& from, const std::string& to) {
-    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
-}
-
 uid_t EffectiveUser() {
     static const uid_t user = ::geteuid();
     return user;
 }
 
-// Empties the plain file of ours at `path` (no symbolic link, folder or
+}  // namespace
+
+RecycledFiles::RecycledFiles(std::string folder, std::size_t capacity)
+    : folder_(std::move(folder)), capacity_(capacity) {
+    // The files are named from the folder's descriptor: the system then
+    // walks only the name inside the folder, not the whole path each time.
+    if (!folder_.empty()) folderFd_ = ::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    kept_.reserve(capacity_);
+}
+
+RecycledFiles::~RecycledFiles() {
+    Clear();
+    if (folderFd_ >= 0) ::close(folderFd_);
+}
+
+void RecycledFiles::Clear() {
+    for (const std::string& name : kept_) ::unlinkat(folderFd_, name.c_str(), 0);
+    kept_.clear();
+}
+
+RecycledFiles::Place RecycledFiles::PlaceOf(const std::string& path) const {
+    // A path inside the folder is named relative to it; any other as it is.
+    if (folderFd_ >= 0 && path.size() > folder_.size() + 1 && path.compare(0, folder_.size(), folder_) == 0 &&
+        path[folder_.size()] == kPathSeparator)
+        return Place{folderFd_, path.c_str() + folder_.size() + 1};
+    return Place{AT_FDCWD, path.c_str()};
+}
+
+bool RecycledFiles::RenameNoReplace(Place from, Place to) {
+    return ::renameat2(from.dir, from.name, to.dir, to.name, RENAME_NOREPLACE) == 0;
+}
+
+// Empties the plain file of ours at `place` (no symbolic link, folder or
 // device, and no other name) and makes it private. The emptying goes through
 // a descriptor that is closed right after: ext4 marks a file truncated to
 // empty for a flush at its next close, and that close is this one, while the
 // file holds nothing to flush.
-bool EmptyOwnPlainFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+bool RecycledFiles::EmptyOwnPlainFile(Place place) {
+    const int fd = ::openat(place.dir, place.name, O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st {};
     const bool plain =
@@ -40,31 +67,17 @@ bool EmptyOwnPlainFile(const std::string& path) {
     return emptied;
 }
 
-}  // namespace
-
-RecycledFiles::RecycledFiles(std::string folder, std::size_t capacity)
-    : folder_(std::move(folder)), capacity_(capacity) {
-    if (!folder_.empty()) keptPrefix_ = JoinPath(folder_, kKeptPrefix);
-    kept_.reserve(capacity_);
-}
-
-RecycledFiles::~RecycledFiles() { Clear(); }
-
-void RecycledFiles::Clear() {
-    for (const std::string& path : kept_) DeleteFile(path);
-    kept_.clear();
-}
-
 bool RecycledFiles::Provide(const std::string& path) {
+    const Place target = PlaceOf(path);
     while (!kept_.empty()) {
-        if (RenameNoReplace(kept_.back(), path)) {
+        if (RenameNoReplace(Place{folderFd_, kept_.back().c_str()}, target)) {
             kept_.pop_back();
             return true;
         }
         // `path` exists already: leave both alone and let the writer decide.
         if (errno == EEXIST) return false;
         // The kept file is gone or cannot be moved: forget it.
-        DeleteFile(kept_.back());
+        ::unlinkat(folderFd_, kept_.back().c_str(), 0);
         kept_.pop_back();
     }
     return false;
@@ -76,14 +89,15 @@ bool RecycledFiles::Remove(const std::string& path) {
 }
 
 bool RecycledFiles::Keep(const std::string& path) {
-    if (folder_.empty() || kept_.size() >= capacity_) return false;
+    if (folderFd_ < 0 || kept_.size() >= capacity_) return false;
     // Only a plain file of ours with no other name is kept: a symbolic link,
     // a folder or a hard-linked file is deleted as before.
-    if (!EmptyOwnPlainFile(path)) return false;
+    const Place from = PlaceOf(path);
+    if (from.dir != folderFd_ || !EmptyOwnPlainFile(from)) return false;
     // A name taken meanwhile (an attachment may carry any name) is skipped.
     for (int attempt = 0; attempt < 4; ++attempt) {
-        std::string kept = keptPrefix_ + std::to_string(++nextNumber_);
-        if (RenameNoReplace(path, kept)) {
+        std::string kept = kKeptPrefix + std::to_string(++nextNumber_);
+        if (RenameNoReplace(from, Place{folderFd_, kept.c_str()})) {
             kept_.push_back(std::move(kept));
             return true;
         }

@@ -14,7 +14,8 @@
 // Invariants: a kept file is empty, a regular file of mode 0600 named
 // ".recycled-<n>" in the folder, and made by this object (never a file it did
 // not take itself); a rename never replaces an existing file; at most
-// `capacity` files are kept; the destructor deletes every kept file.
+// `capacity` files are kept; the destructor deletes every kept file. The
+// folder is held open and files inside it are named relative to it.
 
 #include <cstddef>
 #include <string>
@@ -40,7 +41,7 @@ public:
     // file itself as usual.
     bool Provide(const std::string& path);
     // Instead of deleting `path`: empties it and keeps it, or deletes it when
-    // enough are kept or it cannot be kept. True when nothing is left under
+    // enough are kept or it cannot be kept (or lies outside the folder). True when nothing is left under
     // `path` afterwards (a missing file counts as removed), as DeleteFile.
     bool Remove(const std::string& path);
     // Deletes every kept file.
@@ -49,12 +50,22 @@ public:
     std::size_t keptCount() const { return kept_.size(); }
 
 private:
+    // A file as the *at system calls take it: a folder's descriptor (or
+    // AT_FDCWD) and a name relative to it.
+    struct Place {
+        int dir;
+        const char* name;
+    };
+
     bool Keep(const std::string& path);
+    Place PlaceOf(const std::string& path) const;
+    static bool RenameNoReplace(Place from, Place to);
+    static bool EmptyOwnPlainFile(Place place);
 
     std::string folder_;
-    std::string keptPrefix_;  // the kept files' path less their number
+    int folderFd_ = -1;  // the folder, opened as a path only; -1: none
     std::size_t capacity_;
-    std::vector<std::string> kept_;
+    std::vector<std::string> kept_;  // names inside the folder
     unsigned long nextNumber_ = 0;
 };
 

@@ -11,6 +11,12 @@
 // truncate an empty file): ext4 writes a file truncated to empty out to disk
 // when it is closed.
 //
+// Why not plain create and delete: each new inode makes ext4 look past every
+// free inode deleted in the last minutes, so the cost per file climbs with
+// the files deleted before it. Measured on the 160,000-document sample, the
+// plain way spent 48 s of processor time against 41 s with the kept files;
+// on runs of a few tens of thousands of files the two cost about the same.
+//
 // Invariants: a kept file is empty, a regular file of mode 0600 named
 // ".recycled-<n>" in the folder, and made by this object (never a file it did
 // not take itself); a rename never replaces an existing file; at most

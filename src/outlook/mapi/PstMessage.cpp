@@ -72,6 +72,8 @@ public:
             props.SetBool(PR_HASATTACH, !state_->attachments.empty());
             SetRecipientDisplays(props, state_->recipients);
             AddStoreComputedProperties(props, state_->store->engine->format() == pst::PstFormat::Unicode, Now());
+            // The values the builder adds when it saves (class, flags, size...) come on top.
+            builder.ReserveProperties(props.Count() + 8);
             props.ForEachValue([&builder](const SPropValue& value) {
                 if (auto converted = ToEngineValue(value))
                     builder.SetProperty(converted->first, std::move(converted->second));

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "outlook/mapi/MapiText.h"
@@ -26,7 +27,7 @@ Bytes GuidBytes(const GUID* guid) {
     return bytes;
 }
 
-std::string Text8(const char* s) { return s ? std::string(s) : std::string(); }
+std::string_view Text8(const char* s) { return s ? std::string_view(s) : std::string_view(); }
 std::string TextW(const wchar_t* s) { return s ? WideToUtf8(s) : std::string(); }
 
 template <typename T>
@@ -80,7 +81,7 @@ std::optional<std::pair<std::uint32_t, PropValue>> ToEngineValue(const SPropValu
         }
         case PT_MV_STRING8: {
             std::vector<std::string> items;
-            for (ULONG i = 0; i < v.MVszA.cValues; ++i) items.push_back(Text8(v.MVszA.lppszA[i]));
+            for (ULONG i = 0; i < v.MVszA.cValues; ++i) items.emplace_back(Text8(v.MVszA.lppszA[i]));
             out = PropValue::MvUnicode(items);
             break;
         }

@@ -124,6 +124,8 @@ class MessageBuilder {
 public:
     void SetProperty(std::uint32_t tag, PropValue value);
     void SetProperties(const Properties& props);
+    // Room for `count` properties, when the caller knows how many it sets.
+    void ReserveProperties(std::size_t count) { props_.reserve(count); }
     void AddRecipient(Properties row);
     AttachmentBuilder& AddAttachment();
     // Drops an attachment of this message before it is saved, releasing the

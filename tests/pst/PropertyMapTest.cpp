@@ -61,6 +61,28 @@ TEST(PropertyMapTest, EraseAndEquality) {
     EXPECT_TRUE(a.empty());
 }
 
+TEST(PropertyMapTest, AssignSortsOnceAndTheLastOfEqualIdsWins) {
+    PropertyMap::Storage values;
+    values.emplace_back(0x3001, PropValue::Unicode("name"));
+    values.emplace_back(0x0E07, PropValue::Long(1));
+    values.emplace_back(0x0037, PropValue::Unicode("old"));
+    values.emplace_back(0x0E07, PropValue::Long(2));
+    values.emplace_back(0x0037, PropValue::Unicode("new"));
+    Properties fresh;
+    fresh.Assign(values);
+    EXPECT_EQ(Ids(fresh), (std::vector<std::uint16_t>{0x0037, 0x0E07, 0x3001}));
+    EXPECT_EQ(fresh.at(0x0037).AsString(), "new");
+    EXPECT_EQ(fresh.at(0x0E07).AsInt(), 2);
+
+    // Into a map that has values: the same as one assignment after another.
+    Properties existing{{0x0E07, PropValue::Long(9)}, {0x1000, PropValue::Unicode("body")}};
+    Properties expected = existing;
+    for (const auto& [id, v] : values) expected[id] = v;
+    existing.Assign(values);
+    EXPECT_TRUE(existing == expected);
+    EXPECT_EQ(Ids(existing), (std::vector<std::uint16_t>{0x0037, 0x0E07, 0x1000, 0x3001}));
+}
+
 // A packed row keeps the ids in order, so unpacking appends at the end; the
 // result is the map it came from.
 TEST(PropertyMapTest, PacksAndUnpacksInIdOrder) {

@@ -73,6 +73,9 @@ public:
 
     std::vector<BYTE> Run() {
         std::vector<BYTE> out(kHeaderSize);
+        // The most the output can take (every byte a literal, a control byte
+        // per eight tokens, the end marker): it never grows while encoding.
+        out.reserve(kHeaderSize + input_.size() + input_.size() / 8 + 4);
         std::size_t controlAt = 0;
         int bit = 8;
         auto nextToken = [&](bool reference) {

@@ -106,10 +106,14 @@ std::optional<std::pair<std::uint32_t, PropValue>> ToEngineValue(const SPropValu
 }
 
 pst::Properties ToEngineProperties(const PropertyBag& bag) {
-    pst::Properties out;
-    bag.ForEachValue([&out](const SPropValue& value) {
-        if (auto converted = ToEngineValue(value)) out[pst::TagId(converted->first)] = std::move(converted->second);
+    pst::PropertyMap::Storage values;
+    values.reserve(bag.Count());
+    bag.ForEachValue([&values](const SPropValue& value) {
+        if (auto converted = ToEngineValue(value))
+            values.emplace_back(pst::TagId(converted->first), std::move(converted->second));
     });
+    pst::Properties out;
+    out.Assign(std::move(values));
     return out;
 }
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace qb::mapi {
 namespace {
@@ -134,17 +135,18 @@ private:
 }  // namespace
 
 HRESULT CopyStream(IStream& source, IStream& dest, ULONGLONG cb, ULONGLONG* read, ULONGLONG* written) {
-    std::vector<BYTE> chunk(kCopyChunk);
+    // Not zeroed: every byte written out was read into it first.
+    const auto chunk = std::make_unique_for_overwrite<BYTE[]>(kCopyChunk);
     ULONGLONG totalRead = 0, totalWritten = 0;
     HRESULT hr = S_OK;
     while (totalRead < cb) {
         const ULONG want = static_cast<ULONG>(std::min<ULONGLONG>(kCopyChunk, cb - totalRead));
         ULONG got = 0;
-        hr = source.Read(chunk.data(), want, &got);
+        hr = source.Read(chunk.get(), want, &got);
         if (FAILED(hr) || got == 0) break;
         totalRead += got;
         ULONG put = 0;
-        hr = dest.Write(chunk.data(), got, &put);
+        hr = dest.Write(chunk.get(), got, &put);
         totalWritten += put;
         if (FAILED(hr)) break;
         if (put != got) {

@@ -92,6 +92,28 @@ public:
         return {values_.emplace(it, id, std::move(value)), true};
     }
 
+    // Sets every value, as operator[] one after another would (the last of
+    // equal ids wins), sorting them once instead of inserting each in place.
+    void Assign(Storage values) {
+        if (!values_.empty()) {
+            for (value_type& v : values) insert_or_assign(v.first, std::move(v.second));
+            return;
+        }
+        // Sorts keys of id and position (the position keeps equal ids in
+        // their order), then moves each value once into its place.
+        std::vector<std::uint64_t> order(values.size());
+        for (std::size_t i = 0; i < values.size(); ++i) order[i] = (std::uint64_t(values[i].first) << 32) | i;
+        std::sort(order.begin(), order.end());
+        Storage sorted;
+        sorted.reserve(values.capacity());
+        for (std::size_t k = 0; k < order.size(); ++k) {
+            value_type& v = values[order[k] & 0xFFFFFFFFu];
+            if (!sorted.empty() && sorted.back().first == v.first) sorted.back().second = std::move(v.second);
+            else sorted.push_back(std::move(v));
+        }
+        values_ = std::move(sorted);
+    }
+
     std::size_t erase(std::uint16_t id) {
         iterator it = find(id);
         if (it == end()) return 0;

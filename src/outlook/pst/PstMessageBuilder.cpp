@@ -43,6 +43,18 @@ void MessageBuilder::SetProperties(const Properties& props) {
     for (const auto& [id, v] : props) SetProperty(MakeTag(id, v.type), v);
 }
 
+void MessageBuilder::SetProperties(std::vector<std::pair<std::uint32_t, PropValue>> values) {
+    PropertyMap::Storage byId;
+    // Room for the values Build adds (class, flags, size...).
+    byId.reserve(values.size() + 8);
+    for (auto& [tag, value] : values) {
+        std::uint32_t normalized = tag;
+        value = store_.Normalize(normalized, std::move(value));
+        byId.emplace_back(TagId(normalized), std::move(value));
+    }
+    props_.Assign(std::move(byId));
+}
+
 void MessageBuilder::AddRecipient(Properties row) {
     for (auto& [id, v] : row) {
         std::uint32_t tag = MakeTag(id, v.type);

@@ -34,6 +34,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "outlook/pst/NameMap.h"
@@ -124,8 +125,9 @@ class MessageBuilder {
 public:
     void SetProperty(std::uint32_t tag, PropValue value);
     void SetProperties(const Properties& props);
-    // Room for `count` properties, when the caller knows how many it sets.
-    void ReserveProperties(std::size_t count) { props_.reserve(count); }
+    // Sets many at once, as SetProperty one after another would: a message's
+    // properties arrive in no order and are sorted once.
+    void SetProperties(std::vector<std::pair<std::uint32_t, PropValue>> values);
     void AddRecipient(Properties row);
     AttachmentBuilder& AddAttachment();
     // Drops an attachment of this message before it is saved, releasing the

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace qb::mapi::lzfu {
@@ -52,11 +51,6 @@ struct EncoderTables {
     std::array<std::size_t, 65536> head{};
     std::array<std::size_t, kDictionarySize> previous{};
     std::vector<std::uint16_t> usedHeads;  // keys whose head is set
-    // The chains of the initial text, the same for every compression:
-    // linked once, then copied in (heads in the order they were set).
-    bool initialKnown = false;
-    std::array<std::size_t, kInitialDictionary.size()> initialPrevious{};
-    std::vector<std::pair<std::uint16_t, std::size_t>> initialHeads;
 };
 
 // The encoder mirrors the decoder's dictionary exactly. Positions are kept as
@@ -74,18 +68,7 @@ public:
         usedHeads_.clear();
         std::memcpy(dictionary_.data(), kInitialDictionary.data(), kInitialDictionary.size());
         written_ = kInitialDictionary.size();
-        if (tables.initialKnown) {
-            std::copy(tables.initialPrevious.begin(), tables.initialPrevious.end(), previous_.begin());
-            for (const auto& [key, position] : tables.initialHeads) {
-                head_[key] = position;
-                usedHeads_.push_back(key);
-            }
-            return;
-        }
         for (std::size_t s = 0; s + 1 < written_; ++s) Link(s);
-        std::copy_n(previous_.begin(), tables.initialPrevious.size(), tables.initialPrevious.begin());
-        for (const std::uint16_t key : usedHeads_) tables.initialHeads.emplace_back(key, head_[key]);
-        tables.initialKnown = true;
     }
 
     std::vector<BYTE> Run() {

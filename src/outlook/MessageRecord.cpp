@@ -1,7 +1,6 @@
 #include "outlook/MessageRecord.h"
 
 #include <fmt/format.h>
-#include <sys/stat.h>
 
 #include <cstring>
 
@@ -27,6 +26,13 @@ struct RecipientClass {
     const std::vector<std::string>& addresses;
     ULONG type;
 };
+
+FILETIME WholeSeconds(FILETIME time) {
+    constexpr ULONGLONG kTicksPerSecond = 10000000ULL;
+    ULONGLONG value = (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    value -= value % kTicksPerSecond;
+    return FILETIME{static_cast<DWORD>(value & 0xFFFFFFFFu), static_cast<DWORD>(value >> 32)};
+}
 
 }  // namespace
 
@@ -74,13 +80,11 @@ HRESULT AttachFile(IMessage* message, const std::string& path, FILETIME creation
     values[1].Value.lpszA = Text(fileName);
     values[2].ulPropTag = PR_RENDERING_POSITION;
     values[2].Value.l = -1;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        values[3].ulPropTag = PR_CREATION_TIME;
-        values[3].Value.ft = creationTime.dwHighDateTime != 0 ? creationTime : UnixToFileTimeValue(st.st_ctime);
-        values[4].ulPropTag = PR_LAST_MODIFICATION_TIME;
-        values[4].Value.ft = UnixToFileTimeValue(st.st_mtime);
-    }
+    // The file's times as its stream saw them, in whole seconds.
+    values[3].ulPropTag = PR_CREATION_TIME;
+    values[3].Value.ft = creationTime.dwHighDateTime != 0 ? creationTime : WholeSeconds(stat.ctime);
+    values[4].ulPropTag = PR_LAST_MODIFICATION_TIME;
+    values[4].Value.ft = WholeSeconds(stat.mtime);
     // The long name is what mail clients show; the short one alone would
     // leave them to guess.
     values[5].ulPropTag = PR_ATTACH_LONG_FILENAME;

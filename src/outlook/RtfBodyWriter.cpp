@@ -64,9 +64,12 @@ HRESULT WriteRtfBody(IMessage* message, const std::string& rtfPath, std::string&
         errorText = fmt::format("Unable open file '{}' for read", rtfPath);
         return hr;
     }
-    ULARGE_INTEGER all{};
-    all.QuadPart = ~0ULL;
-    hr = file->CopyTo(uncompressed.get(), all, nullptr, nullptr);
+    // The file's size, known from its opening, spares a read that would
+    // only find its end; without it the copy runs to the end.
+    STATSTG status{};
+    ULARGE_INTEGER size{};
+    size.QuadPart = SUCCEEDED(file->Stat(&status, STATFLAG_NONAME)) ? status.cbSize.QuadPart : ~0ULL;
+    hr = file->CopyTo(uncompressed.get(), size, nullptr, nullptr);
     if (FAILED(hr)) {
         errorText = "Unable to copy RTF file to stream";
         return hr;

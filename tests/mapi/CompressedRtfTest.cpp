@@ -233,9 +233,42 @@ TEST(FileStream, MissingFileAndStatAndWriting) {
                                nullptr, stream.Put()),
               S_OK);
     ASSERT_EQ(stream->Write("abc", 3, nullptr), S_OK);
+    // The status seen at the opening gives way to the file's own once the
+    // stream wrote to it.
+    ASSERT_EQ(stream->Stat(&stat, STATFLAG_NONAME), S_OK);
+    EXPECT_EQ(stat.cbSize.QuadPart, 3u);
     ASSERT_EQ(stream->Commit(0), S_OK);
     stream.Reset();
     EXPECT_EQ(qb::test::ReadFile(created), "abc");
+}
+
+TEST(FileStream, ReadsAFileWholeAndThenHearsItsEnd) {
+    qb::test::TempDir dir;
+    std::string content(70000, 'r');
+    content.replace(69990, 10, "0123456789");
+    const std::string path = dir.Write("RTF1.rtf", content);
+    MapiPtr<IStream> stream;
+    ASSERT_EQ(OpenStreamOnFile(MAPIAllocateBuffer, MAPIFreeBuffer, STGM_READ, path.c_str(), nullptr, stream.Put()),
+              S_OK);
+    std::vector<char> buffer(100000);
+    ULONG got = 0;
+    ASSERT_EQ(stream->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &got), S_OK);
+    EXPECT_EQ(std::string(buffer.data(), got), content) << "a short read at the end, the whole file before it";
+    ASSERT_EQ(stream->Read(buffer.data(), 10, &got), S_OK);
+    EXPECT_EQ(got, 0u);
+
+    // A copy of everything runs to the end, and ReadWholeStream too.
+    MapiPtr<MemoryStream> copy = MemoryStream::Create();
+    LARGE_INTEGER zero{};
+    ASSERT_EQ(stream->Seek(zero, STREAM_SEEK_SET, nullptr), S_OK);
+    ULARGE_INTEGER all{}, read{}, written{};
+    all.QuadPart = ~0ULL;
+    ASSERT_EQ(stream->CopyTo(copy.get(), all, &read, &written), S_OK);
+    EXPECT_EQ(read.QuadPart, content.size());
+    EXPECT_EQ(std::string(copy->Data().begin(), copy->Data().end()), content);
+    std::vector<BYTE> whole;
+    ASSERT_EQ(qb::mapi::ReadWholeStream(*stream, whole), S_OK);
+    EXPECT_EQ(whole.size(), content.size());
 }
 
 TEST(RtfSync, RtfChangedFillsAMissingBodyAndMarksInSync) {

@@ -157,6 +157,44 @@ TEST(TableContextTest, RowsOfEveryWidthRoundTripInHeapAndSubnode) {
     }
 }
 
+// Rows given as properties and the same rows packed are one table, byte for
+// byte: the heap pages and the row matrix (in the heap or in a subnode).
+TEST(TableContextTest, RowsAndPackedRowsWriteTheSameTable) {
+    for (std::size_t count : {std::size_t(3), std::size_t(700)}) {
+        auto columns = LayoutColumns({0x0037001F, 0x0E080003, 0x0057000B, 0x00170002, 0x00710102, 0x8001101F});
+        std::vector<TableRow> rows;
+        std::vector<std::pair<std::uint32_t, Bytes>> packed;
+        for (std::size_t i = 0; i < count; ++i) {
+            TableRow r;
+            r.rowId = std::uint32_t(0x200004 + 32 * (count - i));
+            r.values[0x0037] = PropValue::Unicode("Subject " + std::to_string(i));
+            if (i % 2) r.values[0x0E08] = PropValue::Long(std::int32_t(i));
+            r.values[0x0057] = PropValue::Boolean(i % 3);
+            r.values[0x0017] = i % 4 ? PropValue::Short(std::int16_t(i)) : PropValue::Long(7);  // a type the column lacks
+            r.values[0x0071] = PropValue::Binary(Bytes(i % 9, std::uint8_t(i)));
+            r.values[0x8001] = PropValue::MvUnicode({"k", std::to_string(i)});
+            r.values[0x3001] = PropValue::Unicode("not a column");
+            packed.emplace_back(r.rowId, PackProperties(r.values));
+            rows.push_back(std::move(r));
+        }
+        std::vector<std::vector<Bytes>> written;
+        for (int form = 0; form < 2; ++form) {
+            test::TempDir dir;
+            auto db = NodeDatabase::Create(dir.File("t.pst"), PstFormat::Unicode);
+            SubnodeMap subs;
+            std::uint32_t next = 1;
+            LtpContext ctx{*db, subs, [&next] { return MakeNid(kNidTypeLtp, ++next); }};
+            Bid bid = form == 0 ? WriteTableContext(ctx, columns, rows) : WriteTableContextPacked(ctx, columns, packed);
+            std::vector<Bytes> blocks = db->ReadDataBlocks(bid);
+            for (const auto& [nid, e] : subs)
+                for (Bytes& b : db->ReadDataBlocks(e.bidData)) blocks.push_back(std::move(b));
+            written.push_back(std::move(blocks));
+        }
+        EXPECT_EQ(written[0], written[1]) << count << " rows";
+        EXPECT_GT(written[0].size(), count > 100 ? 1u : 0u);
+    }
+}
+
 TEST(TableContextTest, GrowingTableRewritesOnlyItsTail) {
     test::TempDir dir;
     auto db = NodeDatabase::Create(dir.File("t.pst"), PstFormat::Unicode);

@@ -57,10 +57,40 @@ TEST(ExportLog, UnwritableFilesDropLinesSilently) {
     log.Write("dropped too\n");
     EXPECT_EQ(ReadFile(locked), "kept\n");
 
+    // A log the user locks while an export runs drops the lines from then on,
+    // and a fresh start does not empty it (even for the administrator, whom
+    // the system would let write it).
+    const std::string later = dir.File("later.txt");
+    log.SetSingleDatabasePath(later);
+    log.Write("written\n", true);
+    ASSERT_EQ(::chmod(later.c_str(), 0400), 0);
+    log.Write("dropped\n");
+    log.Write("dropped\n", true);
+    EXPECT_EQ(ReadFile(later), "written\n");
+    ASSERT_EQ(::chmod(later.c_str(), 0600), 0);
+    log.Write("again\n");
+    EXPECT_EQ(ReadFile(later), "written\nagain\n");
+
     log.SetSingleDatabasePath(dir.path());  // a folder cannot be opened as a file
     log.Write("dropped\n");
     log.SetSingleDatabasePath("");
     log.Write("dropped\n");
+}
+
+TEST(ExportLog, ANewLogIsTheUsersAloneAndAnExistingOneKeepsItsMode) {
+    TempDir dir;
+    const std::string fresh = dir.File("exportlog.txt");
+    qb::AppendToFile(fresh, "line\n", true);
+    struct stat st {};
+    ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    const std::string shared = dir.Write("shared.txt", "old content\n");
+    ASSERT_EQ(::chmod(shared.c_str(), 0644), 0);
+    qb::AppendToFile(shared, "new\n", true);
+    EXPECT_EQ(ReadFile(shared), "new\n");
+    ASSERT_EQ(::stat(shared.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
 TEST(ExportLog, AppendToFileIgnoresTheLogGate) {

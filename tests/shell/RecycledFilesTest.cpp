@@ -142,3 +142,50 @@ TEST(OutputFile, EmptiesAnExistingFileAndGivesAnEmptyOneTheTimesOfATruncation) {
     EXPECT_GT(pf::GetFileStatus(empty)->modified, 1000000000) << "as a new file";
     EXPECT_EQ(ReadFile(empty), "");
 }
+
+// A file handed over in pieces is whole once closed, and a failing piece
+// still fails the file and takes it away.
+TEST(OutputFile, GathersPiecesAndRemovesAFileThatFailed) {
+    TempDir dir;
+    const std::string path = dir.File("report.pdf");
+    pf::OutputFile out;
+    ASSERT_TRUE(out.Create(path));
+    std::string expected;
+    for (int i = 0; i < 200; ++i) {
+        const std::string piece(i % 7 == 0 ? 8191 : 3, static_cast<char>('a' + i % 26));
+        ASSERT_TRUE(out.Write(piece));
+        expected += piece;
+    }
+    ASSERT_TRUE(out.Close()) << out.error();
+    EXPECT_EQ(ReadFile(path), expected);
+
+    // A name the system cannot open as a file fails at Create.
+    pf::OutputFile folder;
+    EXPECT_FALSE(folder.Create(dir.path()));
+    EXPECT_NE(folder.errorNumber(), 0);
+    EXPECT_FALSE(folder.Close());
+}
+
+// The kept files live relative to the folder, also in folders below it.
+TEST(RecycledFiles, RecyclesInSubfoldersAndKeepsInTheFolderItself) {
+    TempDir dir;
+    pf::RecycledFiles recycled(dir.path());
+    ASSERT_EQ(::mkdir(dir.File("2").c_str(), 0700), 0);
+    const std::string nested = dir.Write("2/report.pdf", "second report");
+    const ino_t inode = Inode(nested);
+    ASSERT_TRUE(recycled.Remove(nested));
+    EXPECT_FALSE(pf::FileExists(nested));
+    EXPECT_EQ(Names(dir.File("2")).size(), 0u);
+    EXPECT_EQ(Names(dir.path()).size(), 2u) << "the folder 2 and the kept file";
+    const std::string next = dir.File("2/notes.txt");
+    ASSERT_TRUE(recycled.Provide(next));
+    EXPECT_EQ(Inode(next), inode);
+    EXPECT_EQ(ReadFile(next), "");
+
+    // A path outside the folder is deleted, never kept.
+    TempDir other;
+    const std::string outside = other.Write("x.txt", "x");
+    EXPECT_TRUE(recycled.Remove(outside));
+    EXPECT_FALSE(pf::FileExists(outside));
+    EXPECT_EQ(recycled.keptCount(), 0u);
+}

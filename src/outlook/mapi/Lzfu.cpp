@@ -73,6 +73,9 @@ public:
 
     std::vector<BYTE> Run() {
         std::vector<BYTE> out(kHeaderSize);
+        // The most the output can take (every byte a literal, a control byte
+        // per eight tokens, the end marker): it never grows while encoding.
+        out.reserve(kHeaderSize + input_.size() + input_.size() / 8 + 4);
         std::size_t controlAt = 0;
         int bit = 8;
         auto nextToken = [&](bool reference) {
@@ -150,6 +153,9 @@ private:
             // Entries 4096 or more behind are overwritten; the distance of
             // exactly 4096 would name the write position, the end marker.
             if (s >= written_ || written_ - s >= kDictionarySize) break;
+            // Only a match at least as long as the best counts: a candidate
+            // that differs at the best's last byte is passed over unread.
+            if (best >= kMinMatch && MatchByte(s, best - 1, at) != input_[at + best - 1]) continue;
             std::size_t length = 0;
             while (length < limit && MatchByte(s, length, at) == input_[at + length]) ++length;
             // Newest first; an equal length further back wins, as the

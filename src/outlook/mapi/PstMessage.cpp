@@ -72,10 +72,12 @@ public:
             props.SetBool(PR_HASATTACH, !state_->attachments.empty());
             SetRecipientDisplays(props, state_->recipients);
             AddStoreComputedProperties(props, state_->store->engine->format() == pst::PstFormat::Unicode, Now());
-            props.ForEachValue([&builder](const SPropValue& value) {
-                if (auto converted = ToEngineValue(value))
-                    builder.SetProperty(converted->first, std::move(converted->second));
+            std::vector<std::pair<std::uint32_t, pst::PropValue>> values;
+            values.reserve(props.Count());
+            props.ForEachValue([&values](const SPropValue& value) {
+                if (auto converted = ToEngineValue(value)) values.push_back(std::move(*converted));
             });
+            builder.SetProperties(std::move(values));
             for (std::size_t i = 0; i < state_->recipients.size(); ++i) {
                 const PropertyBag& recipient = state_->recipients[i];
                 pst::Properties row = ToEngineProperties(recipient);

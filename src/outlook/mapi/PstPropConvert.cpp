@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "outlook/mapi/MapiText.h"
@@ -26,7 +27,7 @@ Bytes GuidBytes(const GUID* guid) {
     return bytes;
 }
 
-std::string Text8(const char* s) { return s ? std::string(s) : std::string(); }
+std::string_view Text8(const char* s) { return s ? std::string_view(s) : std::string_view(); }
 std::string TextW(const wchar_t* s) { return s ? WideToUtf8(s) : std::string(); }
 
 template <typename T>
@@ -80,7 +81,7 @@ std::optional<std::pair<std::uint32_t, PropValue>> ToEngineValue(const SPropValu
         }
         case PT_MV_STRING8: {
             std::vector<std::string> items;
-            for (ULONG i = 0; i < v.MVszA.cValues; ++i) items.push_back(Text8(v.MVszA.lppszA[i]));
+            for (ULONG i = 0; i < v.MVszA.cValues; ++i) items.emplace_back(Text8(v.MVszA.lppszA[i]));
             out = PropValue::MvUnicode(items);
             break;
         }
@@ -105,10 +106,14 @@ std::optional<std::pair<std::uint32_t, PropValue>> ToEngineValue(const SPropValu
 }
 
 pst::Properties ToEngineProperties(const PropertyBag& bag) {
-    pst::Properties out;
-    bag.ForEachValue([&out](const SPropValue& value) {
-        if (auto converted = ToEngineValue(value)) out[pst::TagId(converted->first)] = std::move(converted->second);
+    pst::PropertyMap::Storage values;
+    values.reserve(bag.Count());
+    bag.ForEachValue([&values](const SPropValue& value) {
+        if (auto converted = ToEngineValue(value))
+            values.emplace_back(pst::TagId(converted->first), std::move(converted->second));
     });
+    pst::Properties out;
+    out.Assign(std::move(values));
     return out;
 }
 

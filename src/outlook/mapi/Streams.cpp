@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 namespace qb::mapi {
 namespace {
@@ -40,11 +41,13 @@ bool NewPosition(long long base, long long move, ULONGLONG& out) {
     return true;
 }
 
-// A stream over an open file descriptor.
+// A stream over an open file descriptor. The file's status seen when it was
+// opened answers Stat until the stream writes to the file, so reading a file
+// through the stream costs its open, one status, its reads and its close.
 class FileStream final : public ComObject<IStream> {
 public:
-    FileStream(int fd, bool writable, std::string path, bool deleteOnRelease)
-        : fd_(fd), writable_(writable), path_(std::move(path)), deleteOnRelease_(deleteOnRelease) {}
+    FileStream(int fd, const struct stat& opened, bool writable, std::string path, bool deleteOnRelease)
+        : fd_(fd), opened_(opened), writable_(writable), path_(std::move(path)), deleteOnRelease_(deleteOnRelease) {}
     ~FileStream() override {
         ::close(fd_);
         if (deleteOnRelease_) ::unlink(path_.c_str());
@@ -63,6 +66,9 @@ public:
             }
             if (n == 0) break;
             total += static_cast<ULONG>(n);
+            // A regular file reads short only at its end: asking again would
+            // only hear that.
+            if (total < cb && S_ISREG(opened_.st_mode)) break;
         }
         if (pcbRead) *pcbRead = total;
         return S_OK;
@@ -80,6 +86,7 @@ public:
                 return errno == ENOSPC ? STG_E_MEDIUMFULL : STG_E_WRITEFAULT;
             }
             total += static_cast<ULONG>(n);
+            changed_ = true;
         }
         if (pcbWritten) *pcbWritten = total;
         return S_OK;
@@ -96,6 +103,7 @@ public:
     }
     HRESULT SetSize(ULARGE_INTEGER size) override {
         if (!writable_) return STG_E_ACCESSDENIED;
+        changed_ = true;
         return ::ftruncate(fd_, static_cast<off_t>(size.QuadPart)) == 0 ? S_OK : STG_E_MEDIUMFULL;
     }
     HRESULT CopyTo(IStream* dest, ULARGE_INTEGER cb, ULARGE_INTEGER* read, ULARGE_INTEGER* written) override {
@@ -112,8 +120,8 @@ public:
     }
     HRESULT Stat(STATSTG* statstg, DWORD) override {
         if (!statstg) return STG_E_INVALIDPOINTER;
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0) return STG_E_ACCESSDENIED;
+        struct stat st = opened_;
+        if (changed_ && ::fstat(fd_, &st) != 0) return STG_E_ACCESSDENIED;
         *statstg = STATSTG{};
         statstg->type = STGTY_STREAM;
         statstg->cbSize.QuadPart = static_cast<ULONGLONG>(st.st_size);
@@ -126,6 +134,8 @@ public:
 
 private:
     int fd_;
+    struct stat opened_;
+    bool changed_ = false;  // written or resized through this stream
     bool writable_;
     std::string path_;
     bool deleteOnRelease_;
@@ -134,17 +144,18 @@ private:
 }  // namespace
 
 HRESULT CopyStream(IStream& source, IStream& dest, ULONGLONG cb, ULONGLONG* read, ULONGLONG* written) {
-    std::vector<BYTE> chunk(kCopyChunk);
+    // Not zeroed: every byte written out was read into it first.
+    const auto chunk = std::make_unique_for_overwrite<BYTE[]>(kCopyChunk);
     ULONGLONG totalRead = 0, totalWritten = 0;
     HRESULT hr = S_OK;
     while (totalRead < cb) {
         const ULONG want = static_cast<ULONG>(std::min<ULONGLONG>(kCopyChunk, cb - totalRead));
         ULONG got = 0;
-        hr = source.Read(chunk.data(), want, &got);
+        hr = source.Read(chunk.get(), want, &got);
         if (FAILED(hr) || got == 0) break;
         totalRead += got;
         ULONG put = 0;
-        hr = dest.Write(chunk.data(), got, &put);
+        hr = dest.Write(chunk.get(), got, &put);
         totalWritten += put;
         if (FAILED(hr)) break;
         if (put != got) {
@@ -264,12 +275,13 @@ HRESULT OpenFileStream(ULONG flags, LPCTSTR fileName, LPCTSTR prefix, LPSTREAM* 
     }
     if (fd < 0) return ErrnoResult(errno);
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int error = errno;
         ::close(fd);
-        return MAPI_E_NO_ACCESS;
+        return S_ISDIR(st.st_mode) ? MAPI_E_NO_ACCESS : ErrnoResult(error);
     }
     const bool canWrite = writable || (flags & (STGM_CREATE | SOF_UNIQUEFILENAME));
-    *out = new FileStream(fd, canWrite, path, (flags & STGM_DELETEONRELEASE) != 0);
+    *out = new FileStream(fd, st, canWrite, path, (flags & STGM_DELETEONRELEASE) != 0);
     return S_OK;
 }
 

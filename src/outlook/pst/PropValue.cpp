@@ -31,7 +31,7 @@ std::string TextOf(std::uint16_t baseType, const Bytes& b) {
 }
 }  // namespace
 
-Bytes Utf8ToUtf16(const std::string& utf8) {
+Bytes Utf8ToUtf16(std::string_view utf8) {
     Bytes out;
     text::AppendUtf16Le(out, utf8);
     return out;
@@ -39,7 +39,7 @@ Bytes Utf8ToUtf16(const std::string& utf8) {
 
 std::string Utf16ToUtf8(const std::uint8_t* data, std::size_t size) { return text::Utf16LeToUtf8(data, size); }
 
-Bytes Utf8ToCp1252(const std::string& utf8) {
+Bytes Utf8ToCp1252(std::string_view utf8) {
     const std::string ansi = text::Utf8ToCp1252(utf8);
     return Bytes(ansi.begin(), ansi.end());
 }
@@ -75,8 +75,8 @@ PropValue PropValue::Error(std::uint32_t code) { return FixedValue(kPtError, cod
 PropValue PropValue::Boolean(bool v) { return FixedValue(kPtBoolean, std::uint8_t(v ? 1 : 0)); }
 PropValue PropValue::I8(std::int64_t v) { return FixedValue(kPtI8, v); }
 PropValue PropValue::SysTime(std::uint64_t fileTime) { return FixedValue(kPtSysTime, fileTime); }
-PropValue PropValue::Unicode(const std::string& utf8) { PropValue p; p.type = kPtUnicode; p.data = Utf8ToUtf16(utf8); return p; }
-PropValue PropValue::String8(const std::string& utf8) { PropValue p; p.type = kPtString8; p.data = Utf8ToCp1252(utf8); return p; }
+PropValue PropValue::Unicode(std::string_view utf8) { PropValue p; p.type = kPtUnicode; p.data = Utf8ToUtf16(utf8); return p; }
+PropValue PropValue::String8(std::string_view utf8) { PropValue p; p.type = kPtString8; p.data = Utf8ToCp1252(utf8); return p; }
 PropValue PropValue::Binary(Bytes bytes) { PropValue p; p.type = kPtBinary; p.data = std::move(bytes); return p; }
 PropValue PropValue::Clsid(const Bytes& guid16) { PropValue p; p.type = kPtClsid; p.data = guid16; p.data.resize(16); return p; }
 PropValue PropValue::MvShort(const std::vector<std::int16_t>& v) { return FixedMulti(kPtShort, v); }

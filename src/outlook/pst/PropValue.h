@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "outlook/pst/PstTypes.h"
@@ -60,8 +61,8 @@ struct PropValue {
     static PropValue Boolean(bool v);
     static PropValue I8(std::int64_t v);
     static PropValue SysTime(std::uint64_t fileTime);
-    static PropValue Unicode(const std::string& utf8);
-    static PropValue String8(const std::string& utf8);  // stored as Windows-1252
+    static PropValue Unicode(std::string_view utf8);
+    static PropValue String8(std::string_view utf8);  // stored as Windows-1252
     static PropValue Binary(Bytes bytes);
     static PropValue Clsid(const Bytes& guid16);
     static PropValue MvShort(const std::vector<std::int16_t>& v);
@@ -94,9 +95,9 @@ struct PropValue {
 };
 
 // Text conversions used throughout the engine.
-Bytes Utf8ToUtf16(const std::string& utf8);
+Bytes Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(const std::uint8_t* data, std::size_t size);
-Bytes Utf8ToCp1252(const std::string& utf8);
+Bytes Utf8ToCp1252(std::string_view utf8);
 std::string Cp1252ToUtf8(const std::uint8_t* data, std::size_t size);
 
 }  // namespace qb::pst

@@ -293,17 +293,91 @@ TableData ReadTableContext(const NodeDatabase& db, Bid bidData, const SubnodeMap
     return table;
 }
 
-Bid WriteTableContext(LtpContext& ctx, const std::vector<TableColumn>& columns, const std::vector<TableRow>& rows,
-                      BlockCache* cache, BlockCache* matrixCache) {
-    std::vector<std::pair<std::uint32_t, Bytes>> packed;
-    packed.reserve(rows.size());
-    for (const TableRow& row : rows) packed.emplace_back(row.rowId, PackProperties(row.values));
-    return WriteTableContextPacked(ctx, columns, packed, cache, matrixCache);
-}
+namespace {
 
-Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& columns,
-                            const std::vector<std::pair<std::uint32_t, Bytes>>& rows, BlockCache* cache,
-                            BlockCache* matrixCache) {
+// The rows of a table being written, as the writer reads them: a row's id,
+// and for each column the cell's bytes when the row has a value of the
+// column's type. Rows kept as Properties and rows kept packed give the same
+// cells, so both are written by one loop.
+class PropertiesRows {
+public:
+    explicit PropertiesRows(const std::vector<TableRow>& rows) : rows_(rows) {}
+    std::size_t size() const { return rows_.size(); }
+    std::uint32_t rowId(std::size_t r) const { return rows_[r].rowId; }
+    void Begin(std::size_t r) { row_ = &rows_[r].values; }
+    bool Cell(std::size_t, const TableColumn& c, const std::uint8_t*& value, std::size_t& size) {
+        auto it = row_->find(TagId(c.tag));
+        if (it == row_->end() || it->second.type != TagType(c.tag)) return false;
+        const PropValue& v = it->second;
+        if (v.EncodesAsData()) {
+            value = v.data.data();
+            size = v.data.size();
+        } else {
+            encoded_ = v.Encode();  // used before the next cell is asked for
+            value = encoded_.data();
+            size = encoded_.size();
+        }
+        return true;
+    }
+
+private:
+    const std::vector<TableRow>& rows_;
+    const Properties* row_ = nullptr;
+    Bytes encoded_;
+};
+
+class PackedRows {
+public:
+    PackedRows(const std::vector<TableColumn>& columns, const std::vector<std::pair<std::uint32_t, Bytes>>& rows)
+        : rows_(rows), cellOf_(columns.size()) {
+        // Columns by property id, to pair them with a row's cells (also by id) in one pass.
+        for (std::size_t i = 0; i < columns.size(); ++i) columnIds_.emplace_back(TagId(columns[i].tag), i);
+        std::sort(columnIds_.begin(), columnIds_.end());
+    }
+    std::size_t size() const { return rows_.size(); }
+    std::uint32_t rowId(std::size_t r) const { return rows_[r].first; }
+    void Begin(std::size_t r) {
+        packed_ = &rows_[r].second;
+        const Bytes& packed = *packed_;
+        cells_.clear();
+        for (std::size_t off = 0; off + 8 <= packed.size();) {
+            PackedCell c{Get16(&packed[off]), Get16(&packed[off + 2]), off + 8, Get32(&packed[off + 4])};
+            if (c.offset + c.size > packed.size()) throw PstError("packed row is damaged");
+            cells_.push_back(c);
+            off = c.offset + c.size;
+        }
+        // Packed rows list properties by id; the first cell of an id counts, as a search from the front would find.
+        auto byId = [](const PackedCell& a, const PackedCell& b) { return a.id < b.id; };
+        if (!std::is_sorted(cells_.begin(), cells_.end(), byId)) std::stable_sort(cells_.begin(), cells_.end(), byId);
+        std::fill(cellOf_.begin(), cellOf_.end(), nullptr);
+        for (std::size_t ci = 0, k = 0; ci < columnIds_.size(); ++ci) {
+            while (k < cells_.size() && cells_[k].id < columnIds_[ci].first) ++k;
+            if (k < cells_.size() && cells_[k].id == columnIds_[ci].first) cellOf_[columnIds_[ci].second] = &cells_[k];
+        }
+    }
+    bool Cell(std::size_t ci, const TableColumn& c, const std::uint8_t*& value, std::size_t& size) const {
+        const PackedCell* it = cellOf_[ci];
+        if (!it || it->type != TagType(c.tag)) return false;
+        value = packed_->data() + it->offset;
+        size = it->size;
+        return true;
+    }
+
+private:
+    struct PackedCell {
+        std::uint16_t id, type;
+        std::size_t offset, size;
+    };
+    const std::vector<std::pair<std::uint32_t, Bytes>>& rows_;
+    std::vector<std::pair<std::uint16_t, std::size_t>> columnIds_;
+    std::vector<PackedCell> cells_;
+    std::vector<const PackedCell*> cellOf_;
+    const Bytes* packed_ = nullptr;
+};
+
+template <class Rows>
+Bid WriteTable(LtpContext& ctx, const std::vector<TableColumn>& columns, Rows& rows, BlockCache* cache,
+               BlockCache* matrixCache) {
     const FormatTraits& traits = ctx.db.traits();
     HeapBuilder heap(kHeapClientTc, traits.maxBlockData);
     const TableGeometry geometry = TableGeometryOf(columns);
@@ -312,57 +386,29 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
     Hid infoHid = heap.Allocate(info);
     heap.SetUserRoot(infoHid);
 
-    struct Cell {
-        std::uint16_t id, type;
-        std::size_t offset, size;
-    };
-    std::vector<Cell> cells;
-    // Columns by property id, to pair them with a row's cells (also by id) in one pass.
-    std::vector<std::pair<std::uint16_t, std::size_t>> columnIds;
-    for (std::size_t i = 0; i < columns.size(); ++i) columnIds.emplace_back(TagId(columns[i].tag), i);
-    std::sort(columnIds.begin(), columnIds.end());
-    std::vector<const Cell*> cellOf(columns.size());
     // The row matrix is built in the blocks it is written as (whole rows per
     // block), so that a large table needs no second copy of it.
+    const std::size_t rowCount = rows.size();
     const std::size_t perBlock = traits.maxBlockData / rowSize;
     std::vector<Bytes> blocks;
-    for (std::size_t first = 0; first < rows.size(); first += perBlock)
-        blocks.emplace_back(std::min(perBlock, rows.size() - first) * rowSize, 0);
-    const std::size_t matrixSize = rows.size() * rowSize;
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        const Bytes& packed = rows[r].second;
-        cells.clear();
-        for (std::size_t off = 0; off + 8 <= packed.size();) {
-            Cell c{Get16(&packed[off]), Get16(&packed[off + 2]), off + 8, Get32(&packed[off + 4])};
-            if (c.offset + c.size > packed.size()) throw PstError("packed row is damaged");
-            cells.push_back(c);
-            off = c.offset + c.size;
-        }
-        // Packed rows list properties by id; the first cell of an id counts, as a search from the front would find.
-        if (!std::is_sorted(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) { return a.id < b.id; }))
-            std::stable_sort(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) { return a.id < b.id; });
-        std::fill(cellOf.begin(), cellOf.end(), nullptr);
-        for (std::size_t ci = 0, k = 0; ci < columnIds.size(); ++ci) {
-            while (k < cells.size() && cells[k].id < columnIds[ci].first) ++k;
-            if (k < cells.size() && cells[k].id == columnIds[ci].first) cellOf[columnIds[ci].second] = &cells[k];
-        }
+    for (std::size_t first = 0; first < rowCount; first += perBlock)
+        blocks.emplace_back(std::min(perBlock, rowCount - first) * rowSize, 0);
+    const std::size_t matrixSize = rowCount * rowSize;
+    for (std::size_t r = 0; r < rowCount; ++r) {
+        rows.Begin(r);
         std::uint8_t* row = &blocks[r / perBlock][(r % perBlock) * rowSize];
         std::uint8_t* ceb = row + end1;
         for (std::size_t ci = 0; ci < columns.size(); ++ci) {
             const TableColumn& c = columns[ci];
-            const std::uint16_t type = TagType(c.tag);
             std::uint8_t idValue[4];
             const std::uint8_t* value = nullptr;
             std::size_t size = 0;
             if (c.tag == kTagLtpRowId) {
-                Put32(idValue, rows[r].first);
+                Put32(idValue, rows.rowId(r));
                 value = idValue;
                 size = 4;
-            } else {
-                const Cell* it = cellOf[ci];
-                if (!it || it->type != type) continue;
-                value = packed.data() + it->offset;
-                size = it->size;
+            } else if (!rows.Cell(ci, c, value, size)) {
+                continue;
             }
             ceb[c.bit / 8] |= std::uint8_t(0x80 >> (c.bit % 8));
             if (IsReferenceCell(c)) {
@@ -373,7 +419,7 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
         }
     }
     std::uint32_t hnidRows = 0;
-    if (!rows.empty()) {
+    if (rowCount != 0) {
         if (matrixSize <= kMaxHeapAllocation) {
             // Small enough for the heap, and then within the first block.
             hnidRows = heap.Allocate(blocks.front());
@@ -400,14 +446,14 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
     }
     // Row index: row id -> position, sorted by row id.
     const std::size_t indexData = traits.unicode ? 4 : 2;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> order(rows.size());
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> order(rowCount);
     bool inOrder = true;
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        order[r] = {rows[r].first, std::uint32_t(r)};
+    for (std::size_t r = 0; r < rowCount; ++r) {
+        order[r] = {rows.rowId(r), std::uint32_t(r)};
         if (r > 0 && order[r].first < order[r - 1].first) inOrder = false;
     }
     if (!inOrder) std::sort(order.begin(), order.end());
-    Bytes index(rows.size() * (4 + indexData));
+    Bytes index(rowCount * (4 + indexData));
     for (std::size_t r = 0; r < order.size(); ++r) {
         std::uint8_t* p = &index[r * (4 + indexData)];
         Put32(p, order[r].first);
@@ -427,6 +473,21 @@ Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& col
         sizes.push_back(std::uint32_t(p.size()));
     }
     return ctx.db.WriteTreeAbove(bids, sizes);
+}
+
+}  // namespace
+
+Bid WriteTableContext(LtpContext& ctx, const std::vector<TableColumn>& columns, const std::vector<TableRow>& rows,
+                      BlockCache* cache, BlockCache* matrixCache) {
+    PropertiesRows source(rows);
+    return WriteTable(ctx, columns, source, cache, matrixCache);
+}
+
+Bid WriteTableContextPacked(LtpContext& ctx, const std::vector<TableColumn>& columns,
+                            const std::vector<std::pair<std::uint32_t, Bytes>>& rows, BlockCache* cache,
+                            BlockCache* matrixCache) {
+    PackedRows source(columns, rows);
+    return WriteTable(ctx, columns, source, cache, matrixCache);
 }
 
 }  // namespace qb::pst

@@ -9,11 +9,12 @@
 #include "outlook/pst/Heap.h"
 #include "outlook/pst/NodeDatabase.h"
 #include "outlook/pst/PropValue.h"
+#include "outlook/pst/PropertyMap.h"
 
 namespace qb::pst {
 
 // Properties by property id; the value carries its type.
-using Properties = std::map<std::uint16_t, PropValue>;
+using Properties = PropertyMap;
 
 const PropValue* FindProp(const Properties& props, std::uint32_t tag);
 

@@ -43,6 +43,18 @@ void MessageBuilder::SetProperties(const Properties& props) {
     for (const auto& [id, v] : props) SetProperty(MakeTag(id, v.type), v);
 }
 
+void MessageBuilder::SetProperties(std::vector<std::pair<std::uint32_t, PropValue>> values) {
+    PropertyMap::Storage byId;
+    // Room for the values Build adds (class, flags, size...).
+    byId.reserve(values.size() + 8);
+    for (auto& [tag, value] : values) {
+        std::uint32_t normalized = tag;
+        value = store_.Normalize(normalized, std::move(value));
+        byId.emplace_back(TagId(normalized), std::move(value));
+    }
+    props_.Assign(std::move(byId));
+}
+
 void MessageBuilder::AddRecipient(Properties row) {
     for (auto& [id, v] : row) {
         std::uint32_t tag = MakeTag(id, v.type);
@@ -66,16 +78,15 @@ SubnodeEntry MessageBuilder::Build() {
     std::uint64_t size = 0;
 
     // Recipients: the template's columns plus whatever the rows carry.
+    // A column whose id is taken already (by the template or an earlier row) is not added again.
     std::vector<std::uint32_t> recipientTags = store_.NormalizeTags(kRecipientColumns);
-    std::set<std::uint32_t> known(recipientTags.begin(), recipientTags.end());
     for (const Properties& row : recipients_)
         for (const auto& [id, v] : row) {
-            std::uint32_t tag = MakeTag(id, v.type);
             if (id == TagId(kTagLtpRowId) || id == TagId(kTagLtpRowVer)) continue;
             const std::uint16_t propertyId = id;  // clang 14 cannot capture a structured binding
             bool clash = std::any_of(recipientTags.begin(), recipientTags.end(),
                                      [propertyId](std::uint32_t t) { return TagId(t) == propertyId; });
-            if (!clash && known.insert(tag).second) recipientTags.push_back(tag);
+            if (!clash) recipientTags.push_back(MakeTag(id, v.type));
         }
     // The rows move into the table: a message is built once.
     std::vector<TableRow> recipientRows;
@@ -209,7 +220,7 @@ SubnodeEntry AttachmentBuilder::Finish(Properties& rowOut) {
         if (!props_.count(TagId(tags::kAttachSize))) props_[TagId(tags::kAttachSize)] = PropValue::Long(std::int32_t(size));
     } else if (hasData_) {
         if (blocks_.empty() && pending_.size() <= kMaxHeapAllocation) {
-            props_[TagId(tags::kAttachDataBin)] = PropValue::Binary(pending_);
+            props_[TagId(tags::kAttachDataBin)] = PropValue::Binary(std::move(pending_));
         } else {
             if (!pending_.empty()) FlushBlock();
             Bid tree = db.WriteTreeAbove(blocks_, sizes_);
@@ -224,8 +235,11 @@ SubnodeEntry AttachmentBuilder::Finish(Properties& rowOut) {
         props_[TagId(tags::kAttachSize)] = PropValue::Long(std::int32_t(std::min<std::uint64_t>(dataSize_, 0x7FFFFFFF)));
     if (!props_.count(TagId(tags::kRenderingPosition))) props_[TagId(tags::kRenderingPosition)] = PropValue::Long(-1);
     Bid bid = WritePropertyContext(ctx, props_, nullptr, &preset);
-    rowOut = props_;
-    rowOut.erase(TagId(tags::kAttachDataBin));
+    // The row has every value but the data, which can be large.
+    rowOut.clear();
+    rowOut.reserve(props_.size());
+    for (const auto& [id, v] : props_)
+        if (id != TagId(tags::kAttachDataBin)) rowOut.emplace(id, v);
     finished_ = true;
     return SubnodeEntry{nid_, bid, db.WriteSubnodes(subs)};
 }

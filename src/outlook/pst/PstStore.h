@@ -34,6 +34,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "outlook/pst/NameMap.h"
@@ -124,6 +125,9 @@ class MessageBuilder {
 public:
     void SetProperty(std::uint32_t tag, PropValue value);
     void SetProperties(const Properties& props);
+    // Sets many at once, as SetProperty one after another would: a message's
+    // properties arrive in no order and are sorted once.
+    void SetProperties(std::vector<std::pair<std::uint32_t, PropValue>> values);
     void AddRecipient(Properties row);
     AttachmentBuilder& AddAttachment();
     // Drops an attachment of this message before it is saved, releasing the

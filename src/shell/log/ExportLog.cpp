@@ -1,21 +1,28 @@
+// The export log's writes: every line opens, writes and closes the file, so a
+// line written is on its way to the disk even when the program stops right
+// after. Invariant: a file whose write permission bits are all clear (the
+// user marked it read-only) is never written, not even by the administrator,
+// whom the system would let write it.
+
 #include "shell/log/ExportLog.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-#include "shell/platform/FileInfo.h"
-
 namespace qb {
+namespace {
 
-void AppendToFile(const std::string& path, std::string_view text, bool overwrite) {
-    if (path.empty() || platform::IsReadOnlyFile(path)) return;
-    // The log quotes subjects and addresses: a new one is the user's alone (an
-    // existing file keeps the mode the user gave it).
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_APPEND);
-    const int fd = ::open(path.c_str(), flags, 0600);
-    if (fd < 0) return;
+// Only the administrator may open a read-only file for writing; anyone else
+// is refused by the open itself and needs no further look at the file.
+bool MayWriteReadOnlyFiles() {
+    static const bool administrator = ::geteuid() == 0;
+    return administrator;
+}
+
+void WriteAll(int fd, std::string_view text) {
     // One write per line, without a stdio buffer to allocate and free each time.
     for (std::size_t done = 0; done < text.size();) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -23,6 +30,22 @@ void AppendToFile(const std::string& path, std::string_view text, bool overwrite
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
     }
+}
+
+}  // namespace
+
+void AppendToFile(const std::string& path, std::string_view text, bool overwrite) {
+    if (path.empty()) return;
+    const bool checkMode = MayWriteReadOnlyFiles();
+    // The log quotes subjects and addresses: a new one is the user's alone (an
+    // existing file keeps the mode the user gave it). A file that may turn out
+    // read-only is emptied only after its mode was seen.
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? (checkMode ? 0 : O_TRUNC) : O_APPEND);
+    const int fd = ::open(path.c_str(), flags, 0600);
+    if (fd < 0) return;
+    struct stat st {};
+    const bool writable = !checkMode || (::fstat(fd, &st) == 0 && (st.st_mode & 0222) != 0);
+    if (writable && (!overwrite || !checkMode || ::ftruncate(fd, 0) == 0)) WriteAll(fd, text);
     ::close(fd);
 }
 

@@ -74,37 +74,60 @@ bool OutputFile::Create(const std::string& path) {
     path_ = path;
     errno_ = 0;
     error_.clear();
+    pending_.clear();
+    wroteBytes_ = false;
     if (const int injected = InjectedError(Fault::Kind::Create)) return Failed(injected);
     // Not O_TRUNC: ext4 flushes a file on close when it was truncated to
     // empty (its guard for files replaced by truncation), which would make
-    // every reused empty file (RecycledFiles) cost a disk write. An empty file
-    // is left as it is and only gets the times a truncation gives it.
+    // every reused empty file (RecycledFiles) cost a disk write. Only a file
+    // that holds something is emptied; an empty one that stays empty gets the
+    // times a truncation gives it when it is closed (bytes written give a
+    // file those times anyway).
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) return Failed(errno);
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return Failed(errno);
-    if (st.st_size > 0 ? ::ftruncate(fd_, 0) != 0 : ::futimens(fd_, nullptr) != 0) return Failed(errno);
+    if (st.st_size > 0 && ::ftruncate(fd_, 0) != 0) return Failed(errno);
     return true;
 }
 
-bool OutputFile::Write(std::string_view data) {
-    if (fd_ < 0 || errno_ != 0) return false;
-    if (const int injected = InjectedError(Fault::Kind::Write)) return Failed(injected);
+bool OutputFile::WriteNow(std::string_view data) {
     while (!data.empty()) {
         const ssize_t written = ::write(fd_, data.data(), data.size());
         if (written < 0) {
             if (errno == EINTR) continue;
             return Failed(errno);
         }
+        wroteBytes_ = wroteBytes_ || written > 0;
         data.remove_prefix(static_cast<std::size_t>(written));
     }
     return true;
 }
 
+bool OutputFile::Flush() {
+    if (pending_.empty()) return true;
+    const bool written = WriteNow(pending_);
+    pending_.clear();
+    return written;
+}
+
+bool OutputFile::Write(std::string_view data) {
+    if (fd_ < 0 || errno_ != 0) return false;
+    if (const int injected = InjectedError(Fault::Kind::Write)) return Failed(injected);
+    // The decoders hand over a file in pieces; small ones go out together.
+    if (pending_.size() + data.size() <= kPendingLimit) {
+        pending_.append(data);
+        return true;
+    }
+    return Flush() && WriteNow(data);
+}
+
 bool OutputFile::Close() {
     if (fd_ >= 0) {
+        if (errno_ == 0 && Flush() && !wroteBytes_ && ::futimens(fd_, nullptr) != 0) Failed(errno);
         if (::close(fd_) != 0) Failed(errno);
         fd_ = -1;
+        pending_.clear();
         if (errno_ != 0) std::remove(path_.c_str());
     }
     return errno_ == 0 && !path_.empty();

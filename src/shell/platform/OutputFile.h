@@ -2,7 +2,9 @@
 // A file the conversion writes into the temporary folder (attachments, RTF
 // bodies, pictures): created private (0600), written and closed, with the
 // system's reason kept for the message when any of that fails. A file that
-// failed is removed again, so nothing half-written is ever attached.
+// failed is removed again, so nothing half-written is ever attached. Small
+// writes are gathered and reach the file at the latest when it is closed, so
+// a failure of theirs may only show there.
 //
 // Test hook: the environment variable QUILLBOX_FAULT_TEMP, read once per
 // process, makes these files fail as a full or broken disk would, e.g.
@@ -24,7 +26,8 @@ public:
     // Creates or empties the file (never following a symbolic link). False:
     // error() says why.
     bool Create(const std::string& path);
-    // Writes all of data; after the first failure every call fails.
+    // Writes all of data (small pieces may wait for the next write or the
+    // close); after the first failure every call fails.
     bool Write(std::string_view data);
     // Closes the file; a file that failed at any point is removed. True when
     // everything was written.
@@ -36,12 +39,18 @@ public:
     int errorNumber() const { return errno_; }
 
 private:
+    static constexpr std::size_t kPendingLimit = 64 * 1024;
+
     bool Failed(int error);
+    bool WriteNow(std::string_view data);
+    bool Flush();
 
     std::string path_;
     int fd_ = -1;
     int errno_ = 0;
     std::string error_;
+    std::string pending_;      // written data not yet handed to the system
+    bool wroteBytes_ = false;  // the system took bytes since Create
 };
 
 // Writes a whole file through OutputFile; `error` gets its error() text.

@@ -268,6 +268,7 @@ int BatchExport::Run() {
 
     run.exportInProgress = false;
     log.UsePerDatabasePath(false);
+    log.CloseFile();
     if (startedThread && s_.notes.IsThreadInitialized()) {
         s_.notes.TermThread();
         Status("Thread Session Terminated");

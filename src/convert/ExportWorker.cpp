@@ -46,6 +46,7 @@ int ExportWorker::Run(const RunInputs& inputs, LNNotesSession& session) {
         Caught(fmt::format("~#>ERROR: Unexpected Error [TF B:{}]", run.runStep.load()));
     }
     MAPIUninitialize();
+    env_.log.CloseFile();
     if (run.errorRaised) window_.ShowExportError(run.lastErrorText);
     if (windowSwitched) window_.SetExportingState(false);
     run.exportInProgress = false;

@@ -1,10 +1,14 @@
-// The export log's writes: every line opens, writes and closes the file, so a
-// line written is on its way to the disk even when the program stops right
-// after. Invariant: a file whose write permission bits are all clear (the
-// user marked it read-only) is never written, not even by the administrator,
-// whom the system would let write it.
+// The export log's writes: every line goes out with one write as it comes
+// (through the kept file, or, for a single write, opening and closing the
+// file), so a line written is on its way to the disk even when the program
+// stops right after. Invariant: a file whose write permission bits are all
+// clear (the user marked it read-only) is never opened for writing, not even
+// by the administrator, whom the system would let write it; one locked while
+// it is held open drops the lines from the next look at its path on.
 
 #include "shell/log/ExportLog.h"
+
+#include "shell/log/LogFileAccess.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,10 +17,8 @@
 #include <cerrno>
 
 namespace qb {
-namespace {
+namespace log_detail {
 
-// Only the administrator may open a read-only file for writing; anyone else
-// is refused by the open itself and needs no further look at the file.
 bool MayWriteReadOnlyFiles() {
     static const bool administrator = ::geteuid() == 0;
     return administrator;
@@ -32,7 +34,10 @@ void WriteAll(int fd, std::string_view text) {
     }
 }
 
-}  // namespace
+}  // namespace log_detail
+
+using log_detail::MayWriteReadOnlyFiles;
+using log_detail::WriteAll;
 
 void AppendToFile(const std::string& path, std::string_view text, bool overwrite) {
     if (path.empty()) return;
@@ -51,7 +56,11 @@ void AppendToFile(const std::string& path, std::string_view text, bool overwrite
 
 void ExportLog::Write(std::string_view text, bool truncate) const {
     if (!logToFile) return;
-    AppendToFile(CurrentPath(), text, truncate);
+    if (!truncate) return file_.Append(CurrentPath(), text);
+    // A fresh start empties the file through its own open, as a single write
+    // does; the lines after it append through the kept one.
+    file_.Close();
+    AppendToFile(CurrentPath(), text, true);
 }
 
 }  // namespace qb

@@ -1,10 +1,14 @@
 #pragma once
 // The export log: a plain text file written one line at a time, each line
-// opening and closing the file so that everything logged survives a crash and
-// the log can be read while an export runs.
+// with one write as it comes, so that everything logged survives a crash and
+// the log can be read while an export runs. Between lines the file stays
+// open (KeptLogFile); a fresh start and the single writes of AppendToFile
+// open and close it.
 
 #include <string>
 #include <string_view>
+
+#include "shell/log/KeptLogFile.h"
 
 namespace qb {
 
@@ -33,8 +37,11 @@ public:
 
     // With truncate the file is emptied first. The text is never a format.
     void Write(std::string_view text, bool truncate = false) const;
+    // Lets go of the file held open between lines (at the end of a run).
+    void CloseFile() const { file_.Close(); }
 
 private:
+    mutable KeptLogFile file_;
     std::string singlePath_;
     std::string perDatabasePath_;
     bool usePerDatabase_ = false;

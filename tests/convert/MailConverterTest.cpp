@@ -495,13 +495,14 @@ TEST_F(MailConverterTest, KeptFilesCarryEachDocumentsOwnContentAndGoWithTheRun) 
          MemoDxl(2, body + test::FileItem("other.txt", "T3RoZXI=", 5)) +
          MemoDxl(3, TextItem("Subject", "Fails") + body + test::FileItem("c.txt", "VGhpcmQ=", 5)));
     ASSERT_TRUE(Convert(1));
-    // The RTF body's file, kept once read, became the picture's; the picture
-    // and the attachment are kept after the save.
+    // The RTF body's file, kept once read, was lent to the picture; the
+    // picture's and the attachment's are kept after the save.
     EXPECT_EQ(recycled->keptCount(), 2u);
     for (const std::string& file : TempFiles()) EXPECT_TRUE(IsKeptFile(file)) << file;
 
     ASSERT_TRUE(Convert(2));
     EXPECT_EQ(recycled->keptCount(), 2u) << "the second document's three files took only kept inodes";
+    EXPECT_EQ(recycled->lentCount(), 0u) << "every name lent is removed again";
     EXPECT_EQ(Saved(1).attachmentFiles,
               (std::vector<std::string>{platform::JoinPath(tempFolder, "_IMAGE1.tif"),
                                         platform::JoinPath(tempFolder, "other.txt")}));
@@ -513,7 +514,7 @@ TEST_F(MailConverterTest, KeptFilesCarryEachDocumentsOwnContentAndGoWithTheRun) 
     converter->raise = LNERR_FILE_WRITE;
     EXPECT_FALSE(Convert(3));
     for (const std::string& file : TempFiles()) EXPECT_TRUE(IsKeptFile(file)) << file;
-    // Every RTF body went in whole: a kept file is emptied before it is written.
+    // Every RTF body went in whole: a kept file's stale bytes are written over and cut.
     EXPECT_EQ(Log().find("RTF format"), std::string::npos) << Log();
     EXPECT_EQ(Log().find("SaveRTF Error"), std::string::npos) << Log();
 

@@ -176,6 +176,11 @@ TEST_F(DxlDatabaseTest, AttachmentsDetachDecoded) {
     std::string target = dir.File("out.txt");
     ASSERT_EQ(attachments[0].Detach(target), LNNOERROR);
     EXPECT_EQ(ReadFile(target), kAttachmentText);
+
+    // A reused file with longer stale bytes (RecycledFiles) ends with the attachment's only.
+    const std::string reused = dir.Write("reused.txt", std::string(70000, 'x'));
+    ASSERT_EQ(attachments[0].Detach(reused), LNNOERROR);
+    EXPECT_EQ(ReadFile(reused), kAttachmentText);
 }
 
 TEST_F(DxlDatabaseTest, EmptyAttachmentBesideAnother) {
@@ -188,6 +193,7 @@ TEST_F(DxlDatabaseTest, EmptyAttachmentBesideAnother) {
     LNAttachmentArray attachments;
     ASSERT_EQ(document.GetAttachments(&attachments), LNNOERROR);
     ASSERT_EQ(attachments.GetCount(), 2);
+    dir.Write("e.txt", "stale bytes of a reused file");
     ASSERT_EQ(attachments[0].Detach(dir.File("e.txt")), LNNOERROR);
     ASSERT_EQ(attachments[1].Detach(dir.File("f.txt")), LNNOERROR);
     EXPECT_EQ(ReadFile(dir.File("e.txt")), "");

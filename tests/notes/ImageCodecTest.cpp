@@ -240,6 +240,25 @@ TEST(TiffWriter, WritesFilesThatLibtiffAndTiffinfoRead) {
     }
 }
 
+// The picture is the same bytes whatever the file held before: a reused file
+// (RecycledFiles) with longer stale bytes ends with the picture only, and a
+// shorter one grows to it.
+TEST(TiffWriter, AReusedFileHoldsExactlyThePicture) {
+    test::TempDir dir;
+    Bitmap bitmap;
+    ASSERT_EQ(DecodeImage(MakeGif(40, 30, false, true), bitmap), ImageStatus::Ok);
+    const std::string fresh = dir.File("fresh.tif");
+    ASSERT_EQ(WriteTiff(bitmap, fresh), ImageStatus::Ok);
+    const std::string picture = test::ReadFile(fresh);
+    ASSERT_GT(picture.size(), 8u);
+    EXPECT_EQ(picture.compare(0, 4, std::string("II*\0", 4)), 0);
+    for (const std::size_t staleSize : {picture.size() * 3, picture.size() / 2}) {
+        const std::string reused = dir.Write("_IMAGE1.tif", std::string(staleSize, '\xff'));
+        ASSERT_EQ(WriteTiff(bitmap, reused), ImageStatus::Ok);
+        EXPECT_EQ(test::ReadFile(reused), picture) << staleSize;
+    }
+}
+
 TEST(TiffWriter, FailuresLeaveNoFileAndSayWhy) {
     test::TempDir dir;
     std::string detail;

@@ -92,6 +92,11 @@ TEST_F(RichTextExportTest, RtfHasTheStylesParagraphsAndLinks) {
                                  "Quarterly", "figures", "second line", "Earlier message",
                                  "NOTES://Mail1/85257EF7006D0765/0000000000000001000000000000000"})
         EXPECT_NE(rtf.find(expected), std::string::npos) << expected << "\n" << rtf;
+
+    // A reused file with longer stale bytes (RecycledFiles) holds the body only.
+    const std::string reused = dir.Write("RTF1.rtf", std::string(rtf.size() * 3, '}'));
+    ASSERT_EQ(ExportAll(body, reused), LNNOERROR);
+    EXPECT_EQ(ReadFile(reused), rtf);
 }
 
 TEST_F(RichTextExportTest, RangeExportCoversOnlyTheRange) {
@@ -165,6 +170,11 @@ TEST_F(RichTextExportTest, EachPictureExportsToATiffOfItsSize) {
         if (test::ToolForCheck("tiffinfo")) {
             EXPECT_EQ(TiffSize(path), std::make_pair(cases[n].width, cases[n].height)) << cases[n].element;
         }
+        // Over a reused file with longer stale bytes: the same picture, nothing after it.
+        const std::string picture = ReadFile(path);
+        const std::string reused = dir.Write("reused.tif", std::string(picture.size() * 2 + 4096, 'x'));
+        ASSERT_EQ(body.Export(reused, cursor, end), LNNOERROR) << cases[n].element;
+        EXPECT_EQ(ReadFile(reused), picture) << cases[n].element;
         ++n;
     }
     EXPECT_EQ(n, cases.size());

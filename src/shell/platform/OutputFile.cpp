@@ -75,19 +75,20 @@ bool OutputFile::Create(const std::string& path) {
     errno_ = 0;
     error_.clear();
     pending_.clear();
-    wroteBytes_ = false;
+    written_ = 0;
+    oldSize_ = 0;
     if (const int injected = InjectedError(Fault::Kind::Create)) return Failed(injected);
-    // Not O_TRUNC: ext4 flushes a file on close when it was truncated to
-    // empty (its guard for files replaced by truncation), which would make
-    // every reused empty file (RecycledFiles) cost a disk write. Only a file
-    // that holds something is emptied; an empty one that stays empty gets the
-    // times a truncation gives it when it is closed (bytes written give a
-    // file those times anyway).
+    // Not O_TRUNC, and never emptied before writing: ext4 writes a file out
+    // to disk when it is closed after it was truncated to empty and written
+    // again (its guard for files replaced by truncation), and the converters
+    // hand these files reused inodes with stale bytes (RecycledFiles). The
+    // data goes over the old bytes from the start (a fresh descriptor's
+    // offset is 0) and Close cuts what is left beyond it.
     fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) return Failed(errno);
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return Failed(errno);
-    if (st.st_size > 0 && ::ftruncate(fd_, 0) != 0) return Failed(errno);
+    oldSize_ = st.st_size;
     return true;
 }
 
@@ -98,7 +99,7 @@ bool OutputFile::WriteNow(std::string_view data) {
             if (errno == EINTR) continue;
             return Failed(errno);
         }
-        wroteBytes_ = wroteBytes_ || written > 0;
+        written_ += written;
         data.remove_prefix(static_cast<std::size_t>(written));
     }
     return true;
@@ -124,13 +125,25 @@ bool OutputFile::Write(std::string_view data) {
 
 bool OutputFile::Close() {
     if (fd_ >= 0) {
-        if (errno_ == 0 && Flush() && !wroteBytes_ && ::futimens(fd_, nullptr) != 0) Failed(errno);
+        if (errno_ == 0 && Flush()) SetLength();
         if (::close(fd_) != 0) Failed(errno);
         fd_ = -1;
         pending_.clear();
         if (errno_ != 0) std::remove(path_.c_str());
     }
     return errno_ == 0 && !path_.empty();
+}
+
+// The file ends where the data ends. An earlier, longer content is cut (to
+// empty only when nothing was written, so never emptied and then written);
+// a file that stays empty gets the times a truncation would give it, as the
+// bytes written give any other file.
+void OutputFile::SetLength() {
+    if (oldSize_ > written_) {
+        if (::ftruncate(fd_, written_) != 0) Failed(errno);
+    } else if (written_ == 0 && ::futimens(fd_, nullptr) != 0) {
+        Failed(errno);
+    }
 }
 
 bool WriteWholeFile(const std::string& path, std::string_view data, std::string* error) {

@@ -4,12 +4,16 @@
 // system's reason kept for the message when any of that fails. A file that
 // failed is removed again, so nothing half-written is ever attached. Small
 // writes are gathered and reach the file at the latest when it is closed, so
-// a failure of theirs may only show there.
+// a failure of theirs may only show there. An existing file (a reused one,
+// see RecycledFiles) is written over from its start and cut to the length
+// written when it is closed; it is never emptied before it is written.
 //
 // Test hook: the environment variable QUILLBOX_FAULT_TEMP, read once per
 // process, makes these files fail as a full or broken disk would, e.g.
 // "write:3:ENOSPC" fails the third write and every later one, "create:1:EACCES"
 // every create. Only the tests set it; without it nothing changes.
+
+#include <sys/types.h>
 
 #include <string>
 #include <string_view>
@@ -23,8 +27,9 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates or empties the file (never following a symbolic link). False:
-    // error() says why.
+    // Creates the file or opens an existing one to be overwritten (never
+    // following a symbolic link); after Close it holds exactly the bytes
+    // written. False: error() says why.
     bool Create(const std::string& path);
     // Writes all of data (small pieces may wait for the next write or the
     // close); after the first failure every call fails.
@@ -44,13 +49,15 @@ private:
     bool Failed(int error);
     bool WriteNow(std::string_view data);
     bool Flush();
+    void SetLength();
 
     std::string path_;
     int fd_ = -1;
     int errno_ = 0;
     std::string error_;
-    std::string pending_;      // written data not yet handed to the system
-    bool wroteBytes_ = false;  // the system took bytes since Create
+    std::string pending_;  // written data not yet handed to the system
+    off_t written_ = 0;    // bytes the system took since Create, all from offset 0
+    off_t oldSize_ = 0;    // the file's length when it was opened
 };
 
 // Writes a whole file through OutputFile; `error` gets its error() text.

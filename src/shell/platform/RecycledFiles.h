@@ -4,26 +4,40 @@
 // message and gone again. Creating and deleting a file per document makes
 // the file system allocate a fresh inode each time, which on ext4 scans
 // further past the recently deleted ones the longer a run goes. RecycledFiles
-// keeps the inodes instead: a file that is done with is emptied and renamed
-// to a kept name of its own in the run's private folder, and the next file is
-// that kept file renamed to the new name before its writer opens it. The
-// writer must not truncate it (OutputFile and the picture writer do not
-// truncate an empty file): ext4 writes a file truncated to empty out to disk
-// when it is closed.
+// keeps the inodes instead, each under a hidden name of its own
+// (".recycled-<n>") in the run's private folder, and lends them out as hard
+// links: Provide links a free kept file to the name the writer is about to
+// open, Remove unlinks that name again. The kept file keeps its hidden name,
+// its blocks and its stale contents throughout; nothing is renamed, emptied
+// or freed per document.
 //
-// Why not plain create and delete: each new inode makes ext4 look past every
-// free inode deleted in the last minutes, so the cost per file climbs with
-// the files deleted before it. Measured on the 160,000-document sample, the
-// plain way spent 48 s of processor time against 41 s with the kept files;
-// on runs of a few tens of thousands of files the two cost about the same.
+// Why hard links: a link and an unlink are the cheapest pair of operations
+// that give an existing inode a name and take it away (measured on ext4:
+// about half the cost of renaming the file there and back and emptying it).
 //
-// Invariants: a kept file is empty, a regular file of mode 0600 named
-// ".recycled-<n>" in the folder, and made by this object (never a file it did
-// not take itself); a rename never replaces an existing file; at most
-// `capacity` files are kept; the destructor deletes every kept file. The
-// folder is held open and files inside it are named relative to it.
+// Why a kept file is never emptied: ext4 writes a file out to disk when it is
+// closed after it was truncated to empty and written again (its guard for
+// files replaced by truncation), which costs ten times the whole rest. So the
+// writers (OutputFile, and the picture writer through it) never truncate to
+// empty and then write: they write from the start over the stale bytes and
+// then cut the file to the length written. A file that ends empty may be
+// truncated to empty, since nothing is written after it.
+//
+// Why plain create and delete are not enough: each new inode makes ext4 look
+// past every free inode deleted in the last minutes, so the cost per file
+// climbs with the files deleted before it (on the 160,000-document sample
+// 48 s of processor time against 41 s with kept files).
+//
+// Invariants: a kept file is a regular file of mode 0600 made or taken by
+// this object, with exactly one name besides a lent one; free kept files have
+// only their hidden name; a link or rename never replaces an existing file;
+// at most `capacity` files are kept (free and lent together), each of at most
+// kMaxKeptBytes, which bounds the stale bytes held on disk; the destructor
+// deletes every hidden name. The folder is held open and files inside it are
+// named relative to it; only names inside the folder are lent or taken.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,6 +47,10 @@ class RecycledFiles {
 public:
     static constexpr std::size_t kDefaultCapacity = 16;
     static constexpr const char* kKeptPrefix = ".recycled-";
+    // A larger file is deleted rather than kept: its stale bytes would hold
+    // disk space for the rest of the run, and its own writing costs far more
+    // than a new inode.
+    static constexpr std::int64_t kMaxKeptBytes = 1 << 20;
 
     // `folder` is a private folder of this run; empty: nothing is kept and
     // Remove only deletes.
@@ -41,19 +59,26 @@ public:
     RecycledFiles(const RecycledFiles&) = delete;
     RecycledFiles& operator=(const RecycledFiles&) = delete;
 
-    // Before a writer creates `path` (which does not exist): moves a kept
-    // file there, so that the writer's create reuses its inode. False when
-    // none is kept or it could not be moved; the writer then creates the
-    // file itself as usual.
+    // Before a writer creates `path` (inside the folder, not existing): links
+    // a free kept file there, so that the writer's open reuses its inode. The
+    // file holds stale bytes; the writer overwrites them and sets the length.
+    // False when none is free, `path` exists already (it is left alone) or
+    // the link fails; the writer then creates the file itself as usual.
     bool Provide(const std::string& path);
-    // Instead of deleting `path`: empties it and keeps it, or deletes it when
-    // enough are kept or it cannot be kept (or lies outside the folder). True when nothing is left under
-    // `path` afterwards (a missing file counts as removed), as DeleteFile.
+    // Instead of deleting `path`: a provided name is unlinked and its kept
+    // file is free again; a file the writer made itself is taken into the
+    // pool when there is room and it is a small plain file of ours, else
+    // deleted. True when nothing is left under `path` afterwards (a missing
+    // file counts as removed), as DeleteFile.
     bool Remove(const std::string& path);
-    // Deletes every kept file.
+    // Deletes every kept file's hidden name (a lent name stays with its
+    // caller, as any file it wrote).
     void Clear();
 
-    std::size_t keptCount() const { return kept_.size(); }
+    // Kept files free to be provided.
+    std::size_t keptCount() const { return free_.size(); }
+    // Kept files linked under a caller's name right now.
+    std::size_t lentCount() const { return lent_.size(); }
 
 private:
     // A file as the *at system calls take it: a folder's descriptor (or
@@ -62,16 +87,21 @@ private:
         int dir;
         const char* name;
     };
+    struct Lent {
+        std::string path;  // the caller's name, as given to Provide
+        std::string kept;  // the hidden name inside the folder
+    };
 
-    bool Keep(const std::string& path);
+    bool Adopt(Place place);
+    void TakeBack(std::string kept);
     Place PlaceOf(const std::string& path) const;
-    static bool RenameNoReplace(Place from, Place to);
-    static bool EmptyOwnPlainFile(Place place);
+    bool InFolder(Place place) const { return folderFd_ >= 0 && place.dir == folderFd_; }
 
     std::string folder_;
     int folderFd_ = -1;  // the folder, opened as a path only; -1: none
     std::size_t capacity_;
-    std::vector<std::string> kept_;  // names inside the folder
+    std::vector<std::string> free_;  // hidden names of kept files not lent
+    std::vector<Lent> lent_;
     unsigned long nextNumber_ = 0;
 };
 

@@ -6,6 +6,8 @@
 // queue within its bounds, follows a reader that skips entries, stops with
 // the view and the database, and never hands over a note saved or deleted
 // since it was read ahead. Attachments read from the file their note came from.
+// Attachment data decoded ahead detaches to the very bytes, and a damaged one
+// to the very error, of decoding it at the time; large data is left alone.
 
 #include <gtest/gtest.h>
 
@@ -22,6 +24,7 @@
 #include "notes/api/DxlIndexCache.h"
 #include "notes/api/NotePrefetcher.h"
 #include "notes/sample/SampleGenerator.h"
+#include "text/Base64.h"
 
 namespace qb::test {
 namespace {
@@ -188,7 +191,10 @@ std::map<std::string, std::vector<std::string>> ReadEveryView(LNNotesSession& se
 }
 
 struct PrefetchGuard {
-    ~PrefetchGuard() { notes::SetNotePrefetchEnabled(std::nullopt); }
+    ~PrefetchGuard() {
+        notes::SetNotePrefetchEnabled(std::nullopt);
+        notes::SetNotePrepareEnabled(std::nullopt);
+    }
 };
 
 TEST(NoteReadAhead, SampleMailboxReadsTheSameWithAndWithoutIt) {
@@ -319,6 +325,84 @@ TEST_F(ReadAheadDatabaseTest, ClosingTheViewOrDatabaseStopsReadingAhead) {
     Entry(0);
     database.Close();  // with the view still open
     EXPECT_FALSE(database.Impl()->prefetcher);
+}
+
+// Notes with one attachment each: small ones, damaged base64 (a stray
+// character, a truncated group) and one above the size decoded ahead.
+std::string AttachmentDocuments() {
+    std::string documents;
+    for (int i = 0; i < 24; ++i) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%x", 0x2000 + 4 * i);
+        std::string data;
+        for (int j = 0; j <= i * 37; ++j) data += static_cast<char>((i * 31 + j * 7) & 0xFF);
+        std::string base64 = text::EncodeBase64(data);
+        if (i % 6 == 1) base64.insert(base64.size() / 2, "*");
+        if (i % 6 == 3) base64 += "QQ";
+        if (i == 10) base64 = text::EncodeBase64(std::string(NotePrefetcher::Limits{}.preparedFile, 'L'));
+        documents += "<document form='Memo'><noteinfo noteid='" + std::string(id) +
+                     "'/><item name='Subject'><text>with file " + std::to_string(i) +
+                     "</text></item><item name='$FILE' summary='true'><object><file hosttype='msdos' "
+                     "compression='none' name='f" +
+                     std::to_string(i) + ".bin' size='" + std::to_string(data.size()) +
+                     "'><filedata>\n" + base64 + "\n</filedata></file></object></item></document>\n";
+    }
+    return documents;
+}
+
+class PreparedAttachmentTest : public NotesDatabaseTest {
+protected:
+    // Detaches every attachment of the view's notes, in order: status and bytes of each.
+    std::vector<std::string> DetachAll(bool prefetch, bool prepare, std::uint64_t* prepared) {
+        notes::SetNotePrefetchEnabled(prefetch);
+        notes::SetNotePrepareEnabled(prepare);
+        EXPECT_EQ(OpenText("mail.dxl", MailboxDxl(AttachmentDocuments())), LNNOERROR);
+        LNViewFolder view;
+        EXPECT_EQ(database.GetViewFolder("($All)", &view), LNNOERROR);
+        EXPECT_EQ(view.Open(), LNNOERROR);
+        std::vector<std::string> results;
+        for (LNINT i = 0; i < view.GetEntryCount(); ++i) {
+            LNVFEntry entry;
+            LNDocument document;
+            EXPECT_EQ(view.GetEntry(i, &entry), LNNOERROR);
+            EXPECT_EQ(entry.GetDocument(&document), LNNOERROR);
+            EXPECT_EQ(document.Open(), LNNOERROR);
+            LNAttachmentArray attachments;
+            if (document.GetAttachments(&attachments) != LNNOERROR) continue;
+            for (LNINT a = 0; a < attachments.GetCount(); ++a) {
+                const std::string path = dir.File("out.bin");
+                std::filesystem::remove(path);
+                const LNSTATUS status = attachments[a].Detach(path);
+                results.push_back(std::string(attachments[a].GetAttachmentName()) + " status " +
+                                  std::to_string(status) + " exists " +
+                                  std::to_string(std::filesystem::exists(path)) + " " +
+                                  (status == LNNOERROR ? ReadFile(path) : std::string()));
+            }
+        }
+        *prepared = database.Impl()->prefetcher ? database.Impl()->prefetcher->GetCounts().prepared : 0;
+        view.Close();
+        database.Close();
+        return results;
+    }
+    PrefetchGuard guard;
+};
+
+TEST_F(PreparedAttachmentTest, DetachesTheSameBytesAndErrorsAsDecodingThen) {
+    std::uint64_t preparedOff = 0, preparedAhead = 0, preparedNot = 0;
+    const auto alone = DetachAll(false, false, &preparedOff);
+    const auto ahead = DetachAll(true, true, &preparedAhead);
+    const auto parsedOnly = DetachAll(true, false, &preparedNot);
+    ASSERT_EQ(alone.size(), 25u);  // the mailbox's memo and the 24 above
+    EXPECT_EQ(ahead, alone);
+    EXPECT_EQ(parsedOnly, alone);
+    std::size_t failed = 0;
+    for (const std::string& result : alone) failed += result.find(" status 0 ") == std::string::npos;
+    EXPECT_EQ(failed, 8u);  // the damaged ones: a failure stays a failure
+    EXPECT_EQ(preparedNot, 0u);
+    // Decoded ahead: some (how many depends on how far the thread got), but
+    // never the damaged ones nor the large one.
+    EXPECT_GT(preparedAhead, 0u);
+    EXPECT_LE(preparedAhead, 16u);
 }
 
 }  // namespace

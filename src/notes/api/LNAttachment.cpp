@@ -75,7 +75,19 @@ LNSTATUS ReadFileContent(const FileContent& content, Bytes* bytes, std::string* 
         *bytes = content.bytes;
         return LNNOERROR;
     }
+    if (content.prepared) {
+        *bytes = *content.prepared;
+        return LNNOERROR;
+    }
     return StreamDecode(content, [&](const std::string& piece) { bytes->append(piece); }, detail);
+}
+
+bool DecodeFileContentRange(const FileContent& content, Bytes* bytes) {
+    bytes->clear();
+    if (content.inMemory) return false;
+    bytes->reserve(static_cast<std::size_t>(content.length / 4 * 3 + 3));
+    std::string detail;
+    return StreamDecode(content, [&](const std::string& piece) { bytes->append(piece); }, &detail) == LNNOERROR;
 }
 
 }  // namespace qb::notes
@@ -88,6 +100,8 @@ LNSTATUS LNAttachment::Detach(const LNString& path) const {
     std::string detail;
     if (file_->content->inMemory) {
         out.Write(file_->content->bytes);
+    } else if (file_->content->prepared) {
+        out.Write(*file_->content->prepared);
     } else {
         status = StreamDecode(*file_->content, [&](const std::string& piece) { out.Write(piece); }, &detail);
     }

@@ -26,7 +26,16 @@ struct FileContent {
     std::uint64_t length = 0;
     bool inMemory = false;
     Bytes bytes;
+    // The range decoded ahead by the thread that read the note ahead
+    // (NotePrefetcher), set before the note is handed over and never after;
+    // null when it was not (too large, bad base64, read error): the range is
+    // then decoded when needed, and meets any error there.
+    std::shared_ptr<const Bytes> prepared;
 };
+
+// Decodes the DXL range of content whole into *bytes; false on any error
+// (the caller then decodes it the usual way and reports the error).
+bool DecodeFileContentRange(const FileContent& content, Bytes* bytes);
 
 // The decoded content of a file object in memory (for contents that are
 // read whole, such as MIME parts kept in objects).

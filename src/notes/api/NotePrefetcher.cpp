@@ -16,9 +16,10 @@ namespace {
 
 // -1: follow the environment; 0 off; 1 on.
 std::atomic<int> prefetchOverride{-1};
+std::atomic<int> prepareOverride{-1};
 
-bool PrefetchFromEnvironment() {
-    const char* value = std::getenv("QUILLBOX_NOTES_PREFETCH");
+bool OnUnlessZero(const char* variable) {
+    const char* value = std::getenv(variable);
     return !value || std::strcmp(value, "0") != 0;
 }
 
@@ -27,6 +28,10 @@ std::size_t FootprintOf(const NoteData& note) {
     std::size_t bytes = sizeof note + note.unid.size();
     for (const ItemData& item : note.items) bytes += sizeof item + item.name.size() + item.value.size();
     for (const std::string& warning : note.readWarnings) bytes += sizeof warning + warning.size();
+    for (const ItemData& item : note.items) {
+        if (item.file && item.file->content && item.file->content->prepared)
+            bytes += item.file->content->prepared->size();
+    }
     return bytes;
 }
 
@@ -35,12 +40,23 @@ std::size_t FootprintOf(const NoteData& note) {
 bool NotePrefetchEnabled() {
     const int forced = prefetchOverride.load(std::memory_order_relaxed);
     if (forced >= 0) return forced == 1;
-    static const bool fromEnvironment = PrefetchFromEnvironment();
+    static const bool fromEnvironment = OnUnlessZero("QUILLBOX_NOTES_PREFETCH");
     return fromEnvironment;
 }
 
 void SetNotePrefetchEnabled(std::optional<bool> enabled) {
     prefetchOverride.store(enabled ? (*enabled ? 1 : 0) : -1, std::memory_order_relaxed);
+}
+
+bool NotePrepareEnabled() {
+    const int forced = prepareOverride.load(std::memory_order_relaxed);
+    if (forced >= 0) return forced == 1;
+    static const bool fromEnvironment = OnUnlessZero("QUILLBOX_NOTES_PREPARE");
+    return fromEnvironment;
+}
+
+void SetNotePrepareEnabled(std::optional<bool> enabled) {
+    prepareOverride.store(enabled ? (*enabled ? 1 : 0) : -1, std::memory_order_relaxed);
 }
 
 NotePrefetcher::NotePrefetcher(const NoteIndex& index, std::string path, const DxlDatabaseInfo& info, Limits limits)
@@ -179,6 +195,7 @@ void NotePrefetcher::Run() {
                 queue_.push_back(std::move(parsed));
                 queuedBytes_ += queue_.back().bytes;
                 ++counts_.parsed;
+                counts_.prepared += queue_.back().preparedFiles;
             } catch (const std::bad_alloc&) {
                 // Not queued: the reader parses it itself.
             }
@@ -200,6 +217,7 @@ bool NotePrefetcher::ParseNext(NOTEID noteId, Parsed* parsed) {
         parsed->start = entry.start;
         parsed->end = entry.end;
         parsed->modified = entry.modified;
+        parsed->preparedFiles = PrepareAttachments(note.get());
         parsed->bytes = FootprintOf(*note);
         parsed->note = std::move(note);
         return true;
@@ -207,6 +225,31 @@ bool NotePrefetcher::ParseNext(NOTEID noteId, Parsed* parsed) {
         // Out of memory and the like: the reader parses the note itself and meets it there.
         return false;
     }
+}
+
+std::uint64_t NotePrefetcher::PrepareAttachments(NoteData* note) const {
+    std::uint64_t files = 0;
+    if (!NotePrepareEnabled()) return files;
+    std::uint64_t budget = limits_.preparedNote;
+    for (ItemData& item : note->items) {
+        if (!item.file || !item.file->content) continue;
+        const FileContent& content = *item.file->content;
+        if (content.inMemory || content.prepared || content.length > limits_.preparedFile || content.length > budget)
+            continue;
+        auto decoded = std::make_shared<Bytes>();
+        // Not decodable here: left to the export, which reports why.
+        if (!DecodeFileContentRange(content, decoded.get())) continue;
+        budget -= content.length;
+        // The note is the thread's own until handed over, but its file objects
+        // are const to readers: replace them rather than change them.
+        auto preparedContent = std::make_shared<FileContent>(content);
+        preparedContent->prepared = std::move(decoded);
+        auto file = std::make_shared<FileObject>(*item.file);
+        file->content = std::move(preparedContent);
+        item.file = std::move(file);
+        ++files;
+    }
+    return files;
 }
 
 }  // namespace qb::notes

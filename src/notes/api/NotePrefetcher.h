@@ -18,6 +18,12 @@
 //   (same byte range and dates); anything else is parsed by the caller as
 //   before, so results do not depend on the prefetcher. A note the thread
 //   cannot read is not queued: the caller reads it again and gets the error.
+// - The thread also decodes the attachment data of a note it parsed
+//   (FileContent::prepared), for files of at most Limits::preparedFile
+//   base64 bytes and at most Limits::preparedNote a note, counted in the
+//   note's bytes. The decoded bytes are the very bytes Detach would decode
+//   from the same range; a range that does not decode is left as it was, so
+//   the caller decodes it and reports its error as before.
 // - Nothing the thread does throws out of it; Stop and the destructor join it.
 
 #include <condition_variable>
@@ -40,16 +46,24 @@ namespace qb::notes {
 // test set it (std::nullopt goes back to the environment).
 bool NotePrefetchEnabled();
 void SetNotePrefetchEnabled(std::optional<bool> enabled);
+// Whether the thread reading ahead also decodes attachment data: on unless
+// QUILLBOX_NOTES_PREPARE=0 (to compare), or as a test set it.
+bool NotePrepareEnabled();
+void SetNotePrepareEnabled(std::optional<bool> enabled);
 
 class NotePrefetcher {
 public:
     struct Limits {
         std::size_t notes = 16;
         std::size_t bytes = 8u << 20;
+        // Attachment data decoded ahead (base64 bytes): per file and per note.
+        std::uint64_t preparedFile = 512u << 10;
+        std::uint64_t preparedNote = 2u << 20;
     };
     struct Counts {
         std::uint64_t parsed = 0;  // by the thread
         std::uint64_t taken = 0;   // handed over
+        std::uint64_t prepared = 0;  // attachment data decoded ahead (files)
     };
 
     NotePrefetcher(const NoteIndex& index, std::string path, const DxlDatabaseInfo& info, Limits limits);
@@ -76,11 +90,14 @@ private:
         std::uint64_t start = 0, end = 0;
         LNDatetime modified;
         std::size_t bytes = 0;
+        std::uint64_t preparedFiles = 0;
         std::shared_ptr<NoteData> note;
     };
 
     void Run();
     bool ParseNext(NOTEID noteId, Parsed* parsed);
+    // Decodes the attachment data of note within the limits; the number of files.
+    std::uint64_t PrepareAttachments(NoteData* note) const;
     // True when something was dropped.
     bool DropBefore(std::size_t position);
     // Whether the thread has work it may do now (called with the lock held).

@@ -57,6 +57,20 @@ struct ItemData {
     std::shared_ptr<const FileObject> file;  // TYPE_OBJECT items only
 };
 
+// A rich text body rendered to RTF ahead (NotePrefetcher), with the very
+// inputs it was rendered from: used only for exactly these inputs.
+struct PreparedRtf {
+    std::string value, links, fonts;
+    std::size_t begin = 0, end = 0;
+    std::string rtf;
+
+    bool Matches(std::string_view otherValue, std::size_t otherBegin, std::size_t otherEnd,
+                 std::string_view otherLinks, std::string_view otherFonts) const {
+        return begin == otherBegin && end == otherEnd && value == otherValue && links == otherLinks &&
+               fonts == otherFonts;
+    }
+};
+
 struct NoteData {
     NOTEID noteId = 0;
     std::string unid;  // 32 hex digits
@@ -67,6 +81,8 @@ struct NoteData {
     // Defects met while presenting the note (damaged MIME, pictures left
     // out); the note is still read best effort.
     std::vector<std::string> readWarnings;
+    // The Body rendered to RTF by the thread that read the note ahead; null when not.
+    std::shared_ptr<const PreparedRtf> preparedRtf;
 
     const ItemData* FindItem(std::string_view name) const;  // first of that name, case ignored
     ItemData* FindItem(std::string_view name);

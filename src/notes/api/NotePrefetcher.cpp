@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "notes/api/DatabaseImpl.h"
+#include "notes/api/RichTextExport.h"
 
 namespace qb::notes {
 namespace {
@@ -32,6 +33,8 @@ std::size_t FootprintOf(const NoteData& note) {
         if (item.file && item.file->content && item.file->content->prepared)
             bytes += item.file->content->prepared->size();
     }
+    if (const PreparedRtf* rtf = note.preparedRtf.get())
+        bytes += sizeof *rtf + rtf->value.size() + rtf->links.size() + rtf->fonts.size() + rtf->rtf.size();
     return bytes;
 }
 
@@ -196,6 +199,7 @@ void NotePrefetcher::Run() {
                 queuedBytes_ += queue_.back().bytes;
                 ++counts_.parsed;
                 counts_.prepared += queue_.back().preparedFiles;
+                counts_.preparedRtf += queue_.back().preparedRtf ? 1 : 0;
             } catch (const std::bad_alloc&) {
                 // Not queued: the reader parses it itself.
             }
@@ -218,6 +222,7 @@ bool NotePrefetcher::ParseNext(NOTEID noteId, Parsed* parsed) {
         parsed->end = entry.end;
         parsed->modified = entry.modified;
         parsed->preparedFiles = PrepareAttachments(note.get());
+        parsed->preparedRtf = PrepareRtf(note.get());
         parsed->bytes = FootprintOf(*note);
         parsed->note = std::move(note);
         return true;
@@ -250,6 +255,29 @@ std::uint64_t NotePrefetcher::PrepareAttachments(NoteData* note) const {
         ++files;
     }
     return files;
+}
+
+bool NotePrefetcher::PrepareRtf(NoteData* note) const {
+    if (!NotePrepareEnabled()) return false;
+    // The body as LNNote::GetItem joins it: every composite item of the name, each padded to even length.
+    auto prepared = std::make_shared<PreparedRtf>();
+    for (const ItemData& item : note->items) {
+        if (!NameEquals(item.name, "Body") || item.type != TYPE_COMPOSITE) continue;
+        prepared->value += item.value;
+        if (prepared->value.size() & 1) prepared->value.push_back('\0');
+        if (prepared->value.size() > limits_.preparedRtf) return false;
+    }
+    if (prepared->value.empty()) return false;
+    if (const ItemData* links = note->FindItem("$Links")) prepared->links = links->value;
+    const ItemData* fonts = note->FindItem("$Fonts");
+    if (!fonts) fonts = note->FindItem("$FONT");
+    if (fonts) prepared->fonts = fonts->value;
+    prepared->begin = 0;
+    prepared->end = prepared->value.size();
+    prepared->rtf = RenderRichTextRangeRtf(prepared->value, prepared->begin, prepared->end, prepared->links,
+                                           prepared->fonts);
+    note->preparedRtf = std::move(prepared);
+    return true;
 }
 
 }  // namespace qb::notes

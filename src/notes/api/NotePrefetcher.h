@@ -24,6 +24,9 @@
 //   note's bytes. The decoded bytes are the very bytes Detach would decode
 //   from the same range; a range that does not decode is left as it was, so
 //   the caller decodes it and reports its error as before.
+// - It also renders the note's Body to RTF (NoteData::preparedRtf) when the
+//   body is at most Limits::preparedRtf bytes, with the inputs it was
+//   rendered from; the reader writes it only for exactly those inputs.
 // - Nothing the thread does throws out of it; Stop and the destructor join it.
 
 #include <condition_variable>
@@ -59,11 +62,13 @@ public:
         // Attachment data decoded ahead (base64 bytes): per file and per note.
         std::uint64_t preparedFile = 512u << 10;
         std::uint64_t preparedNote = 2u << 20;
+        std::size_t preparedRtf = 256u << 10;
     };
     struct Counts {
         std::uint64_t parsed = 0;  // by the thread
         std::uint64_t taken = 0;   // handed over
         std::uint64_t prepared = 0;  // attachment data decoded ahead (files)
+        std::uint64_t preparedRtf = 0;  // bodies rendered ahead
     };
 
     NotePrefetcher(const NoteIndex& index, std::string path, const DxlDatabaseInfo& info, Limits limits);
@@ -91,6 +96,7 @@ private:
         LNDatetime modified;
         std::size_t bytes = 0;
         std::uint64_t preparedFiles = 0;
+        bool preparedRtf = false;
         std::shared_ptr<NoteData> note;
     };
 
@@ -98,6 +104,8 @@ private:
     bool ParseNext(NOTEID noteId, Parsed* parsed);
     // Decodes the attachment data of note within the limits; the number of files.
     std::uint64_t PrepareAttachments(NoteData* note) const;
+    // Renders the note's Body to RTF within the limits; whether it did.
+    bool PrepareRtf(NoteData* note) const;
     // True when something was dropped.
     bool DropBefore(std::size_t position);
     // Whether the thread has work it may do now (called with the lock held).

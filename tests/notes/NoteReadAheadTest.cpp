@@ -8,6 +8,8 @@
 // since it was read ahead. Attachments read from the file their note came from.
 // Attachment data decoded ahead detaches to the very bytes, and a damaged one
 // to the very error, of decoding it at the time; large data is left alone.
+// A body rendered ahead exports the very RTF of rendering it then, and one
+// changed since is rendered anew.
 
 #include <gtest/gtest.h>
 
@@ -403,6 +405,63 @@ TEST_F(PreparedAttachmentTest, DetachesTheSameBytesAndErrorsAsDecodingThen) {
     // never the damaged ones nor the large one.
     EXPECT_GT(preparedAhead, 0u);
     EXPECT_LE(preparedAhead, 16u);
+}
+
+// The RTF export of the Body of every note of the sample's views; with
+// appendText, of the body with a line appended first.
+std::vector<std::string> ExportEveryBody(LNNotesSession& session, const TempDir& dir, bool appendText,
+                                         std::uint64_t* prepared) {
+    LNDatabase mail;
+    EXPECT_EQ(session.GetMailDatabase(&mail), LNNOERROR);
+    EXPECT_EQ(mail.Open(), LNNOERROR);
+    std::vector<LNViewFolder> views;
+    EXPECT_EQ(mail.GetViewFolders(&views), LNNOERROR);
+    std::vector<std::string> exported;
+    const std::string path = dir.File("body.rtf");
+    for (LNViewFolder& view : views) {
+        if (view.Open() != LNNOERROR) continue;
+        for (LNINT i = 0; i < view.GetEntryCount(); ++i) {
+            LNVFEntry entry;
+            LNDocument document;
+            EXPECT_EQ(view.GetEntry(i, &entry), LNNOERROR);
+            EXPECT_EQ(entry.GetDocument(&document), LNNOERROR);
+            LNRichText body;
+            if (document.Open() != LNNOERROR || document.GetItem("Body", &body) != LNNOERROR) continue;
+            if (appendText) body.AppendText("added after reading");
+            LNRTCursor start, end;
+            EXPECT_EQ(body.GetCursor(&start), LNNOERROR);
+            EXPECT_EQ(body.GetEndCursor(&end), LNNOERROR);
+            const LNSTATUS status = body.Export(path, start, end, "");
+            exported.push_back(std::to_string(status) + " " + (status == LNNOERROR ? ReadFile(path) : ""));
+        }
+        view.Close();
+    }
+    *prepared = mail.Impl()->prefetcher ? mail.Impl()->prefetcher->GetCounts().preparedRtf : 0;
+    mail.Close();
+    return exported;
+}
+
+TEST(NoteReadAhead, BodyRenderedAheadExportsTheSameRtf) {
+    TempDir dir;
+    notes::sample::SampleOptions options;
+    options.outDir = dir.File("sample");
+    options.messages = 150;
+    options.seed = 7;
+    notes::sample::GenerateSample(options);
+    LNNotesSession session;
+    ASSERT_EQ(session.Initialize(options.outDir + "/notes.ini"), LNNOERROR);
+    PrefetchGuard guard;
+    for (bool appendText : {false, true}) {
+        std::uint64_t preparedOff = 0, preparedOn = 0;
+        notes::SetNotePrefetchEnabled(false);
+        const auto alone = ExportEveryBody(session, dir, appendText, &preparedOff);
+        notes::SetNotePrefetchEnabled(true);
+        const auto ahead = ExportEveryBody(session, dir, appendText, &preparedOn);
+        EXPECT_GT(alone.size(), 100u);
+        EXPECT_EQ(ahead, alone) << "text appended: " << appendText;
+        EXPECT_GT(preparedOn, 0u);
+    }
+    session.Term();
 }
 
 }  // namespace

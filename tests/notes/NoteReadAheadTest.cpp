@@ -9,12 +9,14 @@
 // Attachment data decoded ahead detaches to the very bytes, and a damaged one
 // to the very error, of decoding it at the time; large data is left alone.
 // A body rendered ahead exports the very RTF of rendering it then, and one
-// changed since is rendered anew.
+// changed since is rendered anew. A file truncated or rewritten while it is
+// read gives, note by note, the very results and errors of reading it alone.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -462,6 +464,173 @@ TEST(NoteReadAhead, BodyRenderedAheadExportsTheSameRtf) {
         EXPECT_GT(preparedOn, 0u);
     }
     session.Term();
+}
+
+// Notes with a body and an attachment each; variant 1 has other bytes of
+// the very same sizes (a file rewritten in place).
+std::string CutDocuments(int variant) {
+    std::string documents;
+    for (int i = 0; i < 14; ++i) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%x", 0x3000 + 4 * i);
+        std::string data;
+        for (int j = 0; j < 100 + i * 53; ++j) data += static_cast<char>(((i * 31 + j * 7) & 0xFF) ^ (variant * 0x55));
+        documents += "<document form='Memo'><noteinfo noteid='" + std::string(id) +
+                     "'/><item name='Subject'><text>cut " + std::to_string(i) +
+                     "</text></item><item name='Body'><richtext><par>" +
+                     std::string(200, variant ? 'y' : 'x') +
+                     "</par></richtext></item><item name='$FILE' summary='true'><object><file hosttype='msdos' "
+                     "compression='none' name='c" +
+                     std::to_string(i) + ".bin' size='" + std::to_string(data.size()) + "'><filedata>\n" +
+                     text::EncodeBase64(data) + "\n</filedata></file></object></item></document>\n";
+    }
+    return documents;
+}
+
+// How the file changes while a view is read.
+enum class Change {
+    TruncatedAhead,      // before entry 2 is opened, cut where the note "cut 6" starts
+    TruncatedUnderNote,  // once a note "cut N" from entry 3 on is open, cut inside its attachment data
+    RewrittenAhead,      // before entry 2 is opened, rewritten in place with other bytes
+};
+
+class ChangedFileTest : public NotesDatabaseTest {
+protected:
+    // Reads every entry of ($All) in order (subject, body as RTF, attachment
+    // data, each with its status and message) while the file changes.
+    std::vector<std::string> ReadWhileChanging(bool prefetch, bool prepare, Change change) {
+        notes::SetNotePrefetchEnabled(prefetch);
+        notes::SetNotePrepareEnabled(prepare);
+        const std::string original = MailboxDxl(CutDocuments(0));
+        EXPECT_EQ(OpenText("mail.dxl", original), LNNOERROR);
+        LNViewFolder view;
+        EXPECT_EQ(database.GetViewFolder("($All)", &view), LNNOERROR);
+        EXPECT_EQ(view.Open(), LNNOERROR);
+        EXPECT_GT(view.GetEntryCount(), 12);
+        Document(view, 0);  // starts reading ahead
+        WaitForParsed(prefetch ? 8 : 0);
+        std::vector<std::string> results;
+        bool cutUnder = false;
+        for (LNINT i = 0; i < view.GetEntryCount(); ++i) {
+            if (i == 2 && change == Change::TruncatedAhead)
+                std::filesystem::resize_file(dir.File("mail.dxl"), original.find("<text>cut 6<"));
+            if (i == 2 && change == Change::RewrittenAhead) Rewrite(original);
+            LNDocument document = Document(view, i);
+            const LNSTATUS status = document.Open();
+            std::string result = "entry " + std::to_string(i) + Outcome(status);
+            if (status == LNNOERROR) {
+                LNText subject;
+                if (document.GetItem("Subject", &subject) == LNNOERROR) result += " " + std::string(subject[0]);
+                const bool cutNote = result.find(" cut ") != std::string::npos;
+                if (change == Change::TruncatedUnderNote && !cutUnder && i >= 3 && cutNote) {
+                    CutUnder(original, document);
+                    cutUnder = true;
+                }
+                result += Body(document) + Attachments(document);
+            }
+            results.push_back(result);
+        }
+        counts = database.Impl()->prefetcher ? database.Impl()->prefetcher->GetCounts() : NotePrefetcher::Counts{};
+        view.Close();
+        database.Close();
+        return results;
+    }
+
+    static std::string Outcome(LNSTATUS status) {
+        return " status " + std::to_string(status) + (status ? " " + std::string(LNGetErrorMessageText(status)) : "");
+    }
+    static LNDocument Document(LNViewFolder& view, LNINT index) {
+        LNVFEntry entry;
+        LNDocument document;
+        EXPECT_EQ(view.GetEntry(index, &entry), LNNOERROR);
+        EXPECT_EQ(entry.GetDocument(&document), LNNOERROR);
+        return document;
+    }
+    void WaitForParsed(std::uint64_t count) {
+        for (int i = 0; count > 0 && i < 2000; ++i) {
+            if (database.Impl()->prefetcher && database.Impl()->prefetcher->GetCounts().parsed >= count) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ADD_FAILURE() << "the thread did not read ahead";
+    }
+    // In place (same file, same size). File times are coarse: a change within
+    // the same tick as the thread's stamp would keep them.
+    void Rewrite(const std::string& original) {
+        const std::string other = MailboxDxl(CutDocuments(1));
+        ASSERT_EQ(other.size(), original.size());
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        std::fstream file(dir.File("mail.dxl"), std::ios::in | std::ios::out | std::ios::binary);
+        file.write(other.data(), static_cast<std::streamsize>(other.size()));
+        ASSERT_TRUE(file.good());
+    }
+    void CutUnder(const std::string& original, LNDocument& document) {
+        LNText subject;
+        ASSERT_EQ(document.GetItem("Subject", &subject), LNNOERROR);
+        const std::string name = "c" + std::string(subject[0]).substr(4) + ".bin'";
+        const std::size_t data = original.find("<filedata>", original.find(name));
+        ASSERT_NE(data, std::string::npos);
+        std::filesystem::resize_file(dir.File("mail.dxl"), data + 20);
+    }
+    std::string Body(LNDocument& document) {
+        LNRichText body;
+        if (document.GetItem("Body", &body) != LNNOERROR) return " no body";
+        LNRTCursor start, end;
+        EXPECT_EQ(body.GetCursor(&start), LNNOERROR);
+        EXPECT_EQ(body.GetEndCursor(&end), LNNOERROR);
+        const std::string path = dir.File("body.rtf");
+        const LNSTATUS status = body.Export(path, start, end, "");
+        return " body" + Outcome(status) + (status == LNNOERROR ? " " + ReadFile(path) : "");
+    }
+    std::string Attachments(LNDocument& document) {
+        LNAttachmentArray attachments;
+        if (document.GetAttachments(&attachments) != LNNOERROR) return " no attachments";
+        std::string result;
+        for (LNINT a = 0; a < attachments.GetCount(); ++a) {
+            const std::string path = dir.File("out.bin");
+            std::filesystem::remove(path);
+            const LNSTATUS status = attachments[a].Detach(path);
+            result += " " + std::string(attachments[a].GetAttachmentName()) + Outcome(status) + " exists " +
+                      std::to_string(std::filesystem::exists(path)) +
+                      (status == LNNOERROR ? " " + ReadFile(path) : std::string());
+        }
+        return result;
+    }
+
+    // Reads alone, ahead, and ahead without preparing; the counts of reading ahead.
+    void ExpectTheSame(Change change, NotePrefetcher::Counts* ahead) {
+        const auto alone = ReadWhileChanging(false, false, change);
+        const auto prepared = ReadWhileChanging(true, true, change);
+        *ahead = counts;
+        const auto parsedOnly = ReadWhileChanging(true, false, change);
+        ASSERT_EQ(prepared.size(), alone.size());
+        for (std::size_t i = 0; i < alone.size(); ++i) {
+            EXPECT_EQ(prepared[i], alone[i]);
+            EXPECT_EQ(parsedOnly[i], alone[i]);
+        }
+    }
+
+    PrefetchGuard guard;
+    NotePrefetcher::Counts counts;
+};
+
+TEST_F(ChangedFileTest, TruncatedAheadOfTheReaderReadsAsAlone) {
+    NotePrefetcher::Counts ahead;
+    ExpectTheSame(Change::TruncatedAhead, &ahead);
+    EXPECT_GT(ahead.stale, 0u);  // notes read before the cut were there, and not used
+    EXPECT_GT(ahead.prepared, 0u);
+}
+
+TEST_F(ChangedFileTest, TruncatedUnderAnOpenNoteDetachesAsAlone) {
+    NotePrefetcher::Counts ahead;
+    ExpectTheSame(Change::TruncatedUnderNote, &ahead);
+    EXPECT_GT(ahead.taken, 2u);  // the note cut under came from the thread, with its data decoded
+    EXPECT_GT(ahead.prepared, 2u);
+}
+
+TEST_F(ChangedFileTest, RewrittenInPlaceReadsAsAlone) {
+    NotePrefetcher::Counts ahead;
+    ExpectTheSame(Change::RewrittenAhead, &ahead);
+    EXPECT_GT(ahead.stale, 0u);
 }
 
 }  // namespace

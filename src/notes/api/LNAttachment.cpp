@@ -75,11 +75,18 @@ LNSTATUS ReadFileContent(const FileContent& content, Bytes* bytes, std::string* 
         *bytes = content.bytes;
         return LNNOERROR;
     }
-    if (content.prepared) {
-        *bytes = *content.prepared;
+    if (const Bytes* prepared = PreparedBytes(content)) {
+        *bytes = *prepared;
         return LNNOERROR;
     }
     return StreamDecode(content, [&](const std::string& piece) { bytes->append(piece); }, detail);
+}
+
+const Bytes* PreparedBytes(const FileContent& content) {
+    if (!content.prepared || !content.dxlFile) return nullptr;
+    DxlFileStamp now;
+    if (!content.dxlFile->Stamp(&now) || !(now == content.preparedStamp)) return nullptr;
+    return content.prepared.get();
 }
 
 bool DecodeFileContentRange(const FileContent& content, Bytes* bytes) {
@@ -100,8 +107,8 @@ LNSTATUS LNAttachment::Detach(const LNString& path) const {
     std::string detail;
     if (file_->content->inMemory) {
         out.Write(file_->content->bytes);
-    } else if (file_->content->prepared) {
-        out.Write(*file_->content->prepared);
+    } else if (const Bytes* prepared = PreparedBytes(*file_->content)) {
+        out.Write(*prepared);
     } else {
         status = StreamDecode(*file_->content, [&](const std::string& piece) { out.Write(piece); }, &detail);
     }

@@ -31,11 +31,18 @@ struct FileContent {
     // null when it was not (too large, bad base64, read error): the range is
     // then decoded when needed, and meets any error there.
     std::shared_ptr<const Bytes> prepared;
+    // dxlFile's stamp from before the range was read for `prepared`.
+    DxlFileStamp preparedStamp;
 };
 
 // Decodes the DXL range of content whole into *bytes; false on any error
 // (the caller then decodes it the usual way and reports the error).
 bool DecodeFileContentRange(const FileContent& content, Bytes* bytes);
+
+// content's bytes decoded ahead when dxlFile has not changed since they were
+// read (so that decoding the range now gives the very same bytes); null
+// otherwise: the range is then decoded now, meeting the file as it is.
+const Bytes* PreparedBytes(const FileContent& content);
 
 // The decoded content of a file object in memory (for contents that are
 // read whole, such as MIME parts kept in objects).

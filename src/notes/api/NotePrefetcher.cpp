@@ -63,7 +63,11 @@ void SetNotePrepareEnabled(std::optional<bool> enabled) {
 }
 
 NotePrefetcher::NotePrefetcher(const NoteIndex& index, std::string path, const DxlDatabaseInfo& info, Limits limits)
-    : index_(index), path_(std::move(path)), limits_(limits), reader_(path_, info.encoding, info.entityDeclarations) {}
+    : index_(index),
+      path_(std::move(path)),
+      limits_(limits),
+      reader_(path_, info.encoding, info.entityDeclarations),
+      file_(reader_.File()) {}
 
 NotePrefetcher::~NotePrefetcher() { Stop(); }
 
@@ -153,10 +157,17 @@ bool NotePrefetcher::Take(const NoteIndexEntry& entry, std::shared_ptr<NoteData>
             const bool current =
                 parsed->start == entry.start && parsed->end == entry.end && parsed->modified == entry.modified;
             std::shared_ptr<NoteData> found = std::move(parsed->note);
+            const DxlFileStamp stamp = parsed->stamp;
             queuedBytes_ -= parsed->bytes;
             queue_.erase(parsed);
             WakeThreadIfItMayParse();
             if (!current) return false;
+            // Read from bytes the file may no longer hold: the caller reads it as it is now.
+            DxlFileStamp now;
+            if (!file_->Stamp(&now) || !(now == stamp)) {
+                ++counts_.stale;
+                return false;
+            }
             ++counts_.taken;
             *note = std::move(found);
             return true;
@@ -212,6 +223,7 @@ bool NotePrefetcher::ParseNext(NOTEID noteId, Parsed* parsed) {
     try {
         const NoteIndex::Slot* slot = index_.FindSlot(noteId);
         if (!slot || slot->Deleted()) return false;
+        if (!file_ || !file_->Stamp(&parsed->stamp)) return false;
         NoteIndexEntry entry;
         std::string detail;
         // Notes written by this process are not in the file; LoadNote copies them.
@@ -221,7 +233,7 @@ bool NotePrefetcher::ParseNext(NOTEID noteId, Parsed* parsed) {
         parsed->start = entry.start;
         parsed->end = entry.end;
         parsed->modified = entry.modified;
-        parsed->preparedFiles = PrepareAttachments(note.get());
+        parsed->preparedFiles = PrepareAttachments(note.get(), parsed->stamp);
         parsed->preparedRtf = PrepareRtf(note.get());
         parsed->bytes = FootprintOf(*note);
         parsed->note = std::move(note);
@@ -232,14 +244,16 @@ bool NotePrefetcher::ParseNext(NOTEID noteId, Parsed* parsed) {
     }
 }
 
-std::uint64_t NotePrefetcher::PrepareAttachments(NoteData* note) const {
+std::uint64_t NotePrefetcher::PrepareAttachments(NoteData* note, const DxlFileStamp& stamp) const {
     std::uint64_t files = 0;
     if (!NotePrepareEnabled()) return files;
     std::uint64_t budget = limits_.preparedNote;
     for (ItemData& item : note->items) {
         if (!item.file || !item.file->content) continue;
         const FileContent& content = *item.file->content;
-        if (content.inMemory || content.prepared || content.length > limits_.preparedFile || content.length > budget)
+        // Only ranges of the file stamped: their stamp says when they stop being the file's bytes.
+        if (content.inMemory || content.prepared || content.dxlFile != file_ || content.length > limits_.preparedFile ||
+            content.length > budget)
             continue;
         auto decoded = std::make_shared<Bytes>();
         // Not decodable here: left to the export, which reports why.
@@ -249,6 +263,7 @@ std::uint64_t NotePrefetcher::PrepareAttachments(NoteData* note) const {
         // are const to readers: replace them rather than change them.
         auto preparedContent = std::make_shared<FileContent>(content);
         preparedContent->prepared = std::move(decoded);
+        preparedContent->preparedStamp = stamp;
         auto file = std::make_shared<FileObject>(*item.file);
         file->content = std::move(preparedContent);
         item.file = std::move(file);

@@ -18,6 +18,11 @@
 //   (same byte range and dates); anything else is parsed by the caller as
 //   before, so results do not depend on the prefetcher. A note the thread
 //   cannot read is not queued: the caller reads it again and gets the error.
+// - What the thread read is used only while the file is as it was before it
+//   read it (DxlFileStamp, taken before each note): a note is handed over,
+//   and its attachment data decoded ahead is used, only under that very
+//   stamp; once the file is truncated or written, the caller reads and
+//   decodes the file as it is now, meeting what reading alone would meet.
 // - The thread also decodes the attachment data of a note it parsed
 //   (FileContent::prepared), for files of at most Limits::preparedFile
 //   base64 bytes and at most Limits::preparedNote a note, counted in the
@@ -69,6 +74,7 @@ public:
         std::uint64_t taken = 0;   // handed over
         std::uint64_t prepared = 0;  // attachment data decoded ahead (files)
         std::uint64_t preparedRtf = 0;  // bodies rendered ahead
+        std::uint64_t stale = 0;  // not handed over: the file changed since the note was read
     };
 
     NotePrefetcher(const NoteIndex& index, std::string path, const DxlDatabaseInfo& info, Limits limits);
@@ -94,6 +100,7 @@ private:
         NOTEID noteId = 0;
         std::uint64_t start = 0, end = 0;
         LNDatetime modified;
+        DxlFileStamp stamp;  // the file before the note was read
         std::size_t bytes = 0;
         std::uint64_t preparedFiles = 0;
         bool preparedRtf = false;
@@ -103,7 +110,7 @@ private:
     void Run();
     bool ParseNext(NOTEID noteId, Parsed* parsed);
     // Decodes the attachment data of note within the limits; the number of files.
-    std::uint64_t PrepareAttachments(NoteData* note) const;
+    std::uint64_t PrepareAttachments(NoteData* note, const DxlFileStamp& stamp) const;
     // Renders the note's Body to RTF within the limits; whether it did.
     bool PrepareRtf(NoteData* note) const;
     // True when something was dropped.
@@ -116,6 +123,7 @@ private:
     const std::string path_;
     const Limits limits_;
     DxlNoteReader reader_;  // the thread's alone
+    const std::shared_ptr<const DxlFile> file_;  // reader_'s file, only stamped outside the thread
 
     mutable std::mutex mutex_;
     std::condition_variable threadWake_;  // the thread waits for work or room

@@ -547,7 +547,8 @@ protected:
         return document;
     }
     void WaitForParsed(std::uint64_t count) {
-        for (int i = 0; count > 0 && i < 2000; ++i) {
+        if (count == 0) return;
+        for (int i = 0; i < 2000; ++i) {
             if (database.Impl()->prefetcher && database.Impl()->prefetcher->GetCounts().parsed >= count) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }

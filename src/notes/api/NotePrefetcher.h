@@ -54,8 +54,9 @@ namespace qb::notes {
 // test set it (std::nullopt goes back to the environment).
 bool NotePrefetchEnabled();
 void SetNotePrefetchEnabled(std::optional<bool> enabled);
-// Whether the thread reading ahead also decodes attachment data: on unless
-// QUILLBOX_NOTES_PREPARE=0 (to compare), or as a test set it.
+// Whether the thread reading ahead also decodes attachment data and renders
+// bodies to RTF: on unless QUILLBOX_NOTES_PREPARE=0 (to compare), or as a
+// test set it.
 bool NotePrepareEnabled();
 void SetNotePrepareEnabled(std::optional<bool> enabled);
 

@@ -11,6 +11,7 @@
 
 #include "notes/api/DatabaseImpl.h"
 #include "notes/api/RichTextExport.h"
+#include "notes/api/RichTextRecords.h"
 
 namespace qb::notes {
 namespace {
@@ -36,6 +37,15 @@ std::size_t FootprintOf(const NoteData& note) {
     if (const PreparedRtf* rtf = note.preparedRtf.get())
         bytes += sizeof *rtf + rtf->value.size() + rtf->links.size() + rtf->fonts.size() + rtf->rtf.size();
     return bytes;
+}
+
+bool HasPicture(std::string_view body) {
+    CdRecordReader reader(body);
+    CdRecord record;
+    while (reader.Next(&record)) {
+        if (record.signature == SIG_CD_GRAPHIC) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -282,7 +292,9 @@ bool NotePrefetcher::PrepareRtf(NoteData* note) const {
         if (prepared->value.size() & 1) prepared->value.push_back('\0');
         if (prepared->value.size() > limits_.preparedRtf) return false;
     }
-    if (prepared->value.empty()) return false;
+    // Pictures are decoded to bitmaps and encoded again when rendered; done
+    // here they would add to what the export thread holds at the same time.
+    if (prepared->value.empty() || HasPicture(prepared->value)) return false;
     if (const ItemData* links = note->FindItem("$Links")) prepared->links = links->value;
     const ItemData* fonts = note->FindItem("$Fonts");
     if (!fonts) fonts = note->FindItem("$FONT");

@@ -30,8 +30,9 @@
 //   from the same range; a range that does not decode is left as it was, so
 //   the caller decodes it and reports its error as before.
 // - It also renders the note's Body to RTF (NoteData::preparedRtf) when the
-//   body is at most Limits::preparedRtf bytes, with the inputs it was
-//   rendered from; the reader writes it only for exactly those inputs.
+//   body is at most Limits::preparedRtf bytes and holds no picture, with the
+//   inputs it was rendered from; the reader writes it only for exactly those
+//   inputs.
 // - Nothing the thread does throws out of it; Stop and the destructor join it.
 
 #include <condition_variable>

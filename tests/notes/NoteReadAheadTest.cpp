@@ -11,6 +11,7 @@
 // A body rendered ahead exports the very RTF of rendering it then, and one
 // changed since is rendered anew. A file truncated or rewritten while it is
 // read gives, note by note, the very results and errors of reading it alone.
+// Bodies with pictures are left to the reader.
 
 #include <gtest/gtest.h>
 
@@ -632,6 +633,33 @@ TEST_F(ChangedFileTest, RewrittenInPlaceReadsAsAlone) {
     NotePrefetcher::Counts ahead;
     ExpectTheSame(Change::RewrittenAhead, &ahead);
     EXPECT_GT(ahead.stale, 0u);
+}
+
+// A body with a picture is rendered by the reader (its bitmaps would add to
+// the reader's own at the same time); the others are rendered ahead.
+TEST_F(ChangedFileTest, BodiesWithPicturesAreLeftToTheReader) {
+    notes::SetNotePrefetchEnabled(true);
+    notes::SetNotePrepareEnabled(true);
+    std::string documents;
+    for (int i = 0; i < 8; ++i) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%x", 0x4000 + 4 * i);
+        const std::string picture =
+            i % 2 ? "<picture width='4px' height='4px'><notesbitmap>AAECAw==</notesbitmap></picture>" : "";
+        documents += "<document form='Memo'><noteinfo noteid='" + std::string(id) +
+                     "'/><item name='Body'><richtext><par>text " + std::to_string(i) + picture +
+                     "</par></richtext></item></document>\n";
+    }
+    ASSERT_EQ(OpenText("mail.dxl", MailboxDxl(documents)), LNNOERROR);
+    LNViewFolder view;
+    ASSERT_EQ(database.GetViewFolder("($All)", &view), LNNOERROR);
+    ASSERT_EQ(view.Open(), LNNOERROR);
+    Document(view, 0);
+    WaitForParsed(static_cast<std::uint64_t>(view.GetEntryCount() - 1));
+    // Rich text bodies: the mailbox's first memo and the 8 above, 4 of them with a picture.
+    const auto ahead = database.Impl()->prefetcher->GetCounts();
+    EXPECT_GE(ahead.preparedRtf, 4u);
+    EXPECT_LE(ahead.preparedRtf, 5u);
 }
 
 }  // namespace

@@ -6,11 +6,18 @@
 // queue within its bounds, follows a reader that skips entries, stops with
 // the view and the database, and never hands over a note saved or deleted
 // since it was read ahead. Attachments read from the file their note came from.
+// Attachment data decoded ahead detaches to the very bytes, and a damaged one
+// to the very error, of decoding it at the time; large data is left alone.
+// A body rendered ahead exports the very RTF of rendering it then, and one
+// changed since is rendered anew. A file truncated or rewritten while it is
+// read gives, note by note, the very results and errors of reading it alone.
+// Bodies with pictures are left to the reader.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -22,6 +29,7 @@
 #include "notes/api/DxlIndexCache.h"
 #include "notes/api/NotePrefetcher.h"
 #include "notes/sample/SampleGenerator.h"
+#include "text/Base64.h"
 
 namespace qb::test {
 namespace {
@@ -188,7 +196,10 @@ std::map<std::string, std::vector<std::string>> ReadEveryView(LNNotesSession& se
 }
 
 struct PrefetchGuard {
-    ~PrefetchGuard() { notes::SetNotePrefetchEnabled(std::nullopt); }
+    ~PrefetchGuard() {
+        notes::SetNotePrefetchEnabled(std::nullopt);
+        notes::SetNotePrepareEnabled(std::nullopt);
+    }
 };
 
 TEST(NoteReadAhead, SampleMailboxReadsTheSameWithAndWithoutIt) {
@@ -319,6 +330,336 @@ TEST_F(ReadAheadDatabaseTest, ClosingTheViewOrDatabaseStopsReadingAhead) {
     Entry(0);
     database.Close();  // with the view still open
     EXPECT_FALSE(database.Impl()->prefetcher);
+}
+
+// Notes with one attachment each: small ones, damaged base64 (a stray
+// character, a truncated group) and one above the size decoded ahead.
+std::string AttachmentDocuments() {
+    std::string documents;
+    for (int i = 0; i < 24; ++i) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%x", 0x2000 + 4 * i);
+        std::string data;
+        for (int j = 0; j <= i * 37; ++j) data += static_cast<char>((i * 31 + j * 7) & 0xFF);
+        std::string base64 = text::EncodeBase64(data);
+        if (i % 6 == 1) base64.insert(base64.size() / 2, "*");
+        if (i % 6 == 3) base64 += "QQ";
+        if (i == 10) base64 = text::EncodeBase64(std::string(NotePrefetcher::Limits{}.preparedFile, 'L'));
+        documents += "<document form='Memo'><noteinfo noteid='" + std::string(id) +
+                     "'/><item name='Subject'><text>with file " + std::to_string(i) +
+                     "</text></item><item name='$FILE' summary='true'><object><file hosttype='msdos' "
+                     "compression='none' name='f" +
+                     std::to_string(i) + ".bin' size='" + std::to_string(data.size()) +
+                     "'><filedata>\n" + base64 + "\n</filedata></file></object></item></document>\n";
+    }
+    return documents;
+}
+
+class PreparedAttachmentTest : public NotesDatabaseTest {
+protected:
+    // Detaches every attachment of the view's notes, in order: status and bytes of each.
+    std::vector<std::string> DetachAll(bool prefetch, bool prepare, std::uint64_t* prepared) {
+        notes::SetNotePrefetchEnabled(prefetch);
+        notes::SetNotePrepareEnabled(prepare);
+        EXPECT_EQ(OpenText("mail.dxl", MailboxDxl(AttachmentDocuments())), LNNOERROR);
+        LNViewFolder view;
+        EXPECT_EQ(database.GetViewFolder("($All)", &view), LNNOERROR);
+        EXPECT_EQ(view.Open(), LNNOERROR);
+        std::vector<std::string> results;
+        for (LNINT i = 0; i < view.GetEntryCount(); ++i) {
+            LNVFEntry entry;
+            LNDocument document;
+            EXPECT_EQ(view.GetEntry(i, &entry), LNNOERROR);
+            EXPECT_EQ(entry.GetDocument(&document), LNNOERROR);
+            EXPECT_EQ(document.Open(), LNNOERROR);
+            LNAttachmentArray attachments;
+            if (document.GetAttachments(&attachments) != LNNOERROR) continue;
+            for (LNINT a = 0; a < attachments.GetCount(); ++a) {
+                const std::string path = dir.File("out.bin");
+                std::filesystem::remove(path);
+                const LNSTATUS status = attachments[a].Detach(path);
+                results.push_back(std::string(attachments[a].GetAttachmentName()) + " status " +
+                                  std::to_string(status) + " exists " +
+                                  std::to_string(std::filesystem::exists(path)) + " " +
+                                  (status == LNNOERROR ? ReadFile(path) : std::string()));
+            }
+        }
+        *prepared = database.Impl()->prefetcher ? database.Impl()->prefetcher->GetCounts().prepared : 0;
+        view.Close();
+        database.Close();
+        return results;
+    }
+    PrefetchGuard guard;
+};
+
+TEST_F(PreparedAttachmentTest, DetachesTheSameBytesAndErrorsAsDecodingThen) {
+    std::uint64_t preparedOff = 0, preparedAhead = 0, preparedNot = 0;
+    const auto alone = DetachAll(false, false, &preparedOff);
+    const auto ahead = DetachAll(true, true, &preparedAhead);
+    const auto parsedOnly = DetachAll(true, false, &preparedNot);
+    ASSERT_EQ(alone.size(), 25u);  // the mailbox's memo and the 24 above
+    EXPECT_EQ(ahead, alone);
+    EXPECT_EQ(parsedOnly, alone);
+    std::size_t failed = 0;
+    for (const std::string& result : alone) failed += result.find(" status 0 ") == std::string::npos;
+    EXPECT_EQ(failed, 8u);  // the damaged ones: a failure stays a failure
+    EXPECT_EQ(preparedNot, 0u);
+    // Decoded ahead: some (how many depends on how far the thread got), but
+    // never the damaged ones nor the large one.
+    EXPECT_GT(preparedAhead, 0u);
+    EXPECT_LE(preparedAhead, 16u);
+}
+
+// The RTF export of the Body of every note of the sample's views; with
+// appendText, of the body with a line appended first.
+std::vector<std::string> ExportEveryBody(LNNotesSession& session, const TempDir& dir, bool appendText,
+                                         std::uint64_t* prepared) {
+    LNDatabase mail;
+    EXPECT_EQ(session.GetMailDatabase(&mail), LNNOERROR);
+    EXPECT_EQ(mail.Open(), LNNOERROR);
+    std::vector<LNViewFolder> views;
+    EXPECT_EQ(mail.GetViewFolders(&views), LNNOERROR);
+    std::vector<std::string> exported;
+    const std::string path = dir.File("body.rtf");
+    for (LNViewFolder& view : views) {
+        if (view.Open() != LNNOERROR) continue;
+        for (LNINT i = 0; i < view.GetEntryCount(); ++i) {
+            LNVFEntry entry;
+            LNDocument document;
+            EXPECT_EQ(view.GetEntry(i, &entry), LNNOERROR);
+            EXPECT_EQ(entry.GetDocument(&document), LNNOERROR);
+            LNRichText body;
+            if (document.Open() != LNNOERROR || document.GetItem("Body", &body) != LNNOERROR) continue;
+            if (appendText) body.AppendText("added after reading");
+            LNRTCursor start, end;
+            EXPECT_EQ(body.GetCursor(&start), LNNOERROR);
+            EXPECT_EQ(body.GetEndCursor(&end), LNNOERROR);
+            const LNSTATUS status = body.Export(path, start, end, "");
+            exported.push_back(std::to_string(status) + " " + (status == LNNOERROR ? ReadFile(path) : ""));
+        }
+        view.Close();
+    }
+    *prepared = mail.Impl()->prefetcher ? mail.Impl()->prefetcher->GetCounts().preparedRtf : 0;
+    mail.Close();
+    return exported;
+}
+
+TEST(NoteReadAhead, BodyRenderedAheadExportsTheSameRtf) {
+    TempDir dir;
+    notes::sample::SampleOptions options;
+    options.outDir = dir.File("sample");
+    options.messages = 150;
+    options.seed = 7;
+    notes::sample::GenerateSample(options);
+    LNNotesSession session;
+    ASSERT_EQ(session.Initialize(options.outDir + "/notes.ini"), LNNOERROR);
+    PrefetchGuard guard;
+    for (bool appendText : {false, true}) {
+        std::uint64_t preparedOff = 0, preparedOn = 0;
+        notes::SetNotePrefetchEnabled(false);
+        const auto alone = ExportEveryBody(session, dir, appendText, &preparedOff);
+        notes::SetNotePrefetchEnabled(true);
+        const auto ahead = ExportEveryBody(session, dir, appendText, &preparedOn);
+        EXPECT_GT(alone.size(), 100u);
+        EXPECT_EQ(ahead, alone) << "text appended: " << appendText;
+        EXPECT_GT(preparedOn, 0u);
+    }
+    session.Term();
+}
+
+// Notes with a body and an attachment each; variant 1 has other bytes of
+// the very same sizes (a file rewritten in place).
+std::string CutDocuments(int variant) {
+    std::string documents;
+    for (int i = 0; i < 14; ++i) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%x", 0x3000 + 4 * i);
+        std::string data;
+        for (int j = 0; j < 100 + i * 53; ++j) data += static_cast<char>(((i * 31 + j * 7) & 0xFF) ^ (variant * 0x55));
+        documents += "<document form='Memo'><noteinfo noteid='" + std::string(id) +
+                     "'/><item name='Subject'><text>cut " + std::to_string(i) +
+                     "</text></item><item name='Body'><richtext><par>" +
+                     std::string(200, variant ? 'y' : 'x') +
+                     "</par></richtext></item><item name='$FILE' summary='true'><object><file hosttype='msdos' "
+                     "compression='none' name='c" +
+                     std::to_string(i) + ".bin' size='" + std::to_string(data.size()) + "'><filedata>\n" +
+                     text::EncodeBase64(data) + "\n</filedata></file></object></item></document>\n";
+    }
+    return documents;
+}
+
+// How the file changes while a view is read.
+enum class Change {
+    TruncatedAhead,      // before entry 2 is opened, cut where the note "cut 6" starts
+    TruncatedUnderNote,  // once a note "cut N" from entry 3 on is open, cut inside its attachment data
+    RewrittenAhead,      // before entry 2 is opened, rewritten in place with other bytes
+};
+
+class ChangedFileTest : public NotesDatabaseTest {
+protected:
+    // Reads every entry of ($All) in order (subject, body as RTF, attachment
+    // data, each with its status and message) while the file changes.
+    std::vector<std::string> ReadWhileChanging(bool prefetch, bool prepare, Change change) {
+        notes::SetNotePrefetchEnabled(prefetch);
+        notes::SetNotePrepareEnabled(prepare);
+        const std::string original = MailboxDxl(CutDocuments(0));
+        EXPECT_EQ(OpenText("mail.dxl", original), LNNOERROR);
+        LNViewFolder view;
+        EXPECT_EQ(database.GetViewFolder("($All)", &view), LNNOERROR);
+        EXPECT_EQ(view.Open(), LNNOERROR);
+        EXPECT_GT(view.GetEntryCount(), 12);
+        Document(view, 0);  // starts reading ahead
+        WaitForParsed(prefetch ? 8 : 0);
+        std::vector<std::string> results;
+        bool cutUnder = false;
+        for (LNINT i = 0; i < view.GetEntryCount(); ++i) {
+            if (i == 2 && change == Change::TruncatedAhead)
+                std::filesystem::resize_file(dir.File("mail.dxl"), original.find("<text>cut 6<"));
+            if (i == 2 && change == Change::RewrittenAhead) Rewrite(original);
+            LNDocument document = Document(view, i);
+            const LNSTATUS status = document.Open();
+            std::string result = "entry " + std::to_string(i) + Outcome(status);
+            if (status == LNNOERROR) {
+                LNText subject;
+                if (document.GetItem("Subject", &subject) == LNNOERROR) result += " " + std::string(subject[0]);
+                const bool cutNote = result.find(" cut ") != std::string::npos;
+                if (change == Change::TruncatedUnderNote && !cutUnder && i >= 3 && cutNote) {
+                    CutUnder(original, document);
+                    cutUnder = true;
+                }
+                result += Body(document) + Attachments(document);
+            }
+            results.push_back(result);
+        }
+        counts = database.Impl()->prefetcher ? database.Impl()->prefetcher->GetCounts() : NotePrefetcher::Counts{};
+        view.Close();
+        database.Close();
+        return results;
+    }
+
+    static std::string Outcome(LNSTATUS status) {
+        return " status " + std::to_string(status) + (status ? " " + std::string(LNGetErrorMessageText(status)) : "");
+    }
+    static LNDocument Document(LNViewFolder& view, LNINT index) {
+        LNVFEntry entry;
+        LNDocument document;
+        EXPECT_EQ(view.GetEntry(index, &entry), LNNOERROR);
+        EXPECT_EQ(entry.GetDocument(&document), LNNOERROR);
+        return document;
+    }
+    void WaitForParsed(std::uint64_t count) {
+        if (count == 0) return;
+        for (int i = 0; i < 2000; ++i) {
+            if (database.Impl()->prefetcher && database.Impl()->prefetcher->GetCounts().parsed >= count) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        ADD_FAILURE() << "the thread did not read ahead";
+    }
+    // In place (same file, same size). File times are coarse: a change within
+    // the same tick as the thread's stamp would keep them.
+    void Rewrite(const std::string& original) {
+        const std::string other = MailboxDxl(CutDocuments(1));
+        ASSERT_EQ(other.size(), original.size());
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        std::fstream file(dir.File("mail.dxl"), std::ios::in | std::ios::out | std::ios::binary);
+        file.write(other.data(), static_cast<std::streamsize>(other.size()));
+        ASSERT_TRUE(file.good());
+    }
+    void CutUnder(const std::string& original, LNDocument& document) {
+        LNText subject;
+        ASSERT_EQ(document.GetItem("Subject", &subject), LNNOERROR);
+        const std::string name = "c" + std::string(subject[0]).substr(4) + ".bin'";
+        const std::size_t data = original.find("<filedata>", original.find(name));
+        ASSERT_NE(data, std::string::npos);
+        std::filesystem::resize_file(dir.File("mail.dxl"), data + 20);
+    }
+    std::string Body(LNDocument& document) {
+        LNRichText body;
+        if (document.GetItem("Body", &body) != LNNOERROR) return " no body";
+        LNRTCursor start, end;
+        EXPECT_EQ(body.GetCursor(&start), LNNOERROR);
+        EXPECT_EQ(body.GetEndCursor(&end), LNNOERROR);
+        const std::string path = dir.File("body.rtf");
+        const LNSTATUS status = body.Export(path, start, end, "");
+        return " body" + Outcome(status) + (status == LNNOERROR ? " " + ReadFile(path) : "");
+    }
+    std::string Attachments(LNDocument& document) {
+        LNAttachmentArray attachments;
+        if (document.GetAttachments(&attachments) != LNNOERROR) return " no attachments";
+        std::string result;
+        for (LNINT a = 0; a < attachments.GetCount(); ++a) {
+            const std::string path = dir.File("out.bin");
+            std::filesystem::remove(path);
+            const LNSTATUS status = attachments[a].Detach(path);
+            result += " " + std::string(attachments[a].GetAttachmentName()) + Outcome(status) + " exists " +
+                      std::to_string(std::filesystem::exists(path)) +
+                      (status == LNNOERROR ? " " + ReadFile(path) : std::string());
+        }
+        return result;
+    }
+
+    // Reads alone, ahead, and ahead without preparing; the counts of reading ahead.
+    void ExpectTheSame(Change change, NotePrefetcher::Counts* ahead) {
+        const auto alone = ReadWhileChanging(false, false, change);
+        const auto prepared = ReadWhileChanging(true, true, change);
+        *ahead = counts;
+        const auto parsedOnly = ReadWhileChanging(true, false, change);
+        ASSERT_EQ(prepared.size(), alone.size());
+        for (std::size_t i = 0; i < alone.size(); ++i) {
+            EXPECT_EQ(prepared[i], alone[i]);
+            EXPECT_EQ(parsedOnly[i], alone[i]);
+        }
+    }
+
+    PrefetchGuard guard;
+    NotePrefetcher::Counts counts;
+};
+
+TEST_F(ChangedFileTest, TruncatedAheadOfTheReaderReadsAsAlone) {
+    NotePrefetcher::Counts ahead;
+    ExpectTheSame(Change::TruncatedAhead, &ahead);
+    EXPECT_GT(ahead.stale, 0u);  // notes read before the cut were there, and not used
+    EXPECT_GT(ahead.prepared, 0u);
+}
+
+TEST_F(ChangedFileTest, TruncatedUnderAnOpenNoteDetachesAsAlone) {
+    NotePrefetcher::Counts ahead;
+    ExpectTheSame(Change::TruncatedUnderNote, &ahead);
+    EXPECT_GT(ahead.taken, 2u);  // the note cut under came from the thread, with its data decoded
+    EXPECT_GT(ahead.prepared, 2u);
+}
+
+TEST_F(ChangedFileTest, RewrittenInPlaceReadsAsAlone) {
+    NotePrefetcher::Counts ahead;
+    ExpectTheSame(Change::RewrittenAhead, &ahead);
+    EXPECT_GT(ahead.stale, 0u);
+}
+
+// A body with a picture is rendered by the reader (its bitmaps would add to
+// the reader's own at the same time); the others are rendered ahead.
+TEST_F(ChangedFileTest, BodiesWithPicturesAreLeftToTheReader) {
+    notes::SetNotePrefetchEnabled(true);
+    notes::SetNotePrepareEnabled(true);
+    std::string documents;
+    for (int i = 0; i < 8; ++i) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%x", 0x4000 + 4 * i);
+        const std::string picture =
+            i % 2 ? "<picture width='4px' height='4px'><notesbitmap>AAECAw==</notesbitmap></picture>" : "";
+        documents += "<document form='Memo'><noteinfo noteid='" + std::string(id) +
+                     "'/><item name='Body'><richtext><par>text " + std::to_string(i) + picture +
+                     "</par></richtext></item></document>\n";
+    }
+    ASSERT_EQ(OpenText("mail.dxl", MailboxDxl(documents)), LNNOERROR);
+    LNViewFolder view;
+    ASSERT_EQ(database.GetViewFolder("($All)", &view), LNNOERROR);
+    ASSERT_EQ(view.Open(), LNNOERROR);
+    Document(view, 0);
+    WaitForParsed(static_cast<std::uint64_t>(view.GetEntryCount() - 1));
+    // Rich text bodies: the mailbox's first memo and the 8 above, 4 of them with a picture.
+    const auto ahead = database.Impl()->prefetcher->GetCounts();
+    EXPECT_GE(ahead.preparedRtf, 4u);
+    EXPECT_LE(ahead.preparedRtf, 5u);
 }
 
 }  // namespace

@@ -57,6 +57,8 @@ public:
     DxlNoteReader(const DxlNoteReader&) = delete;
     DxlNoteReader& operator=(const DxlNoteReader&) = delete;
     LNSTATUS Read(const NoteIndexEntry& entry, NoteData* note, std::string* detail);
+    // The file it reads (and its notes' attachments read); null when it could not be opened.
+    const std::shared_ptr<const DxlFile>& File() const { return file_; }
 
 private:
     bool ReadRange(std::uint64_t offset, std::uint64_t length);

@@ -75,7 +75,26 @@ LNSTATUS ReadFileContent(const FileContent& content, Bytes* bytes, std::string* 
         *bytes = content.bytes;
         return LNNOERROR;
     }
+    if (const Bytes* prepared = PreparedBytes(content)) {
+        *bytes = *prepared;
+        return LNNOERROR;
+    }
     return StreamDecode(content, [&](const std::string& piece) { bytes->append(piece); }, detail);
+}
+
+const Bytes* PreparedBytes(const FileContent& content) {
+    if (!content.prepared || !content.dxlFile) return nullptr;
+    DxlFileStamp now;
+    if (!content.dxlFile->Stamp(&now) || !(now == content.preparedStamp)) return nullptr;
+    return content.prepared.get();
+}
+
+bool DecodeFileContentRange(const FileContent& content, Bytes* bytes) {
+    bytes->clear();
+    if (content.inMemory) return false;
+    bytes->reserve(static_cast<std::size_t>(content.length / 4 * 3 + 3));
+    std::string detail;
+    return StreamDecode(content, [&](const std::string& piece) { bytes->append(piece); }, &detail) == LNNOERROR;
 }
 
 }  // namespace qb::notes
@@ -88,6 +107,8 @@ LNSTATUS LNAttachment::Detach(const LNString& path) const {
     std::string detail;
     if (file_->content->inMemory) {
         out.Write(file_->content->bytes);
+    } else if (const Bytes* prepared = PreparedBytes(*file_->content)) {
+        out.Write(*prepared);
     } else {
         status = StreamDecode(*file_->content, [&](const std::string& piece) { out.Write(piece); }, &detail);
     }

@@ -140,6 +140,7 @@ LNSTATUS LNNote::GetItem(const LNString& name, LNRichText* item) const {
     const ItemData* fonts = impl_->note->FindItem("$Fonts");
     if (!fonts) fonts = impl_->note->FindItem("$FONT");
     if (fonts) text.fonts_ = std::make_shared<const std::string>(fonts->value);
+    text.preparedRtf_ = impl_->note->preparedRtf;
     *item = std::move(text);
     return LNNOERROR;
 }

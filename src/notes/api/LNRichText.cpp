@@ -158,7 +158,8 @@ LNSTATUS LNRichText::Export(const LNString& path, const LNRTCursor& start, const
     std::string detail;
     std::string_view links = links_ ? std::string_view(*links_) : std::string_view();
     std::string_view fonts = fonts_ ? std::string_view(*fonts_) : std::string_view();
-    LNSTATUS status = ExportRichTextRange(*records_, start.offset_, end.offset_, links, fonts, path, &detail);
+    LNSTATUS status = ExportRichTextRange(*records_, start.offset_, end.offset_, links, fonts, path, &detail,
+                                          preparedRtf_.get());
     return status == LNNOERROR ? LNNOERROR : Fail(status, detail);
 }
 

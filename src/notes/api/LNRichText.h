@@ -10,6 +10,10 @@
 
 #include "notes/api/LNItem.h"
 
+namespace qb::notes {
+struct PreparedRtf;
+}
+
 class LNRichText;
 
 // Kinds of rich text objects a cursor can look for.
@@ -104,4 +108,5 @@ private:
     // The note's $Links value (links by index) and $Fonts value (font faces).
     std::shared_ptr<const std::string> links_;
     std::shared_ptr<const std::string> fonts_;
+    std::shared_ptr<const qb::notes::PreparedRtf> preparedRtf_;  // the note's Body rendered ahead, or null
 };

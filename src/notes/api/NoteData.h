@@ -26,7 +26,23 @@ struct FileContent {
     std::uint64_t length = 0;
     bool inMemory = false;
     Bytes bytes;
+    // The range decoded ahead by the thread that read the note ahead
+    // (NotePrefetcher), set before the note is handed over and never after;
+    // null when it was not (too large, bad base64, read error): the range is
+    // then decoded when needed, and meets any error there.
+    std::shared_ptr<const Bytes> prepared;
+    // dxlFile's stamp from before the range was read for `prepared`.
+    DxlFileStamp preparedStamp;
 };
+
+// Decodes the DXL range of content whole into *bytes; false on any error
+// (the caller then decodes it the usual way and reports the error).
+bool DecodeFileContentRange(const FileContent& content, Bytes* bytes);
+
+// content's bytes decoded ahead when dxlFile has not changed since they were
+// read (so that decoding the range now gives the very same bytes); null
+// otherwise: the range is then decoded now, meeting the file as it is.
+const Bytes* PreparedBytes(const FileContent& content);
 
 // The decoded content of a file object in memory (for contents that are
 // read whole, such as MIME parts kept in objects).
@@ -48,6 +64,20 @@ struct ItemData {
     std::shared_ptr<const FileObject> file;  // TYPE_OBJECT items only
 };
 
+// A rich text body rendered to RTF ahead (NotePrefetcher), with the very
+// inputs it was rendered from: used only for exactly these inputs.
+struct PreparedRtf {
+    std::string value, links, fonts;
+    std::size_t begin = 0, end = 0;
+    std::string rtf;
+
+    bool Matches(std::string_view otherValue, std::size_t otherBegin, std::size_t otherEnd,
+                 std::string_view otherLinks, std::string_view otherFonts) const {
+        return begin == otherBegin && end == otherEnd && value == otherValue && links == otherLinks &&
+               fonts == otherFonts;
+    }
+};
+
 struct NoteData {
     NOTEID noteId = 0;
     std::string unid;  // 32 hex digits
@@ -58,6 +88,8 @@ struct NoteData {
     // Defects met while presenting the note (damaged MIME, pictures left
     // out); the note is still read best effort.
     std::vector<std::string> readWarnings;
+    // The Body rendered to RTF by the thread that read the note ahead; null when not.
+    std::shared_ptr<const PreparedRtf> preparedRtf;
 
     const ItemData* FindItem(std::string_view name) const;  // first of that name, case ignored
     ItemData* FindItem(std::string_view name);

@@ -10,15 +10,18 @@
 #include <system_error>
 
 #include "notes/api/DatabaseImpl.h"
+#include "notes/api/RichTextExport.h"
+#include "notes/api/RichTextRecords.h"
 
 namespace qb::notes {
 namespace {
 
 // -1: follow the environment; 0 off; 1 on.
 std::atomic<int> prefetchOverride{-1};
+std::atomic<int> prepareOverride{-1};
 
-bool PrefetchFromEnvironment() {
-    const char* value = std::getenv("QUILLBOX_NOTES_PREFETCH");
+bool OnUnlessZero(const char* variable) {
+    const char* value = std::getenv(variable);
     return !value || std::strcmp(value, "0") != 0;
 }
 
@@ -27,7 +30,22 @@ std::size_t FootprintOf(const NoteData& note) {
     std::size_t bytes = sizeof note + note.unid.size();
     for (const ItemData& item : note.items) bytes += sizeof item + item.name.size() + item.value.size();
     for (const std::string& warning : note.readWarnings) bytes += sizeof warning + warning.size();
+    for (const ItemData& item : note.items) {
+        if (item.file && item.file->content && item.file->content->prepared)
+            bytes += item.file->content->prepared->size();
+    }
+    if (const PreparedRtf* rtf = note.preparedRtf.get())
+        bytes += sizeof *rtf + rtf->value.size() + rtf->links.size() + rtf->fonts.size() + rtf->rtf.size();
     return bytes;
+}
+
+bool HasPicture(std::string_view body) {
+    CdRecordReader reader(body);
+    CdRecord record;
+    while (reader.Next(&record)) {
+        if (record.signature == SIG_CD_GRAPHIC) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -35,7 +53,7 @@ std::size_t FootprintOf(const NoteData& note) {
 bool NotePrefetchEnabled() {
     const int forced = prefetchOverride.load(std::memory_order_relaxed);
     if (forced >= 0) return forced == 1;
-    static const bool fromEnvironment = PrefetchFromEnvironment();
+    static const bool fromEnvironment = OnUnlessZero("QUILLBOX_NOTES_PREFETCH");
     return fromEnvironment;
 }
 
@@ -43,8 +61,23 @@ void SetNotePrefetchEnabled(std::optional<bool> enabled) {
     prefetchOverride.store(enabled ? (*enabled ? 1 : 0) : -1, std::memory_order_relaxed);
 }
 
+bool NotePrepareEnabled() {
+    const int forced = prepareOverride.load(std::memory_order_relaxed);
+    if (forced >= 0) return forced == 1;
+    static const bool fromEnvironment = OnUnlessZero("QUILLBOX_NOTES_PREPARE");
+    return fromEnvironment;
+}
+
+void SetNotePrepareEnabled(std::optional<bool> enabled) {
+    prepareOverride.store(enabled ? (*enabled ? 1 : 0) : -1, std::memory_order_relaxed);
+}
+
 NotePrefetcher::NotePrefetcher(const NoteIndex& index, std::string path, const DxlDatabaseInfo& info, Limits limits)
-    : index_(index), path_(std::move(path)), limits_(limits), reader_(path_, info.encoding, info.entityDeclarations) {}
+    : index_(index),
+      path_(std::move(path)),
+      limits_(limits),
+      reader_(path_, info.encoding, info.entityDeclarations),
+      file_(reader_.File()) {}
 
 NotePrefetcher::~NotePrefetcher() { Stop(); }
 
@@ -134,10 +167,17 @@ bool NotePrefetcher::Take(const NoteIndexEntry& entry, std::shared_ptr<NoteData>
             const bool current =
                 parsed->start == entry.start && parsed->end == entry.end && parsed->modified == entry.modified;
             std::shared_ptr<NoteData> found = std::move(parsed->note);
+            const DxlFileStamp stamp = parsed->stamp;
             queuedBytes_ -= parsed->bytes;
             queue_.erase(parsed);
             WakeThreadIfItMayParse();
             if (!current) return false;
+            // Read from bytes the file may no longer hold: the caller reads it as it is now.
+            DxlFileStamp now;
+            if (!file_->Stamp(&now) || !(now == stamp)) {
+                ++counts_.stale;
+                return false;
+            }
             ++counts_.taken;
             *note = std::move(found);
             return true;
@@ -179,6 +219,8 @@ void NotePrefetcher::Run() {
                 queue_.push_back(std::move(parsed));
                 queuedBytes_ += queue_.back().bytes;
                 ++counts_.parsed;
+                counts_.prepared += queue_.back().preparedFiles;
+                counts_.preparedRtf += queue_.back().preparedRtf ? 1 : 0;
             } catch (const std::bad_alloc&) {
                 // Not queued: the reader parses it itself.
             }
@@ -191,6 +233,7 @@ bool NotePrefetcher::ParseNext(NOTEID noteId, Parsed* parsed) {
     try {
         const NoteIndex::Slot* slot = index_.FindSlot(noteId);
         if (!slot || slot->Deleted()) return false;
+        if (!file_ || !file_->Stamp(&parsed->stamp)) return false;
         NoteIndexEntry entry;
         std::string detail;
         // Notes written by this process are not in the file; LoadNote copies them.
@@ -200,6 +243,8 @@ bool NotePrefetcher::ParseNext(NOTEID noteId, Parsed* parsed) {
         parsed->start = entry.start;
         parsed->end = entry.end;
         parsed->modified = entry.modified;
+        parsed->preparedFiles = PrepareAttachments(note.get(), parsed->stamp);
+        parsed->preparedRtf = PrepareRtf(note.get());
         parsed->bytes = FootprintOf(*note);
         parsed->note = std::move(note);
         return true;
@@ -207,6 +252,59 @@ bool NotePrefetcher::ParseNext(NOTEID noteId, Parsed* parsed) {
         // Out of memory and the like: the reader parses the note itself and meets it there.
         return false;
     }
+}
+
+std::uint64_t NotePrefetcher::PrepareAttachments(NoteData* note, const DxlFileStamp& stamp) const {
+    std::uint64_t files = 0;
+    if (!NotePrepareEnabled()) return files;
+    std::uint64_t budget = limits_.preparedNote;
+    for (ItemData& item : note->items) {
+        if (!item.file || !item.file->content) continue;
+        const FileContent& content = *item.file->content;
+        // Only ranges of the file stamped: their stamp says when they stop being the file's bytes.
+        if (content.inMemory || content.prepared || content.dxlFile != file_ || content.length > limits_.preparedFile ||
+            content.length > budget)
+            continue;
+        auto decoded = std::make_shared<Bytes>();
+        // Not decodable here: left to the export, which reports why.
+        if (!DecodeFileContentRange(content, decoded.get())) continue;
+        budget -= content.length;
+        // The note is the thread's own until handed over, but its file objects
+        // are const to readers: replace them rather than change them.
+        auto preparedContent = std::make_shared<FileContent>(content);
+        preparedContent->prepared = std::move(decoded);
+        preparedContent->preparedStamp = stamp;
+        auto file = std::make_shared<FileObject>(*item.file);
+        file->content = std::move(preparedContent);
+        item.file = std::move(file);
+        ++files;
+    }
+    return files;
+}
+
+bool NotePrefetcher::PrepareRtf(NoteData* note) const {
+    if (!NotePrepareEnabled()) return false;
+    // The body as LNNote::GetItem joins it: every composite item of the name, each padded to even length.
+    auto prepared = std::make_shared<PreparedRtf>();
+    for (const ItemData& item : note->items) {
+        if (!NameEquals(item.name, "Body") || item.type != TYPE_COMPOSITE) continue;
+        prepared->value += item.value;
+        if (prepared->value.size() & 1) prepared->value.push_back('\0');
+        if (prepared->value.size() > limits_.preparedRtf) return false;
+    }
+    // Pictures are decoded to bitmaps and encoded again when rendered; done
+    // here they would add to what the export thread holds at the same time.
+    if (prepared->value.empty() || HasPicture(prepared->value)) return false;
+    if (const ItemData* links = note->FindItem("$Links")) prepared->links = links->value;
+    const ItemData* fonts = note->FindItem("$Fonts");
+    if (!fonts) fonts = note->FindItem("$FONT");
+    if (fonts) prepared->fonts = fonts->value;
+    prepared->begin = 0;
+    prepared->end = prepared->value.size();
+    prepared->rtf = RenderRichTextRangeRtf(prepared->value, prepared->begin, prepared->end, prepared->links,
+                                           prepared->fonts);
+    note->preparedRtf = std::move(prepared);
+    return true;
 }
 
 }  // namespace qb::notes

@@ -18,6 +18,21 @@
 //   (same byte range and dates); anything else is parsed by the caller as
 //   before, so results do not depend on the prefetcher. A note the thread
 //   cannot read is not queued: the caller reads it again and gets the error.
+// - What the thread read is used only while the file is as it was before it
+//   read it (DxlFileStamp, taken before each note): a note is handed over,
+//   and its attachment data decoded ahead is used, only under that very
+//   stamp; once the file is truncated or written, the caller reads and
+//   decodes the file as it is now, meeting what reading alone would meet.
+// - The thread also decodes the attachment data of a note it parsed
+//   (FileContent::prepared), for files of at most Limits::preparedFile
+//   base64 bytes and at most Limits::preparedNote a note, counted in the
+//   note's bytes. The decoded bytes are the very bytes Detach would decode
+//   from the same range; a range that does not decode is left as it was, so
+//   the caller decodes it and reports its error as before.
+// - It also renders the note's Body to RTF (NoteData::preparedRtf) when the
+//   body is at most Limits::preparedRtf bytes and holds no picture, with the
+//   inputs it was rendered from; the reader writes it only for exactly those
+//   inputs.
 // - Nothing the thread does throws out of it; Stop and the destructor join it.
 
 #include <condition_variable>
@@ -40,16 +55,28 @@ namespace qb::notes {
 // test set it (std::nullopt goes back to the environment).
 bool NotePrefetchEnabled();
 void SetNotePrefetchEnabled(std::optional<bool> enabled);
+// Whether the thread reading ahead also decodes attachment data and renders
+// bodies to RTF: on unless QUILLBOX_NOTES_PREPARE=0 (to compare), or as a
+// test set it.
+bool NotePrepareEnabled();
+void SetNotePrepareEnabled(std::optional<bool> enabled);
 
 class NotePrefetcher {
 public:
     struct Limits {
         std::size_t notes = 16;
         std::size_t bytes = 8u << 20;
+        // Attachment data decoded ahead (base64 bytes): per file and per note.
+        std::uint64_t preparedFile = 512u << 10;
+        std::uint64_t preparedNote = 2u << 20;
+        std::size_t preparedRtf = 256u << 10;
     };
     struct Counts {
         std::uint64_t parsed = 0;  // by the thread
         std::uint64_t taken = 0;   // handed over
+        std::uint64_t prepared = 0;  // attachment data decoded ahead (files)
+        std::uint64_t preparedRtf = 0;  // bodies rendered ahead
+        std::uint64_t stale = 0;  // not handed over: the file changed since the note was read
     };
 
     NotePrefetcher(const NoteIndex& index, std::string path, const DxlDatabaseInfo& info, Limits limits);
@@ -75,12 +102,19 @@ private:
         NOTEID noteId = 0;
         std::uint64_t start = 0, end = 0;
         LNDatetime modified;
+        DxlFileStamp stamp;  // the file before the note was read
         std::size_t bytes = 0;
+        std::uint64_t preparedFiles = 0;
+        bool preparedRtf = false;
         std::shared_ptr<NoteData> note;
     };
 
     void Run();
     bool ParseNext(NOTEID noteId, Parsed* parsed);
+    // Decodes the attachment data of note within the limits; the number of files.
+    std::uint64_t PrepareAttachments(NoteData* note, const DxlFileStamp& stamp) const;
+    // Renders the note's Body to RTF within the limits; whether it did.
+    bool PrepareRtf(NoteData* note) const;
     // True when something was dropped.
     bool DropBefore(std::size_t position);
     // Whether the thread has work it may do now (called with the lock held).
@@ -91,6 +125,7 @@ private:
     const std::string path_;
     const Limits limits_;
     DxlNoteReader reader_;  // the thread's alone
+    const std::shared_ptr<const DxlFile> file_;  // reader_'s file, only stamped outside the thread
 
     mutable std::mutex mutex_;
     std::condition_variable threadWake_;  // the thread waits for work or room

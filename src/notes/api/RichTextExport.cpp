@@ -1,5 +1,6 @@
 #include "notes/api/RichTextExport.h"
 
+#include "notes/api/NoteData.h"
 #include "notes/api/NotesBitmap.h"
 #include "notes/api/RichTextRecords.h"
 #include "notes/api/RichTextRender.h"
@@ -26,9 +27,11 @@ ExportKind KindOfPath(const std::string& path) {
 
 
 LNSTATUS ExportRtf(std::string_view value, std::size_t begin, std::size_t end, std::string_view linksTable,
-                   std::string_view fontTable, const std::string& path, std::string* detail) {
-    RichTextRenderResult rendered = RenderRichText(value, begin, end, linksTable, fontTable);
-    std::string rtf = render::RenderRtf(rendered.document);
+                   std::string_view fontTable, const std::string& path, std::string* detail,
+                   const PreparedRtf* prepared) {
+    if (prepared && prepared->Matches(value, begin, end, linksTable, fontTable))
+        return qb::platform::WriteWholeFile(path, prepared->rtf, detail) ? LNNOERROR : LNERR_EXPORT_WRITE;
+    std::string rtf = RenderRichTextRangeRtf(value, begin, end, linksTable, fontTable);
     return qb::platform::WriteWholeFile(path, rtf, detail) ? LNNOERROR : LNERR_EXPORT_WRITE;
 }
 
@@ -77,10 +80,17 @@ LNSTATUS ExportTiff(std::string_view value, std::size_t begin, std::size_t end, 
 
 }  // namespace
 
+std::string RenderRichTextRangeRtf(std::string_view value, std::size_t begin, std::size_t end,
+                                   std::string_view linksTable, std::string_view fontTable) {
+    RichTextRenderResult rendered = RenderRichText(value, begin, end, linksTable, fontTable);
+    return render::RenderRtf(rendered.document);
+}
+
 LNSTATUS ExportRichTextRange(std::string_view value, std::size_t begin, std::size_t end, std::string_view linksTable,
-                             std::string_view fontTable, const std::string& path, std::string* detail) {
+                             std::string_view fontTable, const std::string& path, std::string* detail,
+                             const PreparedRtf* prepared) {
     switch (KindOfPath(path)) {
-    case ExportKind::Rtf: return ExportRtf(value, begin, end, linksTable, fontTable, path, detail);
+    case ExportKind::Rtf: return ExportRtf(value, begin, end, linksTable, fontTable, path, detail, prepared);
     case ExportKind::Tiff: return ExportTiff(value, begin, end, path, detail);
     case ExportKind::Unknown: break;
     }

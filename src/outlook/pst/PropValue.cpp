@@ -8,21 +8,6 @@
 
 namespace qb::pst {
 
-ValueBytes& ValueBytes::operator=(ValueBytes&& other) noexcept {
-    if (this == &other) return *this;
-    if (other.onHeap_) {
-        heap_ = std::move(other.heap_);
-        onHeap_ = true;
-    } else {
-        heap_.clear();
-        onHeap_ = false;
-        size_ = other.size_;
-        std::memcpy(inline_.data(), other.inline_.data(), size_);
-    }
-    other.clear();
-    return *this;
-}
-
 ValueBytes& ValueBytes::operator=(Bytes&& bytes) noexcept {
     if (bytes.size() <= kInline) {
         // Kept inline: a small vector given up here frees its buffer now.

@@ -70,12 +70,26 @@ public:
     template <class It>
     ValueBytes(It first, It last) { assign(first, last); }
     ValueBytes(const ValueBytes& other) { assign(other.data(), other.data() + other.size()); }
-    ValueBytes(ValueBytes&& other) noexcept { *this = std::move(other); }
+    // Moves are inline and cheap: maps of values shift them on every insertion.
+    ValueBytes(ValueBytes&& other) noexcept
+        : onHeap_(other.onHeap_), size_(other.size_), inline_(other.inline_), heap_(std::move(other.heap_)) {
+        other.onHeap_ = false;
+        other.size_ = 0;
+    }
     ValueBytes& operator=(const ValueBytes& other) {
         if (this != &other) assign(other.data(), other.data() + other.size());
         return *this;
     }
-    ValueBytes& operator=(ValueBytes&& other) noexcept;
+    ValueBytes& operator=(ValueBytes&& other) noexcept {
+        if (this == &other) return *this;
+        onHeap_ = other.onHeap_;
+        size_ = other.size_;
+        inline_ = other.inline_;
+        heap_.swap(other.heap_);  // the other keeps this one's buffer, unused, until it is dropped or reused
+        other.onHeap_ = false;
+        other.size_ = 0;
+        return *this;
+    }
     ValueBytes& operator=(const Bytes& bytes) {
         assign(bytes.data(), bytes.data() + bytes.size());
         return *this;
@@ -117,10 +131,11 @@ public:
 private:
     static bool Equal(const ValueBytes& a, const std::uint8_t* b, std::size_t n);
 
-    // onHeap_: the bytes are heap_ (of any size); otherwise the first size_ of inline_.
+    // onHeap_: the bytes are heap_ (of any size); otherwise the first size_ of
+    // inline_, and heap_ is unused (it may hold a buffer kept for reuse).
     bool onHeap_ = false;
     std::uint8_t size_ = 0;
-    std::array<std::uint8_t, kInline> inline_;
+    std::array<std::uint8_t, kInline> inline_{};
     Bytes heap_;
 };
 

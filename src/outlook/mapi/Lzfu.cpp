@@ -41,41 +41,75 @@ void WriteHeader(std::vector<BYTE>& out, std::size_t rawSize, std::uint32_t type
     PutU32(out, 12, crc);
 }
 
-// The encoder's tables, half a megabyte: kept per thread and reused, so that
-// a message's body does not allocate and clear them again. Only the chain
-// heads a compression set are reset for the next one.
+// The encoder's tables: kept per thread and reused, so that a message's
+// body does not allocate and clear them again. Only the chain heads a
+// compression set are reset for the next one.
+template <class Position>
 struct EncoderTables {
-    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    static constexpr Position kNone = static_cast<Position>(-1);
     EncoderTables() { head.fill(kNone); }
-    std::array<BYTE, kDictionarySize> dictionary{};
-    std::array<std::size_t, 65536> head{};
-    std::array<std::size_t, kDictionarySize> previous{};
+    std::array<Position, 65536> head{};
+    std::array<Position, kDictionarySize> previous{};
     std::vector<std::uint16_t> usedHeads;  // keys whose head is set
+    std::vector<BYTE> text;                // the initial dictionary, then the input
 };
 
-// The encoder mirrors the decoder's dictionary exactly. Positions are kept as
-// absolute counts of bytes ever written (the initial text occupies 0..206),
-// so a chain entry is still valid while it lies less than 4096 bytes behind
-// the write position. It starts from tables as a new one would be: every
-// chain head empty (the dictionary and chain links are written before they
-// are read).
+// Bytes past the text that a match comparison may load (never counted).
+constexpr std::size_t kTextPadding = 16;
+
+std::uint64_t Load64(const BYTE* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// How many bytes at a and b agree, up to limit (at most 24). Reads up to 24
+// bytes from each, which the text's padding allows.
+std::size_t CommonLength(const BYTE* a, const BYTE* b, std::size_t limit) {
+    for (std::size_t k = 0; k < limit; k += 8) {
+        const std::uint64_t diff = Load64(a + k) ^ Load64(b + k);
+        if (diff) {
+            // Little-endian: the lowest differing byte is the first.
+            const std::size_t same = k + static_cast<std::size_t>(__builtin_ctzll(diff) / 8);
+            return std::min(same, limit);
+        }
+    }
+    return limit;
+}
+
+// The decoder's dictionary holds, at absolute position p (bytes ever
+// written, the initial text occupying 0..206), the initial text's byte or
+// the input's byte p - 207; an entry 4096 or more behind the write position
+// is overwritten. The encoder therefore works on one contiguous text (the
+// initial dictionary followed by the input) by absolute positions: a
+// reference that reaches the write position reads the bytes of this same
+// match, as the decoder copying byte by byte does. Chains link the
+// positions of each two-byte key, newest first. It starts from tables as a
+// new one would be: every chain head empty (chain links are written before
+// they are read).
+template <class Position>
 class Encoder {
 public:
-    Encoder(std::span<const BYTE> input, EncoderTables& tables)
-        : input_(input), dictionary_(tables.dictionary), head_(tables.head), previous_(tables.previous),
-          usedHeads_(tables.usedHeads) {
+    Encoder(std::span<const BYTE> input, EncoderTables<Position>& tables)
+        : head_(tables.head), previous_(tables.previous), usedHeads_(tables.usedHeads), text_(tables.text) {
         for (const std::uint16_t key : usedHeads_) head_[key] = kNone;
         usedHeads_.clear();
-        std::memcpy(dictionary_.data(), kInitialDictionary.data(), kInitialDictionary.size());
+        text_.clear();
+        text_.reserve(kInitialDictionary.size() + input.size() + kTextPadding);
+        text_.insert(text_.end(), kInitialDictionary.begin(), kInitialDictionary.end());
+        text_.insert(text_.end(), input.begin(), input.end());
+        end_ = text_.size();
+        text_.resize(end_ + kTextPadding, 0);
         written_ = kInitialDictionary.size();
         for (std::size_t s = 0; s + 1 < written_; ++s) Link(s);
     }
 
     std::vector<BYTE> Run() {
+        const std::size_t inputSize = end_ - kInitialDictionary.size();
         std::vector<BYTE> out(kHeaderSize);
         // The most the output can take (every byte a literal, a control byte
         // per eight tokens, the end marker): it never grows while encoding.
-        out.reserve(kHeaderSize + input_.size() + input_.size() / 8 + 4);
+        out.reserve(kHeaderSize + inputSize + inputSize / 8 + 4);
         std::size_t controlAt = 0;
         int bit = 8;
         auto nextToken = [&](bool reference) {
@@ -87,22 +121,19 @@ public:
             if (reference) out[controlAt] |= static_cast<BYTE>(1u << bit);
             ++bit;
         };
-        std::size_t at = 0;
-        while (at < input_.size()) {
+        while (written_ < end_) {
             std::size_t offset = 0;
-            const std::size_t length = LongestMatch(at, offset);
+            const std::size_t length = LongestMatch(offset);
             if (length >= kMinMatch) {
                 nextToken(true);
                 const unsigned token = static_cast<unsigned>((offset << 4) | (length - kMinMatch));
                 out.push_back(static_cast<BYTE>(token >> 8));
                 out.push_back(static_cast<BYTE>(token & 0xFF));
-                for (std::size_t k = 0; k < length; ++k) Append(input_[at + k]);
-                at += length;
+                for (std::size_t k = 0; k < length; ++k) Advance();
             } else {
                 nextToken(false);
-                out.push_back(input_[at]);
-                Append(input_[at]);
-                ++at;
+                out.push_back(text_[written_]);
+                Advance();
             }
         }
         // The end marker is a reference to the write position.
@@ -111,56 +142,50 @@ public:
         out.push_back(static_cast<BYTE>(token >> 8));
         out.push_back(static_cast<BYTE>(token & 0xFF));
         const std::uint32_t crc = Crc32(std::span<const BYTE>(out).subspan(kHeaderSize));
-        WriteHeader(out, input_.size(), kCompressedType, crc);
+        WriteHeader(out, inputSize, kCompressedType, crc);
         return out;
     }
 
 private:
-    static constexpr std::size_t kNone = EncoderTables::kNone;
+    static constexpr Position kNone = EncoderTables<Position>::kNone;
 
-    static unsigned Key(BYTE a, BYTE b) { return (static_cast<unsigned>(a) << 8) | b; }
+    unsigned Key(std::size_t s) const { return (static_cast<unsigned>(text_[s]) << 8) | text_[s + 1]; }
 
     // Enters position s (whose two bytes are both written) into its chain.
     void Link(std::size_t s) {
-        const unsigned key = Key(dictionary_[s & kDictionaryMask], dictionary_[(s + 1) & kDictionaryMask]);
+        const unsigned key = Key(s);
         previous_[s & kDictionaryMask] = head_[key];
         if (head_[key] == kNone) usedHeads_.push_back(static_cast<std::uint16_t>(key));
-        head_[key] = s;
+        head_[key] = static_cast<Position>(s);
     }
 
-    void Append(BYTE b) {
-        dictionary_[written_ & kDictionaryMask] = b;
+    void Advance() {
         ++written_;
         Link(written_ - 2);
     }
 
-    // The byte a reference starting at absolute position s would produce as
-    // its k-th byte: the decoder copies byte by byte, so reading at or past
-    // the write position sees the bytes of this same match.
-    BYTE MatchByte(std::size_t s, std::size_t k, std::size_t at) const {
-        const std::size_t p = s + k;
-        if (p >= written_) return input_[at + (p - written_)];
-        return dictionary_[p & kDictionaryMask];
-    }
-
-    std::size_t LongestMatch(std::size_t at, std::size_t& bestOffset) const {
-        const std::size_t limit = std::min(kMaxMatch, input_.size() - at);
+    // The longest match for the bytes at the write position; of equal
+    // lengths the one furthest back, as the reference encoder scanning from
+    // the oldest entry finds. At most kMaxCandidates chain entries are
+    // visited, newest first.
+    std::size_t LongestMatch(std::size_t& bestOffset) const {
+        const std::size_t limit = std::min(kMaxMatch, end_ - written_);
         if (limit < kMinMatch) return 0;
+        const BYTE* const current = text_.data() + written_;
         std::size_t best = 0;
         std::size_t examined = 0;
-        for (std::size_t s = head_[Key(input_[at], input_[at + 1])]; s != kNone && examined < kMaxCandidates;
+        for (Position s = head_[Key(written_)]; s != kNone && examined < kMaxCandidates;
              s = previous_[s & kDictionaryMask], ++examined) {
             // Entries 4096 or more behind are overwritten; the distance of
             // exactly 4096 would name the write position, the end marker.
             if (s >= written_ || written_ - s >= kDictionarySize) break;
+            const BYTE* const candidate = text_.data() + s;
             // Only a match at least as long as the best counts: a candidate
             // that differs at the best's last byte is passed over unread.
-            if (best >= kMinMatch && MatchByte(s, best - 1, at) != input_[at + best - 1]) continue;
-            std::size_t length = 0;
-            while (length < limit && MatchByte(s, length, at) == input_[at + length]) ++length;
-            // Newest first; an equal length further back wins, as the
-            // reference encoder scans from the oldest entry.
-            if (length >= best && length >= kMinMatch) {
+            if (best >= kMinMatch && candidate[best - 1] != current[best - 1]) continue;
+            // The chain's key is the first two bytes: they agree.
+            const std::size_t length = kMinMatch + CommonLength(candidate + kMinMatch, current + kMinMatch, limit - kMinMatch);
+            if (length >= best) {
                 best = length;
                 bestOffset = s & kDictionaryMask;
             }
@@ -168,13 +193,23 @@ private:
         return best;
     }
 
-    std::span<const BYTE> input_;
-    std::array<BYTE, kDictionarySize>& dictionary_;
-    std::array<std::size_t, 65536>& head_;
-    std::array<std::size_t, kDictionarySize>& previous_;
+    std::array<Position, 65536>& head_;
+    std::array<Position, kDictionarySize>& previous_;
     std::vector<std::uint16_t>& usedHeads_;
-    std::size_t written_ = 0;
+    std::vector<BYTE>& text_;
+    std::size_t end_ = 0;      // end of the text (without its padding)
+    std::size_t written_ = 0;  // the write position: bytes the decoder has written
 };
+
+template <class Position>
+std::vector<BYTE> CompressWith(std::span<const BYTE> raw) {
+    thread_local std::unique_ptr<EncoderTables<Position>> tables;
+    if (!tables) tables = std::make_unique<EncoderTables<Position>>();
+    std::vector<BYTE> out = Encoder<Position>(raw, *tables).Run();
+    // A very large body does not keep its copy for the rest of the thread's life.
+    if (tables->text.capacity() > (std::size_t{16} << 20)) std::vector<BYTE>().swap(tables->text);
+    return out;
+}
 
 }  // namespace
 
@@ -183,9 +218,9 @@ std::uint32_t Crc32(std::span<const BYTE> data, std::uint32_t crc) {
 }
 
 std::vector<BYTE> Compress(std::span<const BYTE> raw) {
-    thread_local std::unique_ptr<EncoderTables> tables;
-    if (!tables) tables = std::make_unique<EncoderTables>();
-    return Encoder(raw, *tables).Run();
+    // 32-bit positions keep the tables small; a text of 4 GB or more needs wider ones.
+    if (raw.size() < 0xFFFF0000u) return CompressWith<std::uint32_t>(raw);
+    return CompressWith<std::size_t>(raw);
 }
 
 std::vector<BYTE> StoreUncompressed(std::span<const BYTE> raw) {

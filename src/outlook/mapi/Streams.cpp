@@ -143,9 +143,45 @@ private:
 
 }  // namespace
 
+namespace {
+
+// The chunk a copy goes through, one per thread and reused: a chunk this
+// large freed after every copy makes the allocator merge its free lists each
+// time. A copy started while another runs on the thread (a stream that
+// copies from within its Write) gets its own.
+class CopyChunk {
+public:
+    CopyChunk() : busy_(Busy()) {
+        if (busy_) {
+            own_ = std::make_unique_for_overwrite<BYTE[]>(kCopyChunk);
+            return;
+        }
+        Busy() = true;
+        // Not zeroed: every byte written out was read into it first.
+        thread_local const std::unique_ptr<BYTE[]> shared = std::make_unique_for_overwrite<BYTE[]>(kCopyChunk);
+        chunk_ = shared.get();
+    }
+    ~CopyChunk() {
+        if (!busy_) Busy() = false;
+    }
+    CopyChunk(const CopyChunk&) = delete;
+    CopyChunk& operator=(const CopyChunk&) = delete;
+    BYTE* get() const { return own_ ? own_.get() : chunk_; }
+
+private:
+    static bool& Busy() {
+        thread_local bool busy = false;
+        return busy;
+    }
+    bool busy_;
+    std::unique_ptr<BYTE[]> own_;
+    BYTE* chunk_ = nullptr;
+};
+
+}  // namespace
+
 HRESULT CopyStream(IStream& source, IStream& dest, ULONGLONG cb, ULONGLONG* read, ULONGLONG* written) {
-    // Not zeroed: every byte written out was read into it first.
-    const auto chunk = std::make_unique_for_overwrite<BYTE[]>(kCopyChunk);
+    const CopyChunk chunk;
     ULONGLONG totalRead = 0, totalWritten = 0;
     HRESULT hr = S_OK;
     while (totalRead < cb) {

@@ -7,6 +7,74 @@
 #include "text/Utf16.h"
 
 namespace qb::pst {
+
+ValueBytes& ValueBytes::operator=(Bytes&& bytes) noexcept {
+    if (bytes.size() <= kInline) {
+        // Kept inline: a small vector given up here frees its buffer now.
+        heap_.clear();
+        onHeap_ = false;
+        size_ = static_cast<std::uint8_t>(bytes.size());
+        if (size_) std::memcpy(inline_.data(), bytes.data(), size_);
+        Bytes().swap(bytes);
+        return *this;
+    }
+    heap_ = std::move(bytes);
+    onHeap_ = true;
+    return *this;
+}
+
+void ValueBytes::clear() noexcept {
+    // A heap buffer is kept for reuse only while the value stays on the heap.
+    if (onHeap_) heap_.clear();
+    onHeap_ = false;
+    size_ = 0;
+}
+
+void ValueBytes::assign(const std::uint8_t* first, const std::uint8_t* last) {
+    const std::size_t n = static_cast<std::size_t>(last - first);
+    if (n <= kInline) {
+        onHeap_ = false;
+        heap_.clear();
+        size_ = static_cast<std::uint8_t>(n);
+        if (n) std::memcpy(inline_.data(), first, n);
+        return;
+    }
+    heap_.assign(first, last);
+    onHeap_ = true;
+}
+
+void ValueBytes::resize(std::size_t n) {
+    if (onHeap_) {
+        heap_.resize(n);
+        return;
+    }
+    if (n <= kInline) {
+        if (n > size_) std::memset(inline_.data() + size_, 0, n - size_);
+        size_ = static_cast<std::uint8_t>(n);
+        return;
+    }
+    heap_.assign(inline_.data(), inline_.data() + size_);
+    heap_.resize(n);
+    onHeap_ = true;
+}
+
+void ValueBytes::Append(const std::uint8_t* bytes, std::size_t n) {
+    if (!onHeap_ && size_ + n <= kInline) {
+        if (n) std::memcpy(inline_.data() + size_, bytes, n);
+        size_ = static_cast<std::uint8_t>(size_ + n);
+        return;
+    }
+    if (!onHeap_) {
+        heap_.assign(inline_.data(), inline_.data() + size_);
+        onHeap_ = true;
+    }
+    heap_.insert(heap_.end(), bytes, bytes + n);
+}
+
+bool ValueBytes::Equal(const ValueBytes& a, const std::uint8_t* b, std::size_t n) {
+    return a.size() == n && (n == 0 || std::memcmp(a.data(), b, n) == 0);
+}
+
 namespace {
 template <class T>
 PropValue FixedValue(std::uint16_t type, T v) {
@@ -26,7 +94,8 @@ PropValue FixedMulti(std::uint16_t type, const std::vector<T>& v) {
     return p;
 }
 
-std::string TextOf(std::uint16_t baseType, const Bytes& b) {
+template <class Buffer>
+std::string TextOf(std::uint16_t baseType, const Buffer& b) {
     return baseType == kPtUnicode ? Utf16ToUtf8(b.data(), b.size()) : Cp1252ToUtf8(b.data(), b.size());
 }
 }  // namespace
@@ -87,7 +156,7 @@ PropValue PropValue::MvSysTime(const std::vector<std::uint64_t>& v) { return Fix
 PropValue PropValue::MvClsid(const std::vector<Bytes>& v) {
     PropValue p;
     p.type = kPtClsid | kPtMvFlag;
-    for (Bytes g : v) { g.resize(16); p.data.insert(p.data.end(), g.begin(), g.end()); }
+    for (Bytes g : v) { g.resize(16); p.data.Append(g.data(), g.size()); }
     return p;
 }
 PropValue PropValue::MvUnicode(const std::vector<std::string>& utf8) {
@@ -154,7 +223,7 @@ std::size_t PropValue::EncodedSize() const {
 }
 
 Bytes PropValue::Encode() const {
-    if (EncodesAsData()) return data;
+    if (EncodesAsData()) return data.ToBytes();
     Bytes out;
     Append32(out, std::uint32_t(items.size()));
     std::uint32_t offset = std::uint32_t(4 + 4 * items.size());
@@ -186,7 +255,7 @@ PropValue PropValue::Decode(std::uint16_t type, const std::uint8_t* data, std::s
 }
 
 std::string PropValue::Describe() const {
-    auto hex = [](const Bytes& b) {
+    auto hex = [](const auto& b) {
         std::string s;
         char buf[4];
         for (std::size_t i = 0; i < b.size() && i < 64; ++i) { std::snprintf(buf, sizeof buf, "%02X", b[i]); s += buf; }

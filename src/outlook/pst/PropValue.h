@@ -3,8 +3,14 @@
 // Fixed-size values are kept as little-endian bytes, strings as UTF-16LE
 // (PT_UNICODE) or 8-bit text (PT_STRING8), multi-valued variable-size values
 // as a list of items. Texts cross the API as UTF-8.
+//
+// A value's bytes up to 16 (every fixed-size value, a GUID) are kept inside
+// the value itself: a message carries dozens of them, and each would cost an
+// allocation and a free every time it is made, copied or dropped.
 
+#include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,9 +52,96 @@ std::size_t FixedSizeOf(std::uint16_t type);
 bool IsMultiValued(std::uint16_t type);
 bool IsVariableSize(std::uint16_t type);  // strings, binaries, objects and every multi-valued type
 
+// A value's bytes: held inline up to kInline bytes, otherwise in a vector
+// (one moved in stays there, so a large binary is never copied). Offers the
+// parts of a vector's interface that values use.
+class ValueBytes {
+public:
+    static constexpr std::size_t kInline = 16;
+    using value_type = std::uint8_t;
+    using size_type = std::size_t;
+    using iterator = std::uint8_t*;
+    using const_iterator = const std::uint8_t*;
+
+    ValueBytes() noexcept = default;
+    ValueBytes(const Bytes& bytes) { assign(bytes.data(), bytes.data() + bytes.size()); }
+    ValueBytes(Bytes&& bytes) noexcept { *this = std::move(bytes); }
+    ValueBytes(std::initializer_list<std::uint8_t> bytes) { assign(bytes.begin(), bytes.end()); }
+    template <class It>
+    ValueBytes(It first, It last) { assign(first, last); }
+    ValueBytes(const ValueBytes& other) { assign(other.data(), other.data() + other.size()); }
+    // Moves are inline and cheap: maps of values shift them on every insertion.
+    ValueBytes(ValueBytes&& other) noexcept
+        : onHeap_(other.onHeap_), size_(other.size_), inline_(other.inline_), heap_(std::move(other.heap_)) {
+        other.onHeap_ = false;
+        other.size_ = 0;
+    }
+    ValueBytes& operator=(const ValueBytes& other) {
+        if (this != &other) assign(other.data(), other.data() + other.size());
+        return *this;
+    }
+    ValueBytes& operator=(ValueBytes&& other) noexcept {
+        if (this == &other) return *this;
+        onHeap_ = other.onHeap_;
+        size_ = other.size_;
+        inline_ = other.inline_;
+        heap_.swap(other.heap_);  // the other keeps this one's buffer, unused, until it is dropped or reused
+        other.onHeap_ = false;
+        other.size_ = 0;
+        return *this;
+    }
+    ValueBytes& operator=(const Bytes& bytes) {
+        assign(bytes.data(), bytes.data() + bytes.size());
+        return *this;
+    }
+    ValueBytes& operator=(Bytes&& bytes) noexcept;
+    ValueBytes& operator=(std::initializer_list<std::uint8_t> bytes) {
+        assign(bytes.begin(), bytes.end());
+        return *this;
+    }
+
+    std::uint8_t* data() { return onHeap_ ? heap_.data() : inline_.data(); }
+    const std::uint8_t* data() const { return onHeap_ ? heap_.data() : inline_.data(); }
+    std::size_t size() const { return onHeap_ ? heap_.size() : size_; }
+    bool empty() const { return size() == 0; }
+    iterator begin() { return data(); }
+    iterator end() { return data() + size(); }
+    const_iterator begin() const { return data(); }
+    const_iterator end() const { return data() + size(); }
+    std::uint8_t& operator[](std::size_t i) { return data()[i]; }
+    const std::uint8_t& operator[](std::size_t i) const { return data()[i]; }
+    // True when the bytes are held in the value itself.
+    bool IsInline() const { return !onHeap_; }
+
+    void clear() noexcept;
+    void resize(std::size_t n);
+    void push_back(std::uint8_t b) { Append(&b, 1); }
+    template <class It>
+    void assign(It first, It last) {
+        clear();
+        for (; first != last; ++first) push_back(static_cast<std::uint8_t>(*first));
+    }
+    void assign(const std::uint8_t* first, const std::uint8_t* last);
+    void Append(const std::uint8_t* bytes, std::size_t n);
+    Bytes ToBytes() const { return Bytes(begin(), end()); }
+
+    friend bool operator==(const ValueBytes& a, const ValueBytes& b) { return Equal(a, b.data(), b.size()); }
+    friend bool operator==(const ValueBytes& a, const Bytes& b) { return Equal(a, b.data(), b.size()); }
+
+private:
+    static bool Equal(const ValueBytes& a, const std::uint8_t* b, std::size_t n);
+
+    // onHeap_: the bytes are heap_ (of any size); otherwise the first size_ of
+    // inline_, and heap_ is unused (it may hold a buffer kept for reuse).
+    bool onHeap_ = false;
+    std::uint8_t size_ = 0;
+    std::array<std::uint8_t, kInline> inline_{};
+    Bytes heap_;
+};
+
 struct PropValue {
     std::uint16_t type = kPtNull;
-    Bytes data;                // fixed value, string bytes, binary, or concatenated fixed multi-values
+    ValueBytes data;                // fixed value, string bytes, binary, or concatenated fixed multi-values
     std::vector<Bytes> items;  // multi-valued strings and binaries
 
     static PropValue Short(std::int16_t v);

@@ -135,7 +135,7 @@ Bid WritePropertyContext(LtpContext& ctx, const Properties& props, BlockCache* c
         if (IsInline(value.type)) {
             std::copy_n(value.data.begin(), std::min<std::size_t>(value.data.size(), 4), &r[4]);
         } else {
-            Put32(&r[4], value.EncodesAsData() ? StoreValue(ctx, heap, value.data) : StoreValue(ctx, heap, value.Encode()));
+            Put32(&r[4], value.EncodesAsData() ? StoreValue(ctx, heap, value.data.data(), value.data.size()) : StoreValue(ctx, heap, value.Encode()));
         }
     }
     // Ids are distinct: a preset id that props carry was left out above.
@@ -168,7 +168,8 @@ std::uint8_t CellSize(std::uint16_t type) {
 }
 }  // namespace
 
-std::vector<TableColumn> LayoutColumns(const std::vector<std::uint32_t>& tags) {
+namespace {
+std::vector<TableColumn> LayOut(const std::vector<std::uint32_t>& tags) {
     std::vector<std::uint32_t> order{kTagLtpRowId, kTagLtpRowVer};
     for (std::uint32_t t : tags)
         if (t != kTagLtpRowId && t != kTagLtpRowVer) order.push_back(t);
@@ -185,6 +186,28 @@ std::vector<TableColumn> LayoutColumns(const std::vector<std::uint32_t>& tags) {
     }
     for (std::size_t i = 0; i < cols.size(); ++i) cols[i].bit = std::uint8_t(i);
     return cols;
+}
+}  // namespace
+
+std::vector<TableColumn> LayoutColumns(const std::vector<std::uint32_t>& tags) {
+    // Every message lays out its recipient and attachment tables, nearly
+    // always with the columns of the messages before: the last few layouts
+    // are kept per thread and handed out again for the same tags.
+    struct Layout {
+        std::vector<std::uint32_t> tags;
+        std::vector<TableColumn> columns;
+        bool set = false;
+    };
+    thread_local std::array<Layout, 4> recent;
+    thread_local std::size_t replace = 0;
+    for (const Layout& l : recent)
+        if (l.set && l.tags == tags) return l.columns;
+    Layout& l = recent[replace];
+    replace = (replace + 1) % recent.size();
+    l.columns = LayOut(tags);
+    l.tags = tags;
+    l.set = true;
+    return l.columns;
 }
 
 TableGeometry TableGeometryOf(const std::vector<TableColumn>& columns) {

@@ -159,7 +159,7 @@ AttachmentBuilder::~AttachmentBuilder() = default;
 
 void AttachmentBuilder::SetProperty(std::uint32_t tag, PropValue value) {
     if (TagId(tag) == TagId(tags::kAttachDataBin) && value.type == kPtBinary) {
-        Write(value.data);
+        Write(value.data.data(), value.data.size());
         return;
     }
     value = store_.Normalize(tag, std::move(value));
@@ -213,8 +213,10 @@ SubnodeEntry AttachmentBuilder::Finish(Properties& rowOut) {
         std::uint32_t size = std::uint32_t(IntProp(embedded_->props_, TagId(tags::kMessageSize)));
         PropValue object;
         object.type = kPtObject;
-        Append32(object.data, nid);
-        Append32(object.data, size);
+        Bytes reference;
+        Append32(reference, nid);
+        Append32(reference, size);
+        object.data = reference;
         props_[TagId(tags::kAttachDataObj)] = object;
         props_[TagId(tags::kAttachMethod)] = PropValue::Long(tags::kAttachEmbeddedMsg);
         if (!props_.count(TagId(tags::kAttachSize))) props_[TagId(tags::kAttachSize)] = PropValue::Long(std::int32_t(size));

@@ -112,7 +112,7 @@ void PstStore::SetStoreProperty(std::uint32_t tag, PropValue value) {
 Bytes PstStore::EntryIdOf(Nid nid) const {
     Bytes id(4, 0);
     auto it = storeProps_.find(TagId(tags::kRecordKey));
-    Bytes key = it != storeProps_.end() ? it->second.data : Bytes(16, 0);
+    Bytes key = it != storeProps_.end() ? it->second.data.ToBytes() : Bytes(16, 0);
     key.resize(16);
     id.insert(id.end(), key.begin(), key.end());
     Append32(id, nid);
@@ -126,7 +126,7 @@ Nid PstStore::NidFromEntryId(const Bytes& entryId) const {
 
 Nid PstStore::StoreFolder(std::uint32_t entryIdTag) const {
     const PropValue* v = FindProp(storeProps_, entryIdTag);
-    return v ? NidFromEntryId(v->data) : 0;
+    return v ? NidFromEntryId(v->data.ToBytes()) : 0;
 }
 
 Nid PstStore::IpmSubtree() const { return StoreFolder(tags::kIpmSubtreeEntryId); }

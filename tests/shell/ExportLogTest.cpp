@@ -115,16 +115,21 @@ TEST(ExportLog, AppendToFileIgnoresTheLogGate) {
     EXPECT_EQ(ReadFile(path), "fresh\n");
 }
 
+ExportLog LoggingTo(const std::string& path) {
+    ExportLog log;
+    log.logToFile = true;
+    log.SetSingleDatabasePath(path);
+    return log;
+}
+
 // The file stays open between lines, yet each line is in the file the moment
 // Write returns, and a log deleted, replaced or locked by the user is noticed
 // when its path is looked at again.
 TEST(ExportLog, KeptOpenFileFollowsThePath) {
     RecheckEveryLine recheck;
     TempDir dir;
-    ExportLog log;
-    log.logToFile = true;
     const std::string path = dir.File("exportlog.txt");
-    log.SetSingleDatabasePath(path);
+    ExportLog log = LoggingTo(path);
     log.Write("#At 10:00:00\n", true);
     for (int i = 0; i < 3; ++i) log.Write("....line\n");
     EXPECT_EQ(ReadFile(path), "#At 10:00:00\n....line\n....line\n....line\n");
@@ -155,9 +160,7 @@ TEST(ExportLog, LinesSurviveAKill) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        ExportLog log;
-        log.logToFile = true;
-        log.SetSingleDatabasePath(path);
+        ExportLog log = LoggingTo(path);
         log.Write("start\n", true);
         for (int i = 0; i < 100; ++i) log.Write("....line\n");
         ::kill(::getpid(), SIGKILL);
@@ -177,10 +180,8 @@ TEST(ExportLog, LinesSurviveAKill) {
 TEST(ExportLog, DeletedLogIsCreatedAgainAfterTheInterval) {
     qb::KeptLogFile::SetRecheckInterval(std::chrono::milliseconds(50));
     TempDir dir;
-    ExportLog log;
-    log.logToFile = true;
     const std::string path = dir.File("exportlog.txt");
-    log.SetSingleDatabasePath(path);
+    ExportLog log = LoggingTo(path);
     log.Write("first\n", true);
     log.Write("kept open\n");
     ASSERT_EQ(::unlink(path.c_str()), 0);

@@ -34,16 +34,22 @@ bool DxlFile::ReadAt(std::uint64_t offset, char* into, std::size_t length) const
     return true;
 }
 
+DxlFileStamp StampOfStatus(const struct stat& status) {
+    DxlFileStamp stamp;
+    stamp.device = static_cast<std::uint64_t>(status.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(status.st_ino);
+    stamp.size = static_cast<std::uint64_t>(status.st_size);
+    stamp.modifiedSeconds = status.st_mtim.tv_sec;
+    stamp.modifiedNanoseconds = status.st_mtim.tv_nsec;
+    stamp.changedSeconds = status.st_ctim.tv_sec;
+    stamp.changedNanoseconds = status.st_ctim.tv_nsec;
+    return stamp;
+}
+
 bool DxlFile::Stamp(DxlFileStamp* stamp) const {
     struct stat status {};
     if (::fstat(descriptor_, &status) != 0) return false;
-    stamp->device = static_cast<std::uint64_t>(status.st_dev);
-    stamp->inode = static_cast<std::uint64_t>(status.st_ino);
-    stamp->size = static_cast<std::uint64_t>(status.st_size);
-    stamp->modifiedSeconds = status.st_mtim.tv_sec;
-    stamp->modifiedNanoseconds = status.st_mtim.tv_nsec;
-    stamp->changedSeconds = status.st_ctim.tv_sec;
-    stamp->changedNanoseconds = status.st_ctim.tv_nsec;
+    *stamp = StampOfStatus(status);
     return true;
 }
 

@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+struct stat;
+
 namespace qb::notes {
 
 // The state of an open file: equal stamps mean it was neither truncated,
@@ -26,6 +28,9 @@ struct DxlFileStamp {
 
     bool operator==(const DxlFileStamp&) const = default;
 };
+
+// The stamp of the file `status` describes.
+DxlFileStamp StampOfStatus(const struct stat& status);
 
 class DxlFile {
 public:

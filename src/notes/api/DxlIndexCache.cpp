@@ -31,13 +31,7 @@ bool IdentifyDxlFile(const std::string& path, DxlFileIdentity* identity) {
     if (!canonical) return false;
     identity->path = path;
     identity->canonical = canonical.get();
-    identity->device = static_cast<std::uint64_t>(status.st_dev);
-    identity->inode = static_cast<std::uint64_t>(status.st_ino);
-    identity->size = static_cast<std::uint64_t>(status.st_size);
-    identity->modifiedSeconds = status.st_mtim.tv_sec;
-    identity->modifiedNanoseconds = status.st_mtim.tv_nsec;
-    identity->changedSeconds = status.st_ctim.tv_sec;
-    identity->changedNanoseconds = status.st_ctim.tv_nsec;
+    identity->stamp = StampOfStatus(status);
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     const std::int64_t lastChange =

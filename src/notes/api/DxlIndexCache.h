@@ -22,6 +22,7 @@
 #include <mutex>
 #include <string>
 
+#include "notes/api/DxlFile.h"
 #include "notes/api/DxlReader.h"
 #include "notes/api/NoteIndex.h"
 
@@ -31,11 +32,7 @@ namespace qb::notes {
 struct DxlFileIdentity {
     std::string path;       // as the database names it (seeds synthesized UNIDs)
     std::string canonical;  // symbolic links and ".." resolved
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::uint64_t size = 0;
-    std::int64_t modifiedSeconds = 0, modifiedNanoseconds = 0;
-    std::int64_t changedSeconds = 0, changedNanoseconds = 0;
+    DxlFileStamp stamp;  // device, inode, size and times
 
     // Last changed at least the cache's settle time before it was identified.
     bool settled = false;

@@ -202,15 +202,20 @@ struct PrefetchGuard {
     }
 };
 
-TEST(NoteReadAhead, SampleMailboxReadsTheSameWithAndWithoutIt) {
-    TempDir dir;
+// Generates a sample mailbox of `messages` into `dir` and starts `session` on it.
+LNSTATUS OpenGeneratedSample(TempDir& dir, long long messages, std::uint64_t seed, LNNotesSession* session) {
     notes::sample::SampleOptions options;
     options.outDir = dir.File("sample");
-    options.messages = 300;
-    options.seed = 5;
+    options.messages = messages;
+    options.seed = seed;
     notes::sample::GenerateSample(options);
+    return session->Initialize(options.outDir + "/notes.ini");
+}
+
+TEST(NoteReadAhead, SampleMailboxReadsTheSameWithAndWithoutIt) {
+    TempDir dir;
     LNNotesSession session;
-    ASSERT_EQ(session.Initialize(options.outDir + "/notes.ini"), LNNOERROR);
+    ASSERT_EQ(OpenGeneratedSample(dir, 300, 5, &session), LNNOERROR);
     PrefetchGuard guard;
     std::uint64_t takenOff = 0, takenOn = 0;
     notes::SetNotePrefetchEnabled(false);
@@ -446,13 +451,8 @@ std::vector<std::string> ExportEveryBody(LNNotesSession& session, const TempDir&
 
 TEST(NoteReadAhead, BodyRenderedAheadExportsTheSameRtf) {
     TempDir dir;
-    notes::sample::SampleOptions options;
-    options.outDir = dir.File("sample");
-    options.messages = 150;
-    options.seed = 7;
-    notes::sample::GenerateSample(options);
     LNNotesSession session;
-    ASSERT_EQ(session.Initialize(options.outDir + "/notes.ini"), LNNOERROR);
+    ASSERT_EQ(OpenGeneratedSample(dir, 150, 7, &session), LNNOERROR);
     PrefetchGuard guard;
     for (bool appendText : {false, true}) {
         std::uint64_t preparedOff = 0, preparedOn = 0;

@@ -16,14 +16,34 @@
 namespace qb::notes {
 namespace {
 
-// -1: follow the environment; 0 off; 1 on.
-std::atomic<int> prefetchOverride{-1};
-std::atomic<int> prepareOverride{-1};
+// On unless its environment variable is "0"; a test may force it either way.
+class Switch {
+public:
+    explicit Switch(const char* variable) : variable_(variable) {}
 
-bool OnUnlessZero(const char* variable) {
-    const char* value = std::getenv(variable);
-    return !value || std::strcmp(value, "0") != 0;
-}
+    bool Enabled() const {
+        const int forced = forced_.load(std::memory_order_relaxed);
+        if (forced >= 0) return forced == 1;
+        int fromEnvironment = fromEnvironment_.load(std::memory_order_relaxed);
+        if (fromEnvironment < 0) {
+            const char* value = std::getenv(variable_);
+            fromEnvironment = !value || std::strcmp(value, "0") != 0 ? 1 : 0;
+            fromEnvironment_.store(fromEnvironment, std::memory_order_relaxed);
+        }
+        return fromEnvironment == 1;
+    }
+    void Force(std::optional<bool> enabled) {
+        forced_.store(enabled ? (*enabled ? 1 : 0) : -1, std::memory_order_relaxed);
+    }
+
+private:
+    const char* variable_;
+    std::atomic<int> forced_{-1};                   // -1: follow the environment; 0 off; 1 on
+    mutable std::atomic<int> fromEnvironment_{-1};  // -1: not read yet
+};
+
+Switch prefetchSwitch("QUILLBOX_NOTES_PREFETCH");
+Switch prepareSwitch("QUILLBOX_NOTES_PREPARE");
 
 // What a parsed note holds in memory, roughly: what bounds the queue.
 std::size_t FootprintOf(const NoteData& note) {
@@ -50,27 +70,10 @@ bool HasPicture(std::string_view body) {
 
 }  // namespace
 
-bool NotePrefetchEnabled() {
-    const int forced = prefetchOverride.load(std::memory_order_relaxed);
-    if (forced >= 0) return forced == 1;
-    static const bool fromEnvironment = OnUnlessZero("QUILLBOX_NOTES_PREFETCH");
-    return fromEnvironment;
-}
-
-void SetNotePrefetchEnabled(std::optional<bool> enabled) {
-    prefetchOverride.store(enabled ? (*enabled ? 1 : 0) : -1, std::memory_order_relaxed);
-}
-
-bool NotePrepareEnabled() {
-    const int forced = prepareOverride.load(std::memory_order_relaxed);
-    if (forced >= 0) return forced == 1;
-    static const bool fromEnvironment = OnUnlessZero("QUILLBOX_NOTES_PREPARE");
-    return fromEnvironment;
-}
-
-void SetNotePrepareEnabled(std::optional<bool> enabled) {
-    prepareOverride.store(enabled ? (*enabled ? 1 : 0) : -1, std::memory_order_relaxed);
-}
+bool NotePrefetchEnabled() { return prefetchSwitch.Enabled(); }
+void SetNotePrefetchEnabled(std::optional<bool> enabled) { prefetchSwitch.Force(enabled); }
+bool NotePrepareEnabled() { return prepareSwitch.Enabled(); }
+void SetNotePrepareEnabled(std::optional<bool> enabled) { prepareSwitch.Force(enabled); }
 
 NotePrefetcher::NotePrefetcher(const NoteIndex& index, std::string path, const DxlDatabaseInfo& info, Limits limits)
     : index_(index),

@@ -16,6 +16,8 @@
 #include "outlook/mapi/MapiTags.h"
 #include "outlook/mapi/PropUtil.h"
 #include "outlook/mapi/Streams.h"
+#include "shell/platform/OutputFile.h"
+#include "shell/platform/WrittenFiles.h"
 
 using namespace qb::mapi;
 
@@ -269,6 +271,95 @@ TEST(FileStream, ReadsAFileWholeAndThenHearsItsEnd) {
     std::vector<BYTE> whole;
     ASSERT_EQ(qb::mapi::ReadWholeStream(*stream, whole), S_OK);
     EXPECT_EQ(whole.size(), content.size());
+}
+
+namespace {
+
+// What a reader sees of a file through a read-only stream: bytes by small
+// reads and by a copy, a seek from the end, the status, and refusals.
+struct StreamView {
+    std::string readBytes, copiedBytes, tail;
+    ULONGLONG size = 0;
+    FILETIME mtime{}, ctime{};
+    HRESULT write = S_OK, setSize = S_OK;
+};
+
+StreamView ViewThroughStream(const std::string& path) {
+    StreamView view;
+    MapiPtr<IStream> stream;
+    EXPECT_EQ(OpenStreamOnFile(MAPIAllocateBuffer, MAPIFreeBuffer, STGM_READ, path.c_str(), nullptr, stream.Put()),
+              S_OK);
+    if (!stream) return view;
+    char chunk[7];
+    for (ULONG got = 1; got != 0;) {
+        EXPECT_EQ(stream->Read(chunk, sizeof chunk, &got), S_OK);
+        view.readBytes.append(chunk, got);
+    }
+    LARGE_INTEGER move{};
+    EXPECT_EQ(stream->Seek(move, STREAM_SEEK_SET, nullptr), S_OK);
+    MapiPtr<MemoryStream> copy = MemoryStream::Create();
+    ULARGE_INTEGER all{}, read{}, written{};
+    all.QuadPart = ~0ULL;
+    EXPECT_EQ(stream->CopyTo(copy.get(), all, &read, &written), S_OK);
+    EXPECT_EQ(read.QuadPart, written.QuadPart);
+    view.copiedBytes.assign(copy->Data().begin(), copy->Data().end());
+    move.QuadPart = -3;
+    EXPECT_EQ(stream->Seek(move, STREAM_SEEK_END, nullptr), S_OK);
+    ULONG got = 0;
+    EXPECT_EQ(stream->Read(chunk, sizeof chunk, &got), S_OK);
+    view.tail.assign(chunk, got);
+    STATSTG stat{};
+    EXPECT_EQ(stream->Stat(&stat, STATFLAG_NONAME), S_OK);
+    view.size = stat.cbSize.QuadPart;
+    view.mtime = stat.mtime;
+    view.ctime = stat.ctime;
+    view.write = stream->Write("x", 1, nullptr);
+    view.setSize = stream->SetSize(ULARGE_INTEGER{});
+    return view;
+}
+
+}  // namespace
+
+// A file this process has just written is read back from memory; the reader
+// sees exactly what a file stream over it gives, and a file changed since is
+// read from disk.
+TEST(FileStream, AJustWrittenFileReadsBackAsTheFileOnDisk) {
+    qb::test::TempDir dir;
+    const std::string path = dir.File("RTF7.rtf");
+    const std::string content = "{\\rtf1 a body of some length}" + std::string(70000, 'b') + "end";
+    std::string error;
+    qb::platform::WrittenFiles::ForceEnabled(true);
+    ASSERT_TRUE(qb::platform::WriteWholeFile(path, content, &error)) << error;
+    ASSERT_TRUE(qb::platform::WrittenFiles::Shared().Recall(path, nullptr)) << "read back from memory";
+    const StreamView remembered = ViewThroughStream(path);
+    qb::platform::WrittenFiles::ForceEnabled(false);
+    const StreamView fromDisk = ViewThroughStream(path);
+    qb::platform::WrittenFiles::ForceEnabled(std::nullopt);
+
+    EXPECT_EQ(remembered.readBytes, content);
+    EXPECT_EQ(fromDisk.readBytes, content);
+    EXPECT_EQ(remembered.copiedBytes, content);
+    EXPECT_EQ(remembered.tail, "end");
+    EXPECT_EQ(fromDisk.tail, "end");
+    EXPECT_EQ(remembered.size, fromDisk.size);
+    EXPECT_EQ(remembered.mtime.dwLowDateTime, fromDisk.mtime.dwLowDateTime);
+    EXPECT_EQ(remembered.mtime.dwHighDateTime, fromDisk.mtime.dwHighDateTime);
+    EXPECT_EQ(remembered.ctime.dwLowDateTime, fromDisk.ctime.dwLowDateTime);
+    EXPECT_EQ(remembered.write, fromDisk.write);
+    EXPECT_EQ(remembered.write, STG_E_ACCESSDENIED);
+    EXPECT_EQ(remembered.setSize, fromDisk.setSize);
+
+    // Rewritten through a writable stream, the file is read from disk again.
+    qb::platform::WrittenFiles::ForceEnabled(true);
+    ASSERT_TRUE(qb::platform::WriteWholeFile(path, "old", &error)) << error;
+    MapiPtr<IStream> writer;
+    ASSERT_EQ(OpenStreamOnFile(MAPIAllocateBuffer, MAPIFreeBuffer, STGM_READWRITE, path.c_str(), nullptr,
+                               writer.Put()),
+              S_OK);
+    ASSERT_EQ(writer->Write("new", 3, nullptr), S_OK);
+    writer.Reset();
+    EXPECT_EQ(ViewThroughStream(path).readBytes, "new");
+    qb::platform::WrittenFiles::ForceEnabled(std::nullopt);
 }
 
 TEST(RtfSync, RtfChangedFillsAMissingBodyAndMarksInSync) {

@@ -10,6 +10,8 @@
 #include <limits>
 #include <memory>
 
+#include "shell/platform/WrittenFiles.h"
+
 namespace qb::mapi {
 namespace {
 
@@ -139,6 +141,88 @@ private:
     bool writable_;
     std::string path_;
     bool deleteOnRelease_;
+};
+
+// A file opened for reading that this process has just written and closed
+// (WrittenFiles): its bytes from memory, its status as one stat saw it when
+// opened, as a read-only FileStream would give them.
+class WrittenFileStream final : public ComObject<IStream> {
+public:
+    WrittenFileStream(std::shared_ptr<const std::string> bytes, const struct stat& opened)
+        : bytes_(std::move(bytes)), opened_(opened) {}
+
+    HRESULT Read(void* pv, ULONG cb, ULONG* pcbRead) override {
+        if (pcbRead) *pcbRead = 0;
+        if (!pv && cb) return STG_E_INVALIDPOINTER;
+        const ULONG n = Available(cb);
+        if (n) std::memcpy(pv, bytes_->data() + position_, n);
+        position_ += n;
+        if (pcbRead) *pcbRead = n;
+        return S_OK;
+    }
+    HRESULT Write(const void*, ULONG, ULONG* pcbWritten) override {
+        if (pcbWritten) *pcbWritten = 0;
+        return STG_E_ACCESSDENIED;
+    }
+    HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) override {
+        long long base = 0;
+        if (origin == STREAM_SEEK_CUR) base = static_cast<long long>(position_);
+        else if (origin == STREAM_SEEK_END) base = static_cast<long long>(bytes_->size());
+        else if (origin != STREAM_SEEK_SET) return STG_E_INVALIDFUNCTION;
+        ULONGLONG target = 0;
+        if (!NewPosition(base, move.QuadPart, target)) return STG_E_INVALIDFUNCTION;
+        position_ = static_cast<std::size_t>(target);
+        if (newPosition) newPosition->QuadPart = target;
+        return S_OK;
+    }
+    HRESULT SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
+    // Straight from the bytes into the destination, in the chunks a copy
+    // through a buffer would use.
+    HRESULT CopyTo(IStream* dest, ULARGE_INTEGER cb, ULARGE_INTEGER* read, ULARGE_INTEGER* written) override {
+        if (!dest) return STG_E_INVALIDPOINTER;
+        ULONGLONG totalRead = 0, totalWritten = 0;
+        HRESULT hr = S_OK;
+        while (totalRead < cb.QuadPart) {
+            const ULONG n = Available(static_cast<ULONG>(std::min<ULONGLONG>(kCopyChunk, cb.QuadPart - totalRead)));
+            if (n == 0) break;
+            const BYTE* from = reinterpret_cast<const BYTE*>(bytes_->data()) + position_;
+            position_ += n;
+            totalRead += n;
+            ULONG put = 0;
+            hr = dest->Write(from, n, &put);
+            totalWritten += put;
+            if (FAILED(hr)) break;
+            if (put != n) {
+                hr = STG_E_MEDIUMFULL;
+                break;
+            }
+        }
+        if (read) read->QuadPart = totalRead;
+        if (written) written->QuadPart = totalWritten;
+        return hr;
+    }
+    HRESULT Commit(DWORD) override { return S_OK; }
+    HRESULT Stat(STATSTG* statstg, DWORD) override {
+        if (!statstg) return STG_E_INVALIDPOINTER;
+        *statstg = STATSTG{};
+        statstg->type = STGTY_STREAM;
+        statstg->cbSize.QuadPart = bytes_->size();
+        statstg->mtime = ToFileTime(opened_.st_mtim);
+        statstg->ctime = ToFileTime(opened_.st_ctim);
+        statstg->atime = ToFileTime(opened_.st_atim);
+        statstg->grfMode = STGM_READ;
+        return S_OK;
+    }
+
+private:
+    ULONG Available(ULONG wanted) const {
+        const std::size_t left = position_ < bytes_->size() ? bytes_->size() - position_ : 0;
+        return static_cast<ULONG>(std::min<std::size_t>(wanted, left));
+    }
+
+    std::shared_ptr<const std::string> bytes_;
+    struct stat opened_;
+    std::size_t position_ = 0;
 };
 
 }  // namespace
@@ -299,6 +383,18 @@ HRESULT OpenFileStream(ULONG flags, LPCTSTR fileName, LPCTSTR prefix, LPSTREAM* 
     if (!fileName || !*fileName) return MAPI_E_INVALID_PARAMETER;
     const bool writable = (flags & (STGM_WRITE | STGM_READWRITE)) != 0;
     std::string path = fileName;
+    constexpr ULONG kAnythingButReading = STGM_WRITE | STGM_READWRITE | STGM_CREATE | STGM_DELETEONRELEASE |
+                                          SOF_UNIQUEFILENAME;
+    if ((flags & kAnythingButReading) == 0) {
+        struct stat now {};
+        if (auto bytes = platform::WrittenFiles::Shared().Recall(path, &now)) {
+            *out = new WrittenFileStream(std::move(bytes), now);
+            return S_OK;
+        }
+    } else {
+        // Written through this stream, the file is no longer what was remembered.
+        platform::WrittenFiles::Shared().Forget(path);
+    }
     int fd = -1;
     if (flags & SOF_UNIQUEFILENAME) {
         std::string pattern = path + "/" + (prefix ? prefix : "SOF") + "XXXXXX";

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "shell/platform/WrittenFiles.h"
+
 namespace qb::platform {
 
 std::optional<FileStatus> GetFileStatus(const std::string& path) {
@@ -29,6 +31,7 @@ bool IsReadOnlyFile(const std::string& path) {
 }
 
 bool DeleteFile(const std::string& path) {
+    WrittenFiles::Shared().Forget(path);
     return std::remove(path.c_str()) == 0 || errno == ENOENT;
 }
 

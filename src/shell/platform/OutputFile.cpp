@@ -9,6 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+
+#include "shell/platform/WrittenFiles.h"
 
 namespace qb::platform {
 namespace {
@@ -77,6 +80,8 @@ bool OutputFile::Create(const std::string& path) {
     pending_.clear();
     written_ = 0;
     oldSize_ = 0;
+    copy_.clear();
+    copying_ = WrittenFiles::Enabled();
     if (const int injected = InjectedError(Fault::Kind::Create)) return Failed(injected);
     // Not O_TRUNC, and never emptied before writing: ext4 writes a file out
     // to disk when it is closed after it was truncated to empty and written
@@ -115,6 +120,7 @@ bool OutputFile::Flush() {
 bool OutputFile::Write(std::string_view data) {
     if (fd_ < 0 || errno_ != 0) return false;
     if (const int injected = InjectedError(Fault::Kind::Write)) return Failed(injected);
+    KeepCopy(data);
     // The decoders hand over a file in pieces; small ones go out together.
     if (pending_.size() + data.size() <= kPendingLimit) {
         pending_.append(data);
@@ -126,12 +132,39 @@ bool OutputFile::Write(std::string_view data) {
 bool OutputFile::Close() {
     if (fd_ >= 0) {
         if (errno_ == 0 && Flush()) SetLength();
+        // Before the close: a failed close still forgets the copy below.
+        if (errno_ == 0) RememberCopy();
         if (::close(fd_) != 0) Failed(errno);
         fd_ = -1;
         pending_.clear();
-        if (errno_ != 0) std::remove(path_.c_str());
+        copy_.clear();
+        if (errno_ != 0) {
+            WrittenFiles::Shared().Forget(path_);
+            std::remove(path_.c_str());
+        }
     }
     return errno_ == 0 && !path_.empty();
+}
+
+// The bytes of a small file, so that reading it back moments later need not
+// open it again (WrittenFiles).
+void OutputFile::KeepCopy(std::string_view data) {
+    if (!copying_) return;
+    if (copy_.size() + data.size() > WrittenFiles::kMaxBytes) {
+        copying_ = false;
+        std::string().swap(copy_);
+        return;
+    }
+    copy_.append(data);
+}
+
+void OutputFile::RememberCopy() {
+    struct stat closed {};
+    if (!copying_ || ::fstat(fd_, &closed) != 0) {
+        WrittenFiles::Shared().Forget(path_);
+        return;
+    }
+    WrittenFiles::Shared().Remember(path_, closed, std::make_shared<const std::string>(std::move(copy_)));
 }
 
 // The file ends where the data ends. An earlier, longer content is cut (to

@@ -6,7 +6,9 @@
 // writes are gathered and reach the file at the latest when it is closed, so
 // a failure of theirs may only show there. An existing file (a reused one,
 // see RecycledFiles) is written over from its start and cut to the length
-// written when it is closed; it is never emptied before it is written.
+// written when it is closed; it is never emptied before it is written. The
+// bytes of a small file are remembered when it is closed, so that reading it
+// back moments later need not open it again (WrittenFiles).
 //
 // Test hook: the environment variable QUILLBOX_FAULT_TEMP, read once per
 // process, makes these files fail as a full or broken disk would, e.g.
@@ -50,6 +52,8 @@ private:
     bool WriteNow(std::string_view data);
     bool Flush();
     void SetLength();
+    void KeepCopy(std::string_view data);
+    void RememberCopy();
 
     std::string path_;
     int fd_ = -1;
@@ -58,6 +62,8 @@ private:
     std::string pending_;  // written data not yet handed to the system
     off_t written_ = 0;    // bytes the system took since Create, all from offset 0
     off_t oldSize_ = 0;    // the file's length when it was opened
+    std::string copy_;     // every byte written, while the file is small enough to be remembered
+    bool copying_ = false;
 };
 
 // Writes a whole file through OutputFile; `error` gets its error() text.

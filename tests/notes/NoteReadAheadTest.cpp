@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +31,8 @@
 #include "notes/api/NotePrefetcher.h"
 #include "notes/sample/SampleGenerator.h"
 #include "text/Base64.h"
+#include "text/Lzfu.h"
+#include "text/LzfuAhead.h"
 
 namespace qb::test {
 namespace {
@@ -417,8 +420,10 @@ TEST_F(PreparedAttachmentTest, DetachesTheSameBytesAndErrorsAsDecodingThen) {
 
 // The RTF export of the Body of every note of the sample's views; with
 // appendText, of the body with a line appended first.
+// Every Body of the sample exported to RTF; `compressedAhead` counts the
+// bodies whose compressed form was offered ahead (and checks it).
 std::vector<std::string> ExportEveryBody(LNNotesSession& session, const TempDir& dir, bool appendText,
-                                         std::uint64_t* prepared) {
+                                         std::uint64_t* prepared, int* compressedAhead) {
     LNDatabase mail;
     EXPECT_EQ(session.GetMailDatabase(&mail), LNNOERROR);
     EXPECT_EQ(mail.Open(), LNNOERROR);
@@ -441,6 +446,13 @@ std::vector<std::string> ExportEveryBody(LNNotesSession& session, const TempDir&
             EXPECT_EQ(body.GetEndCursor(&end), LNNOERROR);
             const LNSTATUS status = body.Export(path, start, end, "");
             exported.push_back(std::to_string(status) + " " + (status == LNNOERROR ? ReadFile(path) : ""));
+            if (status != LNNOERROR) continue;
+            const std::string rtf = ReadFile(path);
+            const std::span bytes(reinterpret_cast<const std::uint8_t*>(rtf.data()), rtf.size());
+            if (auto taken = text::lzfu::CompressedAhead::Shared().Take(bytes)) {
+                EXPECT_EQ(*taken, text::lzfu::Compress(bytes));
+                ++*compressedAhead;
+            }
         }
         view.Close();
     }
@@ -456,13 +468,18 @@ TEST(NoteReadAhead, BodyRenderedAheadExportsTheSameRtf) {
     PrefetchGuard guard;
     for (bool appendText : {false, true}) {
         std::uint64_t preparedOff = 0, preparedOn = 0;
+        int compressedOff = 0, compressedOn = 0;
         notes::SetNotePrefetchEnabled(false);
-        const auto alone = ExportEveryBody(session, dir, appendText, &preparedOff);
+        const auto alone = ExportEveryBody(session, dir, appendText, &preparedOff, &compressedOff);
         notes::SetNotePrefetchEnabled(true);
-        const auto ahead = ExportEveryBody(session, dir, appendText, &preparedOn);
+        const auto ahead = ExportEveryBody(session, dir, appendText, &preparedOn, &compressedOn);
         EXPECT_GT(alone.size(), 100u);
         EXPECT_EQ(ahead, alone) << "text appended: " << appendText;
         EXPECT_GT(preparedOn, 0u);
+        EXPECT_EQ(compressedOff, 0);
+        // A body changed after it was read is rendered and compressed anew.
+        if (appendText) EXPECT_EQ(compressedOn, 0);
+        else EXPECT_GT(compressedOn, 0);
     }
     session.Term();
 }

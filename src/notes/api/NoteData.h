@@ -70,6 +70,7 @@ struct PreparedRtf {
     std::string value, links, fonts;
     std::size_t begin = 0, end = 0;
     std::string rtf;
+    std::vector<std::uint8_t> compressedRtf;  // rtf as compressed RTF (text/Lzfu.h); empty when not made
 
     bool Matches(std::string_view otherValue, std::size_t otherBegin, std::size_t otherEnd,
                  std::string_view otherLinks, std::string_view otherFonts) const {

@@ -13,6 +13,7 @@
 #include "notes/api/RichTextExport.h"
 #include "notes/api/RichTextRecords.h"
 #include "shell/platform/EnvironmentSwitch.h"
+#include "text/Lzfu.h"
 
 namespace qb::notes {
 namespace {
@@ -30,7 +31,8 @@ std::size_t FootprintOf(const NoteData& note) {
             bytes += item.file->content->prepared->size();
     }
     if (const PreparedRtf* rtf = note.preparedRtf.get())
-        bytes += sizeof *rtf + rtf->value.size() + rtf->links.size() + rtf->fonts.size() + rtf->rtf.size();
+        bytes += sizeof *rtf + rtf->value.size() + rtf->links.size() + rtf->fonts.size() + rtf->rtf.size() +
+                 rtf->compressedRtf.size();
     return bytes;
 }
 
@@ -281,6 +283,10 @@ bool NotePrefetcher::PrepareRtf(NoteData* note) const {
     prepared->end = prepared->value.size();
     prepared->rtf = RenderRichTextRangeRtf(prepared->value, prepared->begin, prepared->end, prepared->links,
                                            prepared->fonts);
+    // The message stores the body compressed: done here, the export thread
+    // need not (see text/LzfuAhead.h).
+    prepared->compressedRtf = text::lzfu::Compress(
+        std::span(reinterpret_cast<const std::uint8_t*>(prepared->rtf.data()), prepared->rtf.size()));
     note->preparedRtf = std::move(prepared);
     return true;
 }

@@ -7,6 +7,7 @@
 #include "notes/api/render/Image.h"
 #include "notes/api/render/RtfWriter.h"
 #include "shell/platform/OutputFile.h"
+#include "text/LzfuAhead.h"
 #include "text/TextCase.h"
 
 namespace qb::notes {
@@ -29,8 +30,13 @@ ExportKind KindOfPath(const std::string& path) {
 LNSTATUS ExportRtf(std::string_view value, std::size_t begin, std::size_t end, std::string_view linksTable,
                    std::string_view fontTable, const std::string& path, std::string* detail,
                    const PreparedRtf* prepared) {
-    if (prepared && prepared->Matches(value, begin, end, linksTable, fontTable))
-        return qb::platform::WriteWholeFile(path, prepared->rtf, detail) ? LNNOERROR : LNERR_EXPORT_WRITE;
+    if (prepared && prepared->Matches(value, begin, end, linksTable, fontTable)) {
+        if (!qb::platform::WriteWholeFile(path, prepared->rtf, detail)) return LNERR_EXPORT_WRITE;
+        // The file is about to be read into a message, which stores it compressed.
+        if (!prepared->compressedRtf.empty())
+            text::lzfu::CompressedAhead::Shared().Offer(prepared->rtf, prepared->compressedRtf);
+        return LNNOERROR;
+    }
     std::string rtf = RenderRichTextRangeRtf(value, begin, end, linksTable, fontTable);
     return qb::platform::WriteWholeFile(path, rtf, detail) ? LNNOERROR : LNERR_EXPORT_WRITE;
 }

@@ -9,6 +9,7 @@
 #include "outlook/mapi/MapiText.h"
 #include "outlook/mapi/PropUtil.h"
 #include "outlook/mapi/Streams.h"
+#include "text/LzfuAhead.h"
 
 namespace qb::mapi {
 namespace {
@@ -65,7 +66,9 @@ public:
 private:
     HRESULT Flush() {
         const std::vector<BYTE>& raw = buffer_->Data();
-        const std::vector<BYTE> stored = uncompressedForm_ ? lzfu::StoreUncompressed(raw) : lzfu::Compress(raw);
+        // A body compressed ahead (text/LzfuAhead.h) is taken as it is.
+        const std::vector<BYTE> stored =
+            uncompressedForm_ ? lzfu::StoreUncompressed(raw) : text::lzfu::CompressTakingAhead(raw);
         return ReplaceStreamContent(*target_, stored);
     }
 

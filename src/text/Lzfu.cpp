@@ -1,4 +1,4 @@
-#include "outlook/mapi/Lzfu.h"
+#include "text/Lzfu.h"
 
 #include "text/Crc32.h"
 
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qb::mapi::lzfu {
+namespace qb::text::lzfu {
 namespace {
 
 constexpr std::string_view kInitialDictionary =
@@ -25,16 +25,16 @@ constexpr std::size_t kMinMatch = 2;
 // Candidates examined per position; enough for real text, bounded for runs.
 constexpr std::size_t kMaxCandidates = 1024;
 
-void PutU32(std::vector<BYTE>& out, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<BYTE>(v >> (8 * i));
+void PutU32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-std::uint32_t GetU32(std::span<const BYTE> in, std::size_t at) {
+std::uint32_t GetU32(std::span<const std::uint8_t> in, std::size_t at) {
     return static_cast<std::uint32_t>(in[at]) | (static_cast<std::uint32_t>(in[at + 1]) << 8) |
            (static_cast<std::uint32_t>(in[at + 2]) << 16) | (static_cast<std::uint32_t>(in[at + 3]) << 24);
 }
 
-void WriteHeader(std::vector<BYTE>& out, std::size_t rawSize, std::uint32_t type, std::uint32_t crc) {
+void WriteHeader(std::vector<std::uint8_t>& out, std::size_t rawSize, std::uint32_t type, std::uint32_t crc) {
     PutU32(out, 0, static_cast<std::uint32_t>(out.size() - 4));
     PutU32(out, 4, static_cast<std::uint32_t>(rawSize));
     PutU32(out, 8, type);
@@ -51,13 +51,13 @@ struct EncoderTables {
     std::array<Position, 65536> head{};
     std::array<Position, kDictionarySize> previous{};
     std::vector<std::uint16_t> usedHeads;  // keys whose head is set
-    std::vector<BYTE> text;                // the initial dictionary, then the input
+    std::vector<std::uint8_t> text;                // the initial dictionary, then the input
 };
 
 // Bytes past the text that a match comparison may load (never counted).
 constexpr std::size_t kTextPadding = 16;
 
-std::uint64_t Load64(const BYTE* p) {
+std::uint64_t Load64(const std::uint8_t* p) {
     std::uint64_t v;
     std::memcpy(&v, p, 8);
     return v;
@@ -65,7 +65,7 @@ std::uint64_t Load64(const BYTE* p) {
 
 // How many bytes at a and b agree, up to limit (at most 24). Reads up to 24
 // bytes from each, which the text's padding allows.
-std::size_t CommonLength(const BYTE* a, const BYTE* b, std::size_t limit) {
+std::size_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::size_t limit) {
     for (std::size_t k = 0; k < limit; k += 8) {
         const std::uint64_t diff = Load64(a + k) ^ Load64(b + k);
         if (diff) {
@@ -90,7 +90,7 @@ std::size_t CommonLength(const BYTE* a, const BYTE* b, std::size_t limit) {
 template <class Position>
 class Encoder {
 public:
-    Encoder(std::span<const BYTE> input, EncoderTables<Position>& tables)
+    Encoder(std::span<const std::uint8_t> input, EncoderTables<Position>& tables)
         : head_(tables.head), previous_(tables.previous), usedHeads_(tables.usedHeads), text_(tables.text) {
         for (const std::uint16_t key : usedHeads_) head_[key] = kNone;
         usedHeads_.clear();
@@ -104,9 +104,9 @@ public:
         for (std::size_t s = 0; s + 1 < written_; ++s) Link(s);
     }
 
-    std::vector<BYTE> Run() {
+    std::vector<std::uint8_t> Run() {
         const std::size_t inputSize = end_ - kInitialDictionary.size();
-        std::vector<BYTE> out(kHeaderSize);
+        std::vector<std::uint8_t> out(kHeaderSize);
         // The most the output can take (every byte a literal, a control byte
         // per eight tokens, the end marker): it never grows while encoding.
         out.reserve(kHeaderSize + inputSize + inputSize / 8 + 4);
@@ -118,7 +118,7 @@ public:
                 out.push_back(0);
                 bit = 0;
             }
-            if (reference) out[controlAt] |= static_cast<BYTE>(1u << bit);
+            if (reference) out[controlAt] |= static_cast<std::uint8_t>(1u << bit);
             ++bit;
         };
         while (written_ < end_) {
@@ -127,8 +127,8 @@ public:
             if (length >= kMinMatch) {
                 nextToken(true);
                 const unsigned token = static_cast<unsigned>((offset << 4) | (length - kMinMatch));
-                out.push_back(static_cast<BYTE>(token >> 8));
-                out.push_back(static_cast<BYTE>(token & 0xFF));
+                out.push_back(static_cast<std::uint8_t>(token >> 8));
+                out.push_back(static_cast<std::uint8_t>(token & 0xFF));
                 for (std::size_t k = 0; k < length; ++k) Advance();
             } else {
                 nextToken(false);
@@ -139,9 +139,9 @@ public:
         // The end marker is a reference to the write position.
         nextToken(true);
         const unsigned token = static_cast<unsigned>((written_ & kDictionaryMask) << 4);
-        out.push_back(static_cast<BYTE>(token >> 8));
-        out.push_back(static_cast<BYTE>(token & 0xFF));
-        const std::uint32_t crc = Crc32(std::span<const BYTE>(out).subspan(kHeaderSize));
+        out.push_back(static_cast<std::uint8_t>(token >> 8));
+        out.push_back(static_cast<std::uint8_t>(token & 0xFF));
+        const std::uint32_t crc = Crc32(std::span<const std::uint8_t>(out).subspan(kHeaderSize));
         WriteHeader(out, inputSize, kCompressedType, crc);
         return out;
     }
@@ -171,7 +171,7 @@ private:
     std::size_t LongestMatch(std::size_t& bestOffset) const {
         const std::size_t limit = std::min(kMaxMatch, end_ - written_);
         if (limit < kMinMatch) return 0;
-        const BYTE* const current = text_.data() + written_;
+        const std::uint8_t* const current = text_.data() + written_;
         std::size_t best = 0;
         std::size_t examined = 0;
         for (Position s = head_[Key(written_)]; s != kNone && examined < kMaxCandidates;
@@ -179,7 +179,7 @@ private:
             // Entries 4096 or more behind are overwritten; the distance of
             // exactly 4096 would name the write position, the end marker.
             if (s >= written_ || written_ - s >= kDictionarySize) break;
-            const BYTE* const candidate = text_.data() + s;
+            const std::uint8_t* const candidate = text_.data() + s;
             // Only a match at least as long as the best counts: a candidate
             // that differs at the best's last byte is passed over unread.
             if (best >= kMinMatch && candidate[best - 1] != current[best - 1]) continue;
@@ -196,102 +196,102 @@ private:
     std::array<Position, 65536>& head_;
     std::array<Position, kDictionarySize>& previous_;
     std::vector<std::uint16_t>& usedHeads_;
-    std::vector<BYTE>& text_;
+    std::vector<std::uint8_t>& text_;
     std::size_t end_ = 0;      // end of the text (without its padding)
     std::size_t written_ = 0;  // the write position: bytes the decoder has written
 };
 
 template <class Position>
-std::vector<BYTE> CompressWith(std::span<const BYTE> raw) {
+std::vector<std::uint8_t> CompressWith(std::span<const std::uint8_t> raw) {
     thread_local std::unique_ptr<EncoderTables<Position>> tables;
     if (!tables) tables = std::make_unique<EncoderTables<Position>>();
-    std::vector<BYTE> out = Encoder<Position>(raw, *tables).Run();
+    std::vector<std::uint8_t> out = Encoder<Position>(raw, *tables).Run();
     // A very large body does not keep its copy for the rest of the thread's life.
-    if (tables->text.capacity() > (std::size_t{16} << 20)) std::vector<BYTE>().swap(tables->text);
+    if (tables->text.capacity() > (std::size_t{16} << 20)) std::vector<std::uint8_t>().swap(tables->text);
     return out;
 }
 
 }  // namespace
 
-std::uint32_t Crc32(std::span<const BYTE> data, std::uint32_t crc) {
+std::uint32_t Crc32(std::span<const std::uint8_t> data, std::uint32_t crc) {
     return text::Crc32(data.data(), data.size(), crc);
 }
 
-std::vector<BYTE> Compress(std::span<const BYTE> raw) {
+std::vector<std::uint8_t> Compress(std::span<const std::uint8_t> raw) {
     // 32-bit positions keep the tables small; a text of 4 GB or more needs wider ones.
     if (raw.size() < 0xFFFF0000u) return CompressWith<std::uint32_t>(raw);
     return CompressWith<std::size_t>(raw);
 }
 
-std::vector<BYTE> StoreUncompressed(std::span<const BYTE> raw) {
-    std::vector<BYTE> out(kHeaderSize + raw.size());
+std::vector<std::uint8_t> StoreUncompressed(std::span<const std::uint8_t> raw) {
+    std::vector<std::uint8_t> out(kHeaderSize + raw.size());
     if (!raw.empty()) std::memcpy(out.data() + kHeaderSize, raw.data(), raw.size());
     WriteHeader(out, raw.size(), kUncompressedType, 0);
     return out;
 }
 
-HRESULT Decompress(std::span<const BYTE> stored, std::vector<BYTE>& raw) {
+bool Decompress(std::span<const std::uint8_t> stored, std::vector<std::uint8_t>& raw) {
     raw.clear();
-    if (stored.size() < kHeaderSize) return MAPI_E_CORRUPT_DATA;
+    if (stored.size() < kHeaderSize) return false;
     const std::uint32_t compSize = GetU32(stored, 0);
     const std::uint32_t rawSize = GetU32(stored, 4);
     const std::uint32_t type = GetU32(stored, 8);
     const std::uint32_t crc = GetU32(stored, 12);
     if (compSize < kHeaderSize - 4 || static_cast<std::size_t>(compSize) + 4 > stored.size())
-        return MAPI_E_CORRUPT_DATA;
-    const std::span<const BYTE> contents = stored.subspan(kHeaderSize, compSize + 4 - kHeaderSize);
+        return false;
+    const std::span<const std::uint8_t> contents = stored.subspan(kHeaderSize, compSize + 4 - kHeaderSize);
     if (type == kUncompressedType) {
-        if (contents.size() < rawSize) return MAPI_E_CORRUPT_DATA;
+        if (contents.size() < rawSize) return false;
         raw.assign(contents.begin(), contents.begin() + rawSize);
-        return S_OK;
+        return true;
     }
-    if (type != kCompressedType) return MAPI_E_CORRUPT_DATA;
+    if (type != kCompressedType) return false;
 #ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION  // mutated input must reach the decoder
-    if (Crc32(contents) != crc) return MAPI_E_CORRUPT_DATA;
+    if (Crc32(contents) != crc) return false;
 #else
     (void)crc;
 #endif
 
-    std::array<BYTE, kDictionarySize> dictionary{};
+    std::array<std::uint8_t, kDictionarySize> dictionary{};
     std::memcpy(dictionary.data(), kInitialDictionary.data(), kInitialDictionary.size());
     std::size_t write = kInitialDictionary.size();
     raw.reserve(std::min<std::size_t>(rawSize, contents.size() * 8 + 64));
     std::size_t in = 0;
     while (in < contents.size()) {
-        const BYTE control = contents[in++];
+        const std::uint8_t control = contents[in++];
         for (int bit = 0; bit < 8; ++bit) {
             if (in >= contents.size()) break;
             if (!(control & (1u << bit))) {
-                const BYTE b = contents[in++];
+                const std::uint8_t b = contents[in++];
                 raw.push_back(b);
                 dictionary[write] = b;
                 write = (write + 1) & kDictionaryMask;
                 continue;
             }
-            if (in + 1 >= contents.size()) return MAPI_E_CORRUPT_DATA;
+            if (in + 1 >= contents.size()) return false;
             const unsigned token = (static_cast<unsigned>(contents[in]) << 8) | contents[in + 1];
             in += 2;
             std::size_t offset = token >> 4;
             const std::size_t length = (token & 0xF) + kMinMatch;
             if (offset == write) {
-                if (raw.size() < rawSize) return MAPI_E_CORRUPT_DATA;
+                if (raw.size() < rawSize) return false;
                 raw.resize(rawSize);
-                return S_OK;
+                return true;
             }
             for (std::size_t k = 0; k < length; ++k) {
-                const BYTE b = dictionary[offset];
+                const std::uint8_t b = dictionary[offset];
                 offset = (offset + 1) & kDictionaryMask;
                 raw.push_back(b);
                 dictionary[write] = b;
                 write = (write + 1) & kDictionaryMask;
             }
-            if (raw.size() > static_cast<std::size_t>(rawSize) + kMaxMatch) return MAPI_E_CORRUPT_DATA;
+            if (raw.size() > static_cast<std::size_t>(rawSize) + kMaxMatch) return false;
         }
     }
     // Data that ends without the marker is accepted once the raw size is reached.
-    if (raw.size() < rawSize) return MAPI_E_CORRUPT_DATA;
+    if (raw.size() < rawSize) return false;
     raw.resize(rawSize);
-    return S_OK;
+    return true;
 }
 
-}  // namespace qb::mapi::lzfu
+}  // namespace qb::text::lzfu

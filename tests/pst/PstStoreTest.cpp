@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "outlook/pst/PstChecker.h"
 #include "outlook/pst/PstStore.h"
 #include "outlook/pst/PstTags.h"
@@ -205,6 +208,30 @@ TEST_P(StoreTest, MailClientFileTakesNewMessages) {
     Nid f = store->FindSubfolder(store->IpmSubtree(), "Imported");
     ASSERT_EQ(store->Messages(f).size(), 1u);
     EXPECT_EQ(store->ReadMessage(store->Messages(f)[0]).props.at(0x0037).AsString(), "hello");
+}
+
+// On a slow disk the batch stretches so that commits do not dominate, but
+// never past twice its size: a resume looks back only so far for items
+// committed and not yet recorded.
+TEST_P(StoreTest, SlowCommitsStretchABatchToTwiceItsSizeAtMost) {
+    std::unique_ptr<PstStore> store = PstStore::Create(path_, GetParam(), "M");
+    Nid f = store->CreateFolder(store->IpmSubtree(), "A");
+    CommitPolicy policy;
+    policy.messages = 4;
+    policy.interval = std::chrono::hours(1);
+    store->SetCommitPolicy(policy);
+    // A commit that has many megabytes to wait for makes the next ones look expensive.
+    auto large = store->CreateMessage(f);
+    large->AddAttachment().Write(Bytes(24u << 20, 7));
+    large->Save();
+    store->Commit();
+    std::size_t largestBatch = 0;
+    for (int i = 0; i < 200; ++i) {
+        store->CreateMessage(f)->Save();
+        largestBatch = std::max<std::size_t>(largestBatch, store->savedMessages() - store->committedMessages());
+    }
+    EXPECT_LE(largestBatch, policy.messages * CommitPolicy::kMaxStretch);
+    EXPECT_GE(store->committedMessages(), 190u);
 }
 
 TEST_P(StoreTest, FullDiskFailsTheSaveAndKeepsTheLastCommit) {

@@ -167,8 +167,10 @@ struct CommitPolicy {
     std::chrono::milliseconds interval{2000};                     // or when this much time passed
     bool sync = true;                                            // fdatasync before and after the header
     // Stretch a batch while commits are expensive (a slow disk), so that
-    // they take at most about an eighth of the writing time.
+    // they take at most about an eighth of the writing time; never beyond
+    // kMaxStretch times `messages`, which bounds what a crash can take.
     bool adaptive = true;
+    static constexpr std::size_t kMaxStretch = 2;
 };
 
 class PstStore {

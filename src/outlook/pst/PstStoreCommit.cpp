@@ -25,7 +25,8 @@ void PstStore::MessageSaved() {
     ++savedSinceCommit_;
     const auto since = std::chrono::steady_clock::now() - lastCommit_;
     const bool due = savedSinceCommit_ >= policy_.messages || since >= policy_.interval;
-    if (due && (!policy_.adaptive || since >= lastCommitCost_ * 8)) Commit();
+    const bool stretchedEnough = savedSinceCommit_ >= policy_.messages * CommitPolicy::kMaxStretch;
+    if (due && (!policy_.adaptive || since >= lastCommitCost_ * 8 || stretchedEnough)) Commit();
 }
 
 void PstStore::WriteFolder(FolderState& f) {

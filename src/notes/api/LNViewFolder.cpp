@@ -172,7 +172,7 @@ LNSTATUS LNViewFolder::Open() {
         return nextMember < members->size() && (*members)[nextMember] == position;
     };
     LNSTATUS status = LNNOERROR;
-    if (formula || sorted)
+    if (formula || (sorted && !members->empty()))
         status = database->notes.Scan(
             wanted,
             [&](const NoteIndexEntry& entry) {

@@ -229,6 +229,7 @@ void NotePrefetcher::Run() {
                 counts_.prepared += queue_.back().preparedFiles;
                 counts_.preparedRtf += queue_.back().preparedRtf ? 1 : 0;
                 counts_.presented += queue_.back().presented ? 1 : 0;
+                counts_.presentedMime += queue_.back().presentedMime ? 1 : 0;
             } catch (const std::bad_alloc&) {
                 // Not queued: the reader parses it itself.
             }
@@ -250,7 +251,7 @@ bool NotePrefetcher::ParseNext(NOTEID noteId, Parsed* parsed) {
         if (ReadIndexedNote(reader_, entry, note.get(), &detail) != LNNOERROR) return false;
         parsed->generation = index_.Generation();
         parsed->preparedFiles = PrepareAttachments(note.get(), parsed->stamp);
-        parsed->presented = Present(note.get());
+        parsed->presented = Present(note.get(), &parsed->presentedMime);
         parsed->preparedRtf = PrepareRtf(note.get());
         parsed->bytes = FootprintOf(*note);
         parsed->note = std::move(note);
@@ -289,7 +290,8 @@ std::uint64_t NotePrefetcher::PrepareAttachments(NoteData* note, const DxlFileSt
     return files;
 }
 
-bool NotePrefetcher::Present(NoteData* note) const {
+bool NotePrefetcher::Present(NoteData* note, bool* presentedMime) const {
+    *presentedMime = false;
     if (!NotePrepareEnabled()) return false;
     // What presenting MIME holds at once: its parts and the objects it may read whole.
     std::uint64_t bytes = 0;
@@ -304,6 +306,7 @@ bool NotePrefetcher::Present(NoteData* note) const {
     }
     if (mime && bytes > limits_.presentedNote) return false;
     PresentNote(*note);
+    *presentedMime = mime;
     return true;
 }
 

@@ -86,6 +86,7 @@ public:
         std::uint64_t prepared = 0;  // attachment data decoded ahead (files)
         std::uint64_t preparedRtf = 0;  // bodies rendered ahead
         std::uint64_t presented = 0;  // notes presented ahead
+        std::uint64_t presentedMime = 0;  // of which stored as MIME
         std::uint64_t stale = 0;  // not handed over: the file changed since the note was read
     };
 
@@ -117,6 +118,7 @@ private:
         std::uint64_t preparedFiles = 0;
         bool preparedRtf = false;
         bool presented = false;
+        bool presentedMime = false;
         std::shared_ptr<NoteData> note;
     };
 
@@ -124,8 +126,8 @@ private:
     bool ParseNext(NOTEID noteId, Parsed* parsed);
     // Decodes the attachment data of note within the limits; the number of files.
     std::uint64_t PrepareAttachments(NoteData* note, const DxlFileStamp& stamp) const;
-    // Presents the note within the limits; whether it did.
-    bool Present(NoteData* note) const;
+    // Presents the note within the limits; whether it did, and whether it held MIME.
+    bool Present(NoteData* note, bool* mime) const;
     // Renders the note's Body to RTF within the limits; whether it did.
     bool PrepareRtf(NoteData* note) const;
     // True when something was dropped.

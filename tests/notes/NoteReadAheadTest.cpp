@@ -480,8 +480,6 @@ TEST(NoteReadAhead, BodyRenderedAheadExportsTheSameRtf) {
     session.Term();
 }
 
-// Notes with a body and an attachment each; variant 1 has other bytes of
-// the very same sizes (a file rewritten in place).
 // MIME_PART: 20-byte header, then boundary, headers and content.
 std::string MimePartValue(int partType, const std::string& boundary, const std::string& headers,
                           const std::string& content) {
@@ -519,6 +517,8 @@ std::string MimeDocument(int i, int variant) {
            part(3, "--" + boundary + "--\r\n", "", "") + "</document>\n";
 }
 
+// Notes with a body and an attachment each; variant 1 has other bytes of
+// the very same sizes (a file rewritten in place).
 std::string CutDocuments(int variant) {
     std::string documents;
     // MIME memos first, so that they come ahead of where the file is cut.

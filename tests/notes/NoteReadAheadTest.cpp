@@ -11,7 +11,9 @@
 // A body rendered ahead exports the very RTF of rendering it then, and one
 // changed since is rendered anew. A file truncated or rewritten while it is
 // read gives, note by note, the very results and errors of reading it alone.
-// Bodies with pictures are left to the reader.
+// Bodies with pictures are left to the reader. Notes presented ahead (MIME
+// as rich text) are the notes opening presents, and are not used once the
+// file changed; without preparing, nothing is presented ahead.
 
 #include <gtest/gtest.h>
 
@@ -171,7 +173,8 @@ TEST_F(IndexReuseTest, AttachmentReadsFromTheFileItsNoteCameFrom) {
 }
 
 // Every note of every view and folder of the mail database, read in view order.
-std::map<std::string, std::vector<std::string>> ReadEveryView(LNNotesSession& session, std::uint64_t* taken) {
+std::map<std::string, std::vector<std::string>> ReadEveryView(LNNotesSession& session, std::uint64_t* taken,
+                                                               NotePrefetcher::Counts* counts = nullptr) {
     LNDatabase mail;
     EXPECT_EQ(session.GetMailDatabase(&mail), LNNOERROR);
     EXPECT_EQ(mail.Open(), LNNOERROR);
@@ -194,6 +197,7 @@ std::map<std::string, std::vector<std::string>> ReadEveryView(LNNotesSession& se
         view.Close();
     }
     if (mail.Impl()->prefetcher) *taken = mail.Impl()->prefetcher->GetCounts().taken;
+    if (counts) *counts = mail.Impl()->prefetcher ? mail.Impl()->prefetcher->GetCounts() : NotePrefetcher::Counts{};
     mail.Close();
     return read;
 }
@@ -220,20 +224,29 @@ TEST(NoteReadAhead, SampleMailboxReadsTheSameWithAndWithoutIt) {
     LNNotesSession session;
     ASSERT_EQ(OpenGeneratedSample(dir, 300, 5, &session), LNNOERROR);
     PrefetchGuard guard;
-    std::uint64_t takenOff = 0, takenOn = 0;
+    std::uint64_t takenOff = 0, takenOn = 0, takenParsedOnly = 0;
+    NotePrefetcher::Counts countsOn, countsParsedOnly;
     notes::SetNotePrefetchEnabled(false);
     const auto alone = ReadEveryView(session, &takenOff);
     notes::SetNotePrefetchEnabled(true);
-    const auto ahead = ReadEveryView(session, &takenOn);
+    const auto ahead = ReadEveryView(session, &takenOn, &countsOn);
+    notes::SetNotePrepareEnabled(false);
+    const auto parsedOnly = ReadEveryView(session, &takenParsedOnly, &countsParsedOnly);
     EXPECT_EQ(takenOff, 0u);
     EXPECT_GT(takenOn, 100u);  // the thread did most of the work
+    EXPECT_GT(countsOn.presented, 100u);
+    EXPECT_GT(countsOn.presentedMime, 10u);
+    EXPECT_EQ(countsParsedOnly.presented, 0u);
+    EXPECT_EQ(countsParsedOnly.preparedRtf, 0u);
     ASSERT_EQ(alone.size(), ahead.size());
+    ASSERT_EQ(alone.size(), parsedOnly.size());
     std::size_t documents = 0;
     for (const auto& [title, notes] : alone) {
         ASSERT_EQ(ahead.count(title), 1u) << title;
         const auto& other = ahead.at(title);
         ASSERT_EQ(notes.size(), other.size()) << title;
         for (std::size_t i = 0; i < notes.size(); ++i) EXPECT_EQ(notes[i], other[i]) << title << " entry " << i;
+        ASSERT_EQ(notes, parsedOnly.at(title)) << title;
         documents += notes.size();
     }
     EXPECT_GT(documents, 300u);
@@ -484,10 +497,49 @@ TEST(NoteReadAhead, BodyRenderedAheadExportsTheSameRtf) {
     session.Term();
 }
 
+// MIME_PART: 20-byte header, then boundary, headers and content.
+std::string MimePartValue(int partType, const std::string& boundary, const std::string& headers,
+                          const std::string& content) {
+    notes::Bytes value;
+    notes::PutWord(value, 2);
+    notes::PutDword(value, (boundary.empty() ? 0u : 0x01u) | (headers.empty() ? 0u : 0x02u));
+    value.push_back(static_cast<char>(partType));
+    value.push_back('\0');
+    notes::PutWord(value, static_cast<std::uint16_t>(boundary.size() + headers.size() + content.size()));
+    notes::PutWord(value, static_cast<std::uint16_t>(boundary.size()));
+    notes::PutWord(value, static_cast<std::uint16_t>(headers.size()));
+    notes::PutWord(value, 0);
+    notes::PutDword(value, 0);
+    return value + boundary + headers + content;
+}
+
+// A memo stored as MIME: a text part and an attached part.
+std::string MimeDocument(int i, int variant) {
+    char id[16];
+    std::snprintf(id, sizeof id, "%x", 0x3800 + 4 * i);
+    const std::string boundary = "==b" + std::to_string(i) + "==";
+    auto part = [](int type, const std::string& boundary, const std::string& headers, const std::string& content) {
+        return "<item name='Body'><rawitemdata type='19'>" +
+               text::EncodeBase64(MimePartValue(type, boundary, headers, content)) + "</rawitemdata></item>";
+    };
+    return "<document form='Memo'><noteinfo noteid='" + std::string(id) + "'/><item name='Subject'><text>mime " +
+           std::to_string(i) + "</text></item><item name='$NoteHasNativeMIME'><text>1</text></item>" +
+           part(1, "", "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n", "") +
+           part(2, "--" + boundary + "\r\n", "Content-Type: text/plain; charset=UTF-8\r\n\r\n",
+                "mime text " + std::string(100 + i, variant ? 'q' : 'p') + "\r\n") +
+           part(2, "--" + boundary + "\r\n",
+                "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"m" +
+                    std::to_string(i) + ".bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n",
+                text::EncodeBase64(std::string(60 + i, variant ? 'Q' : 'P')) + "\r\n") +
+           part(3, "--" + boundary + "--\r\n", "", "") + "</document>\n";
+}
+
 // Notes with a body and an attachment each; variant 1 has other bytes of
 // the very same sizes (a file rewritten in place).
 std::string CutDocuments(int variant) {
     std::string documents;
+    // MIME memos first, so that they come ahead of where the file is cut.
+    for (int i = 0; i < 4; ++i) documents += MimeDocument(i, variant);
     for (int i = 0; i < 14; ++i) {
         char id[16];
         std::snprintf(id, sizeof id, "%x", 0x3000 + 4 * i);
@@ -642,6 +694,7 @@ TEST_F(ChangedFileTest, TruncatedAheadOfTheReaderReadsAsAlone) {
 TEST_F(ChangedFileTest, TruncatedUnderAnOpenNoteDetachesAsAlone) {
     NotePrefetcher::Counts ahead;
     ExpectTheSame(Change::TruncatedUnderNote, &ahead);
+    EXPECT_GE(ahead.presentedMime, 3u);  // the MIME memos but the one opened first
     EXPECT_GT(ahead.taken, 2u);  // the note cut under came from the thread, with its data decoded
     EXPECT_GT(ahead.prepared, 2u);
 }
@@ -650,6 +703,7 @@ TEST_F(ChangedFileTest, RewrittenInPlaceReadsAsAlone) {
     NotePrefetcher::Counts ahead;
     ExpectTheSame(Change::RewrittenAhead, &ahead);
     EXPECT_GT(ahead.stale, 0u);
+    EXPECT_GT(ahead.presentedMime, 0u);  // and not used: the rewritten MIME memos read as alone
 }
 
 // A body with a picture is rendered by the reader (its bitmaps would add to

@@ -48,6 +48,7 @@ void DatabaseImpl::Close() {
     open = false;
     identified = false;
     notes.Clear();
+    folders.Clear();
 }
 
 void DatabaseImpl::FollowView(const void* owner, const std::shared_ptr<const std::vector<NOTEID>>& ids,
@@ -120,14 +121,24 @@ LNSTATUS DatabaseImpl::FindByUnid(const std::string& unid, IndexEntryPtr* found,
     return LNNOERROR;
 }
 
-LNSTATUS DatabaseImpl::LoadNote(NOTEID noteId, std::shared_ptr<NoteData>* note, std::string* detail) const {
+LNSTATUS DatabaseImpl::LoadNote(NOTEID noteId, std::shared_ptr<NoteData>* note, std::string* detail,
+                                bool* presented) const {
+    if (presented) *presented = false;
+    // A note parsed ahead from this very index: its record need not be read again.
+    bool takenPresented = false;
+    if (prefetcher && prefetcher->Take(noteId, notes.Generation(), note, &takenPresented)) {
+        if (!takenPresented || presented) {
+            if (presented) *presented = takenPresented;
+            return LNNOERROR;
+        }
+        note->reset();  // wanted as stored: parsed again
+    }
     IndexEntryPtr entry;
     if (LNSTATUS status = Find(noteId, &entry, detail)) return status;
     if (entry->written) {
         *note = std::make_shared<NoteData>(*entry->written);
         return LNNOERROR;
     }
-    if (prefetcher && prefetcher->Take(*entry, note)) return LNNOERROR;
     auto parsed = std::make_shared<NoteData>();
     LNSTATUS status;
     if (reader) {

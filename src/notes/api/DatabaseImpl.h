@@ -10,6 +10,7 @@
 
 #include "notes/api/DxlIndexCache.h"
 #include "notes/api/DxlReader.h"
+#include "notes/api/FolderMembership.h"
 #include "notes/api/NoteData.h"
 #include "notes/api/NoteIndex.h"
 #include "notes/api/NotePrefetcher.h"
@@ -30,6 +31,8 @@ struct DatabaseImpl {
     DxlFileIdentity identity;
     bool identified = false;
     bool changed = false;
+    // Every folder's documents, worked out by the first folder opened.
+    FolderMembership folders;
 
     DatabaseImpl() = default;
     DatabaseImpl(const DatabaseImpl&) = delete;
@@ -46,8 +49,11 @@ struct DatabaseImpl {
     LNSTATUS Find(NOTEID noteId, IndexEntryPtr* entry, std::string* detail) const;
     LNSTATUS FindByUnid(const std::string& unid, IndexEntryPtr* entry, std::string* detail) const;
     // Reads a note whole: parsed from the file, or the copy held for a note
-    // written by this process.
-    LNSTATUS LoadNote(NOTEID noteId, std::shared_ptr<NoteData>* note, std::string* detail) const;
+    // written by this process. A reader that presents the note (PresentNote)
+    // passes `presented`: it is set when the thread reading ahead did that
+    // already; without it the note always comes as stored.
+    LNSTATUS LoadNote(NOTEID noteId, std::shared_ptr<NoteData>* note, std::string* detail,
+                      bool* presented = nullptr) const;
     // Stores a note (new or changed) and rewrites the file.
     LNSTATUS SaveNote(NoteData& note, std::string* detail);
     LNSTATUS DeleteNote(NOTEID noteId, std::string* detail);

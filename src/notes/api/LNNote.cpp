@@ -1,7 +1,5 @@
 #include "notes/api/LNNote.h"
 
-#include <cstdio>
-
 #include "notes/api/DatabaseImpl.h"
 #include "notes/api/LNDatabase.h"
 #include "notes/api/MimeNote.h"
@@ -31,20 +29,12 @@ LNSTATUS LNNote::Open(DWORD) {
     if (impl_->note) return LNNOERROR;
     if (!impl_->database || !impl_->database->open) return Fail(LNERR_DATABASE_NOT_OPEN);
     std::string detail;
-    LNSTATUS status = impl_->database->LoadNote(impl_->noteId, &impl_->note, &detail);
+    bool presented = false;
+    LNSTATUS status = impl_->database->LoadNote(impl_->noteId, &impl_->note, &detail, &presented);
     if (status != LNNOERROR) return Fail(status, detail);
-    // The database keeps MIME as stored; the document shows it as rich text.
-    if (HasMimeParts(*impl_->note)) PresentMimeAsRichText(*impl_->note);
-    // Damaged rich text is read up to the damage; say where it was cut.
-    for (const ItemData& item : impl_->note->items) {
-        if (item.type != TYPE_COMPOSITE) continue;
-        std::size_t damaged = FirstDamagedRecord(item.value);
-        if (damaged == std::string_view::npos) continue;
-        char text[200];
-        std::snprintf(text, sizeof text, "item %.100s: damaged rich text record at offset %zu; the rest is left out",
-                      item.name.c_str(), damaged);
-        impl_->note->readWarnings.emplace_back(text);
-    }
+    // The database keeps MIME as stored; the document shows it as rich text
+    // (done already when the thread reading ahead presented it).
+    if (!presented) PresentNote(*impl_->note);
     return LNNOERROR;
 }
 

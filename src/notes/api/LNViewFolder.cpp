@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <unordered_set>
 
 #include "notes/api/DatabaseImpl.h"
 #include "notes/api/SelectionFormula.h"
 #include "notes/api/formula/NotesCollation.h"
-#include "text/TextCase.h"
 
 namespace qb::notes {
 
@@ -117,18 +115,6 @@ int CompareKeys(const SortEntry& a, const SortEntry& b, std::string_view texts) 
     }
 }
 
-// Whether a document's $FolderRefs name the folder.
-bool InFolder(const NoteIndexEntry& entry, const std::string& folderUnid) {
-    ItemData refs;
-    if (!entry.summary.Find("$FolderRefs", &refs)) return false;
-    LNItem item(std::make_shared<ItemData>(refs));
-    std::vector<LNString> unids;
-    item.GetNoteRefs(&unids);
-    for (const LNString& unid : unids)
-        if (qb::text::EqualsIgnoreCase(unid, folderUnid)) return true;
-    return false;
-}
-
 }  // namespace
 
 }  // namespace qb::notes
@@ -159,29 +145,49 @@ LNSTATUS LNViewFolder::Open() {
         if (!formula)
             return Fail(LNERR_FORMULA_COMPILE, "selection formula of view '" + impl_->title + "': " + error.text);
     }
-    // One pass over the documents' index records: selection and sort keys
-    // (kept only for a sorted view).
+    // The documents' index records: selection and sort keys (kept only for
+    // a sorted view). A folder's documents are known without reading their
+    // records; a sorted folder reads only theirs.
     std::vector<NOTEID> entries;
     std::vector<SortEntry> keyed;
     std::string texts;
     const bool sorted = !impl_->sortItem.empty();
     std::string detail;
-    LNSTATUS status = database->notes.Scan(
-        [](const NoteIndex::Slot& slot) { return !slot.Deleted() && slot.noteClass == NOTE_CLASS_DOCUMENT; },
-        [&](const NoteIndexEntry& entry) {
-            if (formula ? !formula->Selects(SummaryFormulaDocument(entry.summary)) : !InFolder(entry, impl_->unid))
+    const std::vector<std::uint32_t>* members = nullptr;
+    if (!formula) {
+        if (LNSTATUS status = database->folders.Members(database->notes, impl_->unid, &members, &detail))
+            return Fail(status, detail);
+        if (!sorted) {
+            entries.reserve(members->size());
+            for (std::uint32_t position : *members) entries.push_back(database->notes.At(position).noteId);
+        }
+    }
+    std::size_t nextMember = 0;
+    auto wanted = [&](const NoteIndex::Slot& slot) {
+        if (slot.Deleted() || slot.noteClass != NOTE_CLASS_DOCUMENT) return false;
+        if (!members) return true;
+        // Members lie in slot order, as the scan goes.
+        const std::size_t position = database->notes.IndexOf(slot);
+        while (nextMember < members->size() && (*members)[nextMember] < position) ++nextMember;
+        return nextMember < members->size() && (*members)[nextMember] == position;
+    };
+    LNSTATUS status = LNNOERROR;
+    if (formula || (sorted && !members->empty()))
+        status = database->notes.Scan(
+            wanted,
+            [&](const NoteIndexEntry& entry) {
+                if (formula && !formula->Selects(SummaryFormulaDocument(entry.summary))) return true;
+                if (sorted) {
+                    SortEntry key = KeyOf(entry, impl_->sortItem, texts);
+                    key.noteId = entry.noteId;
+                    key.position = static_cast<std::uint32_t>(keyed.size());
+                    keyed.push_back(key);
+                } else {
+                    entries.push_back(entry.noteId);
+                }
                 return true;
-            if (sorted) {
-                SortEntry key = KeyOf(entry, impl_->sortItem, texts);
-                key.noteId = entry.noteId;
-                key.position = static_cast<std::uint32_t>(keyed.size());
-                keyed.push_back(key);
-            } else {
-                entries.push_back(entry.noteId);
-            }
-            return true;
-        },
-        &detail);
+            },
+            &detail);
     if (status) return Fail(status, detail);
     if (sorted) {
         bool descending = impl_->sortDescending;

@@ -1,6 +1,7 @@
 #include "notes/api/MimeNote.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 
 #include "notes/api/RichTextFromModel.h"
@@ -163,5 +164,19 @@ bool HasMimeParts(const NoteData& note) {
 }
 
 void PresentMimeAsRichText(NoteData& note) { MimePresenter(note).Present(); }
+
+void PresentNote(NoteData& note) {
+    if (HasMimeParts(note)) PresentMimeAsRichText(note);
+    // Damaged rich text is read up to the damage; say where it was cut.
+    for (const ItemData& item : note.items) {
+        if (item.type != TYPE_COMPOSITE) continue;
+        std::size_t damaged = FirstDamagedRecord(item.value);
+        if (damaged == std::string_view::npos) continue;
+        char text[200];
+        std::snprintf(text, sizeof text, "item %.100s: damaged rich text record at offset %zu; the rest is left out",
+                      item.name.c_str(), damaged);
+        note.readWarnings.emplace_back(text);
+    }
+}
 
 }  // namespace qb::notes

@@ -17,4 +17,10 @@ bool HasMimeParts(const NoteData& note);
 // Converts in place; defects go to note.readWarnings, never to a failure.
 void PresentMimeAsRichText(NoteData& note);
 
+// A note read from its database as LNNote::Open shows it: MIME as rich
+// text, and a warning for each rich text item cut at a damaged record.
+// Depends on nothing but the note (and the file its objects lie in), so
+// the thread reading ahead may do it for the reader.
+void PresentNote(NoteData& note);
+
 }  // namespace qb::notes

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -80,6 +81,11 @@ std::array<char, 32> SynthesizedUnid(std::uint32_t seed, NOTEID noteId) {
     return unid;
 }
 
+void NoteIndex::Changed() {
+    static std::atomic<std::uint64_t> generations{0};
+    generation_ = generations.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
 NoteIndex::NoteIndex(NoteIndex&& other) noexcept { *this = std::move(other); }
 
 NoteIndex& NoteIndex::operator=(NoteIndex&& other) noexcept {
@@ -95,6 +101,7 @@ NoteIndex& NoteIndex::operator=(NoteIndex&& other) noexcept {
     unidSeed_ = other.unidSeed_;
     idsAscending_ = other.idsAscending_;
     other.Clear();
+    Changed();
     return *this;
 }
 
@@ -110,6 +117,7 @@ void NoteIndex::Clear() {
     held_.clear();
     std::string().swap(pending_);
     cache_ = {};
+    Changed();
 }
 
 LNSTATUS NoteIndex::OpenSpill(std::string* detail) {
@@ -144,6 +152,7 @@ LNSTATUS NoteIndex::Append(const NoteIndexEntry& entry, std::string* detail) {
     if (entry.unid[0] == '\0') slot.flags |= kNoUnid;
     if (entry.deleted) slot.flags |= kDeleted;
     slots_.push_back(slot);
+    Changed();
     pending_.append(entry.unid.data(), entry.unid.size());
     Put(pending_, entry.start);
     Put(pending_, entry.end);
@@ -192,6 +201,7 @@ LNSTATUS NoteIndex::Finish(const std::string& unidSeedPath, std::string* detail)
 
 void NoteIndex::Rebuild() {
     cache_ = {};
+    Changed();
     // Files list notes by rising id as a rule; then the slots are their own lookup.
     idsAscending_ = std::adjacent_find(slots_.begin(), slots_.end(), [](const Slot& a, const Slot& b) {
                         return a.noteId >= b.noteId;
@@ -338,6 +348,7 @@ LNSTATUS NoteIndex::Scan(const std::function<bool(const Slot&)>& wanted,
 
 void NoteIndex::Hold(NoteIndexEntry entry) {
     cache_ = {};
+    Changed();
     std::uint32_t index;
     if (const Slot* known = FindSlot(entry.noteId)) {
         index = static_cast<std::uint32_t>(IndexOf(*known));
@@ -365,6 +376,7 @@ void NoteIndex::Hold(NoteIndexEntry entry) {
 
 void NoteIndex::MarkDeleted(const Slot& slot) {
     cache_ = {};
+    Changed();
     std::size_t index = IndexOf(slot);
     slots_[index].flags |= kDeleted;
     if (auto found = held_.find(static_cast<std::uint32_t>(index)); found != held_.end()) {

@@ -82,12 +82,19 @@ public:
     NOTEID HighestId() const;
     void Clear();
 
+    // Where a slot lies, in file order: stable while Generation() is.
+    std::size_t IndexOf(const Slot& slot) const { return static_cast<std::size_t>(&slot - slots_.data()); }
+    // Changes with everything that changes what Read and Scan return (and
+    // with a move), to a value no index of this process had before: what
+    // was worked out from the index holds while it stays the same.
+    std::uint64_t Generation() const { return generation_; }
+
 private:
     static constexpr std::uint8_t kDeleted = 0x01;
     static constexpr std::uint8_t kHeld = 0x02;
     static constexpr std::uint8_t kNoUnid = 0x04;  // synthesized when read
 
-    std::size_t IndexOf(const Slot& slot) const { return static_cast<std::size_t>(&slot - slots_.data()); }
+    void Changed();
     std::uint64_t RecordEnd(std::size_t index) const;
     bool Decode(std::size_t index, std::string_view record, NoteIndexEntry* entry) const;
     LNSTATUS ReadAt(std::uint64_t offset, std::size_t length, std::string* into, std::string* detail) const;
@@ -106,6 +113,7 @@ private:
     std::uint64_t spillSize_ = 0;
     std::string pending_;  // written to the spill file in large pieces
     std::uint32_t unidSeed_ = 0;
+    std::uint64_t generation_ = 0;
     // The last records read by Read, so that the getters of one note read it once.
     static constexpr std::size_t kCacheSize = 8;
     mutable std::array<std::pair<std::size_t, IndexEntryPtr>, kCacheSize> cache_{};

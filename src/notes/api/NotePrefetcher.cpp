@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "notes/api/DatabaseImpl.h"
+#include "notes/api/MimeNote.h"
 #include "notes/api/RichTextExport.h"
 #include "notes/api/RichTextRecords.h"
 #include "shell/platform/EnvironmentSwitch.h"
@@ -27,8 +28,9 @@ std::size_t FootprintOf(const NoteData& note) {
     for (const ItemData& item : note.items) bytes += sizeof item + item.name.size() + item.value.size();
     for (const std::string& warning : note.readWarnings) bytes += sizeof warning + warning.size();
     for (const ItemData& item : note.items) {
-        if (item.file && item.file->content && item.file->content->prepared)
-            bytes += item.file->content->prepared->size();
+        if (!item.file || !item.file->content) continue;
+        if (item.file->content->prepared) bytes += item.file->content->prepared->size();
+        bytes += item.file->content->bytes.size();  // attached MIME parts, once presented
     }
     if (const PreparedRtf* rtf = note.preparedRtf.get())
         bytes += sizeof *rtf + rtf->value.size() + rtf->links.size() + rtf->fonts.size() + rtf->rtf.size() +
@@ -139,15 +141,16 @@ void NotePrefetcher::WakeThreadIfItMayParse() {
     if (threadWaiting_ && MayParse()) threadWake_.notify_one();
 }
 
-bool NotePrefetcher::Take(const NoteIndexEntry& entry, std::shared_ptr<NoteData>* note) {
+bool NotePrefetcher::Take(NOTEID noteId, std::uint64_t generation, std::shared_ptr<NoteData>* note,
+                          bool* presented) {
     std::unique_lock lock(mutex_);
     for (;;) {
         for (auto parsed = queue_.begin(); parsed != queue_.end(); ++parsed) {
-            if (parsed->noteId != entry.noteId) continue;
-            const bool current =
-                parsed->start == entry.start && parsed->end == entry.end && parsed->modified == entry.modified;
+            if (parsed->noteId != noteId) continue;
+            const bool current = parsed->generation == generation;
             std::shared_ptr<NoteData> found = std::move(parsed->note);
             const DxlFileStamp stamp = parsed->stamp;
+            const bool foundPresented = parsed->presented;
             queuedBytes_ -= parsed->bytes;
             queue_.erase(parsed);
             WakeThreadIfItMayParse();
@@ -160,10 +163,11 @@ bool NotePrefetcher::Take(const NoteIndexEntry& entry, std::shared_ptr<NoteData>
             }
             ++counts_.taken;
             *note = std::move(found);
+            *presented = foundPresented;
             return true;
         }
         // Being parsed now: waiting costs less than parsing it again.
-        if (!inFlight_ || *inFlight_ != entry.noteId || stopping_) return false;
+        if (!inFlight_ || *inFlight_ != noteId || stopping_) return false;
         takeWaiting_ = true;
         handedOver_.wait(lock);
         takeWaiting_ = false;
@@ -201,6 +205,8 @@ void NotePrefetcher::Run() {
                 ++counts_.parsed;
                 counts_.prepared += queue_.back().preparedFiles;
                 counts_.preparedRtf += queue_.back().preparedRtf ? 1 : 0;
+                counts_.presented += queue_.back().presented ? 1 : 0;
+                counts_.presentedMime += queue_.back().presentedMime ? 1 : 0;
             } catch (const std::bad_alloc&) {
                 // Not queued: the reader parses it itself.
             }
@@ -220,10 +226,9 @@ bool NotePrefetcher::ParseNext(NOTEID noteId, Parsed* parsed) {
         if (index_.ReadUncached(*slot, &entry, &detail) != LNNOERROR) return false;
         auto note = std::make_shared<NoteData>();
         if (ReadIndexedNote(reader_, entry, note.get(), &detail) != LNNOERROR) return false;
-        parsed->start = entry.start;
-        parsed->end = entry.end;
-        parsed->modified = entry.modified;
+        parsed->generation = index_.Generation();
         parsed->preparedFiles = PrepareAttachments(note.get(), parsed->stamp);
+        parsed->presented = Present(note.get(), &parsed->presentedMime);
         parsed->preparedRtf = PrepareRtf(note.get());
         parsed->bytes = FootprintOf(*note);
         parsed->note = std::move(note);
@@ -260,6 +265,26 @@ std::uint64_t NotePrefetcher::PrepareAttachments(NoteData* note, const DxlFileSt
         ++files;
     }
     return files;
+}
+
+bool NotePrefetcher::Present(NoteData* note, bool* presentedMime) const {
+    *presentedMime = false;
+    if (!NotePrepareEnabled()) return false;
+    // What presenting MIME holds at once: its parts and the objects it may read whole.
+    std::uint64_t bytes = 0;
+    bool mime = false;
+    for (const ItemData& item : note->items) {
+        if (item.type == TYPE_MIME_PART) {
+            mime = true;
+            bytes += item.value.size();
+        } else if (item.file && item.file->content) {
+            bytes += item.file->content->inMemory ? item.file->content->bytes.size() : item.file->content->length;
+        }
+    }
+    if (mime && bytes > limits_.presentedNote) return false;
+    PresentNote(*note);
+    *presentedMime = mime;
+    return true;
 }
 
 bool NotePrefetcher::PrepareRtf(NoteData* note) const {

@@ -14,9 +14,10 @@
 // - The queue holds at most Limits::notes notes and, but for the note just
 //   parsed, Limits::bytes bytes. Once full, the thread waits until it is
 //   half empty, so that it is woken once per half a queue, not per note.
-// - A note is handed over only for the index record it was parsed from
-//   (same byte range and dates); anything else is parsed by the caller as
-//   before, so results do not depend on the prefetcher. A note the thread
+// - A note is handed over only for the index it was parsed from (the same
+//   NoteIndex::Generation, so the very index record); anything else is
+//   parsed by the caller as before, so results do not depend on the
+//   prefetcher. A note the thread
 //   cannot read is not queued: the caller reads it again and gets the error.
 // - What the thread read is used only while the file is as it was before it
 //   read it (DxlFileStamp, taken before each note): a note is handed over,
@@ -33,6 +34,13 @@
 //   body is at most Limits::preparedRtf bytes and holds no picture, with the
 //   inputs it was rendered from; the reader writes it only for exactly those
 //   inputs.
+// - It also presents the note as LNNote::Open would (PresentNote: MIME as
+//   rich text, damaged rich text noted) when its MIME parts and objects
+//   hold at most Limits::presentedNote bytes, before rendering the Body, so
+//   that a MIME body is rendered ahead too. Presenting reads nothing but the
+//   note and the file under the note's stamp, so the presented note is the
+//   one the reader would make; it is handed over only to a reader that
+//   presents notes (Take's `presented`), never as a note as stored.
 // - Nothing the thread does throws out of it; Stop and the destructor join it.
 
 #include <condition_variable>
@@ -70,12 +78,15 @@ public:
         std::uint64_t preparedFile = 512u << 10;
         std::uint64_t preparedNote = 2u << 20;
         std::size_t preparedRtf = 256u << 10;
+        std::uint64_t presentedNote = 2u << 20;
     };
     struct Counts {
         std::uint64_t parsed = 0;  // by the thread
         std::uint64_t taken = 0;   // handed over
         std::uint64_t prepared = 0;  // attachment data decoded ahead (files)
         std::uint64_t preparedRtf = 0;  // bodies rendered ahead
+        std::uint64_t presented = 0;  // notes presented ahead
+        std::uint64_t presentedMime = 0;  // of which stored as MIME
         std::uint64_t stale = 0;  // not handed over: the file changed since the note was read
     };
 
@@ -91,21 +102,23 @@ public:
     // Stops and joins the thread when `owner` is the one followed.
     void Stop(const void* owner);
     void Stop();
-    // The note parsed ahead from `entry`, waiting while the thread is
-    // parsing it now; false when it is not there.
-    bool Take(const NoteIndexEntry& entry, std::shared_ptr<NoteData>* note);
+    // The note of that id parsed ahead from the index of that generation,
+    // waiting while the thread is parsing it now; false when it is not
+    // there. *presented says whether the thread presented it (PresentNote).
+    bool Take(NOTEID noteId, std::uint64_t generation, std::shared_ptr<NoteData>* note, bool* presented);
     Counts GetCounts() const;
 
 private:
     struct Parsed {
         std::size_t position = 0;
         NOTEID noteId = 0;
-        std::uint64_t start = 0, end = 0;
-        LNDatetime modified;
+        std::uint64_t generation = 0;  // of the index the note was found in
         DxlFileStamp stamp;  // the file before the note was read
         std::size_t bytes = 0;
         std::uint64_t preparedFiles = 0;
         bool preparedRtf = false;
+        bool presented = false;
+        bool presentedMime = false;
         std::shared_ptr<NoteData> note;
     };
 
@@ -113,6 +126,8 @@ private:
     bool ParseNext(NOTEID noteId, Parsed* parsed);
     // Decodes the attachment data of note within the limits; the number of files.
     std::uint64_t PrepareAttachments(NoteData* note, const DxlFileStamp& stamp) const;
+    // Presents the note within the limits; whether it did, and whether it held MIME.
+    bool Present(NoteData* note, bool* mime) const;
     // Renders the note's Body to RTF within the limits; whether it did.
     bool PrepareRtf(NoteData* note) const;
     // True when something was dropped.

@@ -219,7 +219,7 @@ std::string UnidToText(std::string_view raw) {
     return buffer;
 }
 
-bool UnidFromText(std::string_view text, Bytes* raw) {
+bool UnidFromText(std::string_view text, StoredUnid* stored) {
     if (text.size() != 32) return false;
     std::uint32_t words[4];
     for (int w = 0; w < 4; ++w) {
@@ -231,11 +231,17 @@ bool UnidFromText(std::string_view text, Bytes* raw) {
         }
         words[w] = value;
     }
-    raw->clear();
-    PutDword(*raw, words[1]);
-    PutDword(*raw, words[0]);
-    PutDword(*raw, words[3]);
-    PutDword(*raw, words[2]);
+    // The stored order: the File TIMEDATE's words swapped, then the Note's, each little-endian.
+    const std::uint32_t order[4] = {words[1], words[0], words[3], words[2]};
+    for (int w = 0; w < 4; ++w)
+        for (int b = 0; b < 4; ++b) (*stored)[w * 4 + b] = static_cast<char>((order[w] >> (8 * b)) & 0xFF);
+    return true;
+}
+
+bool UnidFromText(std::string_view text, Bytes* raw) {
+    StoredUnid stored;
+    if (!UnidFromText(text, &stored)) return false;
+    raw->assign(stored.data(), stored.size());
     return true;
 }
 

@@ -14,12 +14,14 @@
 //   RFC 822 text 0x0502    RFC822ITEMDESC (14 bytes) then native, name, delimiter, body
 //   rich text 0x0001       CD records (see RichTextRecords.h)
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "notes/api/ItemTypes.h"
 #include "notes/api/LNDatetime.h"
 #include "notes/api/LNGlobal.h"
 #include "text/Base64.h"
@@ -62,10 +64,55 @@ LNSTATUS DecodeRfc822Text(std::string_view value, std::string* text);
 std::string UnidToText(std::string_view sixteenBytes);
 bool UnidFromText(std::string_view text, Bytes* sixteenBytes);
 
+// A UNID as a note ref list stores it. Two UNIDs' texts are equal, case
+// ignored, exactly when their stored forms are equal.
+using StoredUnid = std::array<char, 16>;
+bool UnidFromText(std::string_view text, StoredUnid* stored);
+
+// Calls visit(const StoredUnid&) for each note reference of an item value,
+// as LNItem::GetNoteRefs reads them (a note ref list, or texts of 32 hex
+// digits), until visit returns false; a damaged value names none. Reads the
+// value in place: no allocation but for RFC 822 text, which is rare here.
+template <typename Visit>
+void ForEachNoteRef(LNITEMTYPE type, std::string_view value, Visit visit);
+
 // Base64 of DXL (attachments, raw item data): the text layer's strict
 // decoder, which skips the line breaks and character references DXL holds.
 using text::Base64Decoder;
 using text::EncodeBase64;
 inline bool DecodeBase64(std::string_view text, Bytes* out) { return text::DecodeBase64Strict(text, *out); }
+
+template <typename Visit>
+void ForEachNoteRef(LNITEMTYPE type, std::string_view value, Visit visit) {
+    StoredUnid unid;
+    if (type == TYPE_NOTEREF_LIST) {
+        if (value.size() < 2) return;
+        const std::size_t count = GetWord(value, 0);
+        if (2 + count * 16 > value.size()) return;
+        for (std::size_t i = 0; i < count; ++i) {
+            value.copy(unid.data(), 16, 2 + i * 16);
+            if (!visit(unid)) return;
+        }
+    } else if (type == TYPE_TEXT) {
+        if (UnidFromText(value, &unid)) visit(unid);
+    } else if (type == TYPE_TEXT_LIST) {
+        // A list that does not decode whole gives no texts at all.
+        if (value.size() < 2) return;
+        const std::size_t count = GetWord(value, 0);
+        if (2 + count * 2 > value.size()) return;
+        std::size_t end = 2 + count * 2;
+        for (std::size_t i = 0; i < count; ++i) end += GetWord(value, 2 + i * 2);
+        if (end > value.size()) return;
+        std::size_t offset = 2 + count * 2;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t length = GetWord(value, 2 + i * 2);
+            if (UnidFromText(value.substr(offset, length), &unid) && !visit(unid)) return;
+            offset += length;
+        }
+    } else if (type == TYPE_RFC822_TEXT) {
+        std::string text;
+        if (DecodeRfc822Text(value, &text) == LNNOERROR && UnidFromText(text, &unid)) visit(unid);
+    }
+}
 
 }  // namespace qb::notes

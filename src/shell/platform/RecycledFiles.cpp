@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <iterator>
 
@@ -38,7 +37,7 @@ RecycledFiles::~RecycledFiles() {
 }
 
 void RecycledFiles::Clear() {
-    for (const Kept& kept : free_) ::unlinkat(folderFd_, kept.name.c_str(), 0);
+    for (const std::string& kept : free_) ::unlinkat(folderFd_, kept.c_str(), 0);
     for (const Lent& lent : lent_) ::unlinkat(folderFd_, lent.kept.c_str(), 0);
     free_.clear();
     lent_.clear();
@@ -56,13 +55,9 @@ bool RecycledFiles::Provide(const std::string& path) {
     const Place target = PlaceOf(path);
     if (!InFolder(target)) return false;
     while (!free_.empty()) {
-        // The smallest free file: the writer then seldom has to cut stale
-        // bytes beyond its own (a truncation costs more than a longer write).
-        auto smallest = std::min_element(free_.begin(), free_.end(),
-                                         [](const Kept& a, const Kept& b) { return a.size < b.size; });
-        if (::linkat(folderFd_, smallest->name.c_str(), target.dir, target.name, 0) == 0) {
-            std::string kept = std::move(smallest->name);
-            free_.erase(smallest);
+        if (::linkat(folderFd_, free_.back().c_str(), target.dir, target.name, 0) == 0) {
+            std::string kept = std::move(free_.back());
+            free_.pop_back();
             // The name was lent before and deleted by someone else since:
             // that kept file has only its hidden name left.
             for (auto it = lent_.begin(); it != lent_.end(); ++it) {
@@ -79,8 +74,8 @@ bool RecycledFiles::Provide(const std::string& path) {
         if (errno == EEXIST) return false;
         // Any other failure is the name's while the kept file is there.
         struct stat st {};
-        if (::fstatat(folderFd_, smallest->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return false;
-        free_.erase(smallest);
+        if (::fstatat(folderFd_, free_.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return false;
+        free_.pop_back();
     }
     return false;
 }
@@ -107,7 +102,7 @@ void RecycledFiles::TakeBack(std::string kept) {
     struct stat st {};
     if (::fstatat(folderFd_, kept.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
         st.st_nlink == 1 && st.st_size <= kMaxKeptBytes) {
-        free_.push_back(Kept{std::move(kept), st.st_size});
+        free_.push_back(std::move(kept));
         return;
     }
     ::unlinkat(folderFd_, kept.c_str(), 0);
@@ -127,7 +122,7 @@ bool RecycledFiles::Adopt(Place place) {
     for (int attempt = 0; attempt < 4; ++attempt) {
         std::string kept = kKeptPrefix + std::to_string(++nextNumber_);
         if (::renameat2(place.dir, place.name, folderFd_, kept.c_str(), RENAME_NOREPLACE) == 0) {
-            free_.push_back(Kept{std::move(kept), st.st_size});
+            free_.push_back(std::move(kept));
             return true;
         }
         if (errno != EEXIST) return false;

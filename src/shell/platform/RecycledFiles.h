@@ -87,10 +87,6 @@ private:
         int dir;
         const char* name;
     };
-    struct Kept {
-        std::string name;  // the hidden name inside the folder
-        std::int64_t size;  // its stale bytes
-    };
     struct Lent {
         std::string path;  // the caller's name, as given to Provide
         std::string kept;  // the hidden name inside the folder
@@ -104,7 +100,7 @@ private:
     std::string folder_;
     int folderFd_ = -1;  // the folder, opened as a path only; -1: none
     std::size_t capacity_;
-    std::vector<Kept> free_;  // kept files not lent
+    std::vector<std::string> free_;  // hidden names of kept files not lent
     std::vector<Lent> lent_;
     unsigned long nextNumber_ = 0;
 };

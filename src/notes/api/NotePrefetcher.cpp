@@ -10,40 +10,15 @@
 #include <system_error>
 
 #include "notes/api/DatabaseImpl.h"
+#include "notes/api/EnvironmentSwitch.h"
 #include "notes/api/RichTextExport.h"
 #include "notes/api/RichTextRecords.h"
 
 namespace qb::notes {
 namespace {
 
-// On unless its environment variable is "0"; a test may force it either way.
-class Switch {
-public:
-    explicit Switch(const char* variable) : variable_(variable) {}
-
-    bool Enabled() const {
-        const int forced = forced_.load(std::memory_order_relaxed);
-        if (forced >= 0) return forced == 1;
-        int fromEnvironment = fromEnvironment_.load(std::memory_order_relaxed);
-        if (fromEnvironment < 0) {
-            const char* value = std::getenv(variable_);
-            fromEnvironment = !value || std::strcmp(value, "0") != 0 ? 1 : 0;
-            fromEnvironment_.store(fromEnvironment, std::memory_order_relaxed);
-        }
-        return fromEnvironment == 1;
-    }
-    void Force(std::optional<bool> enabled) {
-        forced_.store(enabled ? (*enabled ? 1 : 0) : -1, std::memory_order_relaxed);
-    }
-
-private:
-    const char* variable_;
-    std::atomic<int> forced_{-1};                   // -1: follow the environment; 0 off; 1 on
-    mutable std::atomic<int> fromEnvironment_{-1};  // -1: not read yet
-};
-
-Switch prefetchSwitch("QUILLBOX_NOTES_PREFETCH");
-Switch prepareSwitch("QUILLBOX_NOTES_PREPARE");
+EnvironmentSwitch prefetchSwitch("QUILLBOX_NOTES_PREFETCH");
+EnvironmentSwitch prepareSwitch("QUILLBOX_NOTES_PREPARE");
 
 // What a parsed note holds in memory, roughly: what bounds the queue.
 std::size_t FootprintOf(const NoteData& note) {

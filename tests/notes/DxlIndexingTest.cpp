@@ -1,8 +1,8 @@
 // The indexing of a DXL file in two parts gives exactly the index of one
 // parse (every slot, record, id, UNID and the database's information): on the
 // generated sample and on files made to mislead the split (a start tag in
-// CDATA, a comment, a processing instruction, a nested note element, an empty
-// note element at the split), with entities and namespaces the second part
+// CDATA, a comment, a processing instruction, an attribute value, a nested
+// note element, an empty note element at the split), with entities and namespaces the second part
 // needs, ids repeated or missing across the split, an access list or replica
 // id in the second half, and a syntax error in the second half (reported as
 // one parse reports it). Files under the threshold are parsed once.
@@ -258,6 +258,12 @@ TEST_F(DxlIndexingTest, SyntaxErrorInTheSecondHalfIsReportedAsOneParseReportsIt)
     const std::string early = std::string(kRootStart) + Documents(0, 20) + "<!--split-->\n" + Documents(20, 25) +
                               "</database>\n" + Documents(25, 27) + "</database>\n";
     EXPECT_EQ(ExpectSameBothWays(early, "<!--split-->", LNERR_BAD_DXL), DxlIndexSplit::Discarded);
+
+    // A start tag in an attribute value: not well-formed, for both ways alike.
+    const std::string attribute = std::string(kRootStart) + Documents(0, 20) +
+                                  "<document form='a <document form=\"b\">'>\n</document>\n" + Documents(21, 30) +
+                                  "</database>\n";
+    EXPECT_EQ(ExpectSameBothWays(attribute, "form='a <document", LNERR_BAD_DXL), DxlIndexSplit::Discarded);
 
     // An error before the split is the first part's own.
     const std::string first = std::string(kRootStart) + Documents(0, 5) + "<bad></wrong>" + Documents(5, 30) +

@@ -19,7 +19,9 @@
 // database-level information takes from later in the file (an access list);
 // otherwise it is thrown away and the first parser goes on over the rest, so
 // that errors come from it alone, with its messages and positions. The
-// second thread is always joined before the pass returns.
+// second thread is always joined before the pass returns. (Summary buffers
+// name items by ItemNameTable numbers, which the two threads take in the
+// order they meet the names: a number means the same name either way.)
 
 #include <expat.h>
 #include <fcntl.h>
@@ -31,6 +33,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -100,7 +103,19 @@ constexpr std::uint64_t kMaxProlog = 4u << 20;
 constexpr std::uint64_t kMaxSearch = 16u << 20;
 
 EnvironmentSwitch splitSwitch("QUILLBOX_NOTES_SPLIT_INDEX");
-std::atomic<std::uint64_t> splitThreshold{kDefaultSplitThreshold};
+std::atomic<std::uint64_t> splitThreshold{0};  // 0: not set by a test
+
+// QUILLBOX_NOTES_SPLIT_INDEX_MIN_BYTES lowers the threshold for a whole test
+// run (every database of a test suite through the split); read once.
+std::uint64_t ThresholdFromEnvironment() {
+    static const std::uint64_t threshold = [] {
+        const char* value = std::getenv("QUILLBOX_NOTES_SPLIT_INDEX_MIN_BYTES");
+        char* end = nullptr;
+        const unsigned long long bytes = value ? std::strtoull(value, &end, 10) : 0;
+        return value && end != value && *end == '\0' && bytes > 0 ? bytes : kDefaultSplitThreshold;
+    }();
+    return threshold;
+}
 std::atomic<std::int64_t> searchStart{-1};  // -1: the middle
 thread_local DxlIndexSplit lastSplit = DxlIndexSplit::NotTried;
 
@@ -238,9 +253,12 @@ ParseRun::Outcome IndexRestInTwoParts(const std::string& path, int fd, std::uint
 
 bool DxlIndexSplitEnabled() { return splitSwitch.Enabled(); }
 void SetDxlIndexSplitEnabled(std::optional<bool> enabled) { splitSwitch.Force(enabled); }
-std::uint64_t DxlIndexSplitThreshold() { return splitThreshold.load(std::memory_order_relaxed); }
+std::uint64_t DxlIndexSplitThreshold() {
+    const std::uint64_t forced = splitThreshold.load(std::memory_order_relaxed);
+    return forced > 0 ? forced : ThresholdFromEnvironment();
+}
 void SetDxlIndexSplitThreshold(std::optional<std::uint64_t> bytes) {
-    splitThreshold.store(bytes.value_or(kDefaultSplitThreshold), std::memory_order_relaxed);
+    splitThreshold.store(bytes ? std::max<std::uint64_t>(*bytes, 1) : 0, std::memory_order_relaxed);
 }
 void SetDxlIndexSplitSearchStart(std::optional<std::uint64_t> offset) {
     searchStart.store(offset ? static_cast<std::int64_t>(*offset) : -1, std::memory_order_relaxed);

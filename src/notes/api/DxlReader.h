@@ -52,7 +52,8 @@ class NoteIndex;
 // at once, its second half on a second thread, when the split is confirmed to
 // fall between two notes; the result is always the one a single parse gives,
 // errors included (any fault in the second half has that part parsed again
-// by the first parser). QUILLBOX_NOTES_SPLIT_INDEX=0 turns that off.
+// by the first parser). QUILLBOX_NOTES_SPLIT_INDEX=0 turns that off;
+// QUILLBOX_NOTES_SPLIT_INDEX_MIN_BYTES=N sets the threshold (tests).
 LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, NoteIndex* notes, std::string* detail);
 
 bool DxlIndexSplitEnabled();

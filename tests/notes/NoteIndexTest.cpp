@@ -143,6 +143,53 @@ TEST_F(NoteIndexTest, IdsAreMadeUniqueAndMissingUnidsSynthesized) {
     EXPECT_EQ(entry->Unid(), std::string(expected.data(), 32));
 }
 
+TEST_F(NoteIndexTest, AnIndexOfTheRestAppendedEqualsOneAppendedNoteByNote) {
+    // Records on both sides of the write piece, in the spill file and still buffered.
+    const std::vector<std::size_t> sizes = {0, 300'000, 5, 70, 0, 2'000'000, 1};
+    std::vector<NoteIndexEntry> written;
+    for (int n = 0; n < 400; ++n)
+        written.push_back(MakeEntry(n % 50 == 7 ? 0 : static_cast<NOTEID>(4 * (n % 300 + 1)), n, sizes[n % sizes.size()]));
+    written[390].unid = {};
+    written[3].deleted = true;
+    std::string detail;
+    NoteIndex whole;
+    for (const NoteIndexEntry& entry : written) ASSERT_EQ(whole.Append(entry, &detail), LNNOERROR) << detail;
+    ASSERT_EQ(whole.Finish("db.dxl", &detail), LNNOERROR) << detail;
+
+    for (std::size_t split : {std::size_t{0}, std::size_t{1}, std::size_t{250}, std::size_t{400}}) {
+        SCOPED_TRACE("split at " + std::to_string(split));
+        NoteIndex first, rest;
+        for (std::size_t i = 0; i < written.size(); ++i)
+            ASSERT_EQ((i < split ? first : rest).Append(written[i], &detail), LNNOERROR) << detail;
+        ASSERT_EQ(first.AppendIndex(std::move(rest), &detail), LNNOERROR) << detail;
+        EXPECT_EQ(rest.Size(), 0u);
+        ASSERT_EQ(first.Finish("db.dxl", &detail), LNNOERROR) << detail;
+        ASSERT_EQ(first.Size(), whole.Size());
+        for (std::size_t i = 0; i < whole.Size(); ++i) {
+            EXPECT_EQ(first.At(i).spillOffset, whole.At(i).spillOffset);
+            EXPECT_EQ(first.At(i).noteId, whole.At(i).noteId);
+            EXPECT_EQ(first.At(i).flags, whole.At(i).flags);
+        }
+        std::vector<NoteIndexEntry> wanted;
+        ASSERT_EQ(whole.Scan([](const NoteIndex::Slot&) { return true; },
+                             [&](const NoteIndexEntry& entry) {
+                                 wanted.push_back(entry);
+                                 return true;
+                             },
+                             &detail),
+                  LNNOERROR);
+        std::size_t seen = 0;
+        ASSERT_EQ(first.Scan([](const NoteIndex::Slot&) { return true; },
+                             [&](const NoteIndexEntry& entry) {
+                                 ExpectSame(entry, wanted[seen++]);
+                                 return !HasFailure();
+                             },
+                             &detail),
+                  LNNOERROR);
+        EXPECT_EQ(seen, written.size());
+    }
+}
+
 TEST(AssignUniqueIdsTest, FirstOfAnIdKeepsItInFileOrderWhateverTheOrderOfIds) {
     std::vector<NOTEID> ids = {12, 4, 12, 4, 0, 8};
     AssignUniqueIds(ids);

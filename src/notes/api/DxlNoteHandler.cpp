@@ -129,6 +129,31 @@ void DxlHandler::DeclareEntity(std::string_view name, std::string_view value) {
 }
 
 void DxlHandler::Start(std::string_view element, const XML_Char** attributes) {
+    if (!pauseAt_ && !pauseAfterRoot_) return StartElement(element, attributes);
+    bool pause = false;
+    if (pauseAt_ && Offset() >= *pauseAt_) {
+        pause = true;
+        pausedBetweenNotes_ = Offset() == *pauseAt_ && depth_ == 1 && BetweenNotes();
+        pausedElementEnded_ = false;
+        pauseAt_.reset();
+    }
+    StartElement(element, attributes);
+    if (pause) pausedDepth_ = depth_;
+    if (pauseAfterRoot_ && depth_ == 1) {
+        pauseAfterRoot_ = false;
+        rootEnd_ = OffsetAfterEvent();
+        rootIsNote_ = noteDepth_ >= 0;
+        pause = true;
+    }
+    if (pause && failure_.empty()) XML_StopParser(parser_, XML_TRUE);
+}
+
+bool DxlHandler::BetweenNotes() const {
+    return noteDepth_ < 0 && !item_ && !inAcl_ && !inNoteInfo_ && !inNoteInfoDatetime_ && !inSelection_ &&
+           !inSelectionFormula_ && noteInfoDate_.empty() && failure_.empty();
+}
+
+void DxlHandler::StartElement(std::string_view element, const XML_Char** attributes) {
     if (++depth_ > kMaxDepth) return Stop("elements nested too deeply");
     if (noteDepth_ < 0) {
         if (element == "database" && depth_ == 1) {
@@ -521,6 +546,10 @@ void DxlHandler::EndItem() {
 
 void DxlHandler::End(std::string_view element) {
     int depth = depth_--;
+    if (depth == pausedDepth_) {
+        pausedElementEnded_ = true;
+        pausedDepth_ = -1;
+    }
     if (noteDepth_ < 0) {
         if (element == "acl") inAcl_ = false;
         return;

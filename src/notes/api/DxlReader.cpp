@@ -1,6 +1,6 @@
-// The DXL reader's passes: the indexing pass over a whole file, reading one
-// note again from its byte range (attachment data cut out), the title probe
-// and parsing a DXL text held in memory. The SAX handler that does the work
+// The DXL reader's passes but the indexing of a whole file (DxlIndexing.cpp):
+// reading one note again from its byte range (attachment data cut out), the
+// title probe and parsing a DXL text held in memory. The SAX handler that does the work
 // is in DxlNoteHandler.cpp.
 
 #include "notes/api/DxlReader.h"
@@ -27,34 +27,10 @@ namespace {
 using dxl_detail::Attribute;
 using dxl_detail::DxlHandler;
 using dxl_detail::LocalName;
+using dxl_detail::ParseRun;
 
 constexpr const char* kWrapperOpen = "<qbfragment xmlns='http://www.lotus.com/dxl'>";
 constexpr const char* kWrapperClose = "</qbfragment>";
-
-// Feeds a stream to a parser; on a syntax error builds "line L, column C: message".
-LNSTATUS RunParser(XML_Parser parser, DxlHandler& handler, const std::function<std::size_t(char*, std::size_t)>& read,
-                   const std::string& where, std::string* detail) {
-    constexpr std::size_t kChunk = 1 << 16;
-    for (;;) {
-        void* buffer = XML_GetBuffer(parser, kChunk);
-        if (!buffer) {
-            *detail = where + ": out of memory";
-            return LNERR_BAD_DXL;
-        }
-        std::size_t got = read(static_cast<char*>(buffer), kChunk);
-        bool last = got < kChunk;
-        if (XML_ParseBuffer(parser, static_cast<int>(got), last) != XML_STATUS_OK) {
-            char position[80];
-            std::snprintf(position, sizeof position, ", line %lu, column %lu: ",
-                          static_cast<unsigned long>(XML_GetCurrentLineNumber(parser)),
-                          static_cast<unsigned long>(XML_GetCurrentColumnNumber(parser) + 1));
-            std::string why = handler.Failure().empty() ? XML_ErrorString(XML_GetErrorCode(parser)) : handler.Failure();
-            *detail = where + position + why;
-            return LNERR_BAD_DXL;
-        }
-        if (last) return LNNOERROR;
-    }
-}
 
 struct ParserDeleter {
     void operator()(XML_ParserStruct* parser) const { XML_ParserFree(parser); }
@@ -114,50 +90,6 @@ std::string ReadDxlTitle(const std::string& path) {
         if (got == 0) break;
     }
     return probe.title;
-}
-
-LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, NoteIndex* notes, std::string* detail) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        *detail = path + ": " + std::strerror(errno);
-        return errno == ENOENT ? LNERR_FILE_NOT_FOUND : LNERR_FILE_READ;
-    }
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
-    ParserPtr parser(XML_ParserCreate(nullptr));
-    DxlHandler handler(DxlHandler::Mode::Index, path);
-    NoteIndex index;
-    LNSTATUS spillStatus = LNNOERROR;
-    std::string spillDetail;
-    handler.onEntry = [&](const NoteIndexEntry& entry) {
-        spillStatus = index.Append(entry, &spillDetail);
-        return spillStatus == LNNOERROR;
-    };
-    handler.Attach(parser.get(), 0);
-    LNSTATUS status = RunParser(parser.get(), handler,
-                                [&](char* buffer, std::size_t size) { return std::fread(buffer, 1, size, file); },
-                                path, detail);
-    if (spillStatus != LNNOERROR) {
-        *detail = path + ": " + spillDetail;
-        return spillStatus;
-    }
-    if (status != LNNOERROR) return status;
-    if (std::ferror(file)) {
-        *detail = path + ": read error";
-        return LNERR_FILE_READ;
-    }
-    std::string encoding = handler.info.encoding;
-    for (char& c : encoding) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (encoding.rfind("utf-16", 0) == 0) {
-        *detail = path + ": UTF-16 DXL is not supported; export as UTF-8";
-        return LNERR_UNSUPPORTED;
-    }
-    if (LNSTATUS finished = index.Finish(path, &spillDetail)) {
-        *detail = path + ": " + spillDetail;
-        return finished;
-    }
-    *info = std::move(handler.info);
-    *notes = std::move(index);
-    return LNNOERROR;
 }
 
 namespace {
@@ -286,8 +218,9 @@ LNSTATUS ParseDxlText(const std::string& text, DxlDatabaseInfo* info, std::vecto
         position += count;
         return count;
     };
-    LNSTATUS status = RunParser(parser.get(), handler, reader, "text", detail);
-    if (status != LNNOERROR) return status;
+    if (ParseRun(parser.get(), handler, reader, "text").Continue(detail) != ParseRun::Outcome::Finished)
+        return LNERR_BAD_DXL;
+    LNSTATUS status = LNNOERROR;
     AssignMissingIds(handler.entries, "text");
     notes->clear();
     const std::string prologue = FragmentPrologue(handler.info.entityDeclarations);

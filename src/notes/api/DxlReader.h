@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,30 @@ class NoteIndex;
 // The indexing pass. On failure returns a status and a detail text (for bad
 // DXL: "file, line L, column C: expat message"; for an index that cannot be
 // kept: "file: the note index in folder: cannot write: reason").
+//
+// A file of at least DxlIndexSplitThreshold() bytes is parsed in two parts
+// at once, its second half on a second thread, when the split is confirmed to
+// fall between two notes; the result is always the one a single parse gives,
+// errors included (any fault in the second half has that part parsed again
+// by the first parser). QUILLBOX_NOTES_SPLIT_INDEX=0 turns that off;
+// QUILLBOX_NOTES_SPLIT_INDEX_MIN_BYTES=N sets the threshold (tests).
 LNSTATUS IndexDxlFile(const std::string& path, DxlDatabaseInfo* info, NoteIndex* notes, std::string* detail);
+
+bool DxlIndexSplitEnabled();
+void SetDxlIndexSplitEnabled(std::optional<bool> enabled);  // nullopt: as the environment says
+std::uint64_t DxlIndexSplitThreshold();
+// For tests: a lower threshold (nullopt: the default), and where the search
+// for a split begins (nullopt: the middle of the file).
+void SetDxlIndexSplitThreshold(std::optional<std::uint64_t> bytes);
+void SetDxlIndexSplitSearchStart(std::optional<std::uint64_t> offset);
+
+// How the last IndexDxlFile of the calling thread went.
+enum class DxlIndexSplit {
+    NotTried,  // one parse from start to end (small file, switched off, no split found)
+    Discarded, // the second half was parsed apart but that result thrown away
+    Used,      // the index was built from two parts
+};
+DxlIndexSplit LastDxlIndexSplit();
 
 // Reads notes of one file whole, each from its byte range. Keeps the file and
 // one parser open for all of them.

@@ -144,6 +144,24 @@ public:
         XML_SetEntityDeclHandler(parser, &DxlHandler::OnEntityDecl);
     }
     const std::string& Failure() const { return failure_; }
+
+    // Indexing in two parts (DxlIndexing.cpp): the parser is suspended after
+    // the root element's start tag, and at the first element that starts at
+    // or after an offset.
+    void PauseAfterRoot() { pauseAfterRoot_ = true; }
+    void PauseAt(std::uint64_t offset) {
+        pauseAt_ = offset;
+        pausedBetweenNotes_ = false;
+    }
+    // File offset just past the root element's start tag; 0 before it.
+    std::uint64_t RootEnd() const { return rootEnd_; }
+    bool RootIsNote() const { return rootIsNote_; }
+    // Whether the element paused at starts exactly at the offset given to
+    // PauseAt, as a child of the root, outside any note, with no state of the
+    // notes before it open, and has not ended during the pause (expat
+    // reports the end of an empty element at once): where a handler started
+    // afresh on the root's start tag followed by that element would stand.
+    bool PausedBetweenNotes() const { return pausedBetweenNotes_ && !pausedElementEnded_; }
     void SetSkippedRanges(const std::vector<ByteRange>* ranges) { skippedRanges_ = ranges; }
     // The open file the note is read from: its file objects read their data through it.
     void SetFile(std::shared_ptr<const DxlFile> file) { file_ = std::move(file); }
@@ -177,6 +195,8 @@ private:
     std::uint64_t OffsetAfterEvent() const { return Offset() + static_cast<std::uint64_t>(XML_GetCurrentByteCount(parser_)); }
 
     void Start(std::string_view element, const XML_Char** attributes);
+    void StartElement(std::string_view element, const XML_Char** attributes);
+    bool BetweenNotes() const;
     void End(std::string_view element);
     void Characters(std::string_view text);
 
@@ -220,6 +240,38 @@ private:
     const std::vector<ByteRange>* skippedRanges_ = nullptr;
     std::shared_ptr<const DxlFile> file_;
     std::size_t nextSkipped_ = 0;
+    // Pauses of an indexing in two parts.
+    bool pauseAfterRoot_ = false;
+    std::optional<std::uint64_t> pauseAt_;
+    std::uint64_t rootEnd_ = 0;
+    bool rootIsNote_ = false;
+    int pausedDepth_ = -1;
+    bool pausedBetweenNotes_ = false;
+    bool pausedElementEnded_ = false;
+};
+
+// Feeds a stream to a parser until the parse ends, fails or a handler
+// suspends it; on a syntax error the detail is "where, line L, column C:
+// message" (or the handler's own failure).
+class ParseRun {
+public:
+    enum class Outcome { Finished, Suspended, Failed };
+    using Reader = std::function<std::size_t(char*, std::size_t)>;
+
+    ParseRun(XML_Parser parser, const DxlHandler& handler, Reader read, std::string where)
+        : parser_(parser), handler_(handler), read_(std::move(read)), where_(std::move(where)) {}
+    // Parses on from where the parse was suspended (or from the start).
+    Outcome Continue(std::string* detail);
+
+private:
+    Outcome Failure(std::string* detail) const;
+
+    XML_Parser parser_;
+    const DxlHandler& handler_;
+    Reader read_;
+    std::string where_;
+    bool suspended_ = false;
+    bool last_ = false;  // the buffer last given was the end of the stream
 };
 
 }  // namespace qb::notes::dxl_detail

@@ -184,6 +184,60 @@ LNSTATUS NoteIndex::FlushSpill(std::string* detail) {
     return LNNOERROR;
 }
 
+LNSTATUS NoteIndex::AppendIndex(NoteIndex&& later, std::string* detail) {
+    if (later.slots_.empty()) return LNNOERROR;
+    if (spill_ < 0)
+        if (LNSTATUS status = OpenSpill(detail)) return status;
+    if (LNSTATUS status = FlushSpill(detail)) return status;
+    if (later.spill_ >= 0 && later.spillSize_ > 0)
+        if (LNSTATUS status = CopySpillFrom(later, detail)) return status;
+    // Records keep their order and lengths: only where they begin moves.
+    const std::uint64_t base = spillSize_;
+    slots_.reserve(slots_.size() + later.slots_.size());
+    for (Slot slot : later.slots_) {
+        slot.spillOffset += base;
+        slots_.push_back(slot);
+    }
+    spillSize_ += later.spillSize_;
+    pending_ = std::move(later.pending_);
+    later.Clear();
+    return LNNOERROR;
+}
+
+// Copies the other index's spill file after this one's records, in the
+// kernel where it can; this index's size is left to the caller.
+LNSTATUS NoteIndex::CopySpillFrom(const NoteIndex& other, std::string* detail) {
+    loff_t from = 0;
+    loff_t to = static_cast<loff_t>(spillSize_);
+    const loff_t end = static_cast<loff_t>(other.spillSize_);
+    while (from < end) {
+        ssize_t copied = ::copy_file_range(other.spill_, &from, spill_, &to, static_cast<std::size_t>(end - from), 0);
+        if (copied > 0) continue;
+        if (copied < 0 && errno == EINTR) continue;
+        if (copied == 0 || (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) break;
+        *detail = SpillFailure(spillFolder_, "cannot write", copied < 0 ? errno : ENOSPC);
+        return LNERR_FILE_WRITE;
+    }
+    std::string piece;
+    while (from < end) {
+        const std::size_t length = static_cast<std::size_t>(std::min<loff_t>(end - from, kSpillPiece));
+        if (LNSTATUS status = other.ReadAt(static_cast<std::uint64_t>(from), length, &piece, detail)) return status;
+        std::size_t done = 0;
+        while (done < length) {
+            ssize_t wrote = ::pwrite(spill_, piece.data() + done, length - done, static_cast<off_t>(to + done));
+            if (wrote < 0 && errno == EINTR) continue;
+            if (wrote <= 0) {
+                *detail = SpillFailure(spillFolder_, "cannot write", wrote < 0 ? errno : ENOSPC);
+                return LNERR_FILE_WRITE;
+            }
+            done += static_cast<std::size_t>(wrote);
+        }
+        from += static_cast<loff_t>(length);
+        to += static_cast<loff_t>(length);
+    }
+    return LNNOERROR;
+}
+
 LNSTATUS NoteIndex::Finish(const std::string& unidSeedPath, std::string* detail) {
     if (spill_ >= 0)
         if (LNSTATUS status = FlushSpill(detail)) return status;

@@ -57,6 +57,10 @@ public:
 
     // Indexing: Append each note in file order, then Finish.
     LNSTATUS Append(const NoteIndexEntry& entry, std::string* detail);
+    // Appends the notes of an index of the rest of the same file, built
+    // apart (and not finished), after this one's: as if they had been
+    // appended here one by one. On failure this index is as it was.
+    LNSTATUS AppendIndex(NoteIndex&& later, std::string* detail);
     // Writes what is buffered, makes ids unique and builds the id lookup.
     LNSTATUS Finish(const std::string& unidSeedPath, std::string* detail);
 
@@ -99,6 +103,7 @@ private:
     bool Decode(std::size_t index, std::string_view record, NoteIndexEntry* entry) const;
     LNSTATUS ReadAt(std::uint64_t offset, std::size_t length, std::string* into, std::string* detail) const;
     LNSTATUS FlushSpill(std::string* detail);
+    LNSTATUS CopySpillFrom(const NoteIndex& other, std::string* detail);
     LNSTATUS OpenSpill(std::string* detail);
     void Rebuild();
 

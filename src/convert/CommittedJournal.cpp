@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 
@@ -25,7 +26,8 @@ std::uint32_t CommittedJournal::BatchMessages() {
 
 void CommittedJournal::BeginRun() {
     pending_.clear();
-    durableExported_ = run_.exportedCount;
+    committedPending_ = 0;
+    committedExported_ = run_.exportedCount;
     commitFailed_ = false;
     if (outlook_.store) UseBatchedCommits(*outlook_.store, BatchMessages(), kCommitBatchIntervalMs);
 }
@@ -35,18 +37,28 @@ CommitCounts CommittedJournal::Counts() const {
         if (auto counts = ReadCommitCounts(*outlook_.store)) return *counts;
     }
     constexpr auto kAll = std::numeric_limits<std::uint64_t>::max();
-    return CommitCounts{0, kAll};
+    return CommitCounts{0, kAll, kAll};
 }
 
-void CommittedJournal::RecordCommitted(std::uint64_t committed) {
-    if (pending_.empty() || pending_.front().savedAfter > committed) return;
+void CommittedJournal::CountCommitted(std::uint64_t committed) {
+    while (committedPending_ < pending_.size() && pending_[committedPending_].savedAfter <= committed) {
+        committedExported_ = pending_[committedPending_].exportedAfter;
+        ++committedPending_;
+    }
+}
+
+void CommittedJournal::RecordDurable(std::uint64_t durable) {
+    if (pending_.empty() || pending_.front().savedAfter > durable) return;
     Pending last = std::move(pending_.front());
     pending_.pop_front();
-    while (!pending_.empty() && pending_.front().savedAfter <= committed) {
+    std::size_t popped = 1;
+    while (!pending_.empty() && pending_.front().savedAfter <= durable) {
         last = std::move(pending_.front());
         pending_.pop_front();
+        ++popped;
     }
-    durableExported_ = last.exportedAfter;
+    // Durable documents are committed ones: they were all in the counted front.
+    committedPending_ -= std::min(popped, committedPending_);
     // The journal keeps only its last document: the latest durable one says it all.
     if (journal_.IsOn()) journal_.RecordDocument(last.index, last.noteId, last.universalId);
 }
@@ -54,22 +66,28 @@ void CommittedJournal::RecordCommitted(std::uint64_t committed) {
 bool CommittedJournal::RecordDocument(std::int32_t index, std::uint32_t noteId, const std::string& universalId) {
     const CommitCounts counts = Counts();
     pending_.push_back(Pending{index, noteId, universalId, counts.saved, run_.exportedCount});
-    RecordCommitted(counts.committed);
+    CountCommitted(counts.committed);
+    // Committed is not enough: until the next commit's sync the header may
+    // still be only in memory, and a power loss would take the batch the
+    // journal already named.
+    RecordDurable(counts.durable);
     return true;
 }
 
 bool CommittedJournal::Settle() {
     if (commitFailed_) return false;
     CommitCounts counts = Counts();
-    if (counts.committed < counts.saved) {
+    if (counts.durable < counts.saved) {
         std::string error;
-        if (!CommitStore(*outlook_.store, error)) {
+        if (!CommitStore(*outlook_.store, error, /*durable=*/true)) {
+            CountCommitted(Counts().committed);  // the commit may have gone through, its sync not
             LoseUncommitted(error);
             return false;
         }
         counts = Counts();
     }
-    RecordCommitted(counts.committed);
+    CountCommitted(counts.committed);
+    RecordDurable(counts.durable);
     return true;
 }
 
@@ -78,11 +96,15 @@ void CommittedJournal::LoseUncommitted(const std::string& reason) {
     outlook_.storeWriteFailed = true;
     StopRun(run_, "Unable to save a message to the Outlook store: " + reason);
     pending_.clear();
-    if (run_.exportedCount > durableExported_) {
+    committedPending_ = 0;
+    // The documents of the last commit stay counted even when its sync
+    // failed: the file holds them unless the machine loses power, and a
+    // resume finds them among the folder's last items.
+    if (run_.exportedCount > committedExported_) {
         log_.Write(fmt::format("..~#>ERROR {} exported document(s) saved since the store's last commit are not in "
                                "the file: {}\n",
-                               run_.exportedCount - durableExported_, reason));
-        run_.exportedCount = durableExported_;
+                               run_.exportedCount - committedExported_, reason));
+        run_.exportedCount = committedExported_;
     }
 }
 

@@ -31,11 +31,14 @@ public:
 inline constexpr std::uint32_t kCommitBatchMessages = 512;
 inline constexpr std::uint32_t kCommitBatchIntervalMs = 1000;
 // How many items at the end of a folder a resumed view or component reads
-// back: an interruption leaves at most one batch committed and unrecorded
-// (the journal is written after the commit), and the store stretches a
-// batch to at most twice its size on a slow disk; the rest is margin for
-// the items of the document in progress.
-inline constexpr std::size_t kMaxUnrecordedItems = 4 * kCommitBatchMessages;
+// back. The journal records a batch once it is durable, which is at the
+// next commit's sync; by then that next batch may be on the disk too (the
+// kernel writes its header back whenever it likes). So an interruption
+// leaves up to two batches committed and unrecorded, and the store
+// stretches a batch to at most twice its size on a slow disk
+// (CommitPolicy::kMaxStretch): 4 batches. One stretched batch more is
+// margin for the items of the document in progress.
+inline constexpr std::size_t kMaxUnrecordedItems = 6 * kCommitBatchMessages;
 
 // Where the export of a view or component begins.
 

@@ -16,7 +16,8 @@ namespace qb {
 
 struct CommitCounts {
     std::uint64_t saved = 0;      // messages saved since the store was opened
-    std::uint64_t committed = 0;  // of them, those a crash can no longer lose
+    std::uint64_t committed = 0;  // of them, those a process kill can no longer lose
+    std::uint64_t durable = 0;    // of those, the ones a power loss can no longer lose
 };
 
 // Asks the store to commit after `messages` saved messages or once
@@ -27,7 +28,8 @@ bool UseBatchedCommits(IMsgStore& store, std::uint32_t messages, std::uint32_t i
 // The store's counts; none when it does not keep them.
 std::optional<CommitCounts> ReadCommitCounts(IMsgStore& store);
 
-// Commits every saved message now; false with the store's reason in `error`.
-bool CommitStore(IMsgStore& store, std::string& error);
+// Commits every saved message now, and with `durable` makes the commit
+// durable too; false with the store's reason in `error`.
+bool CommitStore(IMsgStore& store, std::string& error, bool durable = false);
 
 }  // namespace qb

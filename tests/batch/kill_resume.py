@@ -9,8 +9,10 @@ Each round starts `export --yes --resume` (the first one `--restart`) and
 sends SIGKILL after a random number of newly exported documents (read from
 the export log) plus a random few milliseconds, so the kill lands anywhere:
 inside a save, between the save and the journal, inside a journal write.
-The store commits in batches and the journal records only what is committed,
-so a kill loses the uncommitted batch and the resume writes it again: every
+The store commits in batches and the journal records only what is durable
+(a batch once the next commit synced), so a kill loses the uncommitted batch
+and the resume writes it again, and finds the committed but unrecorded ones
+among the folder's last items: every
 round picks the program's own batch size or, at random, a small one
 (QUILLBOX_COMMIT_BATCH) that puts commit boundaries all through the sample.
 After every kill `pst-check` must find the file sound. One round is ended by

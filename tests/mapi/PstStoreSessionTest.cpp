@@ -12,6 +12,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "mapi/PstProfileFixture.h"
@@ -607,17 +608,19 @@ TEST_P(PstStoreSessionTest, SaveAddsWhatTheStoreComputesAndKeepsWhatTheWriterSet
 }
 
 // Batched commits: a caller that opts in decides when saved messages become
-// durable and learns how many are; by default each save commits.
+// committed and durable and learns how many are; by default each save commits.
+// A commit's header is synced by the next commit or by SaveChanges(FORCE_SAVE).
 TEST_P(PstStoreSessionTest, CommitsFollowTheBatchTheCallerSets) {
     OpenDefaultStore();
     std::vector<MapiPtr<IMAPIFolder>> special = OpenSpecialFolders();
     ASSERT_EQ(special.size(), 5u);
+    using Counts = std::tuple<LONG, LONG, LONG>;  // saved, committed, durable
     auto counts = [&]() {
-        SizedSPropTagArray(2, tags) = {2, {PR_QB_SAVED_MESSAGES, PR_QB_COMMITTED_MESSAGES}};
+        SizedSPropTagArray(3, tags) = {3, {PR_QB_SAVED_MESSAGES, PR_QB_COMMITTED_MESSAGES, PR_QB_DURABLE_MESSAGES}};
         ULONG count = 0;
         MapiBuffer<SPropValue> values;
         EXPECT_EQ(store_->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, values.Put()), S_OK);
-        return std::make_pair(values.get()[0].Value.l, values.get()[1].Value.l);
+        return Counts(values.get()[0].Value.l, values.get()[1].Value.l, values.get()[2].Value.l);
     };
     auto saveOne = [&]() {
         MapiPtr<IMessage> message;
@@ -625,25 +628,32 @@ TEST_P(PstStoreSessionTest, CommitsFollowTheBatchTheCallerSets) {
         ASSERT_EQ(message->SaveChanges(0), S_OK);
     };
     saveOne();
-    EXPECT_EQ(counts(), std::make_pair(LONG(1), LONG(1)));
+    EXPECT_EQ(counts(), Counts(1, 1, 0)) << "committed, its header not yet synced";
     SPropValue batch{};
     batch.ulPropTag = PR_QB_COMMIT_BATCH_MESSAGES;
     batch.Value.l = 3;
     ASSERT_EQ(store_->SetProps(1, &batch, nullptr), S_OK);
     saveOne();
     saveOne();
-    EXPECT_EQ(counts(), std::make_pair(LONG(3), LONG(1)));
-    saveOne();  // the third of the batch commits it
-    EXPECT_EQ(counts(), std::make_pair(LONG(4), LONG(4)));
+    EXPECT_EQ(counts(), Counts(3, 1, 0));
+    saveOne();  // the third of the batch commits it, and its sync makes the commit before durable
+    EXPECT_EQ(counts(), Counts(4, 4, 1));
     saveOne();
-    EXPECT_EQ(counts(), std::make_pair(LONG(5), LONG(4)));
+    EXPECT_EQ(counts(), Counts(5, 4, 1));
     ASSERT_EQ(store_->SaveChanges(0), S_OK);  // an explicit commit
-    EXPECT_EQ(counts(), std::make_pair(LONG(5), LONG(5)));
-    SPropValue committed{};
-    committed.ulPropTag = PR_QB_COMMITTED_MESSAGES;
-    committed.Value.l = 0;
-    EXPECT_EQ(store_->SetProps(1, &committed, nullptr), MAPI_E_COMPUTED);
-    EXPECT_EQ(RowCount(*special[0]), 5u);
+    EXPECT_EQ(counts(), Counts(5, 5, 4));
+    ASSERT_EQ(store_->SaveChanges(KEEP_OPEN_READWRITE | FORCE_SAVE), S_OK);  // made durable
+    EXPECT_EQ(counts(), Counts(5, 5, 5));
+    saveOne();
+    ASSERT_EQ(store_->SaveChanges(FORCE_SAVE), S_OK);  // a commit and its sync at once
+    EXPECT_EQ(counts(), Counts(6, 6, 6));
+    for (ULONG tag : {PR_QB_COMMITTED_MESSAGES, PR_QB_DURABLE_MESSAGES}) {
+        SPropValue computed{};
+        computed.ulPropTag = tag;
+        computed.Value.l = 0;
+        EXPECT_EQ(store_->SetProps(1, &computed, nullptr), MAPI_E_COMPUTED);
+    }
+    EXPECT_EQ(RowCount(*special[0]), 6u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PstStoreSessionTest, ::testing::Values("MSUPST MS", "MSPST MS"),

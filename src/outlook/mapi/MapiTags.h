@@ -196,12 +196,16 @@ QB_TAG(PR_PST_PW_SZ_NEW, PT_STRING8, 0x6704);
 // Batched commits of our personal folders store (user-defined, never
 // written to the file). A store commits after each saved message unless
 // PR_QB_COMMIT_BATCH_MESSAGES (> 1) or PR_QB_COMMIT_BATCH_INTERVAL
-// (milliseconds) is set on it; IMsgStore::SaveChanges commits at once.
+// (milliseconds) is set on it; IMsgStore::SaveChanges commits at once, and
+// with FORCE_SAVE also makes that commit durable (one more disk sync).
 // PR_QB_SAVED_MESSAGES and PR_QB_COMMITTED_MESSAGES count the messages saved
-// since the store was opened and how many of them are durable.
+// since the store was opened and how many of them are committed (a process
+// kill can no longer lose them); PR_QB_DURABLE_MESSAGES how many a power
+// loss can no longer lose (a commit becomes durable with the next one).
 QB_TAG(PR_QB_COMMIT_BATCH_MESSAGES, PT_LONG, 0x65F0);
 QB_TAG(PR_QB_COMMIT_BATCH_INTERVAL, PT_LONG, 0x65F1);
 QB_TAG(PR_QB_SAVED_MESSAGES, PT_LONG, 0x65F2);
 QB_TAG(PR_QB_COMMITTED_MESSAGES, PT_LONG, 0x65F3);
+QB_TAG(PR_QB_DURABLE_MESSAGES, PT_LONG, 0x65F4);
 
 #undef QB_TAG

@@ -29,11 +29,13 @@ public:
     explicit PstMsgStore(StorePtr store) : store_(std::move(store)) {}
 
     HRESULT GetLastError(HRESULT hr, ULONG, LPMAPIERROR* out) override { return lastError_.Get(hr, "Store", out); }
-    HRESULT SaveChanges(ULONG) override {
+    // Commits; FORCE_SAVE also makes the commit durable (a power loss can no longer take it).
+    HRESULT SaveChanges(ULONG flags) override {
         auto guard = store_->Lock();
         if (!store_->engine->writable()) return S_OK;
         return Guarded(lastError_, [&] {
             store_->engine->Commit();
+            if (flags & FORCE_SAVE) store_->engine->MakeDurable();
             return S_OK;
         });
     }
@@ -118,7 +120,8 @@ private:
         if (!tags || tags->cValues == 0) return false;
         for (ULONG i = 0; i < tags->cValues; ++i) {
             const ULONG tag = tags->aulPropTag[i];
-            if (tag != PR_QB_SAVED_MESSAGES && tag != PR_QB_COMMITTED_MESSAGES) return false;
+            if (tag != PR_QB_SAVED_MESSAGES && tag != PR_QB_COMMITTED_MESSAGES && tag != PR_QB_DURABLE_MESSAGES)
+                return false;
         }
         return true;
     }
@@ -129,6 +132,7 @@ private:
         view.SetLong(PR_QB_COMMIT_BATCH_INTERVAL, static_cast<LONG>(std::min<std::int64_t>(interval, 0x7FFFFFFF)));
         view.SetLong(PR_QB_SAVED_MESSAGES, static_cast<LONG>(store_->engine->savedMessages()));
         view.SetLong(PR_QB_COMMITTED_MESSAGES, static_cast<LONG>(store_->engine->committedMessages()));
+        view.SetLong(PR_QB_DURABLE_MESSAGES, static_cast<LONG>(store_->engine->durableMessages()));
     }
 
     // The batch settings change the engine's commit policy; they are not stored.

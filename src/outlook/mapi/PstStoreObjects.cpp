@@ -53,6 +53,7 @@ bool IsComputed(ULONG tag) {
         case PROP_ID(PR_RECORD_KEY):
         case PROP_ID(PR_QB_SAVED_MESSAGES):
         case PROP_ID(PR_QB_COMMITTED_MESSAGES):
+        case PROP_ID(PR_QB_DURABLE_MESSAGES):
             return true;
         default: return false;
     }

@@ -480,8 +480,16 @@ void NodeDatabase::PublishFreedSpace() {
     header_.cbAMapFree = amap_.freeBytes();
     Bytes raw = header_.Serialize();
     file_->Write(0, raw.data(), raw.size());
+    ++headersWritten_;
     if (syncOnCommit_) file_->Sync();
     else file_->Flush();
+    headersDurable_ = headersWritten_;
+}
+
+void NodeDatabase::MakeDurable() {
+    if (headersDurable_ == headersWritten_) return;
+    file_->Sync();
+    headersDurable_ = headersWritten_;
 }
 
 void NodeDatabase::Commit() {
@@ -511,11 +519,15 @@ void NodeDatabase::Commit() {
     ++header_.dwUnique;
     file_->Extend(header_.ibFileEof);
     if (syncOnCommit_) file_->Sync();
+    // The sync made the header before this one durable too.
+    headersDurable_ = headersWritten_;
     // No flush after the header: any header that reaches the disk points to flushed data,
-    // and the next commit's (or Close's) flush makes this one durable.
+    // and the next commit's (or Close's, or MakeDurable's) flush makes this one durable.
     Bytes raw = header_.Serialize();
     file_->Write(0, raw.data(), raw.size());
     file_->Flush();
+    ++headersWritten_;
+    if (!syncOnCommit_) headersDurable_ = headersWritten_;
     amap_.CommitFinished();
     changed_ = false;
 }

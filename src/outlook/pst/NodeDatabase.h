@@ -111,11 +111,21 @@ public:
     Nid AllocateNid(std::uint32_t type);
     void ReserveNid(Nid nid);
 
-    // Publishes everything written since the last commit.
+    // Publishes everything written since the last commit. With syncing on,
+    // the data is synced before the header is written and the header is
+    // not: the sync also makes the header before it durable.
     void Commit();
     // After a commit: records the space that commit released as free in the
     // maps and the header (safe because the committed state no longer uses it).
+    // With syncing on the header is synced, so everything is durable.
     void PublishFreedSpace();
+    // Syncs the last header written unless it is durable already: one sync.
+    void MakeDurable();
+    // Headers written since the file was opened, and how many of them a
+    // power loss can no longer take. With syncing off nothing is synced and
+    // every header counts as durable: the caller chose speed over that promise.
+    std::uint64_t headersWritten() const { return headersWritten_; }
+    std::uint64_t headersDurable() const { return headersDurable_; }
     // Test hook: the size at which an ANSI file counts as full.
     void SetAnsiLimitForTest(std::uint64_t limit) { ansiLimit_ = limit; }
     // Test hook: how many B-tree pages each tree keeps beyond its changed ones.
@@ -146,6 +156,8 @@ private:
     AllocationMap amap_;
     bool changed_ = false;
     bool syncOnCommit_ = true;
+    std::uint64_t headersWritten_ = 0;
+    std::uint64_t headersDurable_ = 0;
     std::uint64_t bytesWritten_ = 0;
     Bytes scratch_;
     std::uint64_t ansiLimit_ = kAnsiSizeLimit;

@@ -235,9 +235,19 @@ public:
     const CommitPolicy& commitPolicy() const { return policy_; }
     // Publishes every saved change (tables, B-trees, maps, then the header).
     void Commit();
+    // Syncs the last commit's header unless a sync already made it durable
+    // (one fdatasync at most); commits nothing.
+    void MakeDurable();
     // Commits and closes; further calls fail.
     void Close();
+    // Messages saved since the store was opened; of them, those published
+    // by a commit (a process kill can no longer lose them), and those a
+    // power loss can no longer lose. A commit syncs its data before it
+    // writes the header, never after, so the durable count lags one commit
+    // behind until the next commit, MakeDurable or Close. With syncing off
+    // (CommitPolicy::sync) nothing is ever synced: durable means committed.
     std::size_t committedMessages() const { return committedMessages_; }
+    std::size_t durableMessages() const { return durableMessages_; }
     std::size_t savedMessages() const { return savedMessages_; }
     std::uint64_t commitCount() const { return commitCount_; }
 
@@ -290,6 +300,8 @@ private:
     void UpdateHierarchyRow(FolderState& f);
     void AddContentsRow(Nid folder, bool associated, Nid message, const Properties& props);
     void MessageSaved();
+    // Sets the durable count from the database's synced headers.
+    void UpdateDurable();
     void WriteNode(Nid nid, const Properties& props, Nid parent);
     void WriteEmptyTable(Nid nid, const std::vector<std::uint32_t>& tags);
     void BuildNewStore(const std::string& displayName);
@@ -314,6 +326,14 @@ private:
     std::chrono::steady_clock::time_point lastCommit_ = std::chrono::steady_clock::now();
     std::size_t savedMessages_ = 0;
     std::size_t committedMessages_ = 0;
+    // The committed count the last header published, and the one before it
+    // (each with the database's header number), to learn which is durable.
+    struct PublishedCount {
+        std::size_t messages = 0;
+        std::uint64_t header = 0;
+    };
+    PublishedCount lastPublished_, previousPublished_;
+    std::size_t durableMessages_ = 0;
     std::uint64_t commitCount_ = 0;
     std::uint32_t rowVersion_ = 1;
     std::chrono::steady_clock::duration lastCommitCost_{};

@@ -117,10 +117,34 @@ void PstStore::Commit() {
         throw;
     }
     committedMessages_ = savedMessages_;
+    if (db_->headersWritten() != lastPublished_.header) {
+        previousPublished_ = lastPublished_;
+        lastPublished_ = PublishedCount{committedMessages_, db_->headersWritten()};
+    } else {
+        lastPublished_.messages = committedMessages_;  // nothing new to publish
+    }
+    UpdateDurable();
     savedSinceCommit_ = 0;
     lastCommit_ = std::chrono::steady_clock::now();
     lastCommitCost_ = lastCommit_ - started;
     ++commitCount_;
+}
+
+void PstStore::UpdateDurable() {
+    const std::uint64_t durable = db_->headersDurable();
+    if (durable >= lastPublished_.header) durableMessages_ = lastPublished_.messages;
+    else if (durable >= previousPublished_.header) durableMessages_ = previousPublished_.messages;
+}
+
+void PstStore::MakeDurable() {
+    RequireWritable();
+    try {
+        db_->MakeDurable();
+    } catch (...) {
+        failed_ = true;
+        throw;
+    }
+    UpdateDurable();
 }
 
 void PstStore::Close() {
@@ -133,6 +157,7 @@ void PstStore::Close() {
             failed_ = true;
             throw;
         }
+        UpdateDurable();
     }
     closed_ = true;
 }

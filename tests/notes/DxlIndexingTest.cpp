@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "NotesTestSupport.h"
 #include "notes/api/DxlReader.h"
 #include "notes/api/NoteIndex.h"
 #include "notes/sample/SampleGenerator.h"
@@ -39,24 +40,6 @@ Indexed IndexFile(const std::string& path, bool twoParts) {
     out.status = IndexDxlFile(path, &out.info, &out.index, &out.detail);
     out.split = LastDxlIndexSplit();
     return out;
-}
-
-void ExpectSameEntry(const NoteIndexEntry& got, const NoteIndexEntry& want, std::size_t slot) {
-    SCOPED_TRACE("slot " + std::to_string(slot));
-    EXPECT_EQ(got.noteId, want.noteId);
-    EXPECT_EQ(got.Unid(), want.Unid());
-    EXPECT_EQ(got.noteClass, want.noteClass);
-    EXPECT_EQ(got.deleted, want.deleted);
-    EXPECT_EQ(got.start, want.start);
-    EXPECT_EQ(got.end, want.end);
-    ASSERT_EQ(got.skipped.size(), want.skipped.size());
-    for (std::size_t i = 0; i < got.skipped.size(); ++i) {
-        EXPECT_EQ(got.skipped[i].offset, want.skipped[i].offset);
-        EXPECT_EQ(got.skipped[i].length, want.skipped[i].length);
-    }
-    EXPECT_TRUE(got.created == want.created);
-    EXPECT_TRUE(got.modified == want.modified);
-    EXPECT_EQ(got.summary.Data(), want.summary.Data());
 }
 
 void ExpectSameIndex(const Indexed& two, const Indexed& one) {
@@ -86,7 +69,8 @@ void ExpectSameIndex(const Indexed& two, const Indexed& one) {
         std::string detail;
         ASSERT_EQ(two.index.ReadUncached(got, &gotEntry, &detail), LNNOERROR) << detail;
         ASSERT_EQ(one.index.ReadUncached(want, &wantEntry, &detail), LNNOERROR) << detail;
-        ExpectSameEntry(gotEntry, wantEntry, i);
+        SCOPED_TRACE("slot " + std::to_string(i));
+        test::ExpectSameIndexEntry(gotEntry, wantEntry);
         if (::testing::Test::HasFailure()) return;
     }
 }

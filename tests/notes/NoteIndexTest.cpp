@@ -57,23 +57,6 @@ NoteIndexEntry MakeEntry(NOTEID id, int n, std::size_t summaryBytes) {
     return entry;
 }
 
-void ExpectSame(const NoteIndexEntry& got, const NoteIndexEntry& want) {
-    EXPECT_EQ(got.noteId, want.noteId);
-    EXPECT_EQ(got.Unid(), want.Unid());
-    EXPECT_EQ(got.noteClass, want.noteClass);
-    EXPECT_EQ(got.deleted, want.deleted);
-    EXPECT_EQ(got.start, want.start);
-    EXPECT_EQ(got.end, want.end);
-    ASSERT_EQ(got.skipped.size(), want.skipped.size());
-    for (std::size_t i = 0; i < got.skipped.size(); ++i) {
-        EXPECT_EQ(got.skipped[i].offset, want.skipped[i].offset);
-        EXPECT_EQ(got.skipped[i].length, want.skipped[i].length);
-    }
-    EXPECT_TRUE(got.created == want.created);
-    EXPECT_TRUE(got.modified == want.modified);
-    EXPECT_EQ(got.summary.Data(), want.summary.Data());
-}
-
 class NoteIndexTest : public ::testing::Test {
 protected:
     TempDir tmp;
@@ -98,14 +81,14 @@ TEST_F(NoteIndexTest, RecordsComeBackAsWrittenByLookupAndByScan) {
         ASSERT_NE(slot, nullptr);
         IndexEntryPtr entry;
         ASSERT_EQ(index.Read(*slot, &entry, &detail), LNNOERROR) << detail;
-        ExpectSame(*entry, written[n]);
+        test::ExpectSameIndexEntry(*entry, written[n]);
     }
     EXPECT_EQ(index.FindSlot(2), nullptr);
 
     std::size_t seen = 0;
     ASSERT_EQ(index.Scan([](const NoteIndex::Slot&) { return true; },
                          [&](const NoteIndexEntry& entry) {
-                             ExpectSame(entry, written[seen++]);
+                             test::ExpectSameIndexEntry(entry, written[seen++]);
                              return !HasFailure();
                          },
                          &detail),
@@ -181,7 +164,7 @@ TEST_F(NoteIndexTest, AnIndexOfTheRestAppendedEqualsOneAppendedNoteByNote) {
         std::size_t seen = 0;
         ASSERT_EQ(first.Scan([](const NoteIndex::Slot&) { return true; },
                              [&](const NoteIndexEntry& entry) {
-                                 ExpectSame(entry, wanted[seen++]);
+                                 test::ExpectSameIndexEntry(entry, wanted[seen++]);
                                  return !HasFailure();
                              },
                              &detail),

@@ -42,4 +42,22 @@ inline notes::ItemData TestItem(std::string name, LNITEMTYPE type, notes::Bytes 
     return item;
 }
 
+// Every field of an index record equal: what the index keeps of a note.
+inline void ExpectSameIndexEntry(const notes::NoteIndexEntry& got, const notes::NoteIndexEntry& want) {
+    EXPECT_EQ(got.noteId, want.noteId);
+    EXPECT_EQ(got.Unid(), want.Unid());
+    EXPECT_EQ(got.noteClass, want.noteClass);
+    EXPECT_EQ(got.deleted, want.deleted);
+    EXPECT_EQ(got.start, want.start);
+    EXPECT_EQ(got.end, want.end);
+    ASSERT_EQ(got.skipped.size(), want.skipped.size());
+    for (std::size_t i = 0; i < got.skipped.size(); ++i) {
+        EXPECT_EQ(got.skipped[i].offset, want.skipped[i].offset);
+        EXPECT_EQ(got.skipped[i].length, want.skipped[i].length);
+    }
+    EXPECT_TRUE(got.created == want.created);
+    EXPECT_TRUE(got.modified == want.modified);
+    EXPECT_EQ(got.summary.Data(), want.summary.Data());
+}
+
 }  // namespace qb::test

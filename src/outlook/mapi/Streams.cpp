@@ -43,6 +43,20 @@ bool NewPosition(long long base, long long move, ULONGLONG& out) {
     return true;
 }
 
+// Seek over `size` bytes of memory from `position`, as IStream::Seek.
+HRESULT SeekInMemory(std::size_t size, std::size_t& position, LARGE_INTEGER move, DWORD origin,
+                     ULARGE_INTEGER* newPosition) {
+    long long base = 0;
+    if (origin == STREAM_SEEK_CUR) base = static_cast<long long>(position);
+    else if (origin == STREAM_SEEK_END) base = static_cast<long long>(size);
+    else if (origin != STREAM_SEEK_SET) return STG_E_INVALIDFUNCTION;
+    ULONGLONG target = 0;
+    if (!NewPosition(base, move.QuadPart, target)) return STG_E_INVALIDFUNCTION;
+    position = static_cast<std::size_t>(target);
+    if (newPosition) newPosition->QuadPart = target;
+    return S_OK;
+}
+
 // A stream over an open file descriptor. The file's status seen when it was
 // opened answers Stat until the stream writes to the file, so reading a file
 // through the stream costs its open, one status, its reads and its close.
@@ -165,15 +179,7 @@ public:
         return STG_E_ACCESSDENIED;
     }
     HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) override {
-        long long base = 0;
-        if (origin == STREAM_SEEK_CUR) base = static_cast<long long>(position_);
-        else if (origin == STREAM_SEEK_END) base = static_cast<long long>(bytes_->size());
-        else if (origin != STREAM_SEEK_SET) return STG_E_INVALIDFUNCTION;
-        ULONGLONG target = 0;
-        if (!NewPosition(base, move.QuadPart, target)) return STG_E_INVALIDFUNCTION;
-        position_ = static_cast<std::size_t>(target);
-        if (newPosition) newPosition->QuadPart = target;
-        return S_OK;
+        return SeekInMemory(bytes_->size(), position_, move, origin, newPosition);
     }
     HRESULT SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
     // Straight from the bytes into the destination, in the chunks a copy
@@ -335,15 +341,7 @@ HRESULT MemoryStream::Write(const void* pv, ULONG cb, ULONG* pcbWritten) {
 }
 
 HRESULT MemoryStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) {
-    long long base = 0;
-    if (origin == STREAM_SEEK_CUR) base = static_cast<long long>(position_);
-    else if (origin == STREAM_SEEK_END) base = static_cast<long long>(data_.size());
-    else if (origin != STREAM_SEEK_SET) return STG_E_INVALIDFUNCTION;
-    ULONGLONG target = 0;
-    if (!NewPosition(base, move.QuadPart, target)) return STG_E_INVALIDFUNCTION;
-    position_ = static_cast<std::size_t>(target);
-    if (newPosition) newPosition->QuadPart = target;
-    return S_OK;
+    return SeekInMemory(data_.size(), position_, move, origin, newPosition);
 }
 
 HRESULT MemoryStream::SetSize(ULARGE_INTEGER size) {

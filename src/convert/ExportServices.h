@@ -33,12 +33,13 @@ inline constexpr std::uint32_t kCommitBatchIntervalMs = 1000;
 // How many items at the end of a folder a resumed view or component reads
 // back. The journal records a batch once it is durable, which is at the
 // next commit's sync; by then that next batch may be on the disk too (the
-// kernel writes its header back whenever it likes). So an interruption
-// leaves up to two batches committed and unrecorded, and the store
-// stretches a batch to at most twice its size on a slow disk
-// (CommitPolicy::kMaxStretch): 4 batches. One stretched batch more is
-// margin for the items of the document in progress.
-inline constexpr std::size_t kMaxUnrecordedItems = 6 * kCommitBatchMessages;
+// kernel writes its header back whenever it likes), and the store learns
+// that a sync written behind has finished only at its next step, one batch
+// later. So an interruption leaves up to three batches committed and
+// unrecorded, and the store stretches a batch to at most twice its size on
+// a slow disk (CommitPolicy::kMaxStretch): 6 batches. One stretched batch
+// more is margin for the items of the document in progress.
+inline constexpr std::size_t kMaxUnrecordedItems = 8 * kCommitBatchMessages;
 
 // Where the export of a view or component begins.
 

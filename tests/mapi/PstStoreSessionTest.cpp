@@ -17,6 +17,7 @@
 
 #include "mapi/PstProfileFixture.h"
 #include "outlook/mapi/OneOffEntryId.h"
+#include "outlook/mapi/PstStoreProvider.h"
 #include "outlook/pst/PstStore.h"
 #include "support/OutsideTools.h"
 #include "support/RunProgram.h"
@@ -607,10 +608,16 @@ TEST_P(PstStoreSessionTest, SaveAddsWhatTheStoreComputesAndKeepsWhatTheWriterSet
     EXPECT_NE(draft.find(Ansi() ? "\"3FFD\": 1252" : "\"3FFD\": 65001"), std::string::npos) << draft;
 }
 
+struct WriteBehindForced {
+    explicit WriteBehindForced(bool on) { SetCommitWriteBehindEnabled(on); }
+    ~WriteBehindForced() { SetCommitWriteBehindEnabled(std::nullopt); }
+};
+
 // Batched commits: a caller that opts in decides when saved messages become
 // committed and durable and learns how many are; by default each save commits.
 // A commit's header is synced by the next commit or by SaveChanges(FORCE_SAVE).
 TEST_P(PstStoreSessionTest, CommitsFollowTheBatchTheCallerSets) {
+    const WriteBehindForced exactCounts(false);  // the counts of commits made in the call
     OpenDefaultStore();
     std::vector<MapiPtr<IMAPIFolder>> special = OpenSpecialFolders();
     ASSERT_EQ(special.size(), 5u);
@@ -654,6 +661,42 @@ TEST_P(PstStoreSessionTest, CommitsFollowTheBatchTheCallerSets) {
         EXPECT_EQ(store_->SetProps(1, &computed, nullptr), MAPI_E_COMPUTED);
     }
     EXPECT_EQ(RowCount(*special[0]), 6u);
+}
+
+// A batch written behind: the counts follow the second thread and never run
+// ahead of it; FORCE_SAVE waits for it and leaves everything durable.
+TEST_P(PstStoreSessionTest, BatchedCommitsWrittenBehindCatchUpOnForceSave) {
+    const WriteBehindForced behind(true);
+    OpenDefaultStore();
+    MapiPtr<IMAPIFolder> inbox = std::move(OpenSpecialFolders()[0]);
+    SPropValue batch{};
+    batch.ulPropTag = PR_QB_COMMIT_BATCH_MESSAGES;
+    batch.Value.l = 2;
+    ASSERT_EQ(store_->SetProps(1, &batch, nullptr), S_OK);
+    SizedSPropTagArray(3, tags) = {3, {PR_QB_SAVED_MESSAGES, PR_QB_COMMITTED_MESSAGES, PR_QB_DURABLE_MESSAGES}};
+    auto counts = [&](LONG* saved, LONG* committed, LONG* durable) {
+        ULONG count = 0;
+        MapiBuffer<SPropValue> values;
+        ASSERT_EQ(store_->GetProps(reinterpret_cast<LPSPropTagArray>(&tags), 0, &count, values.Put()), S_OK);
+        *saved = values.get()[0].Value.l;
+        *committed = values.get()[1].Value.l;
+        *durable = values.get()[2].Value.l;
+    };
+    LONG saved = 0, committed = 0, durable = 0;
+    for (int i = 1; i <= 7; ++i) {
+        MapiPtr<IMessage> message;
+        ASSERT_EQ(inbox->CreateMessage(nullptr, 0, message.Put()), S_OK);
+        ASSERT_EQ(message->SaveChanges(0), S_OK);
+        counts(&saved, &committed, &durable);
+        EXPECT_EQ(saved, i);
+        EXPECT_LE(durable, committed);
+        EXPECT_LE(committed, saved);
+    }
+    ASSERT_EQ(store_->SaveChanges(FORCE_SAVE), S_OK);
+    counts(&saved, &committed, &durable);
+    EXPECT_EQ(committed, 7);
+    EXPECT_EQ(durable, 7);
+    EXPECT_EQ(RowCount(*inbox), 7u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PstStoreSessionTest, ::testing::Values("MSUPST MS", "MSPST MS"),

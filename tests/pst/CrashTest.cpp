@@ -35,6 +35,15 @@ CommitPolicy ExportBatches() {
     return policy;
 }
 
+// The export's batches as the export writes them: synced, the sync and the
+// header written behind on a second thread.
+CommitPolicy SyncedBatchesWrittenBehind() {
+    CommitPolicy policy = ExportBatches();
+    policy.sync = true;
+    policy.writeBehind = true;
+    return policy;
+}
+
 // Child: writes messages for ever, reporting each commit's message count on the pipe.
 [[noreturn]] void WriteUntilKilled(const std::string& path, int fd, PstFormat format, const CommitPolicy& policy) {
     try {
@@ -113,6 +122,8 @@ TEST(CrashTest, KilledWriterWithTheExportsBatchesLeavesEveryCommittedMessage) {
     KillAfterCommits(PstFormat::Unicode, 1, 0, ExportBatches());
     KillAfterCommits(PstFormat::Unicode, 2, 30000, ExportBatches());
     KillAfterCommits(PstFormat::Ansi, 3, 5000, ExportBatches());
+    KillAfterCommits(PstFormat::Unicode, 2, 0, SyncedBatchesWrittenBehind());
+    KillAfterCommits(PstFormat::Unicode, 3, 3000, SyncedBatchesWrittenBehind());
 }
 
 }  // namespace

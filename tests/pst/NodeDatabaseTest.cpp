@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <random>
 
 #include "outlook/pst/Checksum.h"
 #include "outlook/pst/NodeDatabase.h"
 #include "outlook/pst/PstChecker.h"
+#include "outlook/pst/PstFaultInjection.h"
 #include "outlook/pst/PstStore.h"
 #include "support/TempDir.h"
 
@@ -171,20 +173,70 @@ TEST_P(WrittenDatabaseTest, BTreesGrowShrinkAndReload) {
     EXPECT_GT(db->nbt().root().level, 1);
 }
 
-TEST_P(WrittenDatabaseTest, ReleasedSpaceIsReusedAfterACommit) {
+// Space a commit frees is still used by the header before it, which is what
+// a power loss leaves until the commit's own header is durable: reusing it
+// sooner could overwrite the only state the disk holds.
+TEST_P(WrittenDatabaseTest, ReleasedSpaceIsReusedOnlyOnceTheHeaderThatFreedItIsDurable) {
+    for (const bool behind : {false, true}) {
+        SCOPED_TRACE(behind ? "header written behind" : "header written in the commit");
+        test::TempDir dir;
+        auto db = NodeDatabase::Create(dir.File("t.pst"), GetParam());
+        db->SetSyncOnCommit(true, behind);
+        const auto write = [&](std::uint8_t fill) {
+            Bid bid = db->WriteData(Bytes(4000, fill));
+            db->PutNode(NbtEntry{0x40, bid, 0, 0});
+            return db->FindBlock(bid)->ib;
+        };
+        const std::uint64_t first = write(1);
+        db->Commit();
+        db->MakeDurable();
+        db->ReleaseTree(db->FindNode(0x40)->bidData);
+        EXPECT_NE(write(2), first) << "space of the committed state was reused before the commit";
+        db->Commit();
+        const std::uint64_t headerThatFreedIt = db->headersMade();
+        EXPECT_LT(db->headersDurable(), headerThatFreedIt);
+        EXPECT_NE(db->FindBlock(db->WriteData(Bytes(4000, 3)))->ib, first)
+            << "space reused while the header before the commit that freed it may be all the disk holds";
+        db->MakeDurable();
+        EXPECT_EQ(db->headersDurable(), db->headersMade());
+        EXPECT_EQ(db->FindBlock(db->WriteData(Bytes(4000, 4)))->ib, first);
+    }
+}
+
+// Written behind, a commit's sync and header go on a second thread; the
+// counts catch up when they are collected, never before, and a failure
+// there reaches the caller at the next commit.
+TEST_P(WrittenDatabaseTest, HeadersWrittenBehindAreCountedWhenDoneAndTheirFailureSurfaces) {
     test::TempDir dir;
-    auto db = NodeDatabase::Create(dir.File("t.pst"), GetParam());
-    Bid first = db->WriteData(Bytes(4000, 1));
-    db->PutNode(NbtEntry{0x40, first, 0, 0});
-    db->Commit();
-    std::uint64_t ib = db->FindBlock(first)->ib;
-    db->ReleaseTree(first);
-    Bid second = db->WriteData(Bytes(4000, 2));
-    EXPECT_NE(db->FindBlock(second)->ib, ib) << "space of the committed state was reused before the commit";
-    db->PutNode(NbtEntry{0x40, second, 0, 0});
-    db->Commit();
-    Bid third = db->WriteData(Bytes(4000, 3));
-    EXPECT_EQ(db->FindBlock(third)->ib, ib);
+    const std::string path = dir.File("t.pst");
+    {
+        auto db = NodeDatabase::Create(path, GetParam());
+        db->SetSyncOnCommit(true, true);
+        for (std::uint8_t round = 1; round <= 3; ++round) {
+            db->PutNode(NbtEntry{MakeNid(kNidTypeInternal, 0x500 + round), db->WriteData(Bytes(100, round)), 0, 0});
+            db->Commit();
+            EXPECT_EQ(db->headersMade(), round);
+            EXPECT_GE(db->headersWritten(), round - 1u) << "a commit first waits for the header before it";
+            EXPECT_LE(db->headersWritten(), db->headersMade());
+            EXPECT_LT(db->headersDurable(), db->headersMade());
+        }
+        db->MakeDurable();
+        EXPECT_EQ(db->headersWritten(), 3u);
+        EXPECT_EQ(db->headersDurable(), 3u);
+
+        SetPstFaultForTest(PstFaultOp::Sync, 1, EIO);
+        db->PutNode(NbtEntry{MakeNid(kNidTypeInternal, 0x600), db->WriteData(Bytes(100, 9)), 0, 0});
+        EXPECT_NO_THROW(db->Commit()) << "the sync fails on the second thread";
+        db->PutNode(NbtEntry{MakeNid(kNidTypeInternal, 0x601), db->WriteData(Bytes(100, 9)), 0, 0});
+        EXPECT_THROW(db->Commit(), PstError);
+        EXPECT_EQ(db->headersWritten(), 3u);
+        EXPECT_EQ(db->headersDurable(), 3u);
+        ClearPstFaultForTest();
+    }
+    auto db = NodeDatabase::Open(path, false);
+    EXPECT_TRUE(db->FindNode(MakeNid(kNidTypeInternal, 0x503)).has_value());
+    EXPECT_FALSE(db->FindNode(MakeNid(kNidTypeInternal, 0x600)).has_value())
+        << "a header whose data never reached the disk was written";
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, WrittenDatabaseTest, ::testing::Values(PstFormat::Unicode, PstFormat::Ansi));

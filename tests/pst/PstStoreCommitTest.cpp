@@ -22,7 +22,7 @@ protected:
 
     // A store with an Inbox whose commits come every `messages` saves, made
     // durable before the test counts anything.
-    std::unique_ptr<PstStore> NewStore(std::size_t messages, bool sync) {
+    std::unique_ptr<PstStore> NewStore(std::size_t messages, bool sync, bool behind = false) {
         auto store = PstStore::Create(path_, GetParam(), "Durable");
         inbox_ = store->CreateFolder(store->IpmSubtree(), "Inbox");
         CommitPolicy policy;
@@ -30,6 +30,7 @@ protected:
         policy.interval = std::chrono::hours(1);
         policy.adaptive = false;
         policy.sync = sync;
+        policy.writeBehind = behind;
         store->SetCommitPolicy(policy);
         store->Commit();
         store->MakeDurable();
@@ -106,6 +107,44 @@ TEST_P(StoreCommitTest, AFailedDurableSyncFailsTheStoreAndCountsNothingMore) {
     EXPECT_EQ(store->committedMessages(), 2u);
     EXPECT_THROW(store->CreateMessage(inbox_), PstError) << "a store whose sync failed takes no more writes";
     EXPECT_NO_THROW(store->Close());
+}
+
+// Written behind, the counts never run ahead of what the second thread has
+// done: committed once the header is written, durable once a later sync ran.
+TEST_P(StoreCommitTest, WrittenBehindTheCountsFollowTheSecondThreadAndCatchUp) {
+    auto store = NewStore(3, true, true);
+    Syncs();
+    for (std::size_t batch = 1; batch <= 4; ++batch) {
+        Save(*store, 3);
+        EXPECT_LE(store->durableMessages(), store->committedMessages());
+        EXPECT_LE(store->committedMessages(), 3 * batch);
+        EXPECT_GE(store->committedMessages(), 3 * (batch - 1)) << "a commit waits for the header before it";
+        EXPECT_GE(store->durableMessages() + 6, 3 * batch);
+    }
+    EXPECT_EQ(Syncs(), 4u) << "one sync per commit, for its data";
+    store->MakeDurable();
+    EXPECT_EQ(store->committedMessages(), 12u);
+    EXPECT_EQ(store->durableMessages(), 12u);
+    store->Close();
+    store.reset();
+    auto reopened = PstStore::Open(path_, false);
+    EXPECT_EQ(reopened->Messages(reopened->FindSubfolder(reopened->IpmSubtree(), "Inbox")).size(), 12u);
+}
+
+TEST_P(StoreCommitTest, AFailedSyncBehindFailsTheStoreAtTheNextStepAndKeepsTheCommitBefore) {
+    auto store = NewStore(2, true, true);
+    Save(*store, 2);
+    store->MakeDurable();
+    SetPstFaultForTest(PstFaultOp::Sync, 1, EIO);
+    Save(*store, 2);  // its commit's sync fails on the second thread
+    EXPECT_THROW(store->MakeDurable(), PstError);
+    EXPECT_EQ(store->committedMessages(), 2u);
+    EXPECT_EQ(store->durableMessages(), 2u);
+    EXPECT_THROW(store->CreateMessage(inbox_), PstError) << "a store whose sync failed takes no more writes";
+    EXPECT_NO_THROW(store->Close());
+    store.reset();
+    auto reopened = PstStore::Open(path_, false);
+    EXPECT_EQ(reopened->Messages(reopened->FindSubfolder(reopened->IpmSubtree(), "Inbox")).size(), 2u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, StoreCommitTest, ::testing::Values(PstFormat::Unicode, PstFormat::Ansi));

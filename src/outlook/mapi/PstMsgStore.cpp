@@ -13,6 +13,7 @@
 #include "outlook/mapi/MemoryTable.h"
 #include "outlook/mapi/PstPropConvert.h"
 #include "outlook/mapi/PstStoreObjectsInternal.h"
+#include "outlook/mapi/PstStoreProvider.h"
 #include "outlook/pst/PstTags.h"
 
 namespace qb::mapi {
@@ -141,8 +142,10 @@ private:
         if (!store_->engine->writable()) return true;
         pst::CommitPolicy policy = store_->engine->commitPolicy();
         const LONG setting = std::max<LONG>(value.Value.l, 0);
-        if (value.ulPropTag == PR_QB_COMMIT_BATCH_MESSAGES) policy.messages = std::max<LONG>(setting, 1);
-        else policy.interval = setting == 0 ? kNoInterval : std::chrono::milliseconds(setting);
+        if (value.ulPropTag == PR_QB_COMMIT_BATCH_MESSAGES) {
+            policy.messages = std::max<LONG>(setting, 1);
+            policy.writeBehind = policy.messages > 1 && CommitWriteBehindEnabled();
+        } else policy.interval = setting == 0 ? kNoInterval : std::chrono::milliseconds(setting);
         store_->engine->SetCommitPolicy(policy);
         return true;
     }

@@ -5,6 +5,7 @@
 
 #include "outlook/mapi/PstStoreObjects.h"
 #include "outlook/pst/PstTags.h"
+#include "shell/platform/EnvironmentSwitch.h"
 #include "shell/platform/FileInfo.h"
 
 namespace qb::mapi {
@@ -23,6 +24,8 @@ const char* FormatName(pst::PstFormat format) {
 // (PR_QB_COMMIT_BATCH_MESSAGES, PR_QB_COMMITTED_MESSAGES on the store), as
 // the export does for its recovery journal.
 constexpr pst::CommitPolicy kCommitEachMessage{1, std::chrono::hours(24 * 365), true, false};
+
+platform::EnvironmentSwitch writeBehindSwitch("QUILLBOX_COMMIT_WRITE_BEHIND");
 
 HRESULT ResultOf(const pst::PstError& error) {
     switch (error.kind()) {
@@ -131,5 +134,8 @@ HRESULT PstStoreProvider::OpenStore(const StoreLocation& location, ULONG flags, 
 }
 
 void RegisterPstStoreProvider() { SetMsgStoreProvider(std::make_shared<PstStoreProvider>()); }
+
+bool CommitWriteBehindEnabled() { return writeBehindSwitch.Enabled(); }
+void SetCommitWriteBehindEnabled(std::optional<bool> enabled) { writeBehindSwitch.Force(enabled); }
 
 }  // namespace qb::mapi

@@ -11,6 +11,7 @@
 // is held (and locked against other programs) while any object of it lives.
 
 #include <memory>
+#include <optional>
 
 #include "outlook/mapi/StoreProvider.h"
 
@@ -32,5 +33,13 @@ private:
 
 // Registers a PstStoreProvider as the process's store provider.
 void RegisterPstStoreProvider();
+
+// A caller that batches commits (PR_QB_COMMIT_BATCH_MESSAGES above 1) follows
+// the committed and durable counts itself, so its commits wait for the disk
+// and write their header on a second thread while it goes on saving; on
+// unless QUILLBOX_COMMIT_WRITE_BEHIND is "0". Tests may force it either way
+// (nullopt: follow the environment again).
+bool CommitWriteBehindEnabled();
+void SetCommitWriteBehindEnabled(std::optional<bool> enabled);
 
 }  // namespace qb::mapi

@@ -198,14 +198,31 @@ void AllocationMap::Release(std::uint64_t ib, std::size_t size) {
     pending_.emplace_back(ib, std::size_t(AlignUp(size, kUnit)));
 }
 
-void AllocationMap::CommitFinished() {
-    for (const auto& [ib, size] : pending_) {
-        SetBits(ib, size, false);
-        std::size_t units = size / kUnit;
-        if (units < freeLists_.size()) freeLists_[units].push_back(ib);
-    }
+void AllocationMap::CommitFinished(std::uint64_t header) {
+    if (pending_.empty()) return;
+    waiting_.push_back(Waiting{header, std::move(pending_)});
     pending_.clear();
+}
+
+void AllocationMap::HeaderDurable(std::uint64_t header) {
+    std::size_t done = 0;
+    for (; done < waiting_.size() && waiting_[done].header <= header; ++done) {
+        for (const auto& [ib, size] : waiting_[done].space) {
+            SetBits(ib, size, false);
+            std::size_t units = size / kUnit;
+            if (units < freeLists_.size()) freeLists_[units].push_back(ib);
+        }
+    }
+    if (done == 0) return;
+    waiting_.erase(waiting_.begin(), waiting_.begin() + std::ptrdiff_t(done));
     Trim();
+}
+
+std::uint64_t AllocationMap::waitingBytes() const {
+    std::uint64_t bytes = 0;
+    for (const Waiting& w : waiting_)
+        for (const auto& [ib, size] : w.space) bytes += size;
+    return bytes;
 }
 
 std::uint64_t AllocationMap::freeBytes() const { return regionCount_ * kAMapCoverage - usedUnits_ * kUnit; }

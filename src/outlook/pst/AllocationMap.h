@@ -2,7 +2,8 @@
 // Space accounting of the file: the AMap bits (one per 64 bytes), the fixed
 // map pages (AMap, PMap, FMap, FPMap) and the density list. The file grows by
 // whole AMap regions. Space released by a transaction becomes reusable only
-// after the header that no longer needs it is on disk.
+// after the header that no longer needs it is durable: until then a power
+// loss may leave the header before it, which still points there.
 //
 // Memory holds the regions changed since maps were last written and at most
 // a budget of others; a region that is not changed is as its AMap page on
@@ -32,7 +33,8 @@ public:
     void Load(std::uint64_t fileEof);
 
     std::uint64_t Allocate(std::size_t size, std::size_t alignment);
-    // Freed space stays allocated on disk until CommitFinished.
+    // Freed space stays allocated until the header of the commit that freed
+    // it is durable (CommitFinished, then HeaderDurable).
     void Release(std::uint64_t ib, std::size_t size);
     // Marks space in use (while loading an existing file's accounting).
     void MarkUsed(std::uint64_t ib, std::size_t size);
@@ -40,7 +42,13 @@ public:
 
     // Writes every changed map page. Returns false when nothing changed.
     void WriteMaps(PstFile& file, Bid densityListBid);
-    void CommitFinished();
+    // The space released since the last call is no longer used from header
+    // number `header` on; it waits for that header to be durable.
+    void CommitFinished(std::uint64_t header);
+    // Headers up to number `header` are durable: the space they stopped using is free.
+    void HeaderDurable(std::uint64_t header);
+    // Bytes released and waiting for a header to be durable.
+    std::uint64_t waitingBytes() const;
 
     std::uint64_t fileEof() const { return kFirstAMapOffset + regionCount_ * kAMapCoverage; }
     std::uint64_t lastAMap() const { return kFirstAMapOffset + (regionCount_ - 1) * kAMapCoverage; }
@@ -89,6 +97,13 @@ private:
     std::uint64_t usedUnits_ = 0;  // set bits over all regions
     std::vector<std::vector<std::uint64_t>> freeLists_ = std::vector<std::vector<std::uint64_t>>(129);
     std::vector<std::pair<std::uint64_t, std::size_t>> pending_;
+    // Space released by commits whose header is not durable yet, oldest first
+    // (a few commits at most: each sync makes the commit before it durable).
+    struct Waiting {
+        std::uint64_t header = 0;
+        std::vector<std::pair<std::uint64_t, std::size_t>> space;
+    };
+    std::vector<Waiting> waiting_;
     bool densityListWritten_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "outlook/pst/NodeDatabase.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "outlook/pst/Checksum.h"
 
@@ -476,24 +477,46 @@ void NodeDatabase::ReserveNid(Nid nid) {
 
 void NodeDatabase::PublishFreedSpace() {
     if (HasChanges()) Commit();
+    MakeDurable();
     amap_.WriteMaps(*file_, header_.bidNextP);
     header_.cbAMapFree = amap_.freeBytes();
     Bytes raw = header_.Serialize();
     file_->Write(0, raw.data(), raw.size());
-    ++headersWritten_;
+    headersWritten_ = ++headersMade_;
     if (syncOnCommit_) file_->Sync();
     else file_->Flush();
-    headersDurable_ = headersWritten_;
+    HeadersDurableUpTo(headersWritten_);
 }
 
 void NodeDatabase::MakeDurable() {
+    CollectWriteBehind(true);
     if (headersDurable_ == headersWritten_) return;
     file_->Sync();
-    headersDurable_ = headersWritten_;
+    HeadersDurableUpTo(headersWritten_);
+}
+
+void NodeDatabase::HeadersDurableUpTo(std::uint64_t header) {
+    headersDurable_ = header;
+    amap_.HeaderDurable(header);
+}
+
+void NodeDatabase::CollectWriteBehind(bool wait) {
+    if (!pendingHeader_.valid()) return;
+    if (!wait && pendingHeader_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+    std::future<void> finished = std::move(pendingHeader_);
+    finished.get();
+    // Its sync came after the header before it was written, and it wrote the newest.
+    headersWritten_ = headersMade_;
+    // Only the counts: freed space is handed back at the next commit, so that
+    // where blocks go never depends on how fast the second thread was.
+    headersDurable_ = headersMade_ - 1;
 }
 
 void NodeDatabase::Commit() {
     if (!HasChanges()) return;
+    // Headers reach the system in order: the one before this goes first.
+    CollectWriteBehind(true);
+    amap_.HeaderDurable(headersDurable_);
     PageSink sink{
         [this] {
             std::uint64_t ib = amap_.Allocate(kPageSize, kPageSize);
@@ -518,17 +541,25 @@ void NodeDatabase::Commit() {
     header_.fAMapValid = 2;
     ++header_.dwUnique;
     file_->Extend(header_.ibFileEof);
-    if (syncOnCommit_) file_->Sync();
-    // The sync made the header before this one durable too.
-    headersDurable_ = headersWritten_;
-    // No flush after the header: any header that reaches the disk points to flushed data,
-    // and the next commit's (or Close's, or MakeDurable's) flush makes this one durable.
     Bytes raw = header_.Serialize();
-    file_->Write(0, raw.data(), raw.size());
-    file_->Flush();
-    ++headersWritten_;
-    if (!syncOnCommit_) headersDurable_ = headersWritten_;
-    amap_.CommitFinished();
+    if (syncOnCommit_ && writeBehind_) {
+        pendingHeader_ = file_->SyncThenWriteBehind(0, std::move(raw));
+        ++headersMade_;
+    } else {
+        if (syncOnCommit_) {
+            file_->Sync();
+            // The sync made the header before this one durable too.
+            HeadersDurableUpTo(headersWritten_);
+        }
+        // No flush after the header: any header that reaches the disk points to flushed data,
+        // and the next commit's (or Close's, or MakeDurable's) flush makes this one durable.
+        file_->Write(0, raw.data(), raw.size());
+        file_->Flush();
+        headersWritten_ = ++headersMade_;
+        if (!syncOnCommit_) headersDurable_ = headersWritten_;
+    }
+    amap_.CommitFinished(headersMade_);
+    if (!syncOnCommit_) amap_.HeaderDurable(headersDurable_);
     changed_ = false;
 }
 

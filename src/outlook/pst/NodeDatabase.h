@@ -7,6 +7,7 @@
 // to new places, and Commit() publishes them through the header only after
 // everything it points to is written.
 
+#include <future>
 #include <map>
 #include <memory>
 #include <string>
@@ -113,17 +114,26 @@ public:
 
     // Publishes everything written since the last commit. With syncing on,
     // the data is synced before the header is written and the header is
-    // not: the sync also makes the header before it durable.
+    // not: the sync also makes the header before it durable. Writing behind,
+    // that sync and the header's write happen on a second thread while the
+    // caller goes on; the next commit (or MakeDurable, Close) waits for them
+    // first, and a failure of theirs is thrown there or by CollectWriteBehind.
     void Commit();
     // After a commit: records the space that commit released as free in the
-    // maps and the header (safe because the committed state no longer uses it).
-    // With syncing on the header is synced, so everything is durable.
+    // maps and the header (safe once the committed state is durable, which
+    // this makes sure of first). With syncing on the header is synced, so
+    // everything is durable.
     void PublishFreedSpace();
     // Syncs the last header written unless it is durable already: one sync.
     void MakeDurable();
-    // Headers written since the file was opened, and how many of them a
+    // Takes note of a finished write behind, or with `wait` of the one in
+    // flight once it finishes; throws its failure.
+    void CollectWriteBehind(bool wait = false);
+    // Headers made by commits since the file was opened; of them, those handed
+    // to the system (a process kill can no longer take them), and those a
     // power loss can no longer take. With syncing off nothing is synced and
     // every header counts as durable: the caller chose speed over that promise.
+    std::uint64_t headersMade() const { return headersMade_; }
     std::uint64_t headersWritten() const { return headersWritten_; }
     std::uint64_t headersDurable() const { return headersDurable_; }
     // Test hook: the size at which an ANSI file counts as full.
@@ -137,12 +147,17 @@ public:
     void SetRegionBudgetForTest(std::size_t regions) { amap_.SetRegionBudget(regions); }
     bool HasChanges() const { return nbt_.dirty() || bbt_.dirty() || changed_; }
     std::uint64_t bytesWritten() const { return bytesWritten_; }
-    void SetSyncOnCommit(bool sync) { syncOnCommit_ = sync; }
+    void SetSyncOnCommit(bool sync, bool behind) {
+        CollectWriteBehind(true);
+        syncOnCommit_ = sync;
+        writeBehind_ = behind;
+    }
 
 private:
     NodeDatabase(std::unique_ptr<PstFile> file, const Header& header);
     static std::unique_ptr<NodeDatabase> Load(std::unique_ptr<PstFile> file, bool writable);
     void CheckAllocatedInUse() const;
+    void HeadersDurableUpTo(std::uint64_t header);
     std::vector<Bytes> ReadDataBlocksAt(Bid bid, int maxLevel) const;
     SubnodeMap ReadSubnodesAt(Bid bidSub, bool indexAllowed) const;
     void MarkAllocationsOfExistingFile();
@@ -156,11 +171,16 @@ private:
     AllocationMap amap_;
     bool changed_ = false;
     bool syncOnCommit_ = true;
+    bool writeBehind_ = false;
+    std::uint64_t headersMade_ = 0;
     std::uint64_t headersWritten_ = 0;
     std::uint64_t headersDurable_ = 0;
     std::uint64_t bytesWritten_ = 0;
     Bytes scratch_;
     std::uint64_t ansiLimit_ = kAnsiSizeLimit;
+    // The last commit's sync and header write, when written behind. Declared
+    // after file_ so that it is waited for before the file closes.
+    std::future<void> pendingHeader_;
 };
 
 }  // namespace qb::pst

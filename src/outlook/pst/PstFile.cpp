@@ -162,6 +162,19 @@ void PstFile::Sync() {
     if (::fdatasync(fd_) != 0) Fail("cannot flush", path_, errno);
 }
 
+std::future<void> PstFile::SyncThenWriteBehind(std::uint64_t offset, Bytes bytes) {
+    Flush();
+    if (sizeLimit_ != 0 && offset + bytes.size() > sizeLimit_) Fail("cannot write", path_, ENOSPC);
+    const int syncFault = fault_detail::Tick(PstFaultOp::Sync);
+    const int writeFault = syncFault ? 0 : fault_detail::Tick(PstFaultOp::Write);
+    return std::async(std::launch::async, [this, offset, bytes = std::move(bytes), syncFault, writeFault] {
+        if (syncFault) Fail("cannot flush", path_, syncFault);
+        if (::fdatasync(fd_) != 0) Fail("cannot flush", path_, errno);
+        if (writeFault) Fail("cannot write", path_, writeFault);
+        WriteThrough(offset, bytes.data(), bytes.size());
+    });
+}
+
 void PstFile::Extend(std::uint64_t size) {
     Flush();
     if (Size() >= size) return;

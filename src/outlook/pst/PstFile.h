@@ -18,6 +18,7 @@
 // the mode would not stop.
 
 #include <cstdint>
+#include <future>
 #include <string>
 
 #include "outlook/pst/PstTypes.h"
@@ -41,6 +42,13 @@ public:
     void Flush();
     // Flushes and waits until the data is on the disk.
     void Sync();
+    // Flushes, then on a second thread waits until the data is on the disk
+    // and only then writes `bytes` at `offset` (a commit's header, which must
+    // never reach the disk before what it points to). The caller goes on
+    // writing elsewhere meanwhile, never within [offset, offset + size), and
+    // keeps the file open until the future is ready. The future carries the
+    // system's failure; the fault hook is consulted now, in call order.
+    std::future<void> SyncThenWriteBehind(std::uint64_t offset, Bytes bytes);
     // Grows the file (sparse) to at least `size` bytes.
     void Extend(std::uint64_t size);
     std::uint64_t Size() const;

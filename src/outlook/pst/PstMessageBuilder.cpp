@@ -148,7 +148,7 @@ Nid MessageBuilder::Save() {
         store_.MessageSaved();
         return nid;
     } catch (...) {
-        store_.failed_ = true;
+        store_.MarkFailed();
         throw;
     }
 }
@@ -187,7 +187,7 @@ void AttachmentBuilder::FlushBlock() {
     try {
         bid = store_.db_->WriteBlock(pending_, BlockKind::Data);
     } catch (...) {
-        store_.failed_ = true;  // nothing more is committed from this session
+        store_.MarkFailed();  // nothing more is committed from this session
         throw;
     }
     blocks_.push_back(bid);

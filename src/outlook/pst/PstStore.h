@@ -29,6 +29,7 @@
 //   way in.
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -171,6 +172,11 @@ struct CommitPolicy {
     // kMaxStretch times `messages`, which bounds what a crash can take.
     bool adaptive = true;
     static constexpr std::size_t kMaxStretch = 2;
+    // With sync: wait for the disk and write the header on a second thread
+    // while the next batch is written, instead of in the commit. The counts
+    // then catch up when the next commit, save or MakeDurable sees it done,
+    // so only a caller that follows them (a recovery journal) opts in.
+    bool writeBehind = false;
 };
 
 class PstStore {
@@ -241,11 +247,12 @@ public:
     // Commits and closes; further calls fail.
     void Close();
     // Messages saved since the store was opened; of them, those published
-    // by a commit (a process kill can no longer lose them), and those a
-    // power loss can no longer lose. A commit syncs its data before it
-    // writes the header, never after, so the durable count lags one commit
-    // behind until the next commit, MakeDurable or Close. With syncing off
-    // (CommitPolicy::sync) nothing is ever synced: durable means committed.
+    // by a commit's header (a process kill can no longer lose them), and
+    // those a power loss can no longer lose. A commit syncs its data before
+    // it writes the header, never after, so the durable count lags one commit
+    // behind until the next commit, MakeDurable or Close (and one more while
+    // a commit writes behind). With syncing off (CommitPolicy::sync) nothing
+    // is ever synced: durable means committed.
     std::size_t committedMessages() const { return committedMessages_; }
     std::size_t durableMessages() const { return durableMessages_; }
     std::size_t savedMessages() const { return savedMessages_; }
@@ -300,8 +307,12 @@ private:
     void UpdateHierarchyRow(FolderState& f);
     void AddContentsRow(Nid folder, bool associated, Nid message, const Properties& props);
     void MessageSaved();
-    // Sets the durable count from the database's synced headers.
-    void UpdateDurable();
+    // Brings the counts up to the headers written and durable (collecting a finished write behind).
+    void UpdateCounts();
+    // After a failure: no more writes; a header still being written behind
+    // is waited for, and counted when it made it.
+    void MarkFailed() noexcept;
+    void UpdateCountsFromDatabase() noexcept;
     void WriteNode(Nid nid, const Properties& props, Nid parent);
     void WriteEmptyTable(Nid nid, const std::vector<std::uint32_t>& tags);
     void BuildNewStore(const std::string& displayName);
@@ -326,13 +337,14 @@ private:
     std::chrono::steady_clock::time_point lastCommit_ = std::chrono::steady_clock::now();
     std::size_t savedMessages_ = 0;
     std::size_t committedMessages_ = 0;
-    // The committed count the last header published, and the one before it
-    // (each with the database's header number), to learn which is durable.
+    // The saved count each header published that is not durable yet, oldest
+    // first, with the database's header number: a few at most, as each sync
+    // makes the header before it durable.
     struct PublishedCount {
         std::size_t messages = 0;
         std::uint64_t header = 0;
     };
-    PublishedCount lastPublished_, previousPublished_;
+    std::deque<PublishedCount> published_;
     std::size_t durableMessages_ = 0;
     std::uint64_t commitCount_ = 0;
     std::uint32_t rowVersion_ = 1;

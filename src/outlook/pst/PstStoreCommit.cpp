@@ -17,10 +17,12 @@ using namespace store_detail;
 
 void PstStore::SetCommitPolicy(const CommitPolicy& policy) {
     policy_ = policy;
-    db_->SetSyncOnCommit(policy.sync);
+    db_->SetSyncOnCommit(policy.sync, policy.writeBehind);
+    UpdateCounts();
 }
 
 void PstStore::MessageSaved() {
+    UpdateCounts();
     ++savedMessages_;
     ++savedSinceCommit_;
     const auto since = std::chrono::steady_clock::now() - lastCommit_;
@@ -113,27 +115,48 @@ void PstStore::Commit() {
         for (auto& [nid, folder] : folders_) WriteFolder(*folder);
         db_->Commit();
     } catch (...) {
-        failed_ = true;
+        MarkFailed();
         throw;
     }
-    committedMessages_ = savedMessages_;
-    if (db_->headersWritten() != lastPublished_.header) {
-        previousPublished_ = lastPublished_;
-        lastPublished_ = PublishedCount{committedMessages_, db_->headersWritten()};
-    } else {
-        lastPublished_.messages = committedMessages_;  // nothing new to publish
-    }
-    UpdateDurable();
+    if (!published_.empty() && published_.back().header == db_->headersMade())
+        published_.back().messages = savedMessages_;  // nothing new to publish
+    else
+        published_.push_back(PublishedCount{savedMessages_, db_->headersMade()});
+    UpdateCounts();
     savedSinceCommit_ = 0;
     lastCommit_ = std::chrono::steady_clock::now();
     lastCommitCost_ = lastCommit_ - started;
     ++commitCount_;
 }
 
-void PstStore::UpdateDurable() {
-    const std::uint64_t durable = db_->headersDurable();
-    if (durable >= lastPublished_.header) durableMessages_ = lastPublished_.messages;
-    else if (durable >= previousPublished_.header) durableMessages_ = previousPublished_.messages;
+void PstStore::MarkFailed() noexcept {
+    failed_ = true;
+    try {
+        db_->CollectWriteBehind(true);
+    } catch (...) {
+        // The failure already reported is the one that counts.
+    }
+    UpdateCountsFromDatabase();
+}
+
+void PstStore::UpdateCounts() {
+    try {
+        db_->CollectWriteBehind();
+    } catch (...) {
+        MarkFailed();
+        throw;
+    }
+    UpdateCountsFromDatabase();
+}
+
+void PstStore::UpdateCountsFromDatabase() noexcept {
+    while (!published_.empty() && published_.front().header <= db_->headersDurable()) {
+        durableMessages_ = published_.front().messages;
+        published_.pop_front();
+    }
+    committedMessages_ = durableMessages_;
+    for (const PublishedCount& p : published_)
+        if (p.header <= db_->headersWritten()) committedMessages_ = p.messages;
 }
 
 void PstStore::MakeDurable() {
@@ -141,10 +164,10 @@ void PstStore::MakeDurable() {
     try {
         db_->MakeDurable();
     } catch (...) {
-        failed_ = true;
+        MarkFailed();
         throw;
     }
-    UpdateDurable();
+    UpdateCounts();
 }
 
 void PstStore::Close() {
@@ -154,10 +177,10 @@ void PstStore::Close() {
         try {
             db_->PublishFreedSpace();
         } catch (...) {
-            failed_ = true;
+            MarkFailed();
             throw;
         }
-        UpdateDurable();
+        UpdateCounts();
     }
     closed_ = true;
 }

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -167,12 +168,25 @@ std::future<void> PstFile::SyncThenWriteBehind(std::uint64_t offset, Bytes bytes
     if (sizeLimit_ != 0 && offset + bytes.size() > sizeLimit_) Fail("cannot write", path_, ENOSPC);
     const int syncFault = fault_detail::Tick(PstFaultOp::Sync);
     const int writeFault = syncFault ? 0 : fault_detail::Tick(PstFaultOp::Write);
-    return std::async(std::launch::async, [this, offset, bytes = std::move(bytes), syncFault, writeFault] {
+    const auto work = [this, offset, bytes = std::move(bytes), syncFault, writeFault] {
         if (syncFault) Fail("cannot flush", path_, syncFault);
         if (::fdatasync(fd_) != 0) Fail("cannot flush", path_, errno);
         if (writeFault) Fail("cannot write", path_, writeFault);
         WriteThrough(offset, bytes.data(), bytes.size());
-    });
+    };
+    try {
+        return std::async(std::launch::async, work);
+    } catch (const std::system_error&) {
+        // No thread to be had: the same work, here and now.
+        std::promise<void> done;
+        try {
+            work();
+            done.set_value();
+        } catch (...) {
+            done.set_exception(std::current_exception());
+        }
+        return done.get_future();
+    }
 }
 
 void PstFile::Extend(std::uint64_t size) {

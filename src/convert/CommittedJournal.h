@@ -4,7 +4,8 @@
 // durable (its commit synced, so that even a power loss keeps it), so that a
 // crash loses at most the batches not yet durable and the journal never
 // names a document whose items the file lost. A commit becomes durable with
-// the next commit's sync, so no sync is added per batch. A resume starts
+// the next commit's sync, so no sync is added per batch; the syncs run on a
+// second thread while the export goes on (the counts follow them). A resume starts
 // after the last recorded document and finds, by universal id among the
 // folder's last kMaxUnrecordedItems items, those committed but not yet
 // recorded: nothing is written twice, nothing lost.

@@ -312,6 +312,16 @@ private:
     // After a failure: no more writes; a header still being written behind
     // is waited for, and counted when it made it.
     void MarkFailed() noexcept;
+    // Runs a step of writing; its failure fails the store and goes on to the caller.
+    template <class Step>
+    void FailingOnError(Step&& step) {
+        try {
+            step();
+        } catch (...) {
+            MarkFailed();
+            throw;
+        }
+    }
     void UpdateCountsFromDatabase() noexcept;
     void WriteNode(Nid nid, const Properties& props, Nid parent);
     void WriteEmptyTable(Nid nid, const std::vector<std::uint32_t>& tags);

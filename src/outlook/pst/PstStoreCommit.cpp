@@ -17,7 +17,7 @@ using namespace store_detail;
 
 void PstStore::SetCommitPolicy(const CommitPolicy& policy) {
     policy_ = policy;
-    db_->SetSyncOnCommit(policy.sync, policy.writeBehind);
+    FailingOnError([&] { db_->SetSyncOnCommit(policy.sync, policy.writeBehind); });
     UpdateCounts();
 }
 
@@ -140,12 +140,7 @@ void PstStore::MarkFailed() noexcept {
 }
 
 void PstStore::UpdateCounts() {
-    try {
-        db_->CollectWriteBehind();
-    } catch (...) {
-        MarkFailed();
-        throw;
-    }
+    FailingOnError([&] { db_->CollectWriteBehind(); });
     UpdateCountsFromDatabase();
 }
 
@@ -161,12 +156,7 @@ void PstStore::UpdateCountsFromDatabase() noexcept {
 
 void PstStore::MakeDurable() {
     RequireWritable();
-    try {
-        db_->MakeDurable();
-    } catch (...) {
-        MarkFailed();
-        throw;
-    }
+    FailingOnError([&] { db_->MakeDurable(); });
     UpdateCounts();
 }
 
@@ -174,12 +164,7 @@ void PstStore::Close() {
     if (closed_) return;
     if (writable_ && !failed_) {
         Commit();
-        try {
-            db_->PublishFreedSpace();
-        } catch (...) {
-            MarkFailed();
-            throw;
-        }
+        FailingOnError([&] { db_->PublishFreedSpace(); });
         UpdateCounts();
     }
     closed_ = true;

@@ -218,13 +218,6 @@ void AllocationMap::HeaderDurable(std::uint64_t header) {
     Trim();
 }
 
-std::uint64_t AllocationMap::waitingBytes() const {
-    std::uint64_t bytes = 0;
-    for (const Waiting& w : waiting_)
-        for (const auto& [ib, size] : w.space) bytes += size;
-    return bytes;
-}
-
 std::uint64_t AllocationMap::freeBytes() const { return regionCount_ * kAMapCoverage - usedUnits_ * kUnit; }
 
 void AllocationMap::WriteMaps(PstFile& file, Bid densityListBid) {

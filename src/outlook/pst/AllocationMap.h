@@ -47,8 +47,6 @@ public:
     void CommitFinished(std::uint64_t header);
     // Headers up to number `header` are durable: the space they stopped using is free.
     void HeaderDurable(std::uint64_t header);
-    // Bytes released and waiting for a header to be durable.
-    std::uint64_t waitingBytes() const;
 
     std::uint64_t fileEof() const { return kFirstAMapOffset + regionCount_ * kAMapCoverage; }
     std::uint64_t lastAMap() const { return kFirstAMapOffset + (regionCount_ - 1) * kAMapCoverage; }

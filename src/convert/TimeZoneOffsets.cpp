@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <cstdlib>
+
 #include "shell/settings/ExportSettings.h"
 
 namespace qb {
@@ -24,6 +26,18 @@ TimeZoneOffsets ComputeOffsets(const ExportSettings& settings,
 
 TimeZoneOffsets ComputeOffsets(const ExportSettings& settings) {
     return ComputeOffsets(settings, platform::GetTimeZoneInformation());
+}
+
+std::string ExportZoneText(const ExportSettings& settings,
+                           const std::optional<platform::TimeZoneInformation>& system) {
+    const TimeZoneOffsets offsets = ComputeOffsets(settings, system);
+    const int east = -offsets.standardOffset / 60;
+    const int whole = std::abs(east);
+    std::string zone = fmt::format("GMT {}{}", east < 0 ? '-' : '+', whole / 60);
+    if (whole % 60 != 0) zone += fmt::format(":{:02}", whole % 60);
+    const char* source = settings.TimeZoneManual ? "set manually" : system ? "the system's" : "the system's, unreadable";
+    return fmt::format("Times are converted for {} ({}), daylight saving {} minutes.", zone, source,
+                       -offsets.daylightOffset / 60);
 }
 
 std::optional<std::string> ValidateManualZone(const ManualZoneInput& in) {

@@ -24,6 +24,11 @@ TimeZoneOffsets ComputeOffsets(const ExportSettings& settings,
                                const std::optional<platform::TimeZoneInformation>& system);
 TimeZoneOffsets ComputeOffsets(const ExportSettings& settings);
 
+// The zone an export will convert with, for the export's confirmation:
+// "Times are converted for GMT +1 (the system's), daylight saving 60 minutes."
+std::string ExportZoneText(const ExportSettings& settings,
+                           const std::optional<platform::TimeZoneInformation>& system);
+
 // What the dialog's fields hold: hours and minutes east of Greenwich, and the
 // daylight saving amount.
 struct ManualZoneInput {

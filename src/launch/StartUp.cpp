@@ -82,8 +82,28 @@ void StartUp::Log(const std::string& line) const { AppendToFile(state_->supportL
 
 StartUpState StartUp::Run(const std::string& settingsPath, std::time_t now) {
     StartUpState state;
+    Run(state, settingsPath, StartUpHooks{}, now);
+    return state;
+}
+
+void StartUp::Run(StartUpState& state, const std::string& settingsPath, const StartUpHooks& hooks, std::time_t now) {
+    state = StartUpState{};
     state_ = &state;
     state.settingsPath = settingsPath;
+    try {
+        RunSteps(settingsPath, hooks, now);
+    } catch (const std::exception&) {
+        // Whatever failed, the window still opens; the start-up log says how far it came.
+        state.startupErrorText = "ERROR: Unexpected Error [INIT]. Check " + state.supportLogPath;
+        state.notesAvailable = false;
+        Log(state.startupErrorText + " [" + state.checkpoint + "]\n");
+        while (notes_.IsThreadInitialized()) notes_.TermThread();
+    }
+    state_ = nullptr;
+}
+
+void StartUp::RunSteps(const std::string& settingsPath, const StartUpHooks& hooks, std::time_t now) {
+    StartUpState& state = *state_;
     Checkpoint("SetDefaultErrorDialog");
     Checkpoint("SetDialogItemPtrs");
     Checkpoint("GetCurrentTime");
@@ -98,28 +118,7 @@ StartUpState StartUp::Run(const std::string& settingsPath, std::time_t now) {
     try {
         Checkpoint(iniPath.empty() ? "InitMainNotesSessionNoParms" : "InitMainNotesSessionParms=" + iniPath);
         InitNotes(iniPath, explanation);
-        Checkpoint("InitGetW");
-        Checkpoint("InitGetSettings");
-        LoadSettings(now);
-        Checkpoint("InitGetThreadSess");
-        if (state.notesAvailable && !notes_.IsThreadInitialized()) {
-            Checkpoint("InitGetThreadSessNot");
-            notes_.InitThread();
-        }
-        const bool threadReady = notes_.IsThreadInitialized();
-        Checkpoint(threadReady ? "InitGetThreadSessInited" : "InitGetThreadSessNotInited");
-        state.statusText = threadReady ? "Lotus Notes Session Initialized" : "Lotus Notes Session NOT Initialized";
-        Log(state.statusText + "\n");
-        FindMailbox();
-        FindAddressBook();
-        Checkpoint("InitGetExeDirectory");
-        Log("...Getting Log file settings\n");
-        Checkpoint("InitTermNotesThread");
-        Log("...Pre IsThr\n");
-        if (notes_.IsThreadInitialized()) {
-            notes_.TermThread();
-            Log("OK - Term Sess\n");
-        }
+        NotesSteps(now);
     } catch (const LNStatusError& e) {
         state.startupErrorText = "ERROR: " + NotesErrorText(e.GetStatus()) + " [INIT: " + state.checkpoint +
                                  "]. \r\n" + explanation + "\r\nCheck " + state.supportLogPath;
@@ -136,12 +135,45 @@ StartUpState StartUp::Run(const std::string& settingsPath, std::time_t now) {
     const std::string temp = platform::TempFolder();
     if (!temp.empty()) state.exportLogPath = platform::JoinPath(temp, kExportLogFileName);
     if (state.settings.RecoveryInfo) state.journalFolder = RecoveryJournalFolder(settingsPath, state.journalProblem);
+    Log("...Import Database List CSV\n");
+    if (hooks.importDatabaseList) hooks.importDatabaseList(state);
+    Log("Done - Import Database List CSV\n");
+    Log("...Multi Create\n");
+    if (hooks.createMultiExport) hooks.createMultiExport(state);
     Log("Done Init\n");
     Checkpoint("InitSetReleaseInfo");
     Checkpoint("InitOnCheckContacts");
     Checkpoint("InitEndMainCatch");
-    state_ = nullptr;
-    return state;
+}
+
+// From the settings to the mail database and address book; a Notes error
+// thrown here ends these steps only.
+void StartUp::NotesSteps(std::time_t now) {
+    StartUpState& state = *state_;
+    Checkpoint("InitGetW");
+    Checkpoint("InitGetSettings");
+    LoadSettings(now);
+    Checkpoint("InitGetThreadSess");
+    state.statusText = "...Initializing Lotus Notes Session";
+    Log(state.statusText + "\n");
+    if (state.notesAvailable && !notes_.IsThreadInitialized()) {
+        Checkpoint("InitGetThreadSessNot");
+        notes_.InitThread();
+    }
+    const bool threadReady = notes_.IsThreadInitialized();
+    Checkpoint(threadReady ? "InitGetThreadSessInited" : "InitGetThreadSessNotInited");
+    state.statusText = threadReady ? "Lotus Notes Session Initialized" : "Lotus Notes Session NOT Initialized";
+    Log(state.statusText + "\n");
+    FindMailbox();
+    FindAddressBook();
+    Checkpoint("InitGetExeDirectory");
+    Log("...Getting Log file settings\n");
+    Checkpoint("InitTermNotesThread");
+    Log("...Pre IsThr\n");
+    if (notes_.IsThreadInitialized()) {
+        notes_.TermThread();
+        Log("OK - Term Sess\n");
+    }
 }
 
 void StartUp::InitNotes(const std::string& iniPath, const std::string& explanation) {

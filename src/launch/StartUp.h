@@ -10,6 +10,7 @@
 // for each line, so the log survives a crash).
 
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,15 @@ struct StartUpState {
     }
 };
 
+// Start-up work of the front end, run at its place in the sequence between
+// the temporary folder and "Done Init": the window program loads the
+// database list there and creates its batch window; the command line has
+// neither. The state is the one being filled, complete up to that point.
+struct StartUpHooks {
+    std::function<void(StartUpState&)> importDatabaseList;
+    std::function<void(StartUpState&)> createMultiExport;
+};
+
 class StartUp {
 public:
     // The sessions are the caller's (the window owns them for the program's
@@ -67,10 +77,16 @@ public:
     StartUp(LNNotesSession& notes, CMapiSession& outlook) : notes_(notes), outlook_(outlook) {}
 
     StartUpState Run(const std::string& settingsPath, std::time_t now = std::time(nullptr));
+    // The same into a state the caller keeps (the window lends its own, so
+    // that the hooks may hold on to its parts).
+    void Run(StartUpState& state, const std::string& settingsPath, const StartUpHooks& hooks,
+             std::time_t now = std::time(nullptr));
 
 private:
     void Checkpoint(const std::string& name) { state_->checkpoint = name; }
     void Log(const std::string& line) const;
+    void RunSteps(const std::string& settingsPath, const StartUpHooks& hooks, std::time_t now);
+    void NotesSteps(std::time_t now);
     void InitNotes(const std::string& iniPath, const std::string& explanation);
     void LoadSettings(std::time_t now);
     void FindMailbox();

@@ -43,9 +43,15 @@ QPushButton* Button(const char* caption, const char* name, QWidget* parent) {
 
 }  // namespace
 
-BatchExportWindow::BatchExportWindow(BatchWindowContext context, QWidget* parent)
+DatabaseList BatchExportWindow::LoadList(const std::string& settingsPath, MessageSink& messages) {
+    DatabaseList list(DatabaseList::DefaultPathBeside(settingsPath));
+    if (QFileInfo::exists(Q(list.defaultPath()))) list.ImportDatabaseList("", messages);
+    return list;
+}
+
+BatchExportWindow::BatchExportWindow(BatchWindowContext context, DatabaseList startList, QWidget* parent)
     : QDialog(parent),
-      list(DatabaseList::DefaultPathBeside(context.settingsPath)),
+      list(std::move(startList)),
       rows(new QTreeWidget(this)),
       pst97(new QRadioButton("Create PST 97-2002 (< 2GB)", this)),
       pst2003(new QRadioButton("Create PST 2003 (< 33TB theoretical)", this)),
@@ -116,8 +122,6 @@ BatchExportWindow::BatchExportWindow(BatchWindowContext context, QWidget* parent
     for (QRadioButton* r : {pst97, pst2003, exchange}) connect(r, &QRadioButton::toggled, this, formatChosen);
     formatChosen();
     connect(browse, &QPushButton::clicked, this, [this] { ChooseFolder(); });
-    // The list of the last session, when there was one.
-    if (QFileInfo::exists(Q(list.defaultPath()))) list.ImportDatabaseList("", context_.messages);
     Refill();
     resize(900, 520);
     chooseListFile = [this](bool save) { return AskForListFile(save); };
@@ -233,9 +237,11 @@ void BatchExportWindow::ExportSelected() {
     context_.settings.PSTPath = U(pstPath->text());
     parts_.reset();
     batch_.reset();
+    // A batch runs unattended: what the store refuses of one item goes to
+    // that mailbox's log and never waits for an answer.
     parts_ = std::make_unique<ExportParts>(ExportPartsInputs{context_.settings, context_.mainStatus, context_.outlook,
                                                              context_.notes, context_.catalogue, noRecovery_,
-                                                             &context_.messages, false, std::string()});
+                                                             nullptr, context_.makeSmtp, context_.smtpDomain});
     BatchServices services{parts_->env(), context_.settings, context_.notes,     *this,
                            context_.messages, context_.confirmation, context_.mainWindow, *this};
     batch_ = std::make_unique<BatchExport>(services, list, BatchTarget{ServiceName(), context_.settings.PSTPath});

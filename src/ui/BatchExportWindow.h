@@ -32,6 +32,9 @@ struct BatchWindowContext {
     MessageSink& messages;
     ExportConfirmation& confirmation;
     ExportWindow& mainWindow;
+    // Make SMTP and its domain, as the address options hold them now.
+    const bool& makeSmtp;
+    const std::string& smtpDomain;
     std::string settingsPath;
     // Shows a mailbox in the main window's fields (all empty: restore them).
     std::function<void(const std::string&, const std::string&, const std::string&)> showDatabase;
@@ -39,7 +42,10 @@ struct BatchWindowContext {
 
 class BatchExportWindow : public QDialog, public BatchWindow, public ProgressSink {
 public:
-    BatchExportWindow(BatchWindowContext context, QWidget* parent);
+    // `list`: the list of the last session, as LoadList read it.
+    BatchExportWindow(BatchWindowContext context, DatabaseList list, QWidget* parent);
+    // The default list beside the settings file, when there is one.
+    static DatabaseList LoadList(const std::string& settingsPath, MessageSink& messages);
     ~BatchExportWindow() override;
 
     bool Running() const { return thread_.joinable(); }

@@ -4,10 +4,12 @@
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "convert/TimeZoneOffsets.h"
 #include "shell/platform/LocalTime.h"
 #include "ui/WindowThread.h"
 
@@ -71,9 +73,19 @@ ConfirmExportDialog::ConfirmExportDialog(const std::string& text, ExportSettings
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
+    // The zone the bounds and every Notes time are converted with, so that a
+    // wrong zone is seen before the export rather than in Outlook.
+    auto* zone = new QLabel(Q(ExportZoneText(settings, platform::GetTimeZoneInformation())), this);
+    zone->setObjectName("timeZoneInUse");
+    zone->setTextFormat(Qt::PlainText);
+    zone->setWordWrap(true);
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(filterByDate_);
+    filterRow->addWidget(zone, 1, Qt::AlignRight);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(message);
-    layout->addWidget(filterByDate_);
+    layout->addLayout(filterRow);
     layout->addWidget(range_);
     layout->addStretch();
     layout->addWidget(buttons);

@@ -1,6 +1,7 @@
 #pragma once
-// "Confirm Export": the launch's last question, with the date filter ("Filter
-// By Date", "Export from" and "Export to" as a date and a time each). The
+// "Confirm Export": the launch's last question, with the time zone the
+// export converts with and the date filter ("Filter By Date", "Export from"
+// and "Export to" as a date and a time each). The
 // pickers show only while the filter is ticked (the dialog is 265 pixels
 // high then, 150 without). OK ("Yes, Export Now") writes FilterByDate and
 // both bounds into the settings.

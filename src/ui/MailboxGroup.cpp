@@ -34,6 +34,7 @@ MailboxGroup::MailboxGroup(QWidget* parent)
       chooseAddressBook(new QPushButton(">", this)) {
     selectMailbox->setObjectName("selectMailbox");
     advanced->setObjectName("advanced");
+    chooseAddressBook->setObjectName("chooseAddressBook");
     auto* layout = new QGridLayout(this);
     layout->addWidget(new QLabel("Server:", this), 0, 0);
     layout->addWidget(server, 0, 1);
@@ -74,6 +75,7 @@ void MailboxGroup::UpdateAddressBook(std::int32_t contactsFormat) {
         w->setVisible(standard);
         w->setEnabled(ticked);
     }
+    chooseAddressBook->setEnabled(ticked && !selectionLocked);
 }
 
 std::vector<std::string> MailboxGroup::TickedComponents() const {

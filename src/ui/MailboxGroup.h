@@ -21,7 +21,8 @@ public:
     void ShowMailbox(const std::string& server, const std::string& file, const std::string& title);
     void ShowAddressBook(const std::string& shown);
     // Shows the address book controls only for the standard address book,
-    // enabled only while "Contacts && Groups" is ticked.
+    // enabled only while "Contacts && Groups" is ticked; ">" stays disabled
+    // while the database selection is locked.
     void UpdateAddressBook(std::int32_t contactsFormat);
     QCheckBox* ComponentBox(Component component) const { return components[static_cast<int>(component)]; }
     // The ticked components as the Components setting lists them.
@@ -37,6 +38,7 @@ public:
     QLabel* addressBookCaption;
     QLabel* addressBook;
     QPushButton* chooseAddressBook;
+    bool selectionLocked = false;  // LockDbSelection: "Select Mailbox" and ">"
 };
 
 }  // namespace qb::ui

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QUrl>
@@ -14,6 +15,7 @@
 #include "outlook/mapi/MapiError.h"
 #include "shell/settings/SettingsStore.h"
 #include "ui/BatchExportWindow.h"
+#include "ui/ContactsFormatDialog.h"
 #include "ui/ExportGroup.h"
 #include "ui/MailboxGroup.h"
 #include "ui/OutlookGroup.h"
@@ -40,7 +42,13 @@ MainWindow::MainWindow(const std::string& settingsPath, QWidget* parent)
     layout->addWidget(exportGroup_);
     setCentralWidget(central);
     BuildMenus();
-    state_ = StartUp(notes_, outlook_).Run(settingsPath);
+    DatabaseList startList;
+    StartUpHooks hooks;
+    hooks.importDatabaseList = [&](StartUpState& state) {
+        startList = BatchExportWindow::LoadList(state.settingsPath, messages_);
+    };
+    hooks.createMultiExport = [&](StartUpState&) { CreateBatchWindow(std::move(startList)); };
+    StartUp(notes_, outlook_).Run(state_, settingsPath, hooks);
     setWindowTitle(kWindowTitle);
     ShowStartUpState();
     Connect();
@@ -94,7 +102,11 @@ void MainWindow::ApplyLocks() {
     if (s.LockComponents)
         for (QCheckBox* box : mailbox_->components) box->setEnabled(false);
     if (s.LockMultiMenu) multiExport_->setEnabled(false);
-    if (s.LockDbSelection) mailbox_->selectMailbox->setEnabled(false);
+    if (s.LockDbSelection) {
+        mailbox_->selectionLocked = true;
+        mailbox_->selectMailbox->setEnabled(false);
+        mailbox_->chooseAddressBook->setEnabled(false);
+    }
 }
 
 void MainWindow::Connect() {
@@ -143,21 +155,7 @@ void MainWindow::FillStores(int chosen) {
 }
 
 void MainWindow::ContactsToggled(bool on) {
-    if (on) {
-        // "Contacts and Groups Settings": the address book's format.
-        QStringList formats{"Personal Address Book (Standard)", "Mailbox (iNotes)"};
-        QMessageBox box(QMessageBox::Question, "Contacts and Groups Settings",
-                        "Please modify the Personal Address Book format if required othwerise click OK.",
-                        QMessageBox::Ok, this);
-        auto* choice = new QComboBox(&box);
-        choice->setObjectName("contactsFormat");
-        choice->addItems(formats);
-        choice->setCurrentIndex(state_.settings.ContactsFormat == 1 ? 1 : 0);
-        connect(choice, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-                [this](int index) { state_.settings.ContactsFormat = index == 1 ? 1 : 0; });
-        box.layout()->addWidget(choice);
-        box.exec();
-    }
+    if (on) ContactsFormatDialog(state_.settings, this).exec();
     mailbox_->UpdateAddressBook(state_.settings.ContactsFormat);
 }
 
@@ -237,8 +235,9 @@ void MainWindow::SetExportingState(bool exporting) {
         for (QWidget* w : std::initializer_list<QWidget*>{
                  mailbox_->advanced, exportGroup_->log, exportGroup_->recovery, outlookGroup_->profile,
                  outlookGroup_->foldersFile, outlookGroup_->newProfile, outlookGroup_->newAttach,
-                 outlookGroup_->subfolder, outlookGroup_->subfolderName, mailbox_->chooseAddressBook})
+                 outlookGroup_->subfolder, outlookGroup_->subfolderName})
             w->setEnabled(idle);
+        mailbox_->chooseAddressBook->setEnabled(idle && !state_.settings.LockDbSelection);
         mailbox_->selectMailbox->setEnabled(idle && !state_.settings.LockDbSelection);
         options_->setEnabled(idle);
         multiExport_->setEnabled(idle && !state_.settings.LockMultiMenu);
@@ -252,7 +251,9 @@ void MainWindow::ShowExportError(const std::string& text) {
 }
 
 void MainWindow::ViewLog() {
-    if (state_.exportLogPath.empty()) {
+    // A path with no file behind it yet is no log either: the opener would
+    // fail without a word.
+    if (state_.exportLogPath.empty() || !QFileInfo::exists(Q(state_.exportLogPath))) {
         messages_.ShowMessage("No log file has been created yet.", "Error", MessageIcon::Error);
         return;
     }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "batch/DatabaseList.h"
 #include "launch/StartUp.h"
 #include "notes/ViewFolderCatalogue.h"
 #include "ui/ExportController.h"
@@ -55,7 +56,7 @@ public:
     void SelectMailbox();
     void SelectAddressBook();
     void OpenBatchWindow();
-    // The batch window, once opened (null before).
+    // The batch window (null only when the start-up could not make it).
     BatchExportWindow* batchWindow() { return batch_.get(); }
     // The controls' choices into the settings (components, log, recovery,
     // subfolder, profile and store), then the settings file.
@@ -77,6 +78,8 @@ private:
     void LoadStoresOnFocus();
     LaunchChoices Choices() const;
     // The batch shows the mailbox it exports; all empty restores the fields.
+    // The batch window, hidden until its menu command.
+    void CreateBatchWindow(DatabaseList list);
     void ShowBatchDatabase(const std::string& title, const std::string& server, const std::string& filePath);
     bool Exporting() const;
 

@@ -137,14 +137,16 @@ void MainWindow::SelectAddressBook() {
     mailbox_->ShowAddressBook(state_.addressBookShown);
 }
 
+void MainWindow::CreateBatchWindow(DatabaseList list) {
+    BatchWindowContext context{state_.settings, notes_,  outlook_, catalogue_,  *exportGroup_,      messages_,
+                               answers_,        *this,   makeSmtp, smtpDomain, state_.settingsPath,
+                               [this](const std::string& title, const std::string& server,
+                                      const std::string& path) { ShowBatchDatabase(title, server, path); }};
+    batch_ = std::make_unique<BatchExportWindow>(std::move(context), std::move(list), this);
+}
+
 void MainWindow::OpenBatchWindow() {
-    if (!batch_) {
-        BatchWindowContext context{state_.settings, notes_,     outlook_, catalogue_, *exportGroup_,
-                                   messages_,       answers_,   *this,    state_.settingsPath,
-                                   [this](const std::string& title, const std::string& server,
-                                          const std::string& path) { ShowBatchDatabase(title, server, path); }};
-        batch_ = std::make_unique<BatchExportWindow>(std::move(context), this);
-    }
+    if (!batch_) CreateBatchWindow(BatchExportWindow::LoadList(state_.settingsPath, messages_));
     batch_->show();
     batch_->raise();
 }

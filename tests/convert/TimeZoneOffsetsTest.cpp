@@ -52,6 +52,14 @@ TEST(TimeZoneOffsets, SystemZoneComesFromTheBias) {
     EXPECT_EQ(qb::SystemZoneText(berlinSummer), "GMT +1");
     EXPECT_EQ(qb::SystemZoneText({300, 0, -60, true, false}), "GMT -5");
     EXPECT_EQ(qb::SystemDaylightText(berlinSummer), "60 minutes");
+
+    // What the export's confirmation says it will convert with.
+    EXPECT_EQ(qb::ExportZoneText(s, berlinSummer),
+              "Times are converted for GMT +1 (the system's), daylight saving 60 minutes.");
+    s.TimeZoneManual = true;
+    qb::ApplyManualZone({-3, 30, 0, 0}, true, s);  // Newfoundland, without daylight saving
+    EXPECT_EQ(qb::ExportZoneText(s, berlinSummer),
+              "Times are converted for GMT -3:30 (set manually), daylight saving 0 minutes.");
 }
 
 TEST(DateFilter, BoundsAreInclusive) {

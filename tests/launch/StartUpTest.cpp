@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "ExportDoubles.h"
 #include "launch/StartUp.h"
 #include "outlook/PersonalFolders.h"
@@ -100,6 +102,38 @@ TEST_F(StartUpTest, ANotesSessionThatCannotStartIsExplainedAndOutlookStillStarts
         << state.startupErrorText;
     EXPECT_EQ(state.currentProfile, "First");
     EXPECT_TRUE(state.storesLoaded);
+}
+
+TEST_F(StartUpTest, TheFrontEndsListAndBatchWindowComeBeforeDoneInitAndAFailureThereIsReported) {
+    LNNotesSession notes;
+    CMapiSession outlook;
+    StartUpState state;
+    std::vector<std::string> seen;
+    StartUpHooks hooks;
+    hooks.importDatabaseList = [&](StartUpState& s) {
+        // The settings are loaded by then: the list lies beside them.
+        seen.push_back("list " + s.settings.MailFile);
+    };
+    hooks.createMultiExport = [&](StartUpState&) { seen.push_back("batch window"); };
+    Set("Lotus Notes", "MailFile", "mail/saved.dxl");
+    StartUp(notes, outlook).Run(state, ini, hooks);
+    EXPECT_EQ(seen, (std::vector<std::string>{"list mail/saved.dxl", "batch window"}));
+    EXPECT_TRUE(state.startupErrorText.empty()) << state.startupErrorText;
+    const std::string log = test::ReadFile(dir.File(kStartUpLogName));
+    const std::size_t list = log.find("...Import Database List CSV\nDone - Import Database List CSV\n");
+    const std::size_t multi = log.find("...Multi Create\nDone Init\n");
+    EXPECT_NE(list, std::string::npos) << log;
+    EXPECT_LT(log.find("...Get Temp\n"), list) << log;
+    EXPECT_LT(list, multi) << log;
+    EXPECT_NE(log.find("...Initializing Lotus Notes Session\nLotus Notes Session Initialized\n"), std::string::npos)
+        << log;
+
+    // A failure that is no Notes error still leaves a window to show it in.
+    hooks.createMultiExport = [](StartUpState&) { throw std::runtime_error("no window"); };
+    StartUp(notes, outlook).Run(state, ini, hooks);
+    EXPECT_EQ(state.startupErrorText, "ERROR: Unexpected Error [INIT]. Check " + dir.File(kStartUpLogName));
+    EXPECT_TRUE(state.storesLoaded);
+    EXPECT_NE(test::ReadFile(dir.File(kStartUpLogName)).find(state.startupErrorText), std::string::npos);
 }
 
 TEST(StartUpChoices, StoreByNameAndIdElseTheLastDefault) {

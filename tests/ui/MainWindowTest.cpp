@@ -56,7 +56,9 @@ QString Status(MainWindow& window) { return Child<QLabel>(window, "status")->tex
 // confirmation's text is kept in `confirmText`.
 void PressExportNow(MainWindow& window, QString* confirmText = nullptr) {
     WhenModalNamed("confirmExport", [confirmText](QWidget* dialog) {
-        if (confirmText) *confirmText = dialog->findChild<QLabel*>("confirmText")->text();
+        if (confirmText)
+            *confirmText = dialog->findChild<QLabel*>("confirmText")->text() + "\n" +
+                           dialog->findChild<QLabel*>("timeZoneInUse")->text();
         dialog->findChild<QPushButton*>("yesExportNow")->click();
     });
     Child<QPushButton>(window, "exportNow")->click();
@@ -142,6 +144,8 @@ private slots:
             for (const char* name : {"Mail", "Calendar", "Tasks", "Contacts"})
                 QVERIFY2(Child<QCheckBox>(window, name)->isChecked(), name);
             QVERIFY(!Child<QPushButton>(window, "cancelExport")->isEnabled());
+            // The batch window is made at start-up with the list of the last session, hidden.
+            QVERIFY(window.batchWindow() && !window.batchWindow()->isVisible());
             // Leaving saves what the controls say.
             Child<QCheckBox>(window, "Tasks")->setChecked(false);
             window.close();
@@ -149,7 +153,9 @@ private slots:
         QFile support(sample.Dir() + "/Quillbox.sup");
         QVERIFY(support.open(QIODevice::ReadOnly));
         const QString log = QString::fromUtf8(support.readAll());
-        QVERIFY2(log.contains("Start Quillbox at: ") && log.contains("...GetProfiles") && log.contains("Done Init"),
+        QVERIFY2(log.contains("Start Quillbox at: ") && log.contains("...GetProfiles") &&
+                     log.contains("...Import Database List CSV\nDone - Import Database List CSV\n...Multi Create\n"
+                                  "Done Init\n"),
                  qPrintable(log));
         QFile ini(sample.Ini());
         QVERIFY(ini.open(QIODevice::ReadOnly));
@@ -168,6 +174,8 @@ private slots:
         QVERIFY2(confirmText.startsWith("Please confirm you want to export Mail/Calendar/Tasks and Contacts/Groups "
                                         "and you have made a prior backup"),
                  qPrintable(confirmText));
+        // The zone the times are converted with is shown before the export.
+        QVERIFY2(confirmText.contains("\nTimes are converted for GMT "), qPrintable(confirmText));
         QTRY_VERIFY_WITH_TIMEOUT(Finished(window), kExportTimeoutMs);
         QVERIFY2(Status(window).startsWith("Completed exporting a total of"), qPrintable(Status(window)));
         QVERIFY(Child<QPushButton>(window, "exportNow")->isEnabled());
@@ -365,6 +373,9 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         Child<QLineEdit>(*batch, "pstPath")->setText(folder);
         Child<QRadioButton>(*batch, "pst2003")->click();
+        // The address options hold for the batch as for "Export Now".
+        window.makeSmtp = true;
+        window.smtpDomain = "batch-smtp.example";
         QString confirmText;
         WhenModalNamed("confirmExport", [&confirmText](QWidget* dialog) {
             confirmText = dialog->findChild<QLabel*>("confirmText")->text();
@@ -384,6 +395,11 @@ private slots:
                                                      folder + "/" + name + ".pst", "--folders"});
             QVERIFY2(checked.status == 0, qPrintable(checked.output));
         }
+        const QString exported = sample.Root() + "/batch-export";
+        const ProcessResult pff = Run("pffexport", {"-q", "-t", exported, folder + "/staff01.pst"});
+        QVERIFY2(pff.status == 0, qPrintable(pff.output));
+        const ProcessResult grep = Run("grep", {"-rIlc", "@batch-smtp.example", exported + ".export"});
+        QVERIFY2(grep.status == 0 && !grep.output.isEmpty(), "no address of the SMTP domain in the batch's file");
         // Closing the batch window keeps the list with its results beside the settings.
         static_cast<QDialog*>(batch)->reject();
         QFile list(sample.Dir() + "/QuillboxM.csv");
@@ -442,6 +458,7 @@ private slots:
         for (const char* name : {"Mail", "Calendar", "Tasks", "Contacts"})
             QVERIFY2(!Child<QCheckBox>(window, name)->isEnabled(), name);
         QVERIFY(!Child<QPushButton>(window, "selectMailbox")->isEnabled());
+        QVERIFY(!Child<QPushButton>(window, "chooseAddressBook")->isEnabled());
         QVERIFY(Child<QPushButton>(window, "advanced")->isEnabled());
         bool multiMenuFound = false;
         for (QAction* action : window.findChildren<QAction*>()) {
@@ -454,6 +471,7 @@ private slots:
         window.SetExportingState(true);
         window.SetExportingState(false);
         QVERIFY(!Child<QPushButton>(window, "selectMailbox")->isEnabled());
+        QVERIFY(!Child<QPushButton>(window, "chooseAddressBook")->isEnabled());
         QVERIFY(!Child<QCheckBox>(window, "Mail")->isEnabled());
         QVERIFY(Child<QPushButton>(window, "exportNow")->isEnabled());
     }

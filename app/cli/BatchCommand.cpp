@@ -8,6 +8,8 @@
 //       [--address-book DB [--address-book-server S]]  the items' address book
 //   batch list                                 the list with each item's last result
 //   batch run [--pst-dir DIR] [--format unicode|ansi|exchange] [--yes] [--shard I/N]
+//       [--make-smtp DOMAIN]                  as export's: Notes names become
+//                                             addresses in DOMAIN
 //   batch reset                                every item to be exported again
 //   batch merge FILE...                        fold shard results into the list
 //
@@ -34,7 +36,6 @@
 #include <iostream>
 #include <optional>
 #include <thread>
-#include <unordered_map>
 
 #include "CancelOnSignals.h"
 #include "CliCommands.h"
@@ -47,7 +48,6 @@
 #include "shell/platform/PrivateProfile.h"
 #include "shell/platform/WholeFile.h"
 #include "shell/settings/SettingsStore.h"
-#include "text/TextCase.h"
 
 namespace qb::cli {
 namespace {
@@ -101,6 +101,7 @@ struct BatchOptions {
     bool directoryGiven = false;
     std::string pstDir, format;
     std::string pstName, outputFolder, addressBook, addressBookServer;  // add
+    std::string smtpDomain;                                            // run
     bool yes = false;
     Shard shard;
 };
@@ -130,9 +131,12 @@ std::string ParseOptions(std::span<const std::string> args, BatchOptions& o) {
                              : arg == "--output-folder"       ? &o.outputFolder
                              : arg == "--address-book"        ? &o.addressBook
                              : arg == "--address-book-server" ? &o.addressBookServer
+                             : arg == "--make-smtp"           ? &o.smtpDomain
                                                   : nullptr;
         if (value) {
-            if (!reader.Value(*value)) return arg + " needs a value";
+            if (!reader.Value(*value) || (arg == "--make-smtp" && value->empty()))
+                return arg == "--make-smtp" ? "--make-smtp needs the SMTP Internet domain, e.g. example.com"
+                                            : arg + " needs a value";
             o.directoryGiven = o.directoryGiven || arg == "--dir";
         } else if (arg == "--yes" || arg == "-y") {
             o.yes = true;
@@ -348,12 +352,8 @@ int Run(const BatchOptions& o, ExportSettings& settings, CliContext& context) {
     if (!LoadList(main, frontEnd)) return kExitFailure;
     // Two items of one file would overwrite each other, and shards would
     // write it at the same time.
-    std::unordered_map<std::string, std::size_t> writers;
-    for (std::size_t k = 0; k < main.items.size(); ++k) {
-        const auto [first, fresh] = writers.emplace(text::ToLower(main.items[k].pstFileName), k);
-        if (fresh) continue;
-        context.err << "quillbox-cli batch: items " << first->second << " and " << k << " of " << o.listPath
-                    << " both write " << main.items[k].pstFileName << ": give one another PST Filename\n";
+    if (const std::string shared = SharedFileProblem(main.items); !shared.empty()) {
+        context.err << "quillbox-cli batch: " << o.listPath << ": " << shared << "\n";
         return kExitUsage;
     }
     std::vector<std::size_t> positions;
@@ -378,8 +378,8 @@ int Run(const BatchOptions& o, ExportSettings& settings, CliContext& context) {
     RecoveryOff journal;
     CMapiSession outlook;
     ViewFolderCatalogue catalogue;
-    ExportParts parts(ExportPartsInputs{settings, progress, outlook, session, catalogue, journal, &frontEnd, false,
-                                        std::string()});
+    ExportParts parts(ExportPartsInputs{settings, progress, outlook, session, catalogue, journal, &frontEnd,
+                                        !o.smtpDomain.empty(), o.smtpDomain});
     ExportEnvironment env = parts.env();
     CliBatchWindow window(list, positions, context.out);
     BatchExport batch(BatchServices{env, settings, session, batchStatus, frontEnd, frontEnd, window, window}, list,

@@ -13,7 +13,7 @@ const std::vector<CliCommand>& AllCommands() {
          "export the mailbox the settings name into the chosen Outlook store, as \"Export Now\" does", &RunExport},
         {"batch",
          "batch add [DB...] [--server S] [--dir D] | list | run [--pst-dir DIR] [--format unicode|ansi|exchange] "
-         "[--yes] [--shard I/N] | reset | merge FILE... [--ini FILE] [--list FILE]",
+         "[--yes] [--shard I/N] [--make-smtp DOMAIN] | reset | merge FILE... [--ini FILE] [--list FILE]",
          "export many mailboxes, each into its own personal folders file, driven by the list file QuillboxM.csv",
          &RunBatch},
         {"settings", "settings [--ini FILE]",

@@ -8,9 +8,11 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <unordered_map>
 
 #include "notes/NotesErrorText.h"
 #include "shell/settings/Component.h"
+#include "text/TextCase.h"
 
 namespace qb {
 namespace {
@@ -100,6 +102,21 @@ std::string BatchLogPath(const std::string& pstPath) {
     return log;
 }
 
+std::string SharedFileProblem(const std::vector<DatabaseListItem>& items) {
+    std::unordered_map<std::string, std::size_t> writers;
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        const std::string& pst = items[k].pstFileName;
+        if (pst.empty()) continue;
+        for (const std::string& name : {pst, BatchLogPath(pst)}) {
+            const auto [first, fresh] = writers.emplace(text::ToLower(name), k);
+            if (!fresh && first->second != k)
+                return fmt::format("items {} and {} both write {}: give one of them another PST Filename",
+                                   first->second, k, name);
+        }
+    }
+    return {};
+}
+
 std::string KeepEarlierFile(const std::string& pstPath, std::string& error) {
     error.clear();
     std::error_code ec;
@@ -168,6 +185,10 @@ bool BatchExport::ExportSelected() {
     // An Exchange target writes no file: its folder is not needed.
     if (!target_.IsExchange() && (target_.pstFolder.empty() || !fs::is_directory(target_.pstFolder, ec))) {
         s_.messages.ShowMessage("Invalid path: " + target_.pstFolder, "Error", MessageIcon::Error);
+        return false;
+    }
+    if (const std::string shared = SharedFileProblem(list_.items); !shared.empty()) {
+        s_.messages.ShowMessage("Unable to export the list: " + shared, "Error", MessageIcon::Error);
         return false;
     }
     int books = 0;

@@ -154,6 +154,12 @@ private:
 // by "log" ("log" appended when it has none), never the .pst path itself.
 std::string BatchLogPath(const std::string& pstPath);
 
+// Two items that would write one file (their .pst or their log, compared
+// without case: one folder holds them all, and shards write side by side):
+// "items 0 and 2 both write x.pst: give one of them another PST Filename".
+// Empty when every item writes files of its own.
+std::string SharedFileProblem(const std::vector<DatabaseListItem>& items);
+
 // A file already at `pstPath` (left by an earlier attempt) is renamed to
 // "<name>.<n>.pst" with the first free n. Empty when nothing was there; the
 // new name when it was kept; `error` set when it could not be moved.

@@ -46,6 +46,8 @@ bool ExportDriver::Ticked(const char* component) const {
 void ExportDriver::Fail(std::string text, std::string& resultText) {
     resultText = std::move(text);
     env_.progress.SetStatusText(resultText);
+    // The log is what is left to read after a batch: it says why, too.
+    env_.log.Write("~#>ERROR " + resultText + "\n");
 }
 
 LNSTATUS ExportDriver::ThreadSession::Begin() {

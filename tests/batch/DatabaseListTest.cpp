@@ -168,6 +168,35 @@ TEST(DatabaseListTest, TheLogReplacesOnlyTheFileNamesOwnExtension) {
     EXPECT_EQ(BatchLogPath("/out/.pst"), "/out/.pst.log");
 }
 
+TEST(DatabaseListTest, ItemsThatWouldWriteOneFileAreFound) {
+    auto item = [](const char* pst) {
+        DatabaseListItem i;
+        i.pstFileName = pst;
+        return i;
+    };
+    EXPECT_EQ(SharedFileProblem({item("a.pst"), item("b.pst"), item("")}), "");
+    EXPECT_EQ(SharedFileProblem({item("a.pst"), item("b.pst"), item("A.PST")}),
+              "items 0 and 2 both write A.PST: give one of them another PST Filename");
+    // One item's log is the other's .pst, or both log to one file.
+    EXPECT_NE(SharedFileProblem({item("x.pst"), item("x.log")}), "");
+    EXPECT_NE(SharedFileProblem({item("a"), item("a.pst")}), "");
+}
+
+TEST(DatabaseListTest, AListThatCannotBeWrittenLeavesTheOldFileWhole) {
+    test::TempDir dir;
+    DatabaseList list(dir.File("QuillboxM.csv"));
+    list.items.push_back(Awkward());
+    std::vector<std::string> collected;
+    ASSERT_TRUE(list.ExportDatabaseListToCSV_V2("", collected));
+    const std::string before = test::ReadFile(dir.File("QuillboxM.csv"));
+    std::filesystem::create_directories(dir.File("QuillboxM.csv.new/blocked"));
+    list.items.push_back(Awkward());
+    EXPECT_FALSE(list.ExportDatabaseListToCSV_V2("", collected));
+    ASSERT_EQ(collected.size(), 1u);
+    EXPECT_NE(collected[0].find("QuillboxM.csv.new"), std::string::npos) << collected[0];
+    EXPECT_EQ(test::ReadFile(dir.File("QuillboxM.csv")), before);
+}
+
 TEST(DatabaseListTest, AFileOfAnEarlierAttemptIsKeptUnderANumberedName) {
     test::TempDir dir;
     std::string error;

@@ -166,7 +166,7 @@ def main():
         fail(f"the merged list differs from the one run's:\n{merged}\n{rows}")
     if sorted(f for f in os.listdir(out3) if f.endswith(".pst")) != [n + ".pst" for n in MAILBOXES]:
         fail(f"the shards wrote {sorted(os.listdir(out3))}")
-    check_files(b, sample, out3, MAILBOXES, full=False)
+    check_files(b, sample, out3, MAILBOXES)
     code, text = b.run("batch", "run", "--ini", ini, "--list", shard_list, "--pst-dir", out3, "--yes")
     if code != 0 or item_lines(text):
         fail(f"a run after the merge must export nothing: exit {code}\n{text}")
@@ -193,6 +193,13 @@ def main():
     code, text = b.run("batch", "run", "--ini", ini, "--list", twice, "--pst-dir", out3, "--yes")
     if code != 2 or "both write staff01.pst" not in text:
         fail(f"two items writing one file must be refused (exit 2): {code} {text}")
+    # One item's .pst at the other's log would be taken for an earlier attempt's file.
+    row = first.rstrip("\r\n").split(",")
+    row[4] = '"staff01.log"'
+    open(twice, "w", newline="", encoding="utf-8").write(first + ",".join(row).replace("mail\\staff01.dxl", "mail\\other.dxl") + "\r\n")
+    code, text = b.run("batch", "run", "--ini", ini, "--list", twice, "--pst-dir", out3, "--yes")
+    if code != 2 or "both write staff01.log" not in text:
+        fail(f"an item writing another's log must be refused (exit 2): {code} {text}")
     code, text = b.run("batch", "run", "--ini", ini, "--shard", "2/2", "--yes")
     if code != 2:
         fail(f"--shard 2/2 must be refused (exit 2): {code} {text}")

@@ -403,6 +403,15 @@ TEST_F(ProfileTest, ProfilesFileSurvivesARoundTrip) {
     EXPECT_EQ(s.displayName, "Archive = old");
     EXPECT_EQ(s.pstPath, "/data/a b.pst");
     EXPECT_TRUE(s.defaultStore);
+
+    // A write that cannot finish leaves the old file whole and says why.
+    std::filesystem::create_directories(path + ".new/blocked");
+    file.profiles[0].name = "Changed";
+    EXPECT_EQ(file.Save(path, error), MAPI_E_DISK_ERROR);
+    EXPECT_NE(error.find("Cannot write the profiles file " + path), std::string::npos) << error;
+    ASSERT_EQ(back.Load(path, error), S_OK);
+    ASSERT_EQ(back.profiles.size(), 1u);
+    EXPECT_EQ(back.profiles[0].name, profile.name);
 }
 
 TEST_F(ProfileTest, ProfileSetUpDialogAddsTheChosenServices) {

@@ -1,7 +1,5 @@
 #include "outlook/mapi/ProfileFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +13,7 @@
 
 #include "outlook/mapi/MapiGuids.h"
 #include "outlook/mapi/MapiText.h"
+#include "shell/platform/WholeFile.h"
 
 namespace qb::mapi {
 namespace {
@@ -121,27 +120,12 @@ HRESULT ProfileFile::Save(const std::string& path, std::string& error) const {
     std::error_code ec;
     const std::filesystem::path target(path);
     if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
-    {
-        // The file names the user's mail files: a new one is private, an
-        // existing one keeps the mode the user gave it.
-        struct stat existing {};
-        const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0600;
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (fd >= 0) ::close(fd);
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        file << out.str();
-        file.flush();
-        if (fd < 0 || !file || ::chmod(temporary.c_str(), mode) != 0) {
-            error = "Cannot write the profiles file " + path;
-            std::filesystem::remove(temporary, ec);
-            return MAPI_E_DISK_ERROR;
-        }
-    }
-    std::filesystem::rename(temporary, target, ec);
-    if (ec) {
-        error = "Cannot replace the profiles file " + path;
-        std::filesystem::remove(temporary, ec);
+    // Written beside, synced and renamed over the old file, so a crash leaves
+    // either file whole. The file names the user's mail files: a new one is
+    // private, an existing one keeps the mode the user gave it.
+    std::string reason;
+    if (!platform::ReplaceWholeFile(path, out.str(), 0600, &reason)) {
+        error = "Cannot write the profiles file " + path + ": " + reason;
         return MAPI_E_DISK_ERROR;
     }
     return S_OK;

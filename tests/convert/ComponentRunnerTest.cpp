@@ -10,6 +10,8 @@
 
 #include "CalendarTestSupport.h"
 #include "convert/ComponentRunner.h"
+#include "convert/ContactConverter.h"
+#include "convert/GroupConverter.h"
 
 namespace qb {
 namespace {
@@ -73,6 +75,21 @@ protected:
         runner.ExportTaskEntries(this->session, database, "Tasks");
         runner.ExportContactEntries(this->session, database, "Contacts");
     }
+    // Contacts and groups of the mailbox into one folder.
+    void RunContactsAndGroups(CMapiSession& session) {
+        Load(EntryDxl(1, "Person", TextItem("FirstName", "Ann") + TextItem("LastName", "Lee")) +
+             EntryDxl(2, "Group", TextItem("ListName", "Board") + TextItem("Members", "a@example.com")) +
+             EntryDxl(3, "Memo", TextItem("Subject", "Not an address")));
+        AddressTranslator translator;
+        const AddressBookContext context{run, settings, log, progress, session, translator, tempFolder};
+        ContactConverter contacts(context);
+        GroupConverter groups(context);
+        UnavailableConverter unused(log, "Mail");
+        FormDispatcher dispatcher(unused, unused, unused);
+        ComponentRunner runner(ComponentContext{run, log, progress, session}, dispatcher, &contacts, &groups);
+        runner.ExportContactEntries(this->session, database, "Contacts");
+        runner.ExportGroupEntries(this->session, database, "Contacts");
+    }
     std::optional<std::string> ContainerClass(const std::string& name) {
         auto found = outlook.OpenFolder(outlook.specialFolders[kTopOfStoreFolder].get(), name);
         if (!found) return std::nullopt;
@@ -122,6 +139,28 @@ TEST_F(ComponentRunnerTest, FolderWithoutCreateRightStopsTheRun) {
               std::string::npos)
         << Log();
     EXPECT_EQ(run.processedCount, 0);
+}
+
+TEST_F(ComponentRunnerTest, ContactsAndGroupsGoIntoOneContactFolderWithTheirRights) {
+    RunContactsAndGroups(outlook);
+    EXPECT_NE(Log().find("\nExporting Contact Documents\nExporting 1, Contact Entries\n..Exporting Contact Entries\n"),
+              std::string::npos)
+        << Log();
+    EXPECT_NE(Log().find("\nExporting Group Documents\nExporting 1, Group Entries\n..Exporting Contact Entries\n"),
+              std::string::npos)
+        << Log();
+    EXPECT_EQ(ContainerClass("Contacts"), "IPF.Contact");
+    EXPECT_EQ(ItemsIn("Contacts"), 2u);
+    EXPECT_EQ(run.exportedCount, 2);
+}
+
+TEST_F(ComponentRunnerTest, AContactFolderWithoutCreateRightStopsTheRun) {
+    ReadOnlyFolders readOnly(outlook);
+    RunContactsAndGroups(readOnly);
+    EXPECT_NE(Log().find("..ERROR with Outlook/Exchange RIGHTS. You do not have create rights in folder 'Contacts'\n"),
+              std::string::npos)
+        << Log();
+    EXPECT_EQ(run.exportedCount, 0);
 }
 
 // A resumed run starts where its journal says, records every entry it takes,

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "CalendarTestSupport.h"
@@ -144,15 +145,30 @@ TEST_F(ContactConverterTest, AddressesDatesNamesAndBody) {
 // A rich text body is several text records; the pieces of one paragraph join
 // as they stand, only paragraphs start new lines.
 TEST_F(ContactConverterTest, RichTextPiecesJoinWithoutLineBreaksBetweenRecords) {
+    // The second body is longer than one piece of text (64 KB): it comes in
+    // several pieces, which join with nothing between them.
+    std::string runs, whole;
+    for (int i = 0; i < 12; ++i) {
+        const std::string run(9000, static_cast<char>('a' + i));
+        runs += "<run><font style='bold'/>" + run + "</run>";
+        whole += run;
+    }
     Load(EntryDxl(1, "Contact",
                   "<item name='Briefcase'><richtext><par>Hel<run><font style='bold'/>lo</run> wor"
-                  "<run><font style='italic'/>ld</run></par><par>Next</par></richtext></item>"));
+                  "<run><font style='italic'/>ld</run></par><par>Next</par></richtext></item>") +
+         EntryDxl(2, "Contact", "<item name='Briefcase'><richtext><par>" + runs + "</par></richtext></item>"));
     RecordingContacts contacts(Context());
-    LNDocument document = Document(1);
-    EXPECT_TRUE(contacts.Convert(*folder, session, document)) << Log();
-    ASSERT_EQ(contacts.body.size(), 1u);
-    EXPECT_EQ(contacts.body[0].substr(0, 11), "Hello world") << contacts.body[0];
-    EXPECT_NE(contacts.body[0].find("Next"), std::string::npos) << contacts.body[0];
+    for (int i = 1; i <= 2; ++i) {
+        LNDocument document = Document(i);
+        EXPECT_TRUE(contacts.Convert(*folder, session, document)) << Log();
+    }
+    ASSERT_EQ(contacts.body.size(), 2u);
+    EXPECT_EQ(contacts.body[0].substr(0, 16), "Hello world\nNext") << contacts.body[0];
+    std::string body = contacts.body[1];
+    while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.pop_back();
+    ASSERT_EQ(body.size(), whole.size());
+    EXPECT_EQ(std::mismatch(body.begin(), body.end(), whole.begin()).first - body.begin(),
+              static_cast<std::ptrdiff_t>(whole.size()));
 }
 
 TEST_F(ContactConverterTest, FailedSaveIsNotCountedAndRefusedPropertiesAreShownWithTheName) {
@@ -194,6 +210,33 @@ TEST_F(ContactConverterTest, GroupsBecomeListsOfTranslatedMembers) {
     EXPECT_EQ(groups.emptyMembers[0], 1u);
     EXPECT_TRUE(groups.memberNames[1].empty());
     EXPECT_EQ(groups.isPrivate, (std::vector<bool>{false, true}));
+    EXPECT_EQ(run.exportedCount, 2);
+}
+
+// Lists and contacts keep at most 1000 values of a list; the log names the
+// item and what was left out.
+TEST_F(ContactConverterTest, ValuesBeyondTheCapAreLoggedWithTheItemsName) {
+    std::vector<std::string> members, categories;
+    for (int i = 0; i < 1001; ++i) {
+        members.push_back(fmt::format("member{}@example.com", i));
+        categories.push_back(fmt::format("Category {}", i));
+    }
+    Load(EntryDxl(1, "Group", TextItem("ListName", "Everyone") + TextListItem("Members", members)) +
+         EntryDxl(2, "Person", TextItem("LastName", "Smith") + TextListItem("Categories", categories)));
+    RecordingGroups groups(Context());
+    RecordingContacts contacts(Context());
+    LNDocument group = Document(1);
+    EXPECT_TRUE(groups.Convert(*folder, session, group)) << Log();
+    LNDocument person = Document(2);
+    EXPECT_TRUE(contacts.Convert(*folder, session, person)) << Log();
+    EXPECT_NE(Log().find("....~#>Warning Only the first 1000 values written of the distribution list 'Everyone'; "
+                         "left out members: 1 values"),
+              std::string::npos)
+        << Log();
+    EXPECT_NE(Log().find("....~#>Warning Only the first 1000 values written of the contact 'Smith'; left out "
+                         "categories: 1 values"),
+              std::string::npos)
+        << Log();
     EXPECT_EQ(run.exportedCount, 2);
 }
 

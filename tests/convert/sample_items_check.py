@@ -10,10 +10,13 @@ expected_contacts.json, using the independent readers only.
                 busy status, sensitivity, reminder set, minutes and signal
                 time, categories, attendees; for tasks start, due, status,
                 percent complete, importance, owner.
-                Every IPM.Contact of a Contacts folder: names, display name,
-                company, job title, phones, home address parts, birthday and
-                anniversary dates, children, sensitivity, categories, and
-                e-mail 1 to 3 and the file-as text among the item's texts.
+                Every IPM.Contact of a Contacts folder, each field in the
+                property it belongs in: names, display name, company, job
+                title, phones, file-as text, home and business address and
+                their parts, web page, e-mail 1 to 3 (address, address type,
+                display name, original display name and the one-off entry
+                identifier's name, type and address), birthday and
+                anniversary dates, children, sensitivity, categories.
                 Every IPM.DistList: its name, sensitivity and its members,
                 parsed from the one-off entry identifiers.
   readpst:      every expected appointment in its vCalendar form: summary,
@@ -239,7 +242,28 @@ STANDARD_TEXTS = {
     "home_street": 0x3A5D, "home_city": 0x3A59, "home_state": 0x3A5C, "home_postal_code": 0x3A5B,
     "home_country": 0x3A5A, "spouse": 0x3A48, "display_name": PR_DISPLAY_NAME,
 }
+# Named properties of PSETID_Address, by the long ID that pffexport gives as
+# "Maps to entry type" ([MS-OXOCNTC] 2.2.1).
+NAMED_TEXTS = {
+    "file_as": 0x8005,  # PidLidFileUnder
+    "home_address": 0x801A,  # PidLidHomeAddress
+    "business_address": 0x801B,  # PidLidWorkAddress
+    "business_street": 0x8045,  # PidLidWorkAddressStreet
+    "business_city": 0x8046,  # PidLidWorkAddressCity
+    "business_state": 0x8047,  # PidLidWorkAddressState
+    "business_postal_code": 0x8048,  # PidLidWorkAddressPostalCode
+    "business_country": 0x8049,  # PidLidWorkAddressCountry
+    "web_page": 0x802B,  # PidLidHtml
+}
+# E-mail 1 to 3: PidLidEmailNEmailAddress, AddressType, DisplayName,
+# OriginalDisplayName, OriginalEntryId.
+EMAIL_SLOTS = {
+    "email1": (0x8083, 0x8082, 0x8080, 0x8084, 0x8085),
+    "email2": (0x8093, 0x8092, 0x8090, 0x8094, 0x8095),
+    "email3": (0x80A3, 0x80A2, 0x80A0, 0x80A4, 0x80A5),
+}
 PR_BIRTHDAY, PR_WEDDING_ANNIVERSARY, PR_CHILDRENS_NAMES = 0x3A42, 0x3A41, 0x3A58
+ONE_OFF_PROVIDER = bytes.fromhex("812B1FA4BEA310199D6E00DD010F5402")
 
 
 def compare(t, where, field, got, want):
@@ -273,14 +297,6 @@ def texts(props, tag):
     return []
 
 
-def all_texts(props):
-    found = set()
-    for tag, (value_type, raw) in props.items():
-        if value_type in (0x1E, 0x1F):
-            found.add(text(props, tag))
-    return found
-
-
 def date_of(props, tag):
     value_type, raw = props.get(tag, (None, None))
     if value_type != 0x40 or len(raw) < 8:
@@ -298,8 +314,10 @@ def date_matches(when, expected):
     return abs((when - day).total_seconds()) <= 14 * 3600
 
 
-def one_off(entry):
-    if len(entry) < 24:
+def one_off_parts(entry):
+    """Display name, address type and address of a one-off entry identifier
+    (UTF-16 when its Unicode flag is set); None for anything else."""
+    if len(entry) < 24 or entry[4:20] != ONE_OFF_PROVIDER:
         return None
     unicode = (entry[22] | entry[23] << 8) & 0x8000
     parts, at = [], 24
@@ -308,13 +326,41 @@ def one_off(entry):
             end = at
             while end + 1 < len(entry) and (entry[end] or entry[end + 1]):
                 end += 2
-            parts.append(entry[at:end].decode("utf-16-le"))
+            if end + 1 >= len(entry):
+                return None
+            parts.append(entry[at:end].decode("utf-16-le", errors="replace"))
             at = end + 2
         else:
-            end = entry.index(0, at)
-            parts.append(entry[at:end].decode("cp1252"))
+            end = entry.find(0, at)
+            if end < 0:
+                return None
+            parts.append(entry[at:end].decode("cp1252", errors="replace"))
             at = end + 1
-    return [parts[0], parts[2]]
+    return parts
+
+
+def one_off(entry):
+    parts = one_off_parts(entry)
+    return None if parts is None else [parts[0], parts[2]]
+
+
+def check_emails(report, where, props, want):
+    """E-mail 1 to 3, each part in its own property, so that an address in
+    the slot of another does not pass. The display name of e-mail N is
+    "emailN_display_name" when the expectations give one, else the contact's
+    display name with the address in brackets, or the address alone for a
+    contact without a display name."""
+    for field, (address, kind, name, original, entry_id) in EMAIL_SLOTS.items():
+        wanted = want[field]
+        shown = "" if not wanted else f"{want['display_name']} ({wanted})" if want["display_name"] else wanted
+        shown = want.get(field + "_display_name", shown)
+        compare(report, where, field, text(props, address), wanted)
+        compare(report, where, field + " address type", text(props, kind), "SMTP" if wanted else "")
+        compare(report, where, field + " display name", text(props, name), shown)
+        compare(report, where, field + " original display name", text(props, original), wanted)
+        vtype, raw = props.get(entry_id, (None, b""))
+        compare(report, where, field + " entry id", one_off_parts(raw) if vtype == 0x102 else None,
+                [want["display_name"], "SMTP", wanted] if wanted else None)
 
 
 def check_contacts(expected, items, report):
@@ -333,10 +379,9 @@ def check_contacts(expected, items, report):
         props = candidates.pop(0)
         for field, tag in STANDARD_TEXTS.items():
             compare(report, where, field, text(props, tag), want[field])
-        strings = all_texts(props)
-        for field in ("email1", "email2", "email3", "file_as", "home_address", "business_address", "web_page"):
-            if want[field]:
-                compare(report, where, field, want[field] in strings, True)
+        for field, tag in NAMED_TEXTS.items():
+            compare(report, where, field, text(props, tag), want[field])
+        check_emails(report, where, props, want)
         compare(report, where, "birthday", date_matches(date_of(props, PR_BIRTHDAY), want["birthday"]), True)
         compare(report, where, "anniversary", date_matches(date_of(props, PR_WEDDING_ANNIVERSARY), want["anniversary"]),
                        True)

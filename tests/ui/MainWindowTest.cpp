@@ -450,6 +450,19 @@ private slots:
         static_cast<QDialog*>(batch)->reject();
     }
 
+    // The program itself: its own options, Qt's, and a mistyped one refused
+    // rather than opening the window on the default settings.
+    void windowProgramArguments() {
+        const QString program = QUILLBOX_BINARY_DIR "/quillbox";
+        const ProcessResult version = Run(program, {"--version"});
+        QVERIFY2(version.status == 0 && version.output.startsWith("quillbox "), qPrintable(version.output));
+        for (const QStringList& wrong : {QStringList{"--inifile", "x.ini"}, QStringList{"-platform", "offscreen", "--ini"}}) {
+            const ProcessResult refused = Run(program, wrong);
+            QVERIFY2(refused.status == 2 && refused.output.contains("usage: quillbox [--ini FILE]"),
+                     qPrintable(refused.output));
+        }
+    }
+
     void lockSettingsHold() {
         Sample sample(5);
         QVERIFY2(sample.ok(), qPrintable(sample.output()));

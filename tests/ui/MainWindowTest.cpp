@@ -450,6 +450,40 @@ private slots:
         static_cast<QDialog*>(batch)->reject();
     }
 
+    // "Select Mailbox" on a server's directory: the chosen database is shown
+    // and written into the settings at once.
+    void selectMailboxOnAServerWritesItAtOnce() {
+        Sample sample(5, 7, 3);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        MainWindow window(sample.Ini().toStdString());
+        window.show();
+        QString directory;
+        WhenModalNamed("selectDatabase", [&directory](QWidget* dialog) {
+            auto* server = dialog->findChild<QComboBox*>("server");
+            const int hub = server->findText("Hub/Acme");
+            server->setCurrentIndex(hub);
+            emit server->activated(hub);
+            auto* list = dialog->findChild<QListWidget*>("List1");
+            QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+            for (int i = 0; i < list->count(); ++i)
+                if (list->item(i)->text() == "mail") emit list->itemActivated(list->item(i));
+            directory = dialog->findChild<QLabel*>("directory")->text();
+            for (int i = 0; i < list->count(); ++i)
+                if (list->item(i)->text() == "Staff Mailbox 02") list->setCurrentItem(list->item(i));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        Child<QPushButton>(window, "selectMailbox")->click();
+        QCOMPARE(directory, QString("mail\\"));
+        QCOMPARE(Child<QLabel>(window, "server")->text(), QString("Hub/Acme"));
+        QCOMPARE(Child<QLabel>(window, "title")->text(), QString("Staff Mailbox 02"));
+        QVERIFY2(Child<QLabel>(window, "fileName")->text().contains("staff02"),
+                 qPrintable(Child<QLabel>(window, "fileName")->text()));
+        QFile ini(sample.Ini());
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QString settings = QString::fromUtf8(ini.readAll());
+        QVERIFY2(settings.contains("MailServer=Hub/Acme") && settings.contains("staff02"), qPrintable(settings));
+    }
+
     // The program itself: its own options, Qt's, and a mistyped one refused
     // rather than opening the window on the default settings.
     void windowProgramArguments() {

@@ -148,6 +148,10 @@ def main():
         fail(f"only staff02 must be marked failed, with its reason: {rows2}")
     else:
         print(f"unreadable mailbox: result {rows2[1][9]}, \"{rows2[1][8]}\"")
+        # Its own log says why, too: it is what an administrator reads afterwards.
+        log2 = open(os.path.join(out2, "staff02.log"), encoding="utf-8", errors="replace").read()
+        if "~#>ERROR " + rows2[1][8] not in log2:
+            fail(f"staff02.log must give the reason \"{rows2[1][8]}\":\n{log2}")
 
     # 3. The same batch over two processes with GNU parallel, then merged.
     shard_list, out3 = fresh_copy(b, ini, listing, "sharded")

@@ -46,6 +46,8 @@ ConfirmExportDialog::ConfirmExportDialog(const std::string& text, ExportSettings
     message->setTextFormat(Qt::PlainText);
     message->setWordWrap(true);
     filterByDate_->setObjectName("filterByDate");
+    fromDate_->setObjectName("exportFromDate");
+    toDate_->setObjectName("exportToDate");
     const QDateTime from = ToPicker(settings.FilterFrom);
     const QDateTime to = ToPicker(settings.FilterTo);
     fromDate_->setDate(from.date());

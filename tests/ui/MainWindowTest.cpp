@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QFileDialog>
 #include <QDesktopServices>
@@ -193,6 +194,42 @@ private slots:
         QVERIFY(QString::fromUtf8(log.readAll()).contains("Completed exporting a total of"));
     }
 
+    // The date filter set in the confirmation: mail outside the range is left
+    // out of the file, contacts (which have no such date) are not.
+    void dateFilterFromTheConfirmation() {
+        Sample sample(60);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        MainWindow window(sample.Ini().toStdString());
+        window.show();
+        WhenModalNamed("confirmExport", [](QWidget* dialog) {
+            dialog->findChild<QCheckBox*>("filterByDate")->setChecked(true);
+            dialog->findChild<QDateEdit*>("exportFromDate")->setDate(QDate(2100, 1, 1));
+            dialog->findChild<QDateEdit*>("exportToDate")->setDate(QDate(2100, 12, 31));
+            dialog->findChild<QPushButton*>("yesExportNow")->click();
+        });
+        Child<QPushButton>(window, "exportNow")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(Finished(window), kExportTimeoutMs);
+        QVERIFY2(Status(window).startsWith("Completed exporting a total of"), qPrintable(Status(window)));
+        QVERIFY(window.settings().FilterByDate);
+        QString problem;
+        const std::map<QString, int> folders = PstFolders(sample.Pst(), &problem);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        const int contacts = Manifest(sample).value("outlook_folders").toObject().value("Contacts").toInt();
+        int mailFolders = 0, contactFolders = 0;
+        for (const auto& [path, count] : folders) {
+            if (path.endsWith("\\Inbox") || path.endsWith("\\Sent Items") || path.endsWith("\\Drafts")) {
+                ++mailFolders;
+                QVERIFY2(count == 0, qPrintable(QString("%1: %2").arg(path).arg(count)));
+            }
+            if (path.endsWith("\\Contacts")) {
+                ++contactFolders;
+                QCOMPARE(count, contacts);
+            }
+        }
+        QCOMPARE(mailFolders, 3);
+        QCOMPARE(contactFolders, 1);
+    }
+
     void advancedOptionsAndAnUntickedFolder() {
         Sample sample(60);
         QVERIFY2(sample.ok(), qPrintable(sample.output()));
@@ -310,10 +347,13 @@ private slots:
             if (menu->title() == "Options") QVERIFY(!menu->isEnabled());
         QString refusal;
         WhenMessageBox(&refusal);
+        // Asking to leave saves the settings even when leaving is refused.
+        QVERIFY(QFile::remove(sample.Ini()));
         window.close();
         QVERIFY2(refusal.startsWith("Infortmation: You can not exit Quillbox while an export is in progress."),
                  qPrintable(refusal));
         QVERIFY(window.isVisible());
+        QVERIFY(QFile::exists(sample.Ini()));
         Child<QPushButton>(window, "cancelExport")->click();
         QTRY_VERIFY_WITH_TIMEOUT(Finished(window), kExportTimeoutMs);
         QVERIFY2(Status(window).startsWith("Export cancelled ("), qPrintable(Status(window)));

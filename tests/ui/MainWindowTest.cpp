@@ -4,11 +4,14 @@
 // dialogs. Every export is checked in the written file through libpff
 // (pffexport and pypff) and the other outside readers, not only on screen.
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QDesktopServices>
 #include <QUrl>
 #include <QListWidget>
@@ -561,6 +564,44 @@ private slots:
         QVERIFY(!Child<QPushButton>(window, "chooseAddressBook")->isEnabled());
         QVERIFY(!Child<QCheckBox>(window, "Mail")->isEnabled());
         QVERIFY(Child<QPushButton>(window, "exportNow")->isEnabled());
+    }
+
+    // A profile whose log-on the user cancels changes nothing and says
+    // nothing; a log-on that fails with no one to ask says so.
+    void aCancelledProfileLogOnChangesNothing() {
+        Sample sample(5);
+        QVERIFY2(sample.ok(), qPrintable(sample.output()));
+        QVERIFY(RunCli({"profiles", "add", "Gone"}).status == 0);
+        MainWindow window(sample.Ini().toStdString());
+        window.show();
+        const QString storeShown = Child<QComboBox>(window, "foldersFile")->currentText();
+        const std::vector<std::string>& names = window.state().profiles.names;
+        const int gone = static_cast<int>(std::find(names.begin(), names.end(), "Gone") - names.begin());
+        QVERIFY(gone < static_cast<int>(names.size()));
+        // Removed by someone else after the window listed it.
+        QVERIFY(RunCli({"profiles", "remove", "Gone"}).status == 0);
+        qb::ui::GuiMapiFrontEnd mapiDialogs(&window);
+        qb::mapi::SetMapiFrontEnd(&mapiDialogs);
+        bool asked = false;
+        WhenModal([](QWidget* w) { return qobject_cast<QInputDialog*>(w) != nullptr; },
+                  [&asked](QWidget* w) {
+                      asked = true;
+                      static_cast<QDialog*>(w)->reject();
+                  });
+        QString message;
+        WhenMessageBox(&message, 2000);
+        window.ChangeProfile(gone);
+        QVERIFY(asked);
+        QTest::qWait(300);
+        QVERIFY2(message.isEmpty(), qPrintable(message));
+        QCOMPARE(Child<QComboBox>(window, "foldersFile")->currentText(), storeShown);
+
+        qb::mapi::SetMapiFrontEnd(nullptr);
+        QTest::qWait(2000);  // the first watcher has given up
+        WhenMessageBox(&message);
+        window.ChangeProfile(gone);
+        QCOMPARE(message, QString("Login: Unable to login to profile"));
+        QCOMPARE(Child<QComboBox>(window, "foldersFile")->currentText(), storeShown);
     }
 
     void newProfileAndANewPersonalFoldersFile() {

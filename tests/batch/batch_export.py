@@ -7,12 +7,14 @@
      (sample_export_check.py); the list marks all three done; a second run
      exports nothing.
   2. One mailbox made unreadable: the batch goes on, that item fails with its
-     reason in the list, the exit status is 1.
+     reason in the list and its log, the exit status is 1. A mailbox that
+     loses an attachment is done, and the batch ends with status 4.
   3. The README's GNU parallel form with 2 shards, then `batch merge`: the
      same list and the same files as the one run of 1; a run after the merge
      exports nothing; no temporary profile is left behind.
-  4. A list with two items writing one file, and a shard out of range, are
-     refused before anything is done.
+  4. A list with two items writing one file (a .pst, or one's .pst at the
+     other's log), and a shard out of range, are refused before anything is
+     done.
   5. Ctrl-C during the second mailbox: exit 3, that mailbox cancelled (2000)
      and not done, the first done, no temporary profile left.
 
@@ -152,6 +154,25 @@ def main():
         log2 = open(os.path.join(out2, "staff02.log"), encoding="utf-8", errors="replace").read()
         if "~#>ERROR " + rows2[1][8] not in log2:
             fail(f"staff02.log must give the reason \"{rows2[1][8]}\":\n{log2}")
+
+    # 2b. A mailbox that loses an attachment is exported and done, and the
+    # batch says so with exit 4, never 0.
+    lossy_list, out2b = fresh_copy(b, ini, listing, "lossy")
+    with open(lossy_list, newline="", encoding="utf-8") as f:
+        staff03_row = f.read().splitlines(keepends=True)[2]
+    open(lossy_list, "w", newline="", encoding="utf-8").write(staff03_row)
+    staff03 = os.path.join(sample, "server", "mail", "staff03.dxl")
+    saved = open(staff03, "rb").read()
+    data = saved.find(b"<filedata>")
+    if data < 0:
+        fail("staff03 has no attachment to damage")
+    else:
+        open(staff03, "wb").write(saved[:data] + b"<filedata>\n!!!! not base64 @@@@\n" +
+                                  saved[saved.find(b"</filedata>", data):])
+        code, text = b.run("batch", "run", "--ini", ini, "--list", lossy_list, "--pst-dir", out2b, "--yes")
+        open(staff03, "wb").write(saved)
+        if code != 4 or [r[5] for r in read_list(lossy_list)] != ["1"] or "documents left out" not in text:
+            fail(f"a mailbox that lost an attachment must be done, with exit 4: {code}\n{text}")
 
     # 3. The same batch over two processes with GNU parallel, then merged.
     shard_list, out3 = fresh_copy(b, ini, listing, "sharded")

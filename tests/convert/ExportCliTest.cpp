@@ -65,6 +65,25 @@ TEST(ExportCli, SampleExportCreatesTheCatalogueFolders) {
         EXPECT_FALSE(folders.count(excluded)) << excluded;
 }
 
+// An attachment whose data cannot be read loses that attachment only: the
+// export finishes, says how many documents lost a part and where the log is,
+// and ends with status 4, never 0.
+TEST(ExportCli, AnAttachmentThatCannotBeReadEndsWithStatusFour) {
+    TempDir dir;
+    const std::string sample = dir.File("sample");
+    ASSERT_EQ(RunCli("sample --out " + ShellQuote(sample) + " --messages 20 --seed 3").status, 0);
+    std::string dxl = ReadFile(sample + "/data/mail/jdoe.dxl");
+    const std::size_t data = dxl.find("<filedata>");
+    ASSERT_NE(data, std::string::npos);
+    dxl.replace(data, dxl.find("</filedata>", data) - data, "<filedata>\n!!!! not base64 @@@@\n");
+    dir.Write("sample/data/mail/jdoe.dxl", dxl);
+    const auto run = RunCli("export --ini " + ShellQuote(sample + "/Quillbox.ini") + " --yes");
+    EXPECT_EQ(run.status, 4) << run.output;
+    EXPECT_NE(run.output.find("exported without an attachment or part of the body"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("lost an attachment or part of their body."), std::string::npos) << run.output;
+    EXPECT_EQ(RunCli("pst-check " + ShellQuote(sample + "/Quillbox Sample.pst")).status, 0);
+}
+
 // "--make-smtp DOMAIN" (the window's "Make SMTP address from Lotus Notes
 // address", which the settings file does not keep): the Notes names of the
 // sample's senders and recipients reach the file as name@DOMAIN, as

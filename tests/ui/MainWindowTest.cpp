@@ -94,20 +94,26 @@ int TotalItems(const std::map<QString, int>& folders) {
     return total;
 }
 
+// In the database selection: the server "Hub/Acme", then its folder "mail".
+// Returns the list of its databases; `directory` gets the folder shown.
+QListWidget* OpenServerMailFolder(QWidget* dialog, QString& directory) {
+    auto* server = dialog->findChild<QComboBox*>("server");
+    const int hub = server->findText("Hub/Acme");
+    server->setCurrentIndex(hub);
+    emit server->activated(hub);
+    auto* list = dialog->findChild<QListWidget*>("List1");
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->text() == "mail") emit list->itemActivated(list->item(i));
+    directory = dialog->findChild<QLabel*>("directory")->text();
+    return list;
+}
+
 // "Add" in the batch window: the server's folder "mail" in the database
 // selection, every mailbox in it. Returns the folder the dialog showed.
 QString AddServerMailboxes(QWidget& batch) {
     QString directory;
     WhenModalNamed("selectDatabase", [&directory](QWidget* dialog) {
-        auto* server = dialog->findChild<QComboBox*>("server");
-        const int hub = server->findText("Hub/Acme");
-        server->setCurrentIndex(hub);
-        emit server->activated(hub);
-        auto* list = dialog->findChild<QListWidget*>("List1");
-        for (int i = 0; i < list->count(); ++i)
-            if (list->item(i)->text() == "mail") emit list->itemActivated(list->item(i));
-        directory = dialog->findChild<QLabel*>("directory")->text();
-        list->selectAll();
+        OpenServerMailFolder(dialog, directory)->selectAll();
         static_cast<QDialog*>(dialog)->accept();
     });
     Child<QPushButton>(batch, "add")->click();
@@ -502,15 +508,8 @@ private slots:
         window.show();
         QString directory;
         WhenModalNamed("selectDatabase", [&directory](QWidget* dialog) {
-            auto* server = dialog->findChild<QComboBox*>("server");
-            const int hub = server->findText("Hub/Acme");
-            server->setCurrentIndex(hub);
-            emit server->activated(hub);
-            auto* list = dialog->findChild<QListWidget*>("List1");
+            QListWidget* list = OpenServerMailFolder(dialog, directory);
             QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
-            for (int i = 0; i < list->count(); ++i)
-                if (list->item(i)->text() == "mail") emit list->itemActivated(list->item(i));
-            directory = dialog->findChild<QLabel*>("directory")->text();
             for (int i = 0; i < list->count(); ++i)
                 if (list->item(i)->text() == "Staff Mailbox 02") list->setCurrentItem(list->item(i));
             static_cast<QDialog*>(dialog)->accept();
